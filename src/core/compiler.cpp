@@ -1,0 +1,239 @@
+#include "compiler.h"
+
+#include "numeric_text.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace kestrova {
+
+namespace {
+
+constexpr const char* kInvalidPosition = "Invalid Position";
+constexpr const char* kInvalidFrames = "Invalid Frames";
+constexpr const char* kCompileError = "Compile Error";
+constexpr const char* kPositionNotNumeric = "Position must be numeric.";
+constexpr const char* kFramesNotNumeric = "Frames must be a numeric value.";
+constexpr const char* kFramesNotPositive = "Frames must be greater than zero.";
+
+bool IsSeparator(char c) { return c == '\t' || c == ' ' || c == ',' || c == '\r'; }
+
+// A byte that continues a UTF-8 sequence does not start a new character.
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
+               return lower(x) == lower(y);
+           });
+}
+
+// Nearest integer, halves to even, as a double so nothing can overflow.
+double RoundHalfEven(float value) { return std::nearbyint(static_cast<double>(value)); }
+
+}  // namespace
+
+std::vector<Token> TokenizeProgram(std::string_view text) {
+    std::vector<Token> tokens(1);
+    std::string word;
+    int32_t wordStart = 0;
+    int32_t position = 0;  // character offset of the byte being looked at
+    bool inComment = false;
+
+    auto endWord = [&] {
+        if (word.empty()) return;
+        tokens.push_back(Token{std::move(word), wordStart, position});
+        word.clear();
+    };
+
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        // A CR LF pair counts as one carriage return.
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        if (inComment) {
+            if (c == '\r') inComment = false;
+        } else if (IsSeparator(c)) {
+            endWord();
+        } else if (c == '\'') {
+            endWord();
+            inComment = true;
+        } else {
+            if (word.empty()) wordStart = position;
+            word.push_back(c);
+        }
+        // Every byte of a multi-byte character is taken; only its first one
+        // advances the character count.
+        if (i + 1 >= text.size() || !IsContinuationByte(text[i + 1])) ++position;
+    }
+    // The text counts as ending with a line break, which ends the last word.
+    endWord();
+    return tokens;
+}
+
+void ServoCompiler::TokenizeServo(int servo) { tokens_ = TokenizeProgram(project_.Programs[servo]); }
+
+bool ServoCompiler::Fail(int servo, const Token& token, std::string message, std::string title) {
+    lastError_ = CompileError{servo, token.Start, token.End, std::move(message), std::move(title)};
+    return false;
+}
+
+bool ServoCompiler::Fail(int servo, int32_t token, std::string message, std::string title) {
+    return Fail(servo, tokens_[token], std::move(message), std::move(title));
+}
+
+bool ServoCompiler::CheckPosition(int servo, std::string_view text) {
+    const std::optional<int32_t> value = ToInt32(text);
+    if (!value) {
+        positionError_ = kPositionNotNumeric;
+        return false;
+    }
+    const ServoRecord& record = project_.Servos[servo];
+    if (*value < record.Min) {
+        positionError_ = "Position is less than servo minimum.";
+        return false;
+    }
+    if (*value > record.Max) {
+        positionError_ = "Position is greater than servo maximum.";
+        return false;
+    }
+    return true;
+}
+
+bool ServoCompiler::CompileServo(int servo) {
+    FrameTable& frames = project_.Frames;
+    frames.Grow(1);
+    const int32_t home = project_.Servos[servo].Home;
+    frames[1][servo] = home;
+    int32_t current = home;
+    int32_t frame = 1;
+    project_.ServoFrameCount[servo] = 1;
+
+    const int32_t upper = static_cast<int32_t>(tokens_.size()) - 1;
+    int32_t k = 1;
+    while (k <= upper) {
+        const std::string& word = tokens_[k].Text;
+        if (EqualsIgnoringCase(word, "mov")) {
+            if (!CompileMov(servo, k, frame, current)) return false;
+            k += 3;
+        } else if (EqualsIgnoringCase(word, "wait")) {
+            if (!CompileWait(servo, k, frame, current)) return false;
+            k += 2;
+        } else {
+            return Fail(servo, k, "Unknown Command.", kCompileError);
+        }
+    }
+    return true;
+}
+
+bool ServoCompiler::CompileMov(int servo, int32_t k, int32_t& frame, int32_t& current) {
+    const int32_t upper = static_cast<int32_t>(tokens_.size()) - 1;
+    // A missing operand is reported like an invalid one, on the command word.
+    if (k + 1 > upper) return Fail(servo, k, kPositionNotNumeric, kInvalidPosition);
+    if (!CheckPosition(servo, tokens_[k + 1].Text)) return Fail(servo, k + 1, positionError_, kInvalidPosition);
+    const int32_t target = *ToInt32(tokens_[k + 1].Text);
+
+    if (k + 2 > upper) return Fail(servo, k, kFramesNotNumeric, kInvalidFrames);
+    const std::optional<int32_t> count = ToInt32(tokens_[k + 2].Text);
+    if (!count) return Fail(servo, k + 2, kFramesNotNumeric, kInvalidFrames);
+    if (*count < 1) return Fail(servo, k + 2, kFramesNotPositive, kInvalidFrames);
+
+    const float step = static_cast<float>((static_cast<double>(target) - current) / *count);
+    float acc = static_cast<float>(current);
+    const double t = target;
+    // Stored values never leave the range between the two ends of the move.
+    const double low = std::min(current, target);
+    const double high = std::max(current, target);
+    FrameTable& frames = project_.Frames;
+
+    auto stored = [&](float value) {
+        return static_cast<int32_t>(std::clamp(std::floor(static_cast<double>(value)), low, high));
+    };
+
+    int32_t made = 0;
+    while (RoundHalfEven(acc) != t) {
+        float next = acc + step;
+        if (current < target && next > t) next = static_cast<float>(target);
+        if (current > target && next < t) next = static_cast<float>(target);
+        if (next == acc) {
+            // The accumulator no longer moves (a step below its precision, or
+            // a target a float cannot hold): the move would never arrive, so
+            // it ends after its n frames, on its target.
+            if (made < *count) {
+                const int32_t more = *count - made;
+                if (more > kMaxFrames - frame) return Fail(servo, k + 2, kTooLongMessage, kCompileError);
+                const int32_t last = frame + more;
+                frames.Grow(last);
+                while (frame < last) frames[++frame][servo] = stored(acc);
+            }
+            frames[frame][servo] = target;
+            break;
+        }
+        if (frame >= kMaxFrames) return Fail(servo, k + 2, kTooLongMessage, kCompileError);
+        ++frame;
+        ++made;
+        if (frame > frames.UpperBound()) frames.Grow(frame);
+        acc = next;
+        frames[frame][servo] = stored(acc);
+    }
+    project_.ServoFrameCount[servo] = frame;
+    current = target;
+    return true;
+}
+
+bool ServoCompiler::CompileWait(int servo, int32_t k, int32_t& frame, int32_t current) {
+    const int32_t upper = static_cast<int32_t>(tokens_.size()) - 1;
+    if (k + 1 > upper) return Fail(servo, k, kFramesNotNumeric, kInvalidFrames);
+    const std::optional<int32_t> count = ToInt32(tokens_[k + 1].Text);
+    if (!count) return Fail(servo, k + 1, kFramesNotNumeric, kInvalidFrames);
+    if (*count < 1) return Fail(servo, k + 1, kFramesNotPositive, kInvalidFrames);
+    if (*count > kMaxFrames - frame) return Fail(servo, k + 1, kTooLongMessage, kCompileError);
+
+    FrameTable& frames = project_.Frames;
+    const int32_t last = frame + *count;
+    frames.Grow(last);
+    while (frame < last) frames[++frame][servo] = current;
+    project_.ServoFrameCount[servo] = frame;
+    return true;
+}
+
+void ServoCompiler::MarkWavCues() {
+    FrameTable& frames = project_.Frames;
+    const int32_t last = frames.UpperBound();
+    const WavCueList& cues = project_.WavCues;
+    for (int32_t k = 1; k <= UpperBound(cues); ++k) {
+        const int32_t start = cues[k].Start;
+        if (start >= 1 && start <= last) frames[start][kWavCueSlot] = k;
+    }
+}
+
+void ServoCompiler::PadServoTables() {
+    FrameTable& frames = project_.Frames;
+    const int32_t last = frames.UpperBound();
+    for (int s = 0; s < kServoCount; ++s) {
+        const int32_t own = project_.ServoFrameCount[s];
+        project_.Servos[s].Used = own >= 2;
+        const int32_t held = frames[own][s];
+        for (int32_t f = own + 1; f <= last; ++f) frames[f][s] = held;
+    }
+}
+
+BuildResult BuildAnimation(Project& project, const std::function<void(int servo)>& onServoStart) {
+    project.Frames.Reset();
+    ServoCompiler compiler(project);
+    for (int s = 0; s < kServoCount; ++s) {
+        if (onServoStart) onServoStart(s);
+        compiler.TokenizeServo(s);
+        if (!compiler.CompileServo(s)) return BuildResult{BuildOutcome::Failed, compiler.LastError()};
+    }
+    compiler.MarkWavCues();
+    if (project.Frames.UpperBound() == 1) {
+        return BuildResult{BuildOutcome::NothingToCompile, CompileError{-1, 0, 0, kNothingToCompile, kCompileError}};
+    }
+    compiler.PadServoTables();
+    project.Built = true;
+    project.ModifiedSinceBuild = false;
+    return BuildResult{};
+}
+
+}  // namespace kestrova

@@ -1,0 +1,67 @@
+#include "core/messages.h"
+#include "core/timing_pc.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace kestrova;
+
+namespace {
+
+int64_t fakeNow = 0;
+bool NoFrequency(int64_t&) { return false; }
+bool Microseconds(int64_t& f) {
+    f = 1'000'000;
+    return true;
+}
+int64_t FakeCounter() { return fakeNow; }
+
+}  // namespace
+
+TEST(CTimingPC, ElapsedFromAFakeCounter) {
+    CTimingPC timer(PerformanceCounter{&Microseconds, &FakeCounter});
+    fakeNow = 1000;
+    timer.Reset();
+    fakeNow = 3500;
+    EXPECT_DOUBLE_EQ(timer.Elapsed(), 2.5);
+    EXPECT_EQ(timer.ElapsedText(), "2.500 msec");
+    fakeNow = 1000 + 1'234'567'891;
+    EXPECT_EQ(timer.ElapsedText(), "1,234,567.891 msec");
+}
+
+TEST(CTimingPC, UnavailableCounterWarnsOnceAndNeverWaits) {
+    std::vector<Message> shown;
+    ScopedMessageHandler capture([&](const Message& m) {
+        shown.push_back(m);
+        return MessageAnswer::Ok;
+    });
+    CTimingPC timer(PerformanceCounter{&NoFrequency, &FakeCounter});
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, "PerfCounter not available");
+    EXPECT_EQ(shown[0].icon, MessageIcon::Exclamation);
+    fakeNow += 10'000'000;
+    EXPECT_EQ(timer.Elapsed(), 0.0);
+    timer.WaitFor(1e9);  // returns at once
+    EXPECT_EQ(shown.size(), 1u);
+}
+
+TEST(CTimingPC, RealClockWaitsAtLeastAndNeverRunsBackwards) {
+    CTimingPC timer;
+    ASSERT_TRUE(timer.Available());
+    timer.WaitFor(0);  // one reading
+    timer.WaitFor(2.0);
+    EXPECT_GE(timer.Elapsed(), 2.0);
+    double previous = timer.Elapsed();
+    for (int i = 0; i < 1000; ++i) {
+        const double now = timer.Elapsed();
+        ASSERT_GE(now, previous);
+        previous = now;
+    }
+}
+
+TEST(FormatMilliseconds, GroupsThousands) {
+    EXPECT_EQ(FormatMilliseconds(0), "0.000 msec");
+    EXPECT_EQ(FormatMilliseconds(999.9996), "1,000.000 msec");
+    EXPECT_EQ(FormatMilliseconds(123456.5), "123,456.500 msec");
+}
