@@ -1,0 +1,172 @@
+// The command line end to end: the real program on files the tests write.
+#include "files/kva_writer.h"
+#include "core/project.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+using namespace kestrova;
+
+namespace {
+
+struct Outcome {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("kestrova-cli-" + std::to_string(::getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+    std::string Write(const std::string& name, const std::string& bytes) const {
+        std::ofstream(Path(name), std::ios::binary) << bytes;
+        return Path(name);
+    }
+
+    static std::string Read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    Outcome Run(const std::string& args) const {
+        const std::string out = Path("stdout.txt");
+        const std::string err = Path("stderr.txt");
+        const std::string command = std::string(KESTROVA_CLI) + " " + args + " >" + out + " 2>" + err;
+        const int status = std::system(command.c_str());
+        return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Read(out), Read(err)};
+    }
+
+    // A new project with the given programs, saved by the real writer.
+    std::string ProjectFile(const std::string& name, const std::array<std::string, kServoCount>& programs) const {
+        Project project;
+        StartNewProject(project);
+        project.Programs = programs;
+        return Write(name, SaveText(project));
+    }
+
+    fs::path dir_;
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+TEST_F(CliTest, CsvHoldsTheFrameTable) {
+    const std::string file = ProjectFile("two.kva", {"Mov 137, 10\r\n", "Wait 3\r\nMov 0, 4\r\n"});
+    const Outcome r = Run("build " + file + " --csv -");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::vector<std::string> lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 12u);
+    EXPECT_EQ(lines[0],
+              "frame,servo1,servo2,servo3,servo4,servo5,servo6,servo7,servo8,servo9,servo10,servo11,servo12,"
+              "servo13,servo14,servo15,servo16,wav");
+    EXPECT_EQ(lines[1], "1,127,127,127,127,127,127,127,127,127,127,127,127,127,127,127,127,0");
+    EXPECT_EQ(lines[5], "5,131,127,127,127,127,127,127,127,127,127,127,127,127,127,127,127,0");
+    EXPECT_EQ(lines[7], "7,133,0,127,127,127,127,127,127,127,127,127,127,127,127,127,127,0");
+    EXPECT_EQ(lines[11], "11,137,0,127,127,127,127,127,127,127,127,127,127,127,127,127,127,0");
+    EXPECT_EQ(r.out.find('\r'), std::string::npos);
+
+    const std::string csv = Path("out.csv");
+    ASSERT_EQ(Run("build " + file + " --csv " + csv).code, 0);
+    EXPECT_EQ(Read(csv), r.out);
+}
+
+TEST_F(CliTest, CompileErrorsPointIntoTheFile) {
+    struct Case {
+        std::array<std::string, kServoCount> programs;
+        std::string expected;  // after the file name
+    } cases[] = {
+        {{"Wait 1\r\n", "Wait 2\r\n  Move 100, 10\r\n"}, ":23:3: Compile Error: Unknown Command. (servo 2 \"Servo 2\")"},
+        {{"Mov 300, 10\r\n"}, ":14:21: Invalid Position: Position is greater than servo maximum. (servo 1 \"Servo 1\")"},
+        {{"", "", "Wait 1 'x\r\nWait"}, ":31:1: Invalid Frames: Frames must be a numeric value. (servo 3 \"Servo 3\")"},
+    };
+    for (const Case& c : cases) {
+        const std::string file = ProjectFile("bad.kva", c.programs);
+        const Outcome r = Run("build " + file);
+        SCOPED_TRACE(c.expected);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_EQ(r.err, file + c.expected + "\n");
+        EXPECT_EQ(r.out, "");
+    }
+    const std::string empty = ProjectFile("empty.kva", {"Mov 127, 4\r\n"});
+    const Outcome nothing = Run("build " + empty);
+    EXPECT_EQ(nothing.code, 1);
+    EXPECT_EQ(nothing.err, empty + ": Compile Error: Nothing to compile!\n");
+}
+
+TEST_F(CliTest, LoadMessagesAndFailures) {
+    const std::string repaired = Write("repaired.kva",
+                                       "KVSL=2.0\r\nServo2.Home=abc\r\nServo1.Max=254\r\nServo1.Program=[Wait 2]\r\n");
+    Outcome r = Run("build " + repaired + " --csv -");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err,
+              "KVSL Version Conflict: This file was saved using a different version of the Kestrova Servo Language. "
+              "The animation may not work correctly.\n"
+              "Invalid Home Value: Servo #2 had an invalid \"Home\" value.  It will be set to 127.\n");
+    EXPECT_EQ(Lines(r.out).size(), 4u);
+
+    const std::string severe = Write("severe.kva", "Servo1.Program=[Wait 5\r\nWait 6\r\n");
+    r = Run("build " + severe);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "Severe Load Problem: The animation had severe problems and could not be loaded!\n");
+
+    const std::string missing = Path("missing.kva");
+    r = Run("build " + missing);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "Open Error: The animation " + missing + " could not be opened: No such file or directory\n");
+
+    for (const char* usage : {"", "build", "frobnicate x", "build a b", "rewrite x", "build x --csv"}) {
+        SCOPED_TRACE(usage);
+        r = Run(usage);
+        EXPECT_EQ(r.code, 2);
+        EXPECT_NE(r.err.find("Usage:"), std::string::npos);
+    }
+    EXPECT_EQ(Run("--help").code, 0);
+    r = Run("--version");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "kestrova-cli 2.0.0\n");
+}
+
+TEST_F(CliTest, RewriteOfItsOwnOutputIsIdentical) {
+    // An older file with blank lines after each program, LF line ends and no header.
+    const std::string old = Write("old.kva", "Servo1.Name=Arm\nServo1.Program=[Mov 10, 2\n\n]\nWAV1.Start=3\n");
+    const std::string first = Path("first.kva");
+    const std::string second = Path("second.kva");
+    ASSERT_EQ(Run("rewrite " + old + " -o " + first).code, 0);
+    ASSERT_EQ(Run("rewrite " + first + " -o " + second).code, 0);
+    EXPECT_EQ(Read(first), Read(second));
+
+    const std::string example = std::string(KESTROVA_EXAMPLES) + "/waving-robot.kva";
+    ASSERT_EQ(Run("rewrite " + example + " -o " + first).code, 0);
+    EXPECT_EQ(Read(first), Read(example)) << "the bundled example is in the writer's own form";
+    EXPECT_EQ(Run("build " + example).code, 0);
+
+    const Outcome r = Run("rewrite " + example + " -o " + Path("no/such/folder/x.kva"));
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("Save Error: The animation could not be saved to"), std::string::npos);
+}
+
+}  // namespace
