@@ -1,0 +1,284 @@
+#include "kva_reader.h"
+
+#include "core/messages.h"
+#include "core/numeric_text.h"
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+namespace kestrova {
+
+namespace {
+
+// The highest WAV cue number a file may use; keeps a corrupt file from
+// growing the cue list without bound.
+constexpr int32_t kMaxWavCueNumber = 10'000;
+
+// Walks the lines of a text in order. A line ends at CR LF, a lone LF or a
+// lone CR. A text that ends with a line end has one last, empty line after
+// it; an empty text has no lines at all.
+class LineCursor {
+public:
+    explicit LineCursor(std::string_view text) : text_(text), done_(text.empty()) {}
+
+    // True while another line follows the current one.
+    bool HasNext() const { return !done_; }
+
+    // The next line; only while HasNext().
+    std::string_view Next() {
+        ++number_;
+        const char* data = text_.data();
+        const size_t size = text_.size();
+        const size_t start = pos_;
+        // The next LF is looked up once per LF, not once per line, so a text
+        // of lone CRs is not scanned to its end for every line.
+        if (!lfKnown_ || lfAt_ < start) {
+            const void* lf = std::memchr(data + start, '\n', size - start);
+            lfAt_ = lf ? static_cast<size_t>(static_cast<const char*>(lf) - data) : size;
+            lfKnown_ = true;
+        }
+        const void* cr = std::memchr(data + start, '\r', lfAt_ - start);
+        if (!cr && lfAt_ == size) {
+            done_ = true;
+            pos_ = size;
+            return text_.substr(start);
+        }
+        const size_t end = cr ? static_cast<size_t>(static_cast<const char*>(cr) - data) : lfAt_;
+        pos_ = (cr && end + 1 == lfAt_ && lfAt_ < size) ? lfAt_ + 1 : end + 1;
+        return text_.substr(start, end - start);
+    }
+
+    // 1-based number of the line Next() returned last.
+    int32_t Number() const { return number_; }
+
+private:
+    std::string_view text_;
+    size_t pos_ = 0;
+    bool done_;
+    int32_t number_ = 0;
+    size_t lfAt_ = 0;
+    bool lfKnown_ = false;
+};
+
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// The byte index `characters` characters after byte index `from` (UTF-8);
+// the end of the line when it has fewer. Positions within a line count
+// characters, not bytes, so a name holding "é" is never cut inside it.
+size_t CharactersAfter(std::string_view line, size_t from, size_t characters) {
+    size_t i = from;
+    while (characters > 0 && i < line.size()) {
+        ++i;
+        while (i < line.size() && IsContinuationByte(line[i])) ++i;
+        --characters;
+    }
+    return i;
+}
+
+// The text from `characters` characters after byte index `from` to the end.
+std::string_view From(std::string_view line, size_t from, size_t characters) {
+    return line.substr(CharactersAfter(line, from, characters));
+}
+
+bool StartsWith(std::string_view line, std::string_view prefix) {
+    return line.substr(0, prefix.size()) == prefix;
+}
+
+// The line matches "Servo*" key "*" (for example "Servo*.Home=*").
+bool MatchesServoKey(std::string_view line, std::string_view key) {
+    return line.find(key, 5) != std::string_view::npos;
+}
+
+// Characters (not bytes) in a UTF-8 text.
+int32_t CharacterCount(std::string_view text) {
+    int32_t count = 0;
+    for (char c : text) {
+        if (!IsContinuationByte(c)) ++count;
+    }
+    return count;
+}
+
+void ShowRepair(int32_t servoNumber, const char* key, const char* value) {
+    ShowMessage(Message{"Servo #" + std::to_string(servoNumber) + " had an invalid \"" + key +
+                            "\" value.  It will be set to " + value + ".",
+                        std::string("Invalid ") + key + " Value", MessageIcon::Information, MessageButtons::Ok});
+}
+
+// Home, Min and Max: a numeric text without a decimal point.
+std::optional<int32_t> PositionValue(std::string_view value) {
+    if (value.find('.') != std::string_view::npos) return std::nullopt;
+    return ToInt32(value);
+}
+
+// The servo number of a servo line: numeric, rounding to 1 to 16.
+std::optional<int32_t> ServoNumber(std::string_view text) {
+    const std::optional<int32_t> n = ToInt32(text);
+    if (!n || *n < 1 || *n > kServoCount) return std::nullopt;
+    return n;
+}
+
+// The cue number of a WAV line: a whole number from 1 to kMaxWavCueNumber.
+std::optional<int32_t> WavCueNumber(std::string_view text) {
+    const std::optional<double> k = ParseNumber(text);
+    if (!k || *k != std::floor(*k) || *k < 1 || *k > kMaxWavCueNumber) return std::nullopt;
+    return static_cast<int32_t>(*k);
+}
+
+struct WorkingCopies {
+    std::array<ServoRecord, kServoCount> servos{};
+    std::array<std::string, kServoCount> programs{};
+    WavCueList cues = WavCueList(1);
+    std::array<ProgramSource, kServoCount> sources{};
+};
+
+// A servo line ("Servo" N "." ...); p is the index of its first ".". Returns
+// false when the load fails (a program without its closing line).
+bool ReadServoLine(std::string_view line, size_t p, LineCursor& lines, WorkingCopies& work) {
+    // A line that matches none of the keys is ignored; so is one whose
+    // servo number is out of range.
+    const auto servoNumber = [&] { return ServoNumber(line.substr(5, p - 5)); };
+
+    if (MatchesServoKey(line, ".Name=")) {
+        if (const auto n = servoNumber()) work.servos[*n - 1].Name = std::string(From(line, p, 6));
+    } else if (MatchesServoKey(line, ".Home=")) {
+        if (const auto n = servoNumber()) {
+            const auto value = PositionValue(From(line, p, 6));
+            if (!value) ShowRepair(*n, "Home", "127");
+            work.servos[*n - 1].Home = value.value_or(127);
+        }
+    } else if (MatchesServoKey(line, ".Min=")) {
+        if (const auto n = servoNumber()) {
+            const auto value = PositionValue(From(line, p, 5));
+            if (!value) ShowRepair(*n, "Min", "0");
+            work.servos[*n - 1].Min = value.value_or(0);
+        }
+    } else if (MatchesServoKey(line, ".Max=")) {
+        if (const auto n = servoNumber()) {
+            const auto value = PositionValue(From(line, p, 5));
+            if (!value) ShowRepair(*n, "Max", "254");
+            work.servos[*n - 1].Max = value.value_or(254);
+        }
+    } else if (MatchesServoKey(line, ".Enabled=")) {
+        if (const auto n = servoNumber()) {
+            const std::string_view value = From(line, p, 9);
+            const bool valid = value == "True" || value == "False";
+            if (!valid) ShowRepair(*n, "Enabled", "True");
+            work.servos[*n - 1].Enabled = !valid || value == "True";
+        }
+    } else if (MatchesServoKey(line, ".Program=[")) {
+        const auto n = servoNumber();
+        if (!n) return true;
+        const size_t firstAt = CharactersAfter(line, p, 10);
+        const std::string_view first = line.substr(firstAt);
+        const ProgramSource source{lines.Number(), CharacterCount(line.substr(0, firstAt)) + 1};
+        std::string program;
+        if (!first.empty() && first.back() == ']') {
+            // The whole program on the opening line: "Servo1.Program=[Wait 5]".
+            const std::string_view body = first.substr(0, first.size() - 1);
+            if (!body.empty()) {
+                program.assign(body);
+                program += kLineBreak;
+            }
+        } else {
+            program.assign(first);
+            program += kLineBreak;
+            for (;;) {
+                if (!lines.HasNext()) return false;
+                const std::string_view next = lines.Next();
+                if (next == "]") break;
+                program.append(next);
+                program += kLineBreak;
+            }
+        }
+        work.programs[*n - 1] = std::move(program);
+        work.sources[*n - 1] = source;
+    }
+    return true;
+}
+
+// A settings line ("Settings" ... "." key "=" value); p is the index of its
+// first ".". The value goes straight into the project's settings.
+void ReadSettingsLine(std::string_view line, size_t p, ProjectSettings& settings) {
+    const size_t equals = line.find('=', p + 1);
+    if (equals == std::string_view::npos) return;
+    const std::string_view key = line.substr(p + 1, equals - p - 1);
+    const std::optional<int32_t> value = ToInt32(line.substr(equals + 1));
+    if (!value) return;
+    if (key == "AutoDisable") {
+        settings.AutoDisable = *value;
+    } else if (key == "BaudRate") {
+        settings.BaudRate = *value;
+    } else if (key == "COMPort") {
+        settings.COMPort = *value;
+    } else if (key == "SSCMode") {
+        settings.SSCMode = *value;
+    } else if (key == "SynchByte") {
+        settings.SynchByte = *value;
+    } else if (key == "SystemPriority") {
+        settings.SystemPriority = *value;
+    }
+}
+
+// A WAV line ("WAV" K "." key "=" value); p is the index of its first ".".
+void ReadWavLine(std::string_view line, size_t p, WavCueList& cues) {
+    const std::optional<int32_t> k = WavCueNumber(line.substr(3, p - 3));
+    const size_t equals = line.find('=');
+    if (!k || equals == std::string_view::npos || equals < p) return;
+    const std::string_view key = line.substr(p + 1, equals - p - 1);
+    const std::string_view value = line.substr(equals + 1);
+    std::optional<int32_t> number;
+    if (key == "Start" || key == "End") {
+        number = ToInt32(value);
+        if (!number) return;
+    }
+    if (UpperBound(cues) < *k) cues.resize(static_cast<size_t>(*k) + 1);
+    WavCue& cue = cues[static_cast<size_t>(*k)];
+    if (key == "Start") {
+        cue.Start = *number;
+    } else if (key == "End") {
+        cue.End = *number;
+    } else if (key == "Path") {
+        cue.Path = std::string(value);
+    }
+}
+
+}  // namespace
+
+LoadResult LoadFile(std::string_view text, Project& project) {
+    WorkingCopies work;
+    LineCursor lines(text);
+    while (lines.HasNext()) {
+        const std::string_view line = lines.Next();
+        if (line.empty()) continue;
+        const size_t p = line.find('.');
+        const bool hasDot = p != std::string_view::npos;
+        if (hasDot && StartsWith(line, "Servo")) {
+            if (!ReadServoLine(line, p, lines, work)) {
+                ShowMessage(Message{"The animation had severe problems and could not be loaded!",
+                                    "Severe Load Problem", MessageIcon::Critical, MessageButtons::Ok});
+                return LoadResult{};
+            }
+        } else if (hasDot && StartsWith(line, "Settings")) {
+            ReadSettingsLine(line, p, project.Settings);
+        } else if (hasDot && StartsWith(line, "WAV")) {
+            ReadWavLine(line, p, work.cues);
+        } else if (StartsWith(line, "KVSL")) {
+            if (From(line, 0, 5) != "1.0") {
+                ShowMessage(Message{"This file was saved using a different version of the Kestrova Servo Language."
+                                    "\r\nThe animation may not work correctly.",
+                                    "KVSL Version Conflict", MessageIcon::Information, MessageButtons::Ok});
+            }
+        }
+    }
+
+    project.Servos = work.servos;
+    project.Programs = std::move(work.programs);
+    project.WavCues = std::move(work.cues);
+    LoadResult result;
+    result.ok = true;
+    result.programSources = work.sources;
+    return result;
+}
+
+}  // namespace kestrova

@@ -1,0 +1,41 @@
+#pragma once
+// Reading a project file (".kva") into the project.
+
+#include "core/project.h"
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace kestrova {
+
+// Where in the file the kept program text of a servo begins: 1-based line
+// and column (in characters) of the first character after "Program=[";
+// 0, 0 when the file had no program for the servo.
+struct ProgramSource {
+    int32_t line = 0;
+    int32_t column = 0;
+
+    bool operator==(const ProgramSource&) const = default;
+};
+
+struct LoadResult {
+    bool ok = false;  // the project was replaced
+    std::array<ProgramSource, kServoCount> programSources{};
+};
+
+// Parses the whole text of a project file (already decoded to UTF-8) into
+// fresh working copies and, when no severe problem stops it, replaces the
+// project's servos, programs and WAV cues by them (Used becomes false).
+// Settings lines go straight into project.Settings as they are read, so they
+// stay applied even when the load fails. Invalid servo values are repaired
+// with an information message each; a program block without its closing
+// "]" fails the load with a critical message and leaves servos, programs and
+// cues as they were. The document flags are the caller's business.
+//
+// Lines may end in CR LF, LF or CR. Lines whose servo number is not 1 to 16,
+// whose WAV number is not a whole number from 1 to 10,000, whose settings or
+// WAV Start/End value is not numeric, and WAV lines without "=" are ignored.
+LoadResult LoadFile(std::string_view text, Project& project);
+
+}  // namespace kestrova

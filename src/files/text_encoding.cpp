@@ -1,0 +1,106 @@
+#include "text_encoding.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace kestrova {
+
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+// Code points of the bytes 0x80 to 0x9F in Windows-1252; 0xA0 to 0xFF are
+// the Latin-1 code points of the same number.
+constexpr char16_t kHighControls[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+}  // namespace
+
+bool IsValidUtf8(std::string_view bytes) {
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t n = bytes.size();
+    size_t i = 0;
+    while (i < n) {
+        // Plain ASCII eight bytes at a time: project files are mostly ASCII.
+        while (i + 8 <= n) {
+            uint64_t word;
+            std::memcpy(&word, s + i, 8);
+            if (word & 0x8080808080808080ull) break;
+            i += 8;
+        }
+        if (i >= n) break;
+        const unsigned char c = s[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t length;
+        // Bounds of the second byte rule out overlong forms, surrogates and
+        // code points above U+10FFFF.
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            if (c == 0xE0) low = 0xA0;
+            if (c == 0xED) high = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            if (c == 0xF0) low = 0x90;
+            if (c == 0xF4) high = 0x8F;
+        } else {
+            return false;
+        }
+        if (n - i < length) return false;
+        if (s[i + 1] < low || s[i + 1] > high) return false;
+        for (size_t k = 2; k < length; ++k) {
+            if (!IsContinuation(s[i + k])) return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+std::string DecodeWindows1252(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 8);
+    for (char byte : bytes) {
+        const auto c = static_cast<unsigned char>(byte);
+        if (c < 0x80) {
+            out.push_back(byte);
+        } else if (c < 0xA0) {
+            AppendUtf8(out, kHighControls[c - 0x80]);
+        } else {
+            AppendUtf8(out, c);
+        }
+    }
+    return out;
+}
+
+std::string DecodeProjectBytes(std::string_view bytes) {
+    if (!IsValidUtf8(bytes)) return DecodeWindows1252(bytes);
+    if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) bytes.remove_prefix(kUtf8Bom.size());
+    return std::string(bytes);
+}
+
+}  // namespace kestrova

@@ -1,0 +1,24 @@
+#pragma once
+// The character encoding of project files. Files this program writes are
+// UTF-8; files from older versions are in the Windows ANSI code page
+// (Windows-1252). Reading accepts both without asking.
+
+#include <string>
+#include <string_view>
+
+namespace kestrova {
+
+// True when the bytes are well-formed UTF-8 (no overlong forms, no
+// surrogates, nothing above U+10FFFF).
+bool IsValidUtf8(std::string_view bytes);
+
+// Bytes of a project file as UTF-8: taken as UTF-8 when valid (a leading BOM
+// dropped), otherwise decoded as Windows-1252.
+std::string DecodeProjectBytes(std::string_view bytes);
+
+// Windows-1252 bytes as UTF-8. The five bytes the code page leaves undefined
+// (0x81, 0x8D, 0x8F, 0x90, 0x9D) become the control characters of the same
+// number, as Windows itself decodes them.
+std::string DecodeWindows1252(std::string_view bytes);
+
+}  // namespace kestrova
