@@ -3,8 +3,12 @@
 #include "core/messages.h"
 #include "core/numeric_text.h"
 
+#include <algorithm>
+#include <bit>
+#include <climits>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <string>
 
 namespace kestrova {
@@ -14,6 +18,57 @@ namespace {
 // The highest WAV cue number a file may use; keeps a corrupt file from
 // growing the cue list without bound.
 constexpr int32_t kMaxWavCueNumber = 10'000;
+
+// Bit 7 set in every byte of v that equals c, nothing else.
+uint64_t BytesEqual(uint64_t v, unsigned char c) {
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    const uint64_t x = v ^ (0x0101010101010101ull * c);
+    // A byte of x is zero exactly when adding 0x7F to its low seven bits
+    // leaves bit 7 clear and its own bit 7 is clear; no carry crosses bytes.
+    return ~(((x & kLow7) + kLow7) | x | kLow7);
+}
+
+// Counts the lines of a text fed to it in pieces, as long as every line
+// ends with CR LF: every CR is followed by LF, every LF follows a CR.
+// Eight bytes at a time.
+class CrLfLineCounter {
+public:
+    // False as soon as a line end other than CR LF is seen.
+    bool Feed(std::string_view piece) {
+        const auto* s = reinterpret_cast<const unsigned char*>(piece.data());
+        const size_t n = piece.size();
+        size_t i = 0;
+        if constexpr (std::endian::native == std::endian::little) {
+            uint64_t carry = afterCr_ ? 0x80 : 0;  // bit 7: the byte before this word is CR
+            for (; i + 8 <= n; i += 8) {
+                uint64_t v;
+                std::memcpy(&v, s + i, 8);
+                const uint64_t cr = BytesEqual(v, '\r');
+                const uint64_t lf = BytesEqual(v, '\n');
+                if (lf != ((cr << 8) | carry)) return false;
+                carry = cr >> 56;
+                // One bit per LF byte, summed over the eight bytes.
+                lines_ += static_cast<int64_t>(((lf >> 7) * 0x0101010101010101ull) >> 56);
+            }
+            afterCr_ = carry != 0;
+        }
+        for (; i < n; ++i) {
+            const bool isLf = s[i] == '\n';
+            if (isLf != afterCr_) return false;
+            afterCr_ = s[i] == '\r';
+            lines_ += isLf;
+        }
+        return true;
+    }
+
+    // The text fed so far does not end inside a CR LF.
+    bool Complete() const { return !afterCr_; }
+    int64_t Lines() const { return lines_; }
+
+private:
+    bool afterCr_ = false;
+    int64_t lines_ = 0;
+};
 
 // Walks the lines of a text in order. A line ends at CR LF, a lone LF or a
 // lone CR. A text that ends with a line end has one last, empty line after
@@ -27,7 +82,7 @@ public:
 
     // The next line; only while HasNext().
     std::string_view Next() {
-        ++number_;
+        if (number_ < INT32_MAX) ++number_;
         const char* data = text_.data();
         const size_t size = text_.size();
         const size_t start = pos_;
@@ -42,11 +97,59 @@ public:
         if (!cr && lfAt_ == size) {
             done_ = true;
             pos_ = size;
+            endedWithCrLf_ = false;
             return text_.substr(start);
         }
         const size_t end = cr ? static_cast<size_t>(static_cast<const char*>(cr) - data) : lfAt_;
-        pos_ = (cr && end + 1 == lfAt_ && lfAt_ < size) ? lfAt_ + 1 : end + 1;
+        endedWithCrLf_ = cr && end + 1 == lfAt_ && lfAt_ < size;
+        pos_ = endedWithCrLf_ ? lfAt_ + 1 : end + 1;
         return text_.substr(start, end - start);
+    }
+
+    // The line Next() returned last ended with CR LF (not a lone CR or LF,
+    // nor the end of the text).
+    bool EndedWithCrLf() const { return endedWithCrLf_; }
+
+    // Appends the lines up to the next line that is exactly "]", with
+    // their line ends, to `out` when every one of them ends with CR LF; those
+    // lines and the "]" line are then consumed. Otherwise nothing is consumed
+    // or appended and the result is false. A long program block is so read
+    // in a few fast passes rather than line by line: one to find its end,
+    // then checking and copying piece by piece while each piece is in cache.
+    bool TakeCrLfBlock(std::string& out) {
+        if (done_) return false;
+        const char* data = text_.data();
+        const size_t size = text_.size();
+        size_t closing = pos_;
+        for (;;) {
+            const void* bracket = std::memchr(data + closing, ']', size - closing);
+            if (!bracket) return false;
+            closing = static_cast<size_t>(static_cast<const char*>(bracket) - data);
+            const bool atLineStart = closing == pos_ || data[closing - 1] == '\n' || data[closing - 1] == '\r';
+            const bool atLineEnd = closing + 1 == size || data[closing + 1] == '\r' || data[closing + 1] == '\n';
+            if (atLineStart && atLineEnd) break;
+            ++closing;
+        }
+        const size_t kept = out.size();
+        out.reserve(kept + (closing - pos_));
+        CrLfLineCounter counter;
+        constexpr size_t kPiece = 32 * 1024;
+        for (size_t at = pos_; at < closing; at += kPiece) {
+            const std::string_view piece = text_.substr(at, std::min(kPiece, closing - at));
+            if (!counter.Feed(piece)) {
+                out.resize(kept);
+                return false;
+            }
+            out.append(piece);
+        }
+        if (!counter.Complete()) {
+            out.resize(kept);
+            return false;
+        }
+        number_ = static_cast<int32_t>(std::min<int64_t>(number_ + counter.Lines(), INT32_MAX));
+        pos_ = closing;
+        Next();  // the "]" line
+        return true;
     }
 
     // 1-based number of the line Next() returned last.
@@ -59,6 +162,7 @@ private:
     int32_t number_ = 0;
     size_t lfAt_ = 0;
     bool lfKnown_ = false;
+    bool endedWithCrLf_ = false;
 };
 
 bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
@@ -183,12 +287,16 @@ bool ReadServoLine(std::string_view line, size_t p, LineCursor& lines, WorkingCo
         } else {
             program.assign(first);
             program += kLineBreak;
-            for (;;) {
-                if (!lines.HasNext()) return false;
-                const std::string_view next = lines.Next();
-                if (next == "]") break;
-                program.append(next);
-                program += kLineBreak;
+            // A block written with CR LF throughout is the file's own text up
+            // to the closing line and is taken in one piece.
+            if (!lines.EndedWithCrLf() || !lines.TakeCrLfBlock(program)) {
+                for (;;) {
+                    if (!lines.HasNext()) return false;
+                    const std::string_view next = lines.Next();
+                    if (next == "]") break;
+                    program.append(next);
+                    program += kLineBreak;
+                }
             }
         }
         work.programs[*n - 1] = std::move(program);

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -65,6 +67,8 @@ struct RepairCase {
     std::vector<std::string> messages;
 };
 
+std::ostream& operator<<(std::ostream& out, const RepairCase& c) { return out << c.name; }
+
 class ServoValueTest : public testing::TestWithParam<RepairCase> {};
 
 TEST_P(ServoValueTest, ValidatesAndRepairs) {
@@ -107,6 +111,8 @@ struct LineCase {
     const char* program;
 };
 
+std::ostream& operator<<(std::ostream& out, const LineCase& c) { return out << c.name; }
+
 class ServoLineTest : public testing::TestWithParam<LineCase> {};
 
 TEST_P(ServoLineTest, TakesNameAndProgram) {
@@ -129,6 +135,10 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"LfEnds", "Servo3.Program=[Mov 200, 10\nWait 5\n]\n", 2, "", "Mov 200, 10\r\nWait 5\r\n"},
         LineCase{"CrEnds", "Servo3.Program=[Mov 200, 10\rWait 5\r]\r", 2, "", "Mov 200, 10\r\nWait 5\r\n"},
         LineCase{"LfCrIsTwoEnds", "Servo3.Program=[a\n\r]", 2, "", "a\r\n\r\n"},
+        LineCase{"MixedEnds", "Servo3.Program=[a\r\nb\nc\r\n]\r\n", 2, "", "a\r\nb\r\nc\r\n"},
+        LineCase{"LoneCrBeforeBracket", "Servo3.Program=[a\r\nb\r]", 2, "", "a\r\nb\r\n"},
+        LineCase{"CrLfAcrossEightBytes", "Servo1.Program=[x\r\n1234567\r\n]", 0, "", "x\r\n1234567\r\n"},
+        LineCase{"CrCrLfAcrossEightBytes", "Servo1.Program=[x\r\n1234567\r\r\n]", 0, "", "x\r\n1234567\r\n\r\n"},
         LineCase{"EmptyLinesKept", "Servo1.Program=[a\r\n\r\n\r\nb\r\n]", 0, "", "a\r\n\r\n\r\nb\r\n"},
         LineCase{"OnlyBareBracketCloses", "Servo1.Program=[ a]b\r\n ]\r\n]", 0, "", " a]b\r\n ]\r\n"},
         LineCase{"BracketEndsBlockEarly", "Servo1.Program=[a\r\n]\r\nServo1.Name=X\r\n]", 0, "X", "a\r\n"},
@@ -243,14 +253,43 @@ TEST(LoadFileTest, WavCuesGrowToHighestNumber) {
 
 TEST(LoadFileTest, ProgramSourcesPointAtFirstProgramCharacter) {
     const auto loaded = Load(
-        "KVSL=1.0\r\n\r\nServo2.Program=[a\r\n]\nServo10.Program=[]\rServo1.\xC3\xA9.x.Program=[z\r\n]\r\n");
+        "KVSL=1.0\r\n\r\nServo2.Program=[a\r\nb\r\nc\r\n]\nServo10.Program=[]\r"
+        "Servo1.\xC3\xA9.x.Program=[z\nq\r\n]\r\nServo4.Program=[\r\n]");
     ASSERT_TRUE(loaded->result.ok);
     const auto& sources = loaded->result.programSources;
     EXPECT_EQ(sources[1], (ProgramSource{3, 17}));
-    EXPECT_EQ(sources[9], (ProgramSource{5, 18}));
-    EXPECT_EQ(sources[0], (ProgramSource{6, 17}));
-    EXPECT_EQ(loaded->project.Programs[0], "am=[z\r\n");
+    EXPECT_EQ(sources[9], (ProgramSource{7, 18}));
+    EXPECT_EQ(sources[0], (ProgramSource{8, 17}));
+    EXPECT_EQ(loaded->project.Programs[0], "am=[z\r\nq\r\n");
+    EXPECT_EQ(sources[3], (ProgramSource{11, 17}));
     EXPECT_EQ(sources[2], ProgramSource{});
+}
+
+// Random files built from the same lines, once with CR LF and once with LF
+// line ends, read the same way (CR LF blocks take a faster road).
+TEST(LoadFileTest, LineEndsDoNotChangeTheResult) {
+    const char* const pieces[] = {"Servo1.Program=[a", "Servo2.Program=[]", "Servo3.Program=[", "]", " ]", "x]",
+                                  "]]", "Mov 1, 2", "", "Servo1.Name=n", "1234567", "' comment [1]"};
+    std::mt19937 random(7);
+    for (int round = 0; round < 2000; ++round) {
+        std::vector<std::string> lines(random() % 24);
+        for (std::string& line : lines) line = pieces[random() % std::size(pieces)];
+        const bool finalBreak = random() % 2 == 0;
+        std::string texts[2];
+        for (int kind = 0; kind < 2; ++kind) {
+            for (size_t i = 0; i < lines.size(); ++i) {
+                texts[kind] += lines[i];
+                if (i + 1 < lines.size() || finalBreak) texts[kind] += kind == 0 ? "\r\n" : "\n";
+            }
+        }
+        const auto crLf = Load(texts[0]);
+        const auto lf = Load(texts[1]);
+        ASSERT_EQ(crLf->result.ok, lf->result.ok) << texts[0];
+        EXPECT_EQ(crLf->messages, lf->messages) << texts[0];
+        EXPECT_EQ(crLf->project.Programs, lf->project.Programs) << texts[0];
+        EXPECT_EQ(crLf->project.Servos, lf->project.Servos) << texts[0];
+        EXPECT_EQ(crLf->result.programSources, lf->result.programSources) << texts[0];
+    }
 }
 
 }  // namespace

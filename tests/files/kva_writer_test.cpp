@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <unistd.h>
 
@@ -79,6 +80,8 @@ struct ProgramCase {
     const char* written;   // between "Program=[" and "]"
     const char* reloaded;  // the program as read back
 };
+
+std::ostream& operator<<(std::ostream& out, const ProgramCase& c) { return out << c.name; }
 
 class ProgramRoundTripTest : public testing::TestWithParam<ProgramCase> {};
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace kestrova {
@@ -12,6 +13,8 @@ struct DecodeCase {
     std::string bytes;
     std::string utf8;
 };
+
+std::ostream& operator<<(std::ostream& out, const DecodeCase& c) { return out << c.name; }
 
 class DecodeProjectBytesTest : public testing::TestWithParam<DecodeCase> {};
 
