@@ -1,0 +1,42 @@
+#include "port_toggle.h"
+
+#include "core/messages.h"
+
+namespace kestrova {
+
+namespace {
+
+void UncheckedPath(SerialLink& link, PortToggleView& view) {
+    view.SetComCaption(kComClosedCaption);
+    if (link.IsOpen()) link.Close();
+}
+
+}  // namespace
+
+void ComToggleClicked(SerialLink& link, bool nowChecked, PortToggleView& view) {
+    if (nowChecked) {
+        view.SetComCaption(kComOpenCaption);
+        std::string reason;
+        if (!link.Open(reason)) {
+            ShowMessage(Message{link.PortName() + " - " + reason, kComOpenErrorTitle,
+                                MessageIcon::Critical, MessageButtons::Ok});
+            link.Close();
+            // Unchecking the box is a click on it in its own right.
+            view.SetComChecked(false);
+            UncheckedPath(link, view);
+        }
+    } else {
+        UncheckedPath(link, view);
+    }
+    view.FocusSelectedEditor();
+}
+
+void ServoSliderChanged(SerialLink& link, const ProjectSettings& settings, int servo, int value,
+                        SliderView& view) {
+    view.SetPositionLabel(servo, std::to_string(value));
+    if (!link.IsOpen()) return;
+    std::string reason;
+    link.WriteServo(settings.SynchByte, servo, value, reason);
+}
+
+}  // namespace kestrova

@@ -1,0 +1,50 @@
+#pragma once
+// What the main window's port check box (chkCOM) and the live servo sliders
+// do, apart from the widgets themselves. The window implements the small
+// views below and calls these functions from its event handlers.
+
+#include "core/project.h"
+#include "serial_link.h"
+
+#include <string>
+
+namespace kestrova {
+
+inline constexpr const char* kComOpenCaption = "COM Open";
+inline constexpr const char* kComClosedCaption = "COM Closed";
+inline constexpr const char* kComOpenErrorTitle = "COM Port Open Error";
+
+// The port check box and the editor that gets the focus after a click.
+class PortToggleView {
+public:
+    virtual ~PortToggleView() = default;
+    // Sets the box's state without counting as a click.
+    virtual void SetComChecked(bool checked) = 0;
+    virtual void SetComCaption(const std::string& caption) = 0;
+    // Gives the keyboard focus to the selected servo's instruction editor.
+    virtual void FocusSelectedEditor() = 0;
+};
+
+// A click on the port check box, nowChecked being its new state. Checked:
+// caption "COM Open", open the port; when that fails, the critical message
+// "COM Port Open Error" with "COM" + n + " - " + the reason, the port
+// closed, the box unchecked with the caption "COM Closed". Unchecked:
+// caption "COM Closed", the port closed. Then the focus goes to the
+// selected servo's editor.
+void ComToggleClicked(SerialLink& link, bool nowChecked, PortToggleView& view);
+
+// The position labels next to the servo sliders.
+class SliderView {
+public:
+    virtual ~SliderView() = default;
+    virtual void SetPositionLabel(int servo, const std::string& text) = 0;
+};
+
+// A change or scroll of servo's slider to value: the label shows the value
+// in decimal and, when the port is open, the servo command goes out. The
+// servo's Enabled and Used flags and AutoDisable play no part; a closed
+// port or a failed write shows nothing.
+void ServoSliderChanged(SerialLink& link, const ProjectSettings& settings, int servo, int value,
+                        SliderView& view);
+
+}  // namespace kestrova

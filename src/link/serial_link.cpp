@@ -1,0 +1,320 @@
+#include "serial_link.h"
+
+#include "files/settings_store.h"
+#include "servo_command.h"
+
+#include <QSerialPort>
+#include <QSerialPortInfo>
+#include <QString>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <filesystem>
+#include <system_error>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+namespace kestrova {
+
+namespace {
+
+constexpr int32_t kHighestPortNumber = 255;
+// How long a write may wait for the operating system to take its bytes
+// (its buffer full because the line is slower than the writes).
+constexpr std::chrono::milliseconds kWriteTimeout{2000};
+constexpr const char* kWriteTimeoutReason = "The port did not take the bytes within 2 seconds";
+constexpr const char* kNotOpenReason = "The port is not open";
+
+std::string SystemReason(int error) { return std::generic_category().message(error); }
+
+struct LineParameters {
+    qint32 baudRate = 9600;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+};
+
+std::vector<std::string> SplitCommas(const std::string& text) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = text.find(',', start);
+        parts.push_back(text.substr(start, comma - start));
+        if (comma == std::string::npos) return parts;
+        start = comma + 1;
+    }
+}
+
+std::optional<LineParameters> ParseLineSettings(const std::string& text) {
+    const std::vector<std::string> parts = SplitCommas(text);
+    if (parts.size() != 4) return std::nullopt;
+    LineParameters line;
+
+    const std::string& speed = parts[0];
+    const auto [end, ec] = std::from_chars(speed.data(), speed.data() + speed.size(), line.baudRate);
+    if (ec != std::errc() || end != speed.data() + speed.size() || line.baudRate <= 0)
+        return std::nullopt;
+
+    if (parts[1].size() != 1) return std::nullopt;
+    switch (parts[1][0]) {
+    case 'N': case 'n': line.parity = QSerialPort::NoParity; break;
+    case 'E': case 'e': line.parity = QSerialPort::EvenParity; break;
+    case 'O': case 'o': line.parity = QSerialPort::OddParity; break;
+    case 'M': case 'm': line.parity = QSerialPort::MarkParity; break;
+    case 'S': case 's': line.parity = QSerialPort::SpaceParity; break;
+    default: return std::nullopt;
+    }
+
+    if (parts[2] == "5") line.dataBits = QSerialPort::Data5;
+    else if (parts[2] == "6") line.dataBits = QSerialPort::Data6;
+    else if (parts[2] == "7") line.dataBits = QSerialPort::Data7;
+    else if (parts[2] == "8") line.dataBits = QSerialPort::Data8;
+    else return std::nullopt;
+
+    if (parts[3] == "1") line.stopBits = QSerialPort::OneStop;
+    else if (parts[3] == "1.5") line.stopBits = QSerialPort::OneAndHalfStop;
+    else if (parts[3] == "2") line.stopBits = QSerialPort::TwoStop;
+    else return std::nullopt;
+    return line;
+}
+
+// Hands the line settings to the port. On an open port the device may
+// refuse some of them (a pseudo-terminal has no real line); that does not
+// make the port unusable, so the results are not checked.
+void ApplyLine(QSerialPort& port, const LineParameters& line) {
+    port.setBaudRate(line.baudRate);
+    port.setParity(line.parity);
+    port.setDataBits(line.dataBits);
+    port.setStopBits(line.stopBits);
+    port.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+#ifdef Q_OS_UNIX
+// Why the device cannot be opened as a serial port. Qt's own description
+// is often only "Unknown error", so the device is opened here once more to
+// ask the operating system.
+std::string OpenFailureReason(const std::string& device, const QSerialPort& port) {
+    const int fd = ::open(device.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return SystemReason(errno);
+    termios tio;
+    const int notTerminal = ::tcgetattr(fd, &tio) != 0 ? errno : 0;
+    ::close(fd);
+    if (notTerminal != 0) return SystemReason(notTerminal);
+    const QString qtReason = port.errorString();
+    if (!qtReason.isEmpty() && qtReason != QLatin1String("Unknown error"))
+        return qtReason.toStdString();
+    // The device opens and is a terminal: what stands in the way is the
+    // lock of another program that has it open.
+    return SystemReason(EBUSY);
+}
+
+bool WriteToDescriptor(int fd, const uint8_t* data, size_t size, std::string& reason) {
+    const auto deadline = std::chrono::steady_clock::now() + kWriteTimeout;
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            reason = SystemReason(errno);
+            return false;
+        }
+        // The output buffer is full: wait until it takes more.
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            reason = kWriteTimeoutReason;
+            return false;
+        }
+        pollfd p{fd, POLLOUT, 0};
+        if (::poll(&p, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) {
+            reason = SystemReason(errno);
+            return false;
+        }
+    }
+    return true;
+}
+#else
+std::string OpenFailureReason(const std::string&, const QSerialPort& port) {
+    const QString qtReason = port.errorString();
+    if (!qtReason.isEmpty() && qtReason != QLatin1String("Unknown error"))
+        return qtReason.toStdString();
+    switch (port.error()) {
+    case QSerialPort::DeviceNotFoundError: return SystemReason(ENOENT);
+    case QSerialPort::PermissionError: return SystemReason(EACCES);
+    default: return SystemReason(EIO);
+    }
+}
+#endif
+
+std::string PortValueName(int32_t n) { return "COM" + std::to_string(n); }
+
+cRegistry PortTable(int32_t n) {
+    cRegistry registry;
+    registry.SetClassKey(kHkeyCurrentUser);
+    registry.SetSectionKey(kPortsKey);
+    registry.SetValueKey(PortValueName(n));
+    registry.SetValueType(kRegText);
+    return registry;
+}
+
+}  // namespace
+
+std::optional<std::string> LineSettingsForBaudRate(int32_t baudRate) {
+    if (baudRate == 0) return kLineSettings2400;
+    if (baudRate == 1) return kLineSettings9600;
+    return std::nullopt;
+}
+
+std::string DeviceForPort(int32_t n) {
+    cRegistry table = PortTable(n);
+    std::string mapped = RegistryValueText(table.Value());
+    if (!mapped.empty()) return mapped;
+#ifdef Q_OS_WIN
+    return PortValueName(n);
+#else
+    const std::string index = std::to_string(static_cast<int64_t>(n) - 1);
+    for (const char* prefix : {"/dev/ttyUSB", "/dev/ttyACM"}) {
+        std::error_code ec;
+        const std::string device = prefix + index;
+        if (std::filesystem::exists(device, ec)) return device;
+    }
+    return "/dev/ttyS" + index;
+#endif
+}
+
+std::optional<RegistryError> MapPortToDevice(int32_t n, const std::string& device) {
+    cRegistry table = PortTable(n);
+    return table.SetValue(device);
+}
+
+std::vector<SerialDevice> AvailableSerialDevices() {
+    std::vector<SerialDevice> devices;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        devices.push_back(SerialDevice{info.systemLocation().toStdString(),
+                                       info.description().toStdString(),
+                                       info.manufacturer().toStdString()});
+    }
+    std::sort(devices.begin(), devices.end(),
+              [](const SerialDevice& a, const SerialDevice& b) { return a.path < b.path; });
+    return devices;
+}
+
+struct SerialLink::Impl {
+    QSerialPort port;
+    int32_t portNumber = 1;
+    std::string lineSettings = kLineSettings9600;
+    LineParameters line;
+    std::string openedDevice;
+};
+
+SerialLink::SerialLink() : impl_(std::make_unique<Impl>()) {}
+
+SerialLink::~SerialLink() { Close(); }
+
+void SerialLink::ApplyCommSettings(const ProjectSettings& settings) {
+    const bool wasOpen = IsOpen();
+    if (wasOpen) Close();
+    SetPortNumber(settings.COMPort);
+    if (const auto line = LineSettingsForBaudRate(settings.BaudRate)) SetLineSettings(*line);
+    if (wasOpen) {
+        std::string ignored;
+        Open(ignored);
+    }
+}
+
+int32_t SerialLink::PortNumber() const { return impl_->portNumber; }
+
+bool SerialLink::SetPortNumber(int32_t n) {
+    if (IsOpen() || n < 1 || n > kHighestPortNumber) return false;
+    impl_->portNumber = n;
+    return true;
+}
+
+std::string SerialLink::PortName() const { return PortValueName(impl_->portNumber); }
+
+std::string SerialLink::LineSettings() const { return impl_->lineSettings; }
+
+bool SerialLink::SetLineSettings(const std::string& settings) {
+    const auto line = ParseLineSettings(settings);
+    if (!line) return false;
+    impl_->lineSettings = settings;
+    impl_->line = *line;
+    if (IsOpen()) ApplyLine(impl_->port, impl_->line);
+    return true;
+}
+
+std::string SerialLink::DevicePath() const {
+    return IsOpen() ? impl_->openedDevice : DeviceForPort(impl_->portNumber);
+}
+
+bool SerialLink::IsOpen() const { return impl_->port.isOpen(); }
+
+bool SerialLink::Open(std::string& reason) {
+    if (IsOpen()) return true;
+    const std::string device = DeviceForPort(impl_->portNumber);
+    QSerialPort& port = impl_->port;
+    port.setPortName(QString::fromStdString(device));
+    ApplyLine(port, impl_->line);
+    if (!port.open(QIODevice::WriteOnly)) {
+        reason = OpenFailureReason(device, port);
+        return false;
+    }
+    impl_->openedDevice = device;
+    return true;
+}
+
+void SerialLink::Close() {
+    if (impl_->port.isOpen()) impl_->port.close();
+    impl_->openedDevice.clear();
+}
+
+bool SerialLink::Write(const uint8_t* data, size_t size, std::string& reason) {
+    if (!IsOpen()) {
+        reason = kNotOpenReason;
+        return false;
+    }
+    if (size == 0) return true;
+#ifdef Q_OS_UNIX
+    // Straight to the descriptor: QSerialPort would keep the bytes until
+    // its event loop runs, and playback does not run it.
+    return WriteToDescriptor(static_cast<int>(impl_->port.handle()), data, size, reason);
+#else
+    QSerialPort& port = impl_->port;
+    const bool handed =
+        port.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size)) ==
+        static_cast<qint64>(size);
+    if (!handed || (port.bytesToWrite() > 0 &&
+                    !port.waitForBytesWritten(static_cast<int>(kWriteTimeout.count())))) {
+        reason = port.error() == QSerialPort::TimeoutError ? std::string(kWriteTimeoutReason)
+                                                           : port.errorString().toStdString();
+        port.clear(QSerialPort::Output);
+        return false;
+    }
+    return true;
+#endif
+}
+
+bool SerialLink::WriteServo(int32_t synchByte, int servo, int32_t position,
+                            std::string& reason) {
+    const auto command = EncodeServoCommand(synchByte, servo, position);
+    if (!command) {
+        reason = "Servo " + std::to_string(servo) + ", position " + std::to_string(position) +
+                 ", synch byte " + std::to_string(synchByte) +
+                 ": the servo must be 0 to 15, the position and the synch byte 0 to 255";
+        return false;
+    }
+    return Write(command->data(), command->size(), reason);
+}
+
+}  // namespace kestrova

@@ -1,0 +1,99 @@
+#pragma once
+// The one serial port of the program and what the link needs of it: the
+// port number and line settings, open with the operating system's reason
+// for a failure, close, and writes that reach the operating system before
+// they return. Output only: nothing is ever read from the controller.
+//
+// Port n is named "COM" + n in every message. It maps to a device through
+// the current user's port table (key "...\Ports", value "COM" + n = device
+// path); without an entry it is "COM" + n on Windows, and elsewhere the
+// first of /dev/ttyUSB(n-1) and /dev/ttyACM(n-1) that exists, else
+// /dev/ttyS(n-1).
+
+#include "core/project.h"
+#include "files/registry.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrova {
+
+// Line settings strings for BaudRate 0 and 1.
+inline constexpr const char* kLineSettings2400 = "2400,N,8,1";
+inline constexpr const char* kLineSettings9600 = "9600,N,8,1";
+
+// The line settings of a BaudRate index; nothing for any index but 0 and 1.
+std::optional<std::string> LineSettingsForBaudRate(int32_t baudRate);
+
+// The device that port n stands for (see above).
+std::string DeviceForPort(int32_t n);
+
+// Enters device as port n's device in the port table; an empty device
+// returns the port to its platform default.
+[[nodiscard]] std::optional<RegistryError> MapPortToDevice(int32_t n, const std::string& device);
+
+struct SerialDevice {
+    std::string path;          // "/dev/ttyUSB0", "COM3"
+    std::string description;   // what the system says of it, may be empty
+    std::string manufacturer;  // may be empty
+};
+
+// The serial devices the system reports, by path.
+std::vector<SerialDevice> AvailableSerialDevices();
+
+class SerialLink {
+public:
+    SerialLink();
+    ~SerialLink();
+    SerialLink(const SerialLink&) = delete;
+    SerialLink& operator=(const SerialLink&) = delete;
+
+    // Applies COMPort and BaudRate: closes an open port, sets the port
+    // number, sets "2400,N,8,1" for BaudRate 0 or "9600,N,8,1" for 1 (any
+    // other index leaves the line settings), and opens the port again when
+    // it was open. A step that fails is skipped silently.
+    void ApplyCommSettings(const ProjectSettings& settings);
+
+    int32_t PortNumber() const;
+    // Refused (false) while the port is open and for a number outside 1 to
+    // 255; the number then stays as it was.
+    bool SetPortNumber(int32_t n);
+    // "COM" + the port number.
+    std::string PortName() const;
+
+    // Speed, parity (N, E, O, M, S), data bits (5 to 8) and stop bits (1,
+    // 1.5, 2), as "9600,N,8,1". A malformed string is refused (false) and
+    // the settings stay as they were; an open port takes new settings at
+    // once. Starts as "9600,N,8,1" on port 1.
+    std::string LineSettings() const;
+    bool SetLineSettings(const std::string& settings);
+
+    // The device the port opens: while open the one it opened, otherwise
+    // the current mapping of the port number.
+    std::string DevicePath() const;
+
+    bool IsOpen() const;
+    // Opens the port (an open port stays open and succeeds). On failure
+    // returns false with the operating system's reason ("No such file or
+    // directory", "Permission denied", ...); shows nothing.
+    bool Open(std::string& reason);
+    void Close();
+
+    // Hands the bytes to the operating system before returning, without
+    // waiting for them to leave the line. On failure (port closed, device
+    // gone) returns false with the reason.
+    bool Write(const uint8_t* data, size_t size, std::string& reason);
+    // Writes one servo command; a part that does not fit its byte is
+    // refused and nothing is written.
+    bool WriteServo(int32_t synchByte, int servo, int32_t position, std::string& reason);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace kestrova
