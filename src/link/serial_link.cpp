@@ -97,9 +97,10 @@ void ApplyLine(QSerialPort& port, const LineParameters& line) {
 }
 
 #ifdef Q_OS_UNIX
-// Why the device cannot be opened as a serial port. Qt's own description
-// is often only "Unknown error", so the device is opened here once more to
-// ask the operating system.
+// Why the device cannot be opened as a serial port. Qt describes its own
+// steps ("Permission error while locking the device") rather than the
+// operating system's reason, so the device is opened here once more to ask
+// the operating system.
 std::string OpenFailureReason(const std::string& device, const QSerialPort& port) {
     const int fd = ::open(device.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return SystemReason(errno);
@@ -107,12 +108,13 @@ std::string OpenFailureReason(const std::string& device, const QSerialPort& port
     const int notTerminal = ::tcgetattr(fd, &tio) != 0 ? errno : 0;
     ::close(fd);
     if (notTerminal != 0) return SystemReason(notTerminal);
+    // The device opens and is a terminal. A refused lock means another
+    // port object or program has it open.
+    if (port.error() == QSerialPort::PermissionError) return SystemReason(EBUSY);
     const QString qtReason = port.errorString();
     if (!qtReason.isEmpty() && qtReason != QLatin1String("Unknown error"))
         return qtReason.toStdString();
-    // The device opens and is a terminal: what stands in the way is the
-    // lock of another program that has it open.
-    return SystemReason(EBUSY);
+    return SystemReason(EIO);
 }
 
 bool WriteToDescriptor(int fd, const uint8_t* data, size_t size, std::string& reason) {
