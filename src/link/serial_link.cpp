@@ -218,6 +218,11 @@ struct SerialLink::Impl {
     std::string lineSettings = kLineSettings9600;
     LineParameters line;
     std::string openedDevice;
+    std::string deviceOverride;
+
+    std::string DeviceToOpen() const {
+        return deviceOverride.empty() ? DeviceForPort(portNumber) : deviceOverride;
+    }
 };
 
 SerialLink::SerialLink() : impl_(std::make_unique<Impl>()) {}
@@ -257,14 +262,16 @@ bool SerialLink::SetLineSettings(const std::string& settings) {
 }
 
 std::string SerialLink::DevicePath() const {
-    return IsOpen() ? impl_->openedDevice : DeviceForPort(impl_->portNumber);
+    return IsOpen() ? impl_->openedDevice : impl_->DeviceToOpen();
 }
+
+void SerialLink::SetDeviceOverride(const std::string& device) { impl_->deviceOverride = device; }
 
 bool SerialLink::IsOpen() const { return impl_->port.isOpen(); }
 
 bool SerialLink::Open(std::string& reason) {
     if (IsOpen()) return true;
-    const std::string device = DeviceForPort(impl_->portNumber);
+    const std::string device = impl_->DeviceToOpen();
     QSerialPort& port = impl_->port;
     port.setPortName(QString::fromStdString(device));
     ApplyLine(port, impl_->line);

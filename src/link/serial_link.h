@@ -73,8 +73,13 @@ public:
     bool SetLineSettings(const std::string& settings);
 
     // The device the port opens: while open the one it opened, otherwise
-    // the current mapping of the port number.
+    // the override when one is set, else the current mapping of the port
+    // number.
     std::string DevicePath() const;
+    // Opens device for this object from the next open on, whatever the port
+    // number maps to (the port keeps its number and name); an empty device
+    // returns to the mapping.
+    void SetDeviceOverride(const std::string& device);
 
     bool IsOpen() const;
     // Opens the port (an open port stays open and succeeds). On failure

@@ -101,8 +101,14 @@ TEST_F(SerialLinkTest, ApplyCommSettingsKeepsTheOpenStateOnTheNewPort) {
         EXPECT_EQ(link_.LineSettings(), line) << port << "," << baud;
     }
 
-    // An open port whose new device cannot be opened ends closed, silently.
+    // An override wins over the table until it is emptied.
     link_.ApplyCommSettings(ProjectSettings{3, 0, 0, 0, 0, 0});
+    link_.SetDeviceOverride(other.Path());
+    EXPECT_EQ(link_.DevicePath(), other.Path());
+    link_.SetDeviceOverride("");
+    EXPECT_EQ(link_.DevicePath(), pty_.Path());
+
+    // An open port whose new device cannot be opened ends closed, silently.
     Open();
     ASSERT_FALSE(MapPortToDevice(9, dir_ + "/no-such-device"));
     link_.ApplyCommSettings(ProjectSettings{9, 1, 0, 0, 0, 0});
