@@ -98,8 +98,10 @@ std::string DecodeWindows1252(std::string_view bytes) {
 }
 
 std::string DecodeProjectBytes(std::string_view bytes) {
-    if (!IsValidUtf8(bytes)) return DecodeWindows1252(bytes);
+    // A leading BOM goes either way: as Windows-1252 it would put "ï»¿" in
+    // front of the first key and hide that line from the reader.
     if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) bytes.remove_prefix(kUtf8Bom.size());
+    if (!IsValidUtf8(bytes)) return DecodeWindows1252(bytes);
     return std::string(bytes);
 }
 

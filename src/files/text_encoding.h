@@ -12,8 +12,8 @@ namespace kestrova {
 // surrogates, nothing above U+10FFFF).
 bool IsValidUtf8(std::string_view bytes);
 
-// Bytes of a project file as UTF-8: taken as UTF-8 when valid (a leading BOM
-// dropped), otherwise decoded as Windows-1252.
+// Bytes of a project file as UTF-8: a leading UTF-8 BOM is dropped, the rest
+// is taken as UTF-8 when valid, otherwise decoded as Windows-1252.
 std::string DecodeProjectBytes(std::string_view bytes);
 
 // Windows-1252 bytes as UTF-8. The five bytes the code page leaves undefined

@@ -18,6 +18,7 @@ TEST(DecodeProjectBytesTest, Utf8WhenValidOtherwiseWindows1252) {
         {"\x93\x96\x9F\xA0\xFF", "\xE2\x80\x9C\xE2\x80\x93\xC5\xB8\xC2\xA0\xC3\xBF"},
         {"\x81\x8D\x9D", "\xC2\x81\xC2\x8D\xC2\x9D"},                            // undefined: C1 controls
         {"\xC3\xA9\xE9", "\xC3\x83\xC2\xA9\xC3\xA9"},                            // one bad byte decides
+        {"\xEF\xBB\xBFKVSL\xE9", "KVSL\xC3\xA9"},                                   // BOM dropped there too
         {"\xC0\xAF", "\xC3\x80\xC2\xAF"},                                        // overlong
         {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC"},                        // surrogate
         {"\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC"},        // above U+10FFFF
