@@ -1,12 +1,9 @@
 #include "cli.h"
 
-#include "core/compiler.h"
-#include "core/messages.h"
-#include "core/project.h"
-#include "files/kva_reader.h"
+#include "cli_support.h"
 #include "files/kva_writer.h"
 #include "files/safe_file.h"
-#include "files/text_encoding.h"
+#include "play_commands.h"
 
 #include <charconv>
 #include <fstream>
@@ -20,80 +17,6 @@
 namespace kestrova::cli {
 
 namespace {
-
-constexpr const char* kUsage =
-    "Usage:\n"
-    "  kestrova-cli build FILE [--csv OUT]   build all 16 servos; with --csv write the\n"
-    "                                         frame table to OUT ('-' is standard output)\n"
-    "  kestrova-cli rewrite FILE -o OUT      read FILE and write it again to OUT\n"
-    "  kestrova-cli --help | --version\n"
-    "\n"
-    "Exit status: 0 success, 1 compile error, 2 unreadable file, severe load\n"
-    "problem or bad usage. Messages go to standard error as 'TITLE: TEXT'.\n";
-
-// A message box as one line of text: line breaks inside the text become one space.
-std::string OneLine(const Message& message) {
-    std::string text;
-    for (size_t i = 0; i < message.text.size(); ++i) {
-        const char c = message.text[i];
-        if (c == '\r' || c == '\n') {
-            if (c == '\r' && i + 1 < message.text.size() && message.text[i + 1] == '\n') ++i;
-            text.push_back(' ');
-        } else {
-            text.push_back(c);
-        }
-    }
-    return (message.title.empty() ? std::string("Kestrova") : message.title) + ": " + text;
-}
-
-struct LoadedProject {
-    Project project;
-    LoadResult load;
-};
-
-// Reads FILE as the editor's Open does: the bytes, their encoding, then
-// LoadFile with its repairs. Every message is printed to err.
-std::optional<LoadedProject> ReadProject(const std::string& path, std::ostream& err) {
-    ScopedMessageHandler printer([&err](const Message& message) {
-        err << OneLine(message) << '\n';
-        return message.buttons == MessageButtons::YesNo || message.buttons == MessageButtons::YesNoCancel
-                   ? MessageAnswer::No
-                   : MessageAnswer::Ok;
-    });
-    std::string bytes;
-    std::string reason;
-    if (!ReadFileBytes(path, bytes, reason)) {
-        ShowMessage(Message{"The animation " + path + " could not be opened: " + reason, "Open Error",
-                            MessageIcon::Critical, MessageButtons::Ok});
-        return std::nullopt;
-    }
-    std::optional<LoadedProject> loaded(std::in_place);
-    StartNewProject(loaded->project);
-    loaded->load = LoadFile(DecodeProjectBytes(bytes), loaded->project);
-    if (!loaded->load.ok) return std::nullopt;
-    return loaded;
-}
-
-// Line and column (from 1) in the file of a character offset inside a
-// servo's program text, whose first character stands at `source`.
-std::pair<int32_t, int32_t> FileLocation(const std::string& program, ProgramSource source, int32_t offset) {
-    int32_t line = source.line;
-    int32_t column = source.column;
-    int32_t position = 0;
-    for (size_t i = 0; i < program.size() && position < offset; ++i) {
-        const char c = program[i];
-        if ((static_cast<unsigned char>(c) & 0xC0) == 0x80) continue;  // inside a character
-        if (c == '\r' || c == '\n') {
-            if (c == '\r' && i + 1 < program.size() && program[i + 1] == '\n') ++i;
-            ++line;
-            column = 1;
-        } else {
-            ++column;
-        }
-        ++position;
-    }
-    return {line, column};
-}
 
 void WriteCsv(const FrameTable& frames, std::ostream& out) {
     out << "frame";
@@ -121,11 +44,6 @@ void WriteCsv(const FrameTable& frames, std::ostream& out) {
     out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
 }
 
-int Usage(std::ostream& err, const std::string& problem) {
-    err << "kestrova-cli: " << problem << "\n\n" << kUsage;
-    return kExitFailure;
-}
-
 int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::string file;
     std::optional<std::string> csv;
@@ -133,7 +51,7 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         if (args[i] == "--csv") {
             if (i + 1 >= args.size()) return Usage(err, "--csv needs a file name");
             csv = args[++i];
-        } else if (file.empty() && (args[i] == "-" || args[i].rfind("-", 0) != 0)) {
+        } else if (file.empty() && args[i].rfind("-", 0) != 0) {
             file = args[i];
         } else {
             return Usage(err, "unexpected argument '" + args[i] + "'");
@@ -143,34 +61,20 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
 
     std::optional<LoadedProject> loaded = ReadProject(file, err);
     if (!loaded) return kExitFailure;
-    Project& project = loaded->project;
+    const int built = BuildProject(*loaded, file, err);
+    if (built != kExitOk || !csv) return built;
 
-    const BuildResult result = BuildAnimation(project);
-    if (result.outcome == BuildOutcome::NothingToCompile) {
-        err << file << ": " << result.error.title << ": " << result.error.message << '\n';
-        return kExitCompileError;
+    if (*csv == "-") {
+        WriteCsv(loaded->project.Frames, out);
+        out.flush();
+        return kExitOk;
     }
-    if (result.outcome == BuildOutcome::Failed) {
-        const CompileError& e = result.error;
-        const auto [line, column] = FileLocation(project.Programs[e.servo], loaded->load.programSources[e.servo], e.Start);
-        err << file << ':' << line << ':' << column << ": " << e.title << ": " << e.message << " (servo " << e.servo + 1
-            << " \"" << project.Servos[e.servo].Name << "\")\n";
-        return kExitCompileError;
-    }
-
-    if (csv) {
-        if (*csv == "-") {
-            WriteCsv(project.Frames, out);
-            out.flush();
-        } else {
-            std::ofstream stream(*csv, std::ios::binary | std::ios::trunc);
-            if (stream) WriteCsv(project.Frames, stream);
-            stream.close();
-            if (!stream) {
-                err << "kestrova-cli: could not write " << *csv << '\n';
-                return kExitFailure;
-            }
-        }
+    std::ofstream stream(*csv, std::ios::binary | std::ios::trunc);
+    if (stream) WriteCsv(loaded->project.Frames, stream);
+    stream.close();
+    if (!stream) {
+        err << "kestrova-cli: could not write " << *csv << '\n';
+        return kExitFailure;
     }
     return kExitOk;
 }
@@ -206,7 +110,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (args.empty()) return Usage(err, "no command given");
     const std::string& command = args[0];
     if (command == "--help" || command == "-h" || command == "help") {
-        out << kUsage;
+        out << UsageText();
         return kExitOk;
     }
     if (command == "--version") {
@@ -215,6 +119,9 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     if (command == "build") return Build(args, out, err);
     if (command == "rewrite") return Rewrite(args, err);
+    if (command == "play") return Play(args, out, err);
+    if (command == "send") return Send(args, out, err);
+    if (command == "ports" && args.size() == 1) return Ports(out);
     return Usage(err, "unknown command '" + command + "'");
 }
 

@@ -59,13 +59,12 @@ std::string FormatMilliseconds(double ms) {
     std::snprintf(digits, sizeof digits, "%.3f", std::fabs(ms));
     std::string text(digits);
     const size_t point = text.find('.');
-    std::string grouped;
+    std::string grouped = ms < 0 && std::fabs(ms) >= 0.0005 ? "-" : "";
     for (size_t i = 0; i < point; ++i) {
         if (i > 0 && (point - i) % 3 == 0) grouped.push_back(',');
         grouped.push_back(text[i]);
     }
     grouped += text.substr(point);
-    if (ms < 0 && grouped.find_first_not_of("0.,") != std::string::npos) grouped.insert(0, "-");
     return grouped + " msec";
 }
 

@@ -1,0 +1,120 @@
+#include "cli_support.h"
+
+#include "cli.h"
+#include "core/compiler.h"
+#include "files/safe_file.h"
+#include "files/text_encoding.h"
+
+#include <iostream>
+
+namespace kestrova::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage:\n"
+    "  kestrova-cli build FILE [--csv OUT]    build all 16 servos; with --csv write the\n"
+    "                                         frame table to OUT ('-' is standard output)\n"
+    "  kestrova-cli rewrite FILE -o OUT       read FILE and write it again to OUT\n"
+    "  kestrova-cli play FILE [--port N | --device PATH] [--fps 1..30]\n"
+    "                    [--from S] [--to E] [--loop]\n"
+    "                                         build FILE and play it on the serial port;\n"
+    "                                         Ctrl+C stops\n"
+    "  kestrova-cli send SERVO POSITION [--port N | --device PATH] [--synch B]\n"
+    "                                         send one servo command (SERVO 1 to 16)\n"
+    "  kestrova-cli ports                     the serial devices found, and the devices\n"
+    "                                         that ports 1 to 16 map to\n"
+    "  kestrova-cli --help | --version\n"
+    "\n"
+    "Exit status: 0 success, 1 compile error, 2 unreadable file, severe load\n"
+    "problem, port failure or bad usage. Messages go to standard error as\n"
+    "'TITLE: TEXT'.\n";
+
+// Line and column (from 1) in the file of a character offset inside a
+// servo's program text, whose first character stands at `source`.
+std::pair<int32_t, int32_t> FileLocation(const std::string& program, ProgramSource source, int32_t offset) {
+    int32_t line = source.line;
+    int32_t column = source.column;
+    int32_t position = 0;
+    for (size_t i = 0; i < program.size() && position < offset; ++i) {
+        const char c = program[i];
+        if ((static_cast<unsigned char>(c) & 0xC0) == 0x80) continue;  // inside a character
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < program.size() && program[i + 1] == '\n') ++i;
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+        ++position;
+    }
+    return {line, column};
+}
+
+}  // namespace
+
+const char* UsageText() { return kUsage; }
+
+std::string OneLine(const Message& message) {
+    std::string text;
+    for (size_t i = 0; i < message.text.size(); ++i) {
+        const char c = message.text[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < message.text.size() && message.text[i + 1] == '\n') ++i;
+            text.push_back(' ');
+        } else {
+            text.push_back(c);
+        }
+    }
+    return (message.title.empty() ? std::string("Kestrova") : message.title) + ": " + text;
+}
+
+MessageAnswer PrintMessage(const Message& message) {
+    std::cerr << OneLine(message) << '\n';
+    return message.buttons == MessageButtons::YesNo || message.buttons == MessageButtons::YesNoCancel
+               ? MessageAnswer::No
+               : MessageAnswer::Ok;
+}
+
+std::optional<LoadedProject> ReadProject(const std::string& path, std::ostream& err) {
+    ScopedMessageHandler printer([&err](const Message& message) {
+        err << OneLine(message) << '\n';
+        return MessageAnswer::Ok;
+    });
+    std::string bytes;
+    std::string reason;
+    if (!ReadFileBytes(path, bytes, reason)) {
+        ShowMessage(Message{"The animation " + path + " could not be opened: " + reason, "Open Error",
+                            MessageIcon::Critical, MessageButtons::Ok});
+        return std::nullopt;
+    }
+    std::optional<LoadedProject> loaded(std::in_place);
+    StartNewProject(loaded->project);
+    loaded->load = LoadFile(DecodeProjectBytes(bytes), loaded->project);
+    if (!loaded->load.ok) return std::nullopt;
+    return loaded;
+}
+
+int BuildProject(LoadedProject& loaded, const std::string& file, std::ostream& err) {
+    Project& project = loaded.project;
+    const BuildResult result = BuildAnimation(project);
+    if (result.outcome == BuildOutcome::NothingToCompile) {
+        err << file << ": " << result.error.title << ": " << result.error.message << '\n';
+        return kExitCompileError;
+    }
+    if (result.outcome == BuildOutcome::Failed) {
+        const CompileError& e = result.error;
+        const auto [line, column] = FileLocation(project.Programs[e.servo], loaded.load.programSources[e.servo], e.Start);
+        err << file << ':' << line << ':' << column << ": " << e.title << ": " << e.message << " (servo " << e.servo + 1
+            << " \"" << project.Servos[e.servo].Name << "\")\n";
+        return kExitCompileError;
+    }
+    return kExitOk;
+}
+
+int Usage(std::ostream& err, const std::string& problem) {
+    err << "kestrova-cli: " << problem << "\n\n" << kUsage;
+    return kExitFailure;
+}
+
+}  // namespace kestrova::cli

@@ -1,0 +1,41 @@
+#pragma once
+// What the commands of kestrova-cli share: reading a project as the editor's
+// Open does, building it, and printing message boxes as lines.
+
+#include "core/messages.h"
+#include "core/project.h"
+#include "files/kva_reader.h"
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+namespace kestrova::cli {
+
+struct LoadedProject {
+    Project project;
+    LoadResult load;
+};
+
+// "TITLE: TEXT" with the text's line breaks as single spaces.
+std::string OneLine(const Message& message);
+
+// Prints a message box to standard error and answers it (OK, or No).
+MessageAnswer PrintMessage(const Message& message);
+
+// Reads FILE: its bytes, their encoding, then LoadFile with its repairs.
+// Every message is printed to err. Nothing when the file cannot be read or
+// the load met a severe problem.
+std::optional<LoadedProject> ReadProject(const std::string& path, std::ostream& err);
+
+// Builds all 16 servos; prints a compile error located in FILE. Returns the
+// exit code: kExitOk or kExitCompileError.
+int BuildProject(LoadedProject& loaded, const std::string& file, std::ostream& err);
+
+// The usage text of --help.
+const char* UsageText();
+
+// Prints the problem and the usage text; returns kExitFailure.
+int Usage(std::ostream& err, const std::string& problem);
+
+}  // namespace kestrova::cli

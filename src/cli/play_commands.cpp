@@ -1,0 +1,232 @@
+#include "play_commands.h"
+
+#include "cli.h"
+#include "cli_support.h"
+#include "core/compiler.h"
+#include "core/messages.h"
+#include "core/numeric_text.h"
+#include "link/serial_link.h"
+#include "playback/playback_engine.h"
+#include "playback/serial_link_output.h"
+#include "playback/sound_player.h"
+
+#include <QCoreApplication>
+
+#include <csignal>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+
+#include <unistd.h>
+
+namespace kestrova::cli {
+
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+void OnInterrupt(int) { interrupted = 1; }
+
+// Restores the default Ctrl+C handling when the play is over.
+class InterruptGuard {
+public:
+    InterruptGuard() {
+        interrupted = 0;
+        previousInt_ = std::signal(SIGINT, &OnInterrupt);
+        previousTerm_ = std::signal(SIGTERM, &OnInterrupt);
+    }
+    ~InterruptGuard() {
+        std::signal(SIGINT, previousInt_);
+        std::signal(SIGTERM, previousTerm_);
+    }
+
+private:
+    void (*previousInt_)(int);
+    void (*previousTerm_)(int);
+};
+
+// The command line as the engine's window: a progress line on a terminal,
+// Ctrl+C as the stop button.
+class ConsoleView : public PlaybackView {
+public:
+    ConsoleView(PlaybackEngine*& engine, int fps, bool loop, int32_t lastFrame, std::ostream& err)
+        : engine_(engine), fps_(fps), loop_(loop), last_(lastFrame), err_(err), terminal_(::isatty(STDERR_FILENO)) {}
+
+    int FramesPerSecond() override { return fps_; }
+    void SetGraphControlsEnabled(bool) override {}
+    void SetServoCheckEnabled(int, bool) override {}
+    void SetCheckAllButtonsEnabled(bool) override {}
+    void SetRateSliderEnabled(bool) override {}
+    void SetMarkersEnabled(bool) override {}
+    void ShowPlayMarker() override {}
+    void MovePlayMarker(int32_t frame) override { frame_ = frame; }
+    void HidePlayMarker() override {
+        if (terminal_ && shown_) err_ << '\n';
+        shown_ = false;
+    }
+    void KeepFrameInView(int32_t) override {}
+    void SetPositionCaption(const std::string&) override {
+        // A few updates a second are enough for a person to follow.
+        if (!terminal_ || (frame_ % std::max(1, fps_ / 5) != 0 && frame_ != last_)) return;
+        err_ << "\rPlaying frame " << frame_ << " of " << last_ << (loop_ ? " (loop, Ctrl+C stops)" : "")
+             << "   " << std::flush;
+        shown_ = true;
+    }
+    void ShowSteppedButtons() override {}
+    bool LoopPressed() override { return loop_ && !interrupted; }
+    void Pump() override {
+        QCoreApplication::processEvents();
+        if (interrupted && engine_) engine_->bStop = true;
+    }
+
+private:
+    PlaybackEngine*& engine_;
+    int fps_;
+    bool loop_;
+    int32_t frame_ = 0;
+    int32_t last_;
+    std::ostream& err_;
+    bool terminal_;
+    bool shown_ = false;
+};
+
+// The value after a flag, as a whole number within limits.
+std::optional<int32_t> NumberArgument(const std::vector<std::string>& args, size_t& i, int32_t low, int32_t high) {
+    if (i + 1 >= args.size()) return std::nullopt;
+    const std::optional<int32_t> value = ToInt32(args[++i]);
+    if (!value || *value < low || *value > high) return std::nullopt;
+    return value;
+}
+
+struct PortChoice {
+    std::optional<int32_t> port;
+    std::optional<std::string> device;
+};
+
+// Takes --port N and --device PATH; true when args[i] was one of them.
+bool TakePortArgument(const std::vector<std::string>& args, size_t& i, PortChoice& choice, bool& bad) {
+    if (args[i] == "--port") {
+        choice.port = NumberArgument(args, i, 1, 255);
+        bad = bad || !choice.port;
+        return true;
+    }
+    if (args[i] == "--device") {
+        if (i + 1 >= args.size()) {
+            bad = true;
+        } else {
+            choice.device = args[++i];
+        }
+        return true;
+    }
+    return false;
+}
+
+void ApplyPortChoice(SerialLink& link, ProjectSettings& settings, const PortChoice& choice) {
+    if (choice.port) settings.COMPort = *choice.port;
+    link.ApplyCommSettings(settings);
+    if (choice.device) link.SetDeviceOverride(*choice.device);
+}
+
+}  // namespace
+
+int Play(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
+    std::string file;
+    PortChoice portChoice;
+    std::optional<int32_t> fps, from, to;
+    bool loop = false;
+    bool bad = false;
+    for (size_t i = 1; i < args.size() && !bad; ++i) {
+        if (TakePortArgument(args, i, portChoice, bad)) continue;
+        if (args[i] == "--fps") {
+            fps = NumberArgument(args, i, 1, 30);
+            bad = !fps;
+        } else if (args[i] == "--from") {
+            from = NumberArgument(args, i, 1, kMaxFrames);
+            bad = !from;
+        } else if (args[i] == "--to") {
+            to = NumberArgument(args, i, 1, kMaxFrames);
+            bad = !to;
+        } else if (args[i] == "--loop") {
+            loop = true;
+        } else if (file.empty() && args[i].rfind("-", 0) != 0) {
+            file = args[i];
+        } else {
+            return Usage(err, "unexpected argument '" + args[i] + "'");
+        }
+    }
+    if (bad) return Usage(err, "--port takes 1 to 255, --fps 1 to 30, --from and --to 1 to 1000000, --device a path");
+    if (file.empty()) return Usage(err, "play needs a project file");
+
+    std::optional<LoadedProject> loaded = ReadProject(file, err);
+    if (!loaded) return kExitFailure;
+    Project& project = loaded->project;
+    const int built = BuildProject(*loaded, file, err);
+    if (built != kExitOk) return built;
+
+    ScopedMessageHandler printer(&PrintMessage);
+    SerialLink link;
+    ApplyPortChoice(link, project.Settings, portChoice);
+    SerialLinkOutput output(link);
+    const std::string folder = std::filesystem::absolute(file).parent_path().string();
+    QtSoundOutput sound(folder);
+
+    const int32_t last = project.Frames.UpperBound();
+    PlaybackEngine* enginePointer = nullptr;
+    ConsoleView view(enginePointer, fps.value_or(15), loop, to.value_or(last), err);
+    PlaybackEngine engine(project, output, sound, view);
+    enginePointer = &engine;
+
+    InterruptGuard guard;
+    const bool played = engine.PlayAnimation(from.value_or(1), to.value_or(last));
+    if (interrupted) err << "Stopped.\n";
+    return played ? kExitOk : kExitFailure;
+}
+
+int Send(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
+    PortChoice portChoice;
+    std::optional<int32_t> synch;
+    std::vector<std::string> numbers;
+    bool bad = false;
+    for (size_t i = 1; i < args.size() && !bad; ++i) {
+        if (TakePortArgument(args, i, portChoice, bad)) continue;
+        if (args[i] == "--synch") {
+            synch = NumberArgument(args, i, 0, 255);
+            bad = !synch;
+        } else {
+            numbers.push_back(args[i]);
+        }
+    }
+    if (bad || numbers.size() != 2) return Usage(err, "send needs SERVO (1 to 16) and POSITION (0 to 255)");
+    const std::optional<int32_t> servo = ToInt32(numbers[0]);
+    const std::optional<int32_t> position = ToInt32(numbers[1]);
+    if (!servo || *servo < 1 || *servo > 16 || !position || *position < 0 || *position > 255) {
+        return Usage(err, "send needs SERVO (1 to 16) and POSITION (0 to 255)");
+    }
+
+    ProjectSettings settings;
+    SerialLink link;
+    ApplyPortChoice(link, settings, portChoice);
+    std::string reason;
+    if (!link.Open(reason) || !link.WriteServo(synch.value_or(0), *servo - 1, *position, reason)) {
+        PrintMessage(Message{link.PortName() + " - " + reason, "Error", MessageIcon::Critical, MessageButtons::Ok});
+        return kExitFailure;
+    }
+    link.Close();
+    return kExitOk;
+}
+
+int Ports(std::ostream& out) {
+    const std::vector<SerialDevice> devices = AvailableSerialDevices();
+    out << "Serial devices found:\n";
+    if (devices.empty()) out << "  (none)\n";
+    for (const SerialDevice& device : devices) {
+        out << "  " << device.path;
+        if (!device.description.empty()) out << "  " << device.description;
+        if (!device.manufacturer.empty()) out << " (" << device.manufacturer << ")";
+        out << '\n';
+    }
+    out << "Port numbers:\n";
+    for (int32_t n = 1; n <= 16; ++n) out << "  COM" << n << " -> " << DeviceForPort(n) << '\n';
+    return kExitOk;
+}
+
+}  // namespace kestrova::cli

@@ -1,0 +1,70 @@
+#include "process_priority.h"
+
+#if defined(__linux__) || defined(__APPLE__)
+#include <sched.h>
+#include <sys/resource.h>
+#endif
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace kestrova {
+
+#if defined(__linux__) || defined(__APPLE__)
+
+namespace {
+
+void NormalScheduling() {
+#ifdef __linux__
+    sched_param param{};
+    param.sched_priority = 0;
+    sched_setscheduler(0, SCHED_OTHER, &param);
+#endif
+}
+
+// The strongest nice value from `wanted` towards 0 that the system allows.
+void StrongestNice(int wanted) {
+    for (int nice = wanted; nice < 0; ++nice) {
+        if (setpriority(PRIO_PROCESS, 0, nice) == 0) return;
+    }
+    setpriority(PRIO_PROCESS, 0, 0);
+}
+
+}  // namespace
+
+void SetProcessPriority(int32_t level) {
+    switch (level) {
+    case 1:
+        NormalScheduling();
+        StrongestNice(-10);
+        return;
+    case 2: {
+#ifdef __linux__
+        sched_param param{};
+        param.sched_priority = sched_get_priority_min(SCHED_FIFO) + 1;
+        if (sched_setscheduler(0, SCHED_FIFO, &param) == 0) return;
+#endif
+        StrongestNice(-20);
+        return;
+    }
+    default:
+        NormalScheduling();
+        setpriority(PRIO_PROCESS, 0, 0);
+        return;
+    }
+}
+
+#elif defined(_WIN32)
+
+void SetProcessPriority(int32_t level) {
+    const DWORD cls = level == 1 ? HIGH_PRIORITY_CLASS : level == 2 ? REALTIME_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS;
+    SetPriorityClass(GetCurrentProcess(), cls);
+}
+
+#else
+
+void SetProcessPriority(int32_t) {}
+
+#endif
+
+}  // namespace kestrova

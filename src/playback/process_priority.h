@@ -1,0 +1,13 @@
+#pragma once
+// The priority of the playing process: 0 normal, 1 high, 2 very high.
+
+#include <cstdint>
+
+namespace kestrova {
+
+// 0: normal scheduling at nice 0. 1: nice -10. 2: real-time (FIFO) at a low
+// real-time priority where permitted, else the strongest nice permitted.
+// Failures are silent: playback goes on at whatever priority it has.
+void SetProcessPriority(int32_t level);
+
+}  // namespace kestrova

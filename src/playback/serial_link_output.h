@@ -1,0 +1,25 @@
+#pragma once
+// The serial link as the playback engine's output.
+
+#include "link/serial_link.h"
+#include "playback_engine.h"
+
+namespace kestrova {
+
+class SerialLinkOutput : public PlaybackOutput {
+public:
+    explicit SerialLinkOutput(SerialLink& link) : link_(link) {}
+
+    int32_t PortNumber() const override { return link_.PortNumber(); }
+    bool IsOpen() const override { return link_.IsOpen(); }
+    bool Open(std::string& reason) override { return link_.Open(reason); }
+    void Close() override { link_.Close(); }
+    bool WriteServo(int32_t synchByte, int servo, int32_t position, std::string& reason) override {
+        return link_.WriteServo(synchByte, servo, position, reason);
+    }
+
+private:
+    SerialLink& link_;
+};
+
+}  // namespace kestrova
