@@ -4,7 +4,18 @@
 
 #include <iostream>
 
+namespace {
+
+// Qt's own warnings (no audio device, and the like) are not the user's
+// business on the command line; critical and fatal messages still show.
+void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type == QtCriticalMsg || type == QtFatalMsg) std::cerr << text.toStdString() << '\n';
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    qInstallMessageHandler(&QuietQtMessages);
     // The serial port and the sounds want an application object.
     QCoreApplication app(argc, argv);
     std::ios::sync_with_stdio(false);

@@ -30,6 +30,10 @@ protected:
                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
+        // The program reads the user's settings (the port table): give it
+        // a home of its own.
+        setenv("HOME", dir_.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
     }
     void TearDown() override { fs::remove_all(dir_); }
 
@@ -167,6 +171,134 @@ TEST_F(CliTest, RewriteOfItsOwnOutputIsIdentical) {
     const Outcome r = Run("rewrite " + example + " -o " + Path("no/such/folder/x.kva"));
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("Save Error: The animation could not be saved to"), std::string::npos);
+}
+
+}  // namespace
+
+// play and send on a pseudo-terminal, with the program running beside the test.
+#include <csignal>
+#include <pty.h>
+#include <poll.h>
+#include <termios.h>
+#include <thread>
+
+namespace {
+
+class PlayTest : public CliTest {
+protected:
+    void SetUp() override {
+        CliTest::SetUp();
+        char name[256] = {};
+        ASSERT_EQ(openpty(&master_, &slave_, name, nullptr, nullptr), 0);
+        termios raw{};
+        tcgetattr(slave_, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(slave_, TCSANOW, &raw);
+        device_ = name;
+    }
+    void TearDown() override {
+        close(master_);
+        close(slave_);
+        CliTest::TearDown();
+    }
+
+    // Starts the program; the test reads the line while it runs.
+    pid_t Start(const std::vector<std::string>& args) {
+        const pid_t child = fork();
+        if (child == 0) {
+            std::vector<char*> argv{const_cast<char*>(KESTROVA_CLI)};
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            freopen(Path("stderr.txt").c_str(), "w", stderr);
+            execv(KESTROVA_CLI, argv.data());
+            _exit(127);
+        }
+        return child;
+    }
+
+    // Reads the line until the program has ended and nothing more arrives.
+    std::string Drain(pid_t child, int& code) {
+        std::string bytes;
+        bool running = true;
+        for (;;) {
+            pollfd p{master_, POLLIN, 0};
+            if (poll(&p, 1, running ? 10 : 100) > 0) {
+                char buffer[4096];
+                const ssize_t n = read(master_, buffer, sizeof buffer);
+                if (n > 0) bytes.append(buffer, size_t(n));
+                continue;
+            }
+            if (!running) break;
+            int status = 0;
+            if (waitpid(child, &status, WNOHANG) == child) {
+                running = false;
+                code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+        }
+        return bytes;
+    }
+
+    int master_ = -1, slave_ = -1;
+    std::string device_;
+};
+
+TEST_F(PlayTest, PutsTheFrameTableOnTheLineAtTheRate) {
+    const std::string example = std::string(KESTROVA_EXAMPLES) + "/waving-robot.kva";
+    const Outcome csv = Run("build " + example + " --csv -");
+    ASSERT_EQ(csv.code, 0);
+    // The servos that are both used and enabled, in order, after the synch byte 255.
+    std::string expected;
+    const std::vector<std::string> rows = Lines(csv.out);
+    for (size_t r = 1; r < rows.size(); ++r) {
+        std::istringstream row(rows[r]);
+        std::vector<int> values;
+        for (std::string cell; std::getline(row, cell, ',');) values.push_back(std::stoi(cell));
+        for (int s : {0, 1, 2, 3}) expected += {char(255), char(s), char(values[1 + s])};
+    }
+    const auto start = std::chrono::steady_clock::now();
+    int code = -1;
+    const std::string line = Drain(Start({"play", example, "--device", device_, "--fps", "30", "--from", "40"}), code);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(code, 0) << Read(Path("stderr.txt"));
+    EXPECT_EQ(line, expected.substr(39 * 12));
+    EXPECT_GT(seconds, (rows.size() - 1 - 40) / 30.0);
+}
+
+TEST_F(PlayTest, CtrlCStopsALoopCleanly) {
+    const std::string file = ProjectFile("loop.kva", {"Wait 5\r\n"});
+    const pid_t child = Start({"play", file, "--device", device_, "--loop", "--fps", "30"});
+    std::thread interrupt([child] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        kill(child, SIGINT);
+    });
+    int code = -1;
+    const std::string line = Drain(child, code);
+    interrupt.join();
+    EXPECT_EQ(code, 0);
+    EXPECT_GT(line.size(), 6u * 3) << "more than one pass went out";
+    EXPECT_EQ(line.size() % 3, 0u) << "no command was cut short";
+    EXPECT_NE(Read(Path("stderr.txt")).find("Stopped."), std::string::npos);
+}
+
+TEST_F(PlayTest, SendWritesOneCommandAndFailuresSayWhy) {
+    int code = -1;
+    std::string line = Drain(Start({"send", "4", "200", "--device", device_, "--synch", "255"}), code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(line, std::string({char(255), char(3), char(200)}));
+
+    line = Drain(Start({"send", "4", "200", "--device", Path("nothing-here")}), code);
+    EXPECT_EQ(code, 2);
+    EXPECT_EQ(Read(Path("stderr.txt")), "Error: COM1 - No such file or directory\n");
+
+    const std::string file = ProjectFile("p.kva", {"Wait 5\r\n"});
+    line = Drain(Start({"play", file, "--device", Path("nothing-here")}), code);
+    EXPECT_EQ(code, 2);
+    EXPECT_EQ(Read(Path("stderr.txt")), "Error: COM1 - No such file or directory\n");
+
+    for (const char* bad : {"0", "17"}) {
+        Drain(Start({"send", bad, "10", "--device", device_}), code);
+        EXPECT_EQ(code, 2) << bad;
+    }
 }
 
 }  // namespace
