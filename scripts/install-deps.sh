@@ -9,7 +9,7 @@ packages=(
   libgl-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
-  xvfb xauth
+  xvfb xauth imagemagick xdotool fonts-dejavu-core
 )
 
 missing=()
