@@ -31,9 +31,10 @@ void WriteCsv(const FrameTable& frames, std::ostream& out) {
     };
     for (int32_t f = 1; f <= frames.UpperBound(); ++f) {
         put(f);
-        for (int32_t value : frames[f]) {
+        const auto frame = frames[f];
+        for (int slot = 0; slot < kFrameSlots; ++slot) {
             buffer.push_back(',');
-            put(value);
+            put(frame[slot]);
         }
         buffer.push_back('\n');
         if (buffer.size() > (1 << 16) - 256) {

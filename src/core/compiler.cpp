@@ -29,8 +29,22 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
            });
 }
 
-// Nearest integer, halves to even, as a double so nothing can overflow.
-double RoundHalfEven(float value) { return std::nearbyint(static_cast<double>(value)); }
+// True when the accumulator rounds to `target` (nearest, halves to even).
+// Written out rather than through nearbyint, which is a library call on
+// plain x86-64 and sits in the innermost loop of every move.
+bool RoundsTo(float accumulator, int32_t target) {
+    const double a = accumulator;
+    const double low = static_cast<double>(target) - 0.5;
+    const double high = static_cast<double>(target) + 0.5;
+    if (a > low && a < high) return true;
+    return (a == low || a == high) && target % 2 == 0;
+}
+
+// Rounds down a value that lies within the signed 32-bit range.
+int32_t Floor(double value) {
+    const auto truncated = static_cast<int64_t>(value);
+    return static_cast<int32_t>(static_cast<double>(truncated) > value ? truncated - 1 : truncated);
+}
 
 }  // namespace
 
@@ -146,12 +160,10 @@ bool ServoCompiler::CompileMov(int servo, int32_t k, int32_t& frame, int32_t& cu
     const double high = std::max(current, target);
     FrameTable& frames = project_.Frames;
 
-    auto stored = [&](float value) {
-        return static_cast<int32_t>(std::clamp(std::floor(static_cast<double>(value)), low, high));
-    };
+    auto stored = [&](float value) { return Floor(std::clamp(static_cast<double>(value), low, high)); };
 
     int32_t made = 0;
-    while (RoundHalfEven(acc) != t) {
+    while (!RoundsTo(acc, target)) {
         float next = acc + step;
         if (current < target && next > t) next = static_cast<float>(target);
         if (current > target && next < t) next = static_cast<float>(target);
@@ -192,7 +204,8 @@ bool ServoCompiler::CompileWait(int servo, int32_t k, int32_t& frame, int32_t cu
     FrameTable& frames = project_.Frames;
     const int32_t last = frame + *count;
     frames.Grow(last);
-    while (frame < last) frames[++frame][servo] = current;
+    frames.Fill(servo, frame + 1, last, current);
+    frame = last;
     project_.ServoFrameCount[servo] = frame;
     return true;
 }
@@ -213,8 +226,7 @@ void ServoCompiler::PadServoTables() {
     for (int s = 0; s < kServoCount; ++s) {
         const int32_t own = project_.ServoFrameCount[s];
         project_.Servos[s].Used = own >= 2;
-        const int32_t held = frames[own][s];
-        for (int32_t f = own + 1; f <= last; ++f) frames[f][s] = held;
+        frames.Fill(s, own + 1, last, frames[own][s]);
     }
 }
 

@@ -133,7 +133,7 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
 }
 
 bool PlaybackEngine::SendFrame(int32_t frame, std::string& reason) {
-    const FrameRecord& record = project_.Frames[frame];
+    const auto record = project_.Frames[frame];
     const int32_t synch = project_.Settings.SynchByte;
     for (int s = 0; s < kServoCount; ++s) {
         const ServoRecord& servo = project_.Servos[s];
