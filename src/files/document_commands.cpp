@@ -1,0 +1,112 @@
+#include "document_commands.h"
+
+#include "kva_reader.h"
+#include "kva_writer.h"
+#include "safe_file.h"
+#include "text_encoding.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace kestrova {
+
+bool DocumentCommands::IsPath(const std::string& name) {
+    return name.find('\\') != std::string::npos || name.find('/') != std::string::npos ||
+           name.find(QDir::separator().toLatin1()) != std::string::npos;
+}
+
+void DocumentCommands::SetFileName(const std::string& name) {
+    project_.sFilename = name;
+    view_.SetCaption("Kestrova v2 - [" + name + "]");
+    view_.SetSaveEnabled(IsPath(name));
+}
+
+MessageAnswer DocumentCommands::QuerySave() {
+    if (!project_.bNeedToSave) return MessageAnswer::Ok;
+    const MessageAnswer answer =
+        ShowMessage(Message{"\"" + project_.sFilename + "\" has been modified.  Save the changes?", "Save Changes?",
+                            MessageIcon::Question, MessageButtons::YesNoCancel});
+    if (answer != MessageAnswer::Yes) return answer;
+    const bool saved = project_.sFilename.rfind("Untitled", 0) == 0 ? SaveAs() : SaveFile();
+    return saved ? MessageAnswer::Yes : MessageAnswer::Cancel;
+}
+
+bool DocumentCommands::NewFile() {
+    if (QuerySave() == MessageAnswer::Cancel) return false;
+    SetNewProjectDefaults(project_);
+    view_.ServosReset();
+    view_.ProgramsReplaced();
+    view_.UpdateServoSettings();
+    ++project_.UntitledCount;
+    SetFileName("Untitled" + std::to_string(project_.UntitledCount));
+    project_.WavCues.assign(1, WavCue{});
+    project_.bNeedToSave = false;
+    project_.ModifiedSinceBuild = false;
+    project_.Built = false;
+    view_.UpdateEditCommands();
+    return true;
+}
+
+bool DocumentCommands::Open() {
+    const std::string name = view_.AskOpenFileName();
+    if (name.empty()) return false;
+    return OpenFile(name);
+}
+
+bool DocumentCommands::OpenFile(const std::string& name) {
+    if (QuerySave() == MessageAnswer::Cancel) return false;
+    std::string bytes;
+    std::string reason;
+    if (!ReadFileBytes(name, bytes, reason)) {
+        ShowMessage(Message{"The animation " + name + " could not be opened: " + reason, "Open Error",
+                            MessageIcon::Critical, MessageButtons::Ok});
+        return false;
+    }
+    if (!LoadFile(DecodeProjectBytes(bytes), project_).ok) return false;
+    view_.ProgramsReplaced();
+    SetFileName(name);
+    view_.ApplyCommSettings();
+    view_.UpdateServoSettings();
+    project_.ModifiedSinceBuild = false;
+    project_.bNeedToSave = false;
+    project_.Built = false;
+    view_.AddRecentFile(name);
+    view_.UpdateEditCommands();
+    return true;
+}
+
+bool DocumentCommands::OpenRecent(const std::string& caption) {
+    const size_t blank = caption.find(' ');
+    if (blank == std::string::npos) return false;
+    return OpenFile(caption.substr(blank + 1));
+}
+
+bool DocumentCommands::Save() { return IsPath(project_.sFilename) ? SaveFile() : SaveAs(); }
+
+bool DocumentCommands::SaveAs() {
+    std::string name = view_.AskSaveFileName();
+    if (name.empty()) return false;
+    // A name typed without an extension gets the project files' own.
+    if (QFileInfo(QString::fromStdString(name)).suffix().isEmpty()) name += ".kva";
+    const std::string previous = project_.sFilename;
+    project_.sFilename = name;
+    if (SaveFile()) return true;
+    project_.sFilename = previous;
+    return false;
+}
+
+bool DocumentCommands::SaveFile() {
+    std::string reason;
+    if (!WriteFileSafely(project_.sFilename, SaveText(project_), reason)) {
+        ShowMessage(Message{"The animation could not be saved to " + project_.sFilename + ": " + reason, "Save Error",
+                            MessageIcon::Critical, MessageButtons::Ok});
+        return false;
+    }
+    SetFileName(project_.sFilename);
+    view_.AddRecentFile(project_.sFilename);
+    project_.bNeedToSave = false;
+    view_.UpdateEditCommands();
+    return true;
+}
+
+}  // namespace kestrova

@@ -1,0 +1,72 @@
+#pragma once
+// The document commands of the main window without the window: New, Open,
+// Save, Save As, opening a recent file, and "Save Changes?" that guards every
+// command that would throw away unsaved work. They keep the file name, the
+// caption, the Save command's state, the recent-files list and the flags
+// consistent; the window supplies the dialogs and the widgets.
+
+#include "core/messages.h"
+#include "core/project.h"
+
+#include <string>
+
+namespace kestrova {
+
+class DocumentView {
+public:
+    virtual ~DocumentView() = default;
+    // The file dialogs: an empty name when cancelled. The save dialog asks
+    // before overwriting.
+    virtual std::string AskOpenFileName() = 0;
+    virtual std::string AskSaveFileName() = 0;
+    virtual void SetCaption(const std::string& caption) = 0;
+    virtual void SetSaveEnabled(bool enabled) = 0;
+    // The servos were reset to their new-project values: sliders to Home.
+    virtual void ServosReset() = 0;
+    // The model's program texts replaced the editors' texts.
+    virtual void ProgramsReplaced() = 0;
+    // Applies the serial settings in force to the port.
+    virtual void ApplyCommSettings() = 0;
+    // The servo panel shows the servos' names and ranges.
+    virtual void UpdateServoSettings() = 0;
+    // Puts the path on top of the recent-files list and rebuilds the menu.
+    virtual void AddRecentFile(const std::string& path) = 0;
+    virtual void UpdateEditCommands() = 0;
+};
+
+class DocumentCommands {
+public:
+    DocumentCommands(Project& project, DocumentView& view) : project_(project), view_(view) {}
+
+    // "Save Changes?": nothing asked (Ok) when there is nothing to save,
+    // else Yes, No or Cancel. A Yes whose save did not happen (the Save As
+    // dialog cancelled, or the save failed) comes back as Cancel, so the
+    // caller abandons its command and the work stays.
+    MessageAnswer QuerySave();
+
+    bool NewFile();
+    // The open dialog, then OpenFile.
+    bool Open();
+    bool OpenFile(const std::string& name);
+    // A recent-files item's caption: "&" number, a blank, the path.
+    bool OpenRecent(const std::string& caption);
+    // Save when the name is a path, Save As otherwise (the toolbar's rule).
+    bool Save();
+    bool SaveAs();
+    // Writes the project to sFilename and runs the after-save steps; on a
+    // failure says why and changes nothing else.
+    bool SaveFile();
+    // Closing the window: false when the user cancelled.
+    bool QueryClose() { return QuerySave() != MessageAnswer::Cancel; }
+
+    void SetFileName(const std::string& name);
+
+    // A name holds a directory separator.
+    static bool IsPath(const std::string& name);
+
+private:
+    Project& project_;
+    DocumentView& view_;
+};
+
+}  // namespace kestrova

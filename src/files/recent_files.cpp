@@ -1,0 +1,75 @@
+#include "recent_files.h"
+
+#include <QString>
+
+namespace kestrova {
+
+cRegistry RecentFilesList::Store() const {
+    cRegistry store;
+    store.SetClassKey(kHkeyCurrentUser);
+    store.SetSectionKey(RegKey + "\\Recent");
+    store.SetValueType(kRegText);
+    return store;
+}
+
+std::vector<std::string> RecentFilesList::Items() const {
+    cRegistry store = Store();
+    std::vector<std::string> names;
+    int32_t count = 0;
+    if (!store.EnumerateValues(names, count)) count = 0;
+    if (count > MaxItems) count = MaxItems;
+    std::vector<std::string> items;
+    for (int32_t k = 0; k < count; ++k) {
+        store.SetValueKey(std::to_string(k));
+        items.push_back(RegistryValueText(store.Value()));
+    }
+    return items;
+}
+
+std::optional<RegistryError> RecentFilesList::AddMenuItem(const std::string& sFilename) const {
+    cRegistry store = Store();
+    std::vector<std::string> names;
+    int32_t count = 0;
+    if (!store.EnumerateValues(names, count)) count = 0;
+
+    auto read = [&store](int32_t index) {
+        store.SetValueKey(std::to_string(index));
+        return RegistryValueText(store.Value());
+    };
+    auto write = [&store](int32_t index, const std::string& text) {
+        store.SetValueKey(std::to_string(index));
+        store.SetValueType(kRegText);
+        return store.SetValue(RegistryValue(text));
+    };
+
+    // The i-th name visited is taken to be the value named i - 1.
+    const QString wanted = QString::fromStdString(sFilename);
+    int32_t found = 0;
+    for (int32_t i = 1; i <= count; ++i) {
+        store.SetValueKey(names[static_cast<size_t>(i)]);
+        if (QString::fromStdString(RegistryValueText(store.Value())).compare(wanted, Qt::CaseInsensitive) == 0) {
+            found = i;
+            break;
+        }
+    }
+
+    if (found > 0) {
+        store.SetValueKey(names[static_cast<size_t>(found)]);
+        const std::string stored = RegistryValueText(store.Value());
+        for (int32_t j = found - 1; j >= 1; --j) {
+            const std::string above = read(j - 1);
+            if (j < MaxItems) {
+                if (auto error = write(j, above)) return error;
+            }
+        }
+        return write(0, stored);
+    }
+
+    const int32_t n = count < MaxItems ? count : MaxItems;
+    for (int32_t j = n; j >= 1; --j) {
+        if (auto error = write(j, read(j - 1))) return error;
+    }
+    return write(0, sFilename);
+}
+
+}  // namespace kestrova

@@ -1,0 +1,128 @@
+#include "settings_dialog.h"
+
+#include "link/serial_link.h"
+#include "registry.h"
+#include "settings_store.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace kestrova {
+
+namespace {
+
+QComboBox* List(QWidget* parent, const char* name, const QStringList& items) {
+    auto* box = new QComboBox(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->addItems(items);
+    return box;
+}
+
+// Selects item `index`, or nothing when the value lies outside the list.
+void Select(QComboBox* box, int32_t index) { box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1); }
+
+// The list's choice, or the value in force when nothing is selected.
+int32_t Chosen(const QComboBox* box, int32_t inForce) {
+    return box->currentIndex() >= 0 ? box->currentIndex() : inForce;
+}
+
+}  // namespace
+
+frmSettings::frmSettings(ProjectSettings& settings, std::function<void()> applyCommSettings, QWidget* parent)
+    : QDialog(parent), settings_(settings), applyCommSettings_(std::move(applyCommSettings)) {
+    setObjectName(QStringLiteral("frmSettings"));
+    setWindowTitle(QStringLiteral("Settings"));
+    setModal(true);
+
+    QStringList ports, bytes;
+    for (int n = 1; n <= 16; ++n) ports << QString::number(n);
+    for (int n = 0; n <= 255; ++n) bytes << QString::number(n);
+    cboCOMPort = List(this, "cboCOMPort", ports);
+    cboBaudRate = List(this, "cboBaudRate", {QStringLiteral("2400"), QStringLiteral("9600")});
+    cboSynchByte = List(this, "cboSynchByte", bytes);
+    cboSSCMode = List(this, "cboSSCMode", {QStringLiteral("Mini-SSC"), QStringLiteral("OOPIC-R")});
+    cboPriority = List(this, "cboPriority", {QStringLiteral("Normal"), QStringLiteral("High"), QStringLiteral("Very High")});
+    cboDevice = new QComboBox(this);
+    cboDevice->setObjectName(QStringLiteral("cboDevice"));
+    cboDevice->setEditable(true);
+    cboDevice->setMinimumContentsLength(18);
+    cboDevice->setToolTip(QStringLiteral("The serial device this port number stands for"));
+    for (const SerialDevice& device : AvailableSerialDevices()) cboDevice->addItem(QString::fromStdString(device.path));
+    chkAutoDisable = new QCheckBox(QStringLiteral("Auto-Disable of Unused Servos"), this);
+    chkAutoDisable->setObjectName(QStringLiteral("chkAutoDisable"));
+
+    auto* communications = new QGroupBox(QStringLiteral("Communications"), this);
+    auto* commsForm = new QFormLayout(communications);
+    commsForm->addRow(QStringLiteral("COM Port:"), cboCOMPort);
+    commsForm->addRow(QStringLiteral("Device:"), cboDevice);
+    commsForm->addRow(QStringLiteral("Baud Rate:"), cboBaudRate);
+    commsForm->addRow(QStringLiteral("Synch Byte:"), cboSynchByte);
+
+    auto* execution = new QGroupBox(QStringLiteral("Execution"), this);
+    auto* execForm = new QFormLayout(execution);
+    execForm->addRow(QStringLiteral("SSC Mode:"), cboSSCMode);
+    execForm->addRow(QStringLiteral("System Priority:"), cboPriority);
+    execForm->addRow(chkAutoDisable);
+
+    cmdOK = new QPushButton(QStringLiteral("&OK"), this);
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdOK->setDefault(true);
+    cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdOK);
+    buttons->addWidget(cmdCancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(communications);
+    layout->addWidget(execution);
+    layout->addLayout(buttons);
+
+    Select(cboCOMPort, settings_.COMPort - 1);
+    Select(cboBaudRate, settings_.BaudRate);
+    Select(cboSynchByte, settings_.SynchByte);
+    Select(cboSSCMode, settings_.SSCMode);
+    Select(cboPriority, settings_.SystemPriority);
+    chkAutoDisable->setChecked(settings_.AutoDisable == 1);
+    ShowDeviceOfPort();
+
+    connect(cboCOMPort, &QComboBox::currentIndexChanged, this, [this] { ShowDeviceOfPort(); });
+    connect(cmdOK, &QPushButton::clicked, this, &frmSettings::OK);
+    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void frmSettings::ShowDeviceOfPort() {
+    const int32_t port = Chosen(cboCOMPort, settings_.COMPort - 1) + 1;
+    shownDevice_ = QString::fromStdString(DeviceForPort(port));
+    cboDevice->setCurrentText(shownDevice_);
+}
+
+void frmSettings::OK() {
+    settings_.COMPort = Chosen(cboCOMPort, settings_.COMPort - 1) + 1;
+    settings_.BaudRate = Chosen(cboBaudRate, settings_.BaudRate);
+    settings_.SynchByte = Chosen(cboSynchByte, settings_.SynchByte);
+    settings_.SSCMode = Chosen(cboSSCMode, settings_.SSCMode);
+    settings_.SystemPriority = Chosen(cboPriority, settings_.SystemPriority);
+    settings_.AutoDisable = chkAutoDisable->isChecked() ? 1 : 0;
+
+    // Only a device the user changed goes into the port table, so a port
+    // keeps following the system's default device otherwise.
+    std::optional<RegistryError> error;
+    const QString device = cboDevice->currentText().trimmed();
+    if (device != shownDevice_) error = MapPortToDevice(settings_.COMPort, device.toStdString());
+
+    if (applyCommSettings_) applyCommSettings_();
+    if (!error) error = SaveSettings(settings_);
+    if (error) ReportRegistryError(*error);
+    accept();
+}
+
+}  // namespace kestrova

@@ -1,0 +1,206 @@
+// The document commands against a scripted window, on files in a temporary
+// folder and a store of the test's own.
+#include "files/document_commands.h"
+#include "files/kva_writer.h"
+#include "files/recent_files.h"
+#include "files/settings_store.h"
+#include "support/isolated_store.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
+
+using namespace kestrova;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ScriptedWindow : DocumentView {
+    std::deque<std::string> openAnswers, saveAnswers;
+    std::string caption;
+    bool saveEnabled = false;
+    std::vector<std::string> calls;
+    RecentFilesList recent;
+
+    std::string AskOpenFileName() override { return Next(openAnswers, "open dialog"); }
+    std::string AskSaveFileName() override { return Next(saveAnswers, "save dialog"); }
+    void SetCaption(const std::string& c) override { caption = c; }
+    void SetSaveEnabled(bool e) override { saveEnabled = e; }
+    void ServosReset() override { calls.push_back("servos reset"); }
+    void ProgramsReplaced() override { calls.push_back("programs"); }
+    void ApplyCommSettings() override { calls.push_back("comm"); }
+    void UpdateServoSettings() override { calls.push_back("servo settings"); }
+    void AddRecentFile(const std::string& path) override { (void)recent.AddMenuItem(path); }
+    void UpdateEditCommands() override {}
+
+    std::string Next(std::deque<std::string>& answers, const char* what) {
+        calls.push_back(what);
+        if (answers.empty()) return {};
+        std::string a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+};
+
+class DocumentTest : public kestrova::testing::StoreTest {
+protected:
+    void SetUp() override {
+        StoreTest::SetUp();
+        files_ = kestrova::testing::MakeTempDir("docs");
+        window_.recent.RegKey = kProgramKey;
+        window_.recent.MaxItems = 5;
+        ASSERT_TRUE(commands_.NewFile());
+    }
+    void TearDown() override {
+        fs::remove_all(files_);
+        StoreTest::TearDown();
+    }
+    std::string File(const std::string& name) const { return files_ + "/" + name; }
+    void Modify() { project_.Programs[0] = "Wait 5\r\n", project_.bNeedToSave = project_.ModifiedSinceBuild = true; }
+    // Answers "Save Changes?" and records the questions.
+    void Answer(MessageAnswer a) { answer_ = a; }
+
+    std::string files_;
+    Project project_;
+    ScriptedWindow window_;
+    DocumentCommands commands_{project_, window_};
+    MessageAnswer answer_ = MessageAnswer::No;
+    std::vector<Message> asked_;
+    ScopedMessageHandler handler_{[this](const Message& m) {
+        asked_.push_back(m);
+        return m.buttons == MessageButtons::YesNoCancel ? answer_ : MessageAnswer::Ok;
+    }};
+};
+
+TEST_F(DocumentTest, StateTableOfTheCommands) {
+    EXPECT_EQ(project_.sFilename, "Untitled1");
+    EXPECT_EQ(window_.caption, "Kestrova v2 - [Untitled1]");
+    EXPECT_FALSE(window_.saveEnabled);
+    EXPECT_TRUE(asked_.empty()) << "nothing modified, nothing asked";
+
+    // Save As to a path: name, caption, Save enabled, flag cleared, recent list.
+    Modify();
+    project_.Built = true;
+    window_.saveAnswers = {File("walk")};
+    ASSERT_TRUE(commands_.Save());
+    EXPECT_EQ(project_.sFilename, File("walk.kva")) << "the extension is added";
+    EXPECT_EQ(window_.caption, "Kestrova v2 - [" + File("walk.kva") + "]");
+    EXPECT_TRUE(window_.saveEnabled);
+    EXPECT_FALSE(project_.bNeedToSave);
+    EXPECT_TRUE(project_.Built && project_.ModifiedSinceBuild) << "a save leaves the build flags";
+    EXPECT_EQ(window_.recent.Items(), (std::vector<std::string>{File("walk.kva")}));
+
+    // New: the next Untitled, Save disabled again, flags cleared.
+    ASSERT_TRUE(commands_.NewFile());
+    EXPECT_EQ(project_.sFilename, "Untitled2");
+    EXPECT_FALSE(window_.saveEnabled);
+    EXPECT_FALSE(project_.Built || project_.ModifiedSinceBuild || project_.bNeedToSave);
+    EXPECT_TRUE(project_.Programs[0].empty());
+
+    // Open: the file's programs, flags cleared, settings applied, recent list.
+    project_.Built = true;
+    ASSERT_TRUE(commands_.OpenFile(File("walk.kva")));
+    EXPECT_EQ(project_.Programs[0], "Wait 5\r\n");
+    EXPECT_FALSE(project_.Built || project_.ModifiedSinceBuild || project_.bNeedToSave);
+    EXPECT_TRUE(window_.saveEnabled);
+    EXPECT_NE(std::find(window_.calls.begin(), window_.calls.end(), "comm"), window_.calls.end());
+}
+
+TEST_F(DocumentTest, SaveChangesQuestionAndItsAnswers) {
+    Modify();
+    Answer(MessageAnswer::Cancel);
+    EXPECT_FALSE(commands_.NewFile());
+    ASSERT_EQ(asked_.size(), 1u);
+    EXPECT_EQ(asked_[0].text, "\"Untitled1\" has been modified.  Save the changes?");
+    EXPECT_EQ(asked_[0].title, "Save Changes?");
+    EXPECT_EQ(asked_[0].icon, MessageIcon::Question);
+    EXPECT_EQ(project_.sFilename, "Untitled1");
+    EXPECT_TRUE(project_.bNeedToSave);
+
+    // Yes, and the Save As dialog cancelled: the command is abandoned, the work stays.
+    Answer(MessageAnswer::Yes);
+    EXPECT_FALSE(commands_.NewFile());
+    EXPECT_EQ(project_.Programs[0], "Wait 5\r\n");
+    EXPECT_FALSE(commands_.QueryClose());
+
+    // No: the changes are dropped on purpose.
+    Answer(MessageAnswer::No);
+    EXPECT_TRUE(commands_.NewFile());
+    EXPECT_TRUE(project_.Programs[0].empty());
+
+    // A saved file is named by its full path.
+    window_.saveAnswers = {File("a.kva")};
+    Modify();
+    ASSERT_TRUE(commands_.SaveAs());
+    Modify();
+    asked_.clear();
+    Answer(MessageAnswer::Yes);
+    EXPECT_TRUE(commands_.QueryClose());
+    EXPECT_EQ(asked_[0].text, "\"" + File("a.kva") + "\" has been modified.  Save the changes?");
+    EXPECT_FALSE(project_.bNeedToSave) << "Yes saved to the path";
+}
+
+TEST_F(DocumentTest, FailuresKeepTheWork) {
+    // A save that fails says why and changes nothing.
+    Modify();
+    window_.saveAnswers = {File("missing/folder/x.kva")};
+    EXPECT_FALSE(commands_.SaveAs());
+    ASSERT_EQ(asked_.size(), 1u);
+    EXPECT_EQ(asked_[0].title, "Save Error");
+    EXPECT_EQ(asked_[0].text, "The animation could not be saved to " + File("missing/folder/x.kva") +
+                                  ": No such file or directory");
+    EXPECT_EQ(project_.sFilename, "Untitled1");
+    EXPECT_TRUE(project_.bNeedToSave);
+    EXPECT_TRUE(window_.recent.Items().empty());
+
+    // "Save Changes?" answered Yes with a failing save abandons the command too.
+    asked_.clear();
+    Answer(MessageAnswer::Yes);
+    window_.saveAnswers = {File("missing/folder/x.kva")};
+    EXPECT_FALSE(commands_.NewFile());
+    EXPECT_EQ(project_.Programs[0], "Wait 5\r\n");
+
+    // A file that cannot be read leaves the document exactly as it was.
+    Answer(MessageAnswer::No);
+    asked_.clear();
+    for (const std::string& bad : {File("nothing.kva"), files_}) {
+        EXPECT_FALSE(commands_.OpenFile(bad));
+        ASSERT_FALSE(asked_.empty());
+        EXPECT_EQ(asked_.back().title, "Open Error");
+        EXPECT_EQ(asked_.back().text.rfind("The animation " + bad + " could not be opened: ", 0), 0u);
+        EXPECT_EQ(project_.Programs[0], "Wait 5\r\n");
+        EXPECT_EQ(window_.caption, "Kestrova v2 - [Untitled1]");
+    }
+
+    // A severe load problem leaves name and flags; settings read before it stay.
+    std::ofstream(File("broken.kva"), std::ios::binary) << "Settings.COMPort=5\r\nServo1.Program=[Wait 1\r\n";
+    EXPECT_FALSE(commands_.OpenFile(File("broken.kva")));
+    EXPECT_EQ(asked_.back().title, "Severe Load Problem");
+    EXPECT_EQ(project_.Settings.COMPort, 5);
+    EXPECT_TRUE(project_.bNeedToSave);
+    EXPECT_EQ(project_.sFilename, "Untitled1");
+}
+
+TEST_F(DocumentTest, RecentListRules) {
+    const RecentFilesList& recent = window_.recent;
+    EXPECT_TRUE(recent.Items().empty());
+    for (int i = 1; i <= 6; ++i) ASSERT_FALSE(recent.AddMenuItem("/p/f" + std::to_string(i) + ".kva"));
+    EXPECT_EQ(recent.Items(),
+              (std::vector<std::string>{"/p/f6.kva", "/p/f5.kva", "/p/f4.kva", "/p/f3.kva", "/p/f2.kva"}));
+    // Item 3 again: to the top; 1 and 2 move down, 4 and 5 stay.
+    ASSERT_FALSE(recent.AddMenuItem("/p/f4.kva"));
+    EXPECT_EQ(recent.Items(),
+              (std::vector<std::string>{"/p/f4.kva", "/p/f6.kva", "/p/f5.kva", "/p/f3.kva", "/p/f2.kva"}));
+    // Differing only in case: the stored entry moves up with its stored text.
+    ASSERT_FALSE(recent.AddMenuItem("/P/F3.KVA"));
+    EXPECT_EQ(recent.Items()[0], "/p/f3.kva");
+    EXPECT_EQ(recent.Items().size(), 5u);
+
+    // Open from a caption: everything after the first blank.
+    ASSERT_EQ(commands_.OpenRecent("&2 " + File("none here.kva")), false);
+    EXPECT_EQ(asked_.back().text.rfind("The animation " + File("none here.kva"), 0), 0u);
+}
+
+}  // namespace
