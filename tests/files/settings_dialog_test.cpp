@@ -1,0 +1,97 @@
+// The settings dialog on a store of the test's own.
+#include "core/messages.h"
+#include "files/registry.h"
+#include "files/settings_dialog.h"
+#include "files/settings_store.h"
+#include "link/serial_link.h"
+#include "support/isolated_store.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace kestrova;
+
+namespace {
+
+class SettingsDialogTest : public kestrova::testing::StoreTest {
+protected:
+    int applied_ = 0;
+    std::vector<kestrova::Message> shown_;
+    kestrova::ScopedMessageHandler handler_{[this](const kestrova::Message& m) {
+        shown_.push_back(m);
+        return MessageAnswer::Ok;
+    }};
+};
+
+TEST_F(SettingsDialogTest, ShowsTheValuesInForceAndOkStoresAllSix) {
+    ProjectSettings settings{5, 1, 255, 1, 2, 1};
+    frmSettings dialog(settings, [this] { ++applied_; });
+    EXPECT_EQ(dialog.windowTitle(), "Settings");
+    EXPECT_EQ(dialog.cboCOMPort->count(), 16);
+    EXPECT_EQ(dialog.cboSynchByte->count(), 256);
+    EXPECT_EQ(dialog.cboCOMPort->currentText(), "5");
+    EXPECT_EQ(dialog.cboBaudRate->currentText(), "9600");
+    EXPECT_EQ(dialog.cboSynchByte->currentText(), "255");
+    EXPECT_EQ(dialog.cboSSCMode->currentText(), "OOPIC-R");
+    EXPECT_EQ(dialog.cboPriority->currentText(), "Very High");
+    EXPECT_TRUE(dialog.chkAutoDisable->isChecked());
+
+    dialog.cboCOMPort->setCurrentIndex(2);
+    dialog.cboPriority->setCurrentIndex(0);
+    dialog.chkAutoDisable->setChecked(false);
+    dialog.OK();
+    EXPECT_EQ(applied_, 1);
+    EXPECT_EQ(settings, (ProjectSettings{3, 1, 255, 1, 0, 0}));
+    ProjectSettings stored;
+    LoadSettings(stored);
+    EXPECT_EQ(stored, settings);
+    EXPECT_TRUE(shown_.empty());
+}
+
+TEST_F(SettingsDialogTest, ValuesOutsideTheListsStayAsTheyAre) {
+    ProjectSettings settings{17, 3, 0, 0, 7, 0};
+    frmSettings dialog(settings, [this] { ++applied_; });
+    EXPECT_EQ(dialog.cboCOMPort->currentIndex(), -1);
+    EXPECT_EQ(dialog.cboBaudRate->currentIndex(), -1);
+    EXPECT_EQ(dialog.cboPriority->currentIndex(), -1);
+    dialog.OK();
+    EXPECT_EQ(settings, (ProjectSettings{17, 3, 0, 0, 7, 0}));
+}
+
+TEST_F(SettingsDialogTest, CancelWritesNothingAndTheDeviceGoesIntoThePortTable) {
+    ProjectSettings settings;
+    {
+        frmSettings dialog(settings, [this] { ++applied_; });
+        dialog.cboSynchByte->setCurrentIndex(9);
+        dialog.reject();
+    }
+    EXPECT_EQ(settings.SynchByte, 0);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(programFile_)));
+    EXPECT_EQ(applied_, 0);
+
+    frmSettings dialog(settings, [this] { ++applied_; });
+    dialog.cboCOMPort->setCurrentIndex(6);
+    dialog.cboDevice->setCurrentText("/dev/ttyKESTROVA7");
+    dialog.OK();
+    EXPECT_EQ(DeviceForPort(7), "/dev/ttyKESTROVA7");
+    EXPECT_NE(DeviceForPort(6), "/dev/ttyKESTROVA7");
+}
+
+TEST_F(SettingsDialogTest, AStoreThatCannotBeWrittenIsReportedOnce) {
+    // A folder where the settings file should be.
+    std::filesystem::create_directories(programFile_);
+    ProjectSettings settings;
+    frmSettings dialog(settings, [this] { ++applied_; });
+    dialog.cboBaudRate->setCurrentIndex(1);
+    dialog.OK();
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_NE(shown_[0].text.find("26001"), std::string::npos);
+    EXPECT_EQ(settings.BaudRate, 1) << "the choice stays in force";
+    EXPECT_EQ(applied_, 1);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+}  // namespace
