@@ -1,0 +1,77 @@
+#pragma once
+// The WAV cue dialog "Add WAV": edits a working copy of the project's WAV cue
+// list as text entries in a list box; only Done writes the list back.
+
+#include "core/project.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QSoundEffect;
+class QToolButton;
+
+namespace kestrova {
+
+class frmWAV : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit frmWAV(Project& project, QWidget* parent = nullptr);
+    ~frmWAV() override;
+
+    // Chooses a WAV file to open: (parent, title, filter) -> path, empty when
+    // cancelled. Tests replace it so that no real file dialog opens.
+    using FileChooser = std::function<QString(QWidget* parent, const QString& title, const QString& filter)>;
+    // Installs a chooser and returns the one it replaces; an empty one
+    // restores the standard open-file dialog.
+    static FileChooser SetFileChooser(FileChooser chooser);
+
+    // The list's entries as they stand, top to bottom.
+    std::vector<std::string> Entries() const;
+    // The file the last preview played (empty when none).
+    QString PreviewFile() const;
+    QSoundEffect* previewSound() const { return preview_; }
+
+public slots:
+    void cmdBrowse_Click();
+    void cmdPlay_Click();
+    void Command1_Click();  // Add
+    void Command2_Click();  // Remove
+    void Command3_Click();  // Replace
+    void List1_Click();
+    void cmdOK_Click();     // Done
+
+private:
+    // The checks of Add and Replace; on a failure shows the message, selects
+    // and focuses the named box and returns false.
+    bool CheckBoxes();
+    QString EntryFromBoxes() const;
+    void ClearBoxes();
+    void MarkModified();
+    int SelectedRow() const;
+    // The file a path names: absolute as it stands, relative to the project's folder.
+    QString ResolveSoundFile(const QString& path) const;
+
+    Project& project_;
+    QLineEdit* txtFile_ = nullptr;
+    QPushButton* cmdBrowse_ = nullptr;
+    QToolButton* cmdPlay_ = nullptr;
+    QLineEdit* Text1_ = nullptr;
+    QLineEdit* Text2_ = nullptr;
+    QListWidget* List1_ = nullptr;
+    QPushButton* Command1_ = nullptr;
+    QPushButton* Command2_ = nullptr;
+    QPushButton* Command3_ = nullptr;
+    QPushButton* cmdOK_ = nullptr;
+    QSoundEffect* preview_ = nullptr;
+};
+
+}  // namespace kestrova

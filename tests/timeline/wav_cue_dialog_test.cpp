@@ -1,0 +1,349 @@
+// The WAV cue dialog: entry texts, the checks on the three boxes, the list
+// buttons and their project flags, Done, Browse through the chooser seam and
+// Preview of a real file.
+#include "timeline/wav_cue_dialog.h"
+#include "timeline/wav_cue_entries.h"
+
+#include "core/messages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+namespace kestrova {
+namespace {
+
+using Entries = std::vector<std::string>;
+
+WavCueList Cues(std::initializer_list<WavCue> cues) {
+    WavCueList list(1);
+    list.insert(list.end(), cues);
+    return list;
+}
+
+// A dialog on a project, shown (not exec'd), with every message recorded.
+class WavDialogTest : public ::testing::Test {
+protected:
+    void Open() {
+        dialog_ = std::make_unique<frmWAV>(project_);
+        dialog_->show();
+    }
+    template <class T> T* Get(const char* name) {
+        T* widget = dialog_->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    QLineEdit* Box(const char* name) { return Get<QLineEdit>(name); }
+    void Click(const char* name) { Get<QAbstractButton>(name)->click(); }
+    void Fill(const QString& file, const QString& start, const QString& stop) {
+        Box("txtFile")->setText(file);
+        Box("Text1")->setText(start);
+        Box("Text2")->setText(stop);
+    }
+    void Select(int row) {
+        QListWidget* list = Get<QListWidget>("List1");
+        list->setCurrentRow(row);
+        emit list->itemClicked(list->item(row));
+    }
+    std::vector<std::string> BoxTexts() {
+        return {Box("txtFile")->text().toStdString(), Box("Text1")->text().toStdString(),
+                Box("Text2")->text().toStdString()};
+    }
+
+    Project project_;
+    std::vector<Message> messages_;
+    ScopedMessageHandler handler_{[this](const Message& m) {
+        messages_.push_back(m);
+        return MessageAnswer::Ok;
+    }};
+    std::unique_ptr<frmWAV> dialog_;
+};
+
+TEST(WavEntries, EntryTextsAndTheirFields) {
+    struct Case {
+        const char* start;
+        const char* stop;
+        const char* path;
+        std::string entry;
+        std::string fieldStart, fieldStop;
+    };
+    const Case cases[] = {
+        {"12", "", "C:\\a.wav", " 12\tEmpty\tC:\\a.wav", " 12", "Empty"},
+        {"7", "", "C:\\b.wav", " 7\tEmpty\tC:\\b.wav", " 7", "Empty"},
+        {"2.5", "20", "", " 2.5\t20\t", " 2.5", "20"},
+        {" 3 ", "-4", "/s/x.wav", "  3 \t-4\t/s/x.wav", "  3 ", "-4"},
+    };
+    for (const Case& c : cases) {
+        const std::string entry = MakeWavEntry(c.start, c.stop, c.path);
+        EXPECT_EQ(entry, c.entry);
+        const WavEntryFields fields = SplitWavEntry(entry);
+        EXPECT_EQ(fields.start, c.fieldStart) << c.entry;
+        EXPECT_EQ(fields.stop, c.fieldStop) << c.entry;
+        EXPECT_EQ(fields.path, c.path) << c.entry;
+    }
+}
+
+TEST(WavEntries, CuesAndEntriesRoundTrip) {
+    const WavCueList cues = Cues({{12, -1, "C:\\a.wav"}, {-3, 40, ""}, {5, 0, "/tmp/with\ttab.wav"}});
+    const Entries entries = EntriesFromCues(cues);
+    EXPECT_EQ(entries, (Entries{" 12\tEmpty\tC:\\a.wav", " -3\t40\t", " 5\t0\t/tmp/with\ttab.wav"}));
+    EXPECT_EQ(CuesFromEntries(entries), cues);
+    EXPECT_EQ(UpperBound(CuesFromEntries({})), 0);
+    // Texts as typed: fractions round halves to even, blanks around are ignored.
+    const WavCueList typed = CuesFromEntries({MakeWavEntry("2.5", "", "a.wav"), MakeWavEntry(" 3.5 ", "1e1", "")});
+    EXPECT_EQ(typed, Cues({{2, -1, "a.wav"}, {4, 10, ""}}));
+}
+
+TEST_F(WavDialogTest, OpeningListsTheProjectsCues) {
+    project_.WavCues = Cues({{12, -1, "C:\\a.wav"}, {30, 45, "/snd/b.wav"}});
+    Open();
+    EXPECT_EQ(dialog_->windowTitle(), "Add WAV");
+    EXPECT_EQ(dialog_->Entries(), (Entries{" 12\tEmpty\tC:\\a.wav", " 30\t45\t/snd/b.wav"}));
+    EXPECT_EQ(Get<QToolButton>("cmdPlay")->toolTip(), "Preivew Sound");
+}
+
+TEST_F(WavDialogTest, ChecksRefuseWithTheFirstFailureAndFocusItsBox) {
+    struct Case {
+        QString file, start, stop;
+        std::string message;  // empty: accepted
+        const char* box;
+    };
+    const std::string startMsg = "The Start Frame must be a numeric value.";
+    const std::string endMsg = "The End Frame must be a numeric value.";
+    const std::string fileMsg = "The Wav File must be specified.";
+    const Case cases[] = {
+        {"a.wav", "", "", startMsg, "Text1"},
+        {"a.wav", "abc", "abc", startMsg, "Text1"},
+        {"a.wav", "3000000000", "", startMsg, "Text1"},  // beyond 32 bits
+        {"a.wav", "1,000", "", startMsg, "Text1"},
+        {"a.wav", "1", "abc", endMsg, "Text2"},
+        {"", "1", "abc", endMsg, "Text2"},
+        {"a.wav", "1", "-2147483649", endMsg, "Text2"},
+        {"a.wav", "1", "   ", endMsg, "Text2"},
+        {"", "1", "", fileMsg, "txtFile"},
+        {"", "1", "20", "", nullptr},          // a stop frame needs no file
+        {"a.wav", " 2.5 ", "", "", nullptr},   // blanks around a number are fine
+        {"a.wav", "-2147483648", "2147483647", "", nullptr},
+    };
+    Open();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.start.toStdString() + "|" + c.stop.toStdString() + "|" + c.file.toStdString());
+        project_.bNeedToSave = project_.ModifiedSinceBuild = false;
+        messages_.clear();
+        const Entries before = dialog_->Entries();
+        Fill(c.file, c.start, c.stop);
+        Click("Command1");
+        if (c.message.empty()) {
+            EXPECT_TRUE(messages_.empty());
+            ASSERT_EQ(dialog_->Entries().size(), before.size() + 1);
+            EXPECT_EQ(dialog_->Entries().back(),
+                      MakeWavEntry(c.start.toStdString(), c.stop.toStdString(), c.file.toStdString()));
+            EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"", "", ""}));
+            EXPECT_TRUE(project_.bNeedToSave && project_.ModifiedSinceBuild);
+            continue;
+        }
+        ASSERT_EQ(messages_.size(), 1u);
+        EXPECT_EQ(messages_[0].text, c.message);
+        EXPECT_EQ(messages_[0].title, "Invalid Entry");
+        EXPECT_EQ(messages_[0].icon, MessageIcon::Critical);
+        EXPECT_EQ(messages_[0].buttons, MessageButtons::Ok);
+        EXPECT_EQ(dialog_->Entries(), before);
+        EXPECT_FALSE(project_.bNeedToSave || project_.ModifiedSinceBuild);
+        QLineEdit* box = Box(c.box);
+        EXPECT_EQ(dialog_->focusWidget(), box);
+        EXPECT_EQ(box->selectedText(), box->text());
+        // The boxes keep what the user typed.
+        EXPECT_EQ(BoxTexts(), (std::vector<std::string>{c.file.toStdString(), c.start.toStdString(),
+                                                         c.stop.toStdString()}));
+    }
+}
+
+TEST_F(WavDialogTest, SelectingAnEntryFillsTheBoxes) {
+    Open();
+    Fill("C:\\b.wav", "7", "");
+    Click("Command1");
+    Fill("/x.wav", "8", "9");
+    Click("Command1");
+    ASSERT_EQ(dialog_->Entries(), (Entries{" 7\tEmpty\tC:\\b.wav", " 8\t9\t/x.wav"}));
+    Select(0);
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"C:\\b.wav", "7", ""}));
+    Select(1);
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"/x.wav", "8", "9"}));
+}
+
+TEST_F(WavDialogTest, RemoveAndReplaceNeedASelection) {
+    project_.WavCues = Cues({{1, -1, "a.wav"}});
+    Open();
+    Fill("b.wav", "2", "");
+    const struct {
+        const char* button;
+        std::string message;
+    } cases[] = {{"Command2", "You must select an entry to remove."},
+                 {"Command3", "You must select an entry to replace."}};
+    for (const auto& c : cases) {
+        messages_.clear();
+        Click(c.button);
+        ASSERT_EQ(messages_.size(), 1u) << c.button;
+        EXPECT_EQ(messages_[0].text, c.message);
+        EXPECT_EQ(messages_[0].title, "Invalid Entry");
+        EXPECT_EQ(messages_[0].icon, MessageIcon::Critical);
+        EXPECT_EQ(dialog_->Entries(), (Entries{" 1\tEmpty\ta.wav"}));
+        EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"b.wav", "2", ""}));
+        EXPECT_FALSE(project_.bNeedToSave || project_.ModifiedSinceBuild);
+    }
+}
+
+TEST_F(WavDialogTest, ReplaceAndRemoveTheSelectedEntry) {
+    project_.WavCues = Cues({{1, -1, "a.wav"}, {2, 5, "b.wav"}, {3, -1, "c.wav"}});
+    Open();
+    Select(1);
+    Fill("d.wav", "4.5", "");
+    Click("Command3");
+    EXPECT_TRUE(messages_.empty());
+    EXPECT_EQ(dialog_->Entries(), (Entries{" 1\tEmpty\ta.wav", " 4.5\tEmpty\td.wav", " 3\tEmpty\tc.wav"}));
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"", "", ""}));
+    EXPECT_TRUE(project_.bNeedToSave && project_.ModifiedSinceBuild);
+
+    // A refused replacement leaves the entry alone.
+    Select(1);
+    Box("Text2")->setText("x");
+    Click("Command3");
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].text, "The End Frame must be a numeric value.");
+    EXPECT_EQ(dialog_->Entries()[1], " 4.5\tEmpty\td.wav");
+
+    project_.bNeedToSave = project_.ModifiedSinceBuild = false;
+    Select(0);
+    Click("Command2");
+    EXPECT_EQ(dialog_->Entries(), (Entries{" 4.5\tEmpty\td.wav", " 3\tEmpty\tc.wav"}));
+    EXPECT_TRUE(Get<QListWidget>("List1")->selectedItems().isEmpty());
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"", "", ""}));
+    EXPECT_TRUE(project_.bNeedToSave && project_.ModifiedSinceBuild);
+    // Nothing is selected after a Remove: a second one is refused.
+    messages_.clear();
+    Click("Command2");
+    EXPECT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(dialog_->Entries().size(), 2u);
+}
+
+TEST_F(WavDialogTest, DoneWritesTheListInItsOrder) {
+    const struct {
+        WavCueList before;
+        std::vector<std::array<QString, 3>> added;  // file, start, stop
+        WavCueList after;
+    } cases[] = {
+        {Cues({}), {}, Cues({})},
+        {Cues({{5, -1, "keep.wav"}}), {}, Cues({{5, -1, "keep.wav"}})},
+        {Cues({{5, -1, "a.wav"}}),
+         {{"C:\\b.wav", "7", ""}, {"", "2.5", "20"}, {"c.wav", "13.5", "-1"}},
+         Cues({{5, -1, "a.wav"}, {7, -1, "C:\\b.wav"}, {2, 20, ""}, {14, -1, "c.wav"}})},
+    };
+    for (const auto& c : cases) {
+        project_.WavCues = c.before;
+        Open();
+        for (const auto& [file, start, stop] : c.added) {
+            Fill(file, start, stop);
+            Click("Command1");
+        }
+        Click("cmdOK");
+        EXPECT_EQ(dialog_->result(), QDialog::Accepted);
+        EXPECT_EQ(project_.WavCues, c.after);
+        EXPECT_EQ(UpperBound(project_.WavCues), UpperBound(c.after));
+    }
+    // Removing the last entry and pressing Done empties the list.
+    project_.WavCues = Cues({{1, -1, "a.wav"}});
+    Open();
+    Select(0);
+    Click("Command2");
+    Click("cmdOK");
+    EXPECT_EQ(UpperBound(project_.WavCues), 0);
+}
+
+TEST_F(WavDialogTest, ClosingWithoutDoneKeepsTheCuesButNotTheFlags) {
+    project_.WavCues = Cues({{1, -1, "a.wav"}});
+    Open();
+    Fill("b.wav", "2", "");
+    Click("Command1");
+    dialog_->reject();
+    EXPECT_EQ(project_.WavCues, Cues({{1, -1, "a.wav"}}));
+    EXPECT_TRUE(project_.bNeedToSave && project_.ModifiedSinceBuild);
+}
+
+TEST_F(WavDialogTest, BrowseAsksTheChooserAndKeepsTheBoxWhenCancelled) {
+    QString title, filter, answer = "/sounds/roar.wav";
+    const frmWAV::FileChooser previous = frmWAV::SetFileChooser([&](QWidget*, const QString& t, const QString& f) {
+        title = t;
+        filter = f;
+        return answer;
+    });
+    Open();
+    Box("txtFile")->setText("old.wav");
+    Click("cmdBrowse");
+    EXPECT_EQ(title, "Add WAV File...");
+    EXPECT_EQ(filter, "WAV Files (*.wav)");
+    EXPECT_EQ(Box("txtFile")->text(), QDir::toNativeSeparators("/sounds/roar.wav"));
+    answer.clear();
+    Click("cmdBrowse");
+    EXPECT_EQ(Box("txtFile")->text(), QDir::toNativeSeparators("/sounds/roar.wav"));
+    frmWAV::SetFileChooser(previous);
+}
+
+// A short mono 8-bit PCM WAV file.
+void WriteWav(const QString& path) {
+    const quint32 rate = 8000, samples = 800;
+    QByteArray data;
+    auto u32 = [&](quint32 v) { for (int i = 0; i < 4; ++i) data.append(char((v >> (8 * i)) & 0xFF)); };
+    auto u16 = [&](quint16 v) { data.append(char(v & 0xFF)); data.append(char(v >> 8)); };
+    data.append("RIFF");
+    u32(36 + samples);
+    data.append("WAVEfmt ");
+    u32(16);
+    u16(1);  // PCM
+    u16(1);  // mono
+    u32(rate);
+    u32(rate);
+    u16(1);
+    u16(8);
+    data.append("data");
+    u32(samples);
+    for (quint32 i = 0; i < samples; ++i) data.append(char(128 + ((i / 10) % 2 ? 40 : -40)));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(data);
+}
+
+TEST_F(WavDialogTest, PreviewPlaysTheNamedFileWithoutBlocking) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString wav = dir.filePath("beep.wav");
+    WriteWav(wav);
+    project_.sFilename = dir.filePath("show.kva").toStdString();
+    Open();
+    const struct {
+        QString typed;
+        QString played;
+    } cases[] = {
+        {wav, wav},
+        {"beep.wav", wav},  // relative to the project's folder
+        {dir.filePath("missing.wav"), dir.filePath("missing.wav")},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        Box("txtFile")->setText(c.typed);
+        Click("cmdPlay");
+        QTest::qWait(50);
+        EXPECT_EQ(dialog_->PreviewFile(), c.played) << c.typed.toStdString();
+        EXPECT_TRUE(dialog_->isVisible());
+    }
+    EXPECT_TRUE(messages_.empty());
+}
+
+}  // namespace
+}  // namespace kestrova
