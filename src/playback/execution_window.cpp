@@ -1,0 +1,476 @@
+#include "execution_window.h"
+
+#include "core/messages.h"
+#include "serial_link_output.h"
+#include "sound_player.h"
+#include "timeline/servo_colors.h"
+#include "timeline/timeline_geometry.h"
+#include "timeline/timeline_view.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QSlider>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+static void InitExecutionWindowResources() { Q_INIT_RESOURCE(execution_window); }
+
+namespace kestrova {
+
+namespace {
+
+struct ButtonSpec {
+    const char* key;
+    const char* tooltip;
+    bool toggle;
+};
+
+constexpr std::array<ButtonSpec, 8> kButtons = {{
+    {"play", "Play", false},
+    {"pause", "Pause", false},
+    {"stop", "stop", false},
+    {"step", "Step one frame.", false},
+    {"playfrom", "Play from frame...", false},
+    {"playto", "Play to frame...", false},
+    {"playfromto", "Play from frame to frame...", false},
+    {"loop", "Loop Mode", true},
+}};
+
+const char* const kPlaybackKeys[] = {"play", "step", "playfrom", "playto", "playfromto"};
+const char* const kRunningKeys[] = {"pause", "stop"};
+
+// The same pictures as the bundled icons, painted, for a Qt without an SVG
+// image reader.
+QIcon PaintedIcon(const QString& key) {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    const QColor play(0x2e, 0x7d, 0x32), start(0, 0xc0, 0), end(0xe0, 0, 0);
+    auto triangle = [&](double left, double top, double right, double bottom) {
+        QPainterPath path;
+        path.moveTo(left, top);
+        path.lineTo(right, (top + bottom) / 2);
+        path.lineTo(left, bottom);
+        path.closeSubpath();
+        p.fillPath(path, play);
+    };
+    if (key == "play") triangle(4, 2, 13, 14);
+    if (key == "pause") {
+        p.fillRect(3, 2, 4, 12, QColor(0x15, 0x65, 0xc0));
+        p.fillRect(9, 2, 4, 12, QColor(0x15, 0x65, 0xc0));
+    }
+    if (key == "stop") p.fillRect(3, 3, 10, 10, QColor(0xc6, 0x28, 0x28));
+    if (key == "step") {
+        triangle(3, 2, 10, 14);
+        p.fillRect(11, 2, 2, 12, QColor(0x33, 0x33, 0x33));
+    }
+    if (key == "playfrom") {
+        p.fillRect(2, 2, 2, 12, start);
+        triangle(6, 3, 13, 13);
+    }
+    if (key == "playto") {
+        triangle(3, 3, 10, 13);
+        p.fillRect(12, 2, 2, 12, end);
+    }
+    if (key == "playfromto") {
+        p.fillRect(1, 2, 2, 12, start);
+        triangle(5, 3, 11, 13);
+        p.fillRect(13, 2, 2, 12, end);
+    }
+    if (key == "loop") {
+        const QColor loop(0x6a, 0x1b, 0x9a);
+        p.setPen(QPen(loop, 2));
+        p.drawArc(QRectF(3, 3, 10, 10), 30 * 16, 150 * 16);
+        p.drawArc(QRectF(3, 3, 10, 10), 210 * 16, 150 * 16);
+        p.setPen(Qt::NoPen);
+        QPainterPath a;
+        a.moveTo(10, 1.5);
+        a.lineTo(14.5, 4.5);
+        a.lineTo(10, 7.5);
+        a.closeSubpath();
+        QPainterPath b;
+        b.moveTo(6, 8.5);
+        b.lineTo(1.5, 11.5);
+        b.lineTo(6, 14.5);
+        b.closeSubpath();
+        p.fillPath(a, loop);
+        p.fillPath(b, loop);
+    }
+    return QIcon(pixmap);
+}
+
+QIcon ToolbarIcon(const QString& key) {
+    QIcon icon(QStringLiteral(":/exe/icons/%1.svg").arg(key));
+    if (!icon.pixmap(16, 16).isNull()) return icon;
+    return PaintedIcon(key);
+}
+
+// The folder that cue paths are relative to: the project file's folder,
+// none for a project that has not been saved.
+std::string ProjectFolder(const std::string& filename) {
+    if (filename.find('/') == std::string::npos && filename.find('\\') == std::string::npos) return {};
+    return QFileInfo(QString::fromStdString(filename)).absolutePath().toStdString();
+}
+
+}  // namespace
+
+frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAnimation, QWidget* parent)
+    : QWidget(parent, Qt::Tool), project_(project), buildAnimation_(std::move(buildAnimation)) {
+    InitExecutionWindowResources();
+    setObjectName(QStringLiteral("frmExe"));
+    setWindowTitle(QStringLiteral(" Animation Execution"));
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    output_ = std::make_unique<SerialLinkOutput>(link);
+    soundFolder_ = ProjectFolder(project_.sFilename);
+    sound_ = std::make_unique<QtSoundOutput>(soundFolder_);
+    engine_ = std::make_unique<PlaybackEngine>(project_, *output_, *sound_, *this);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 0, 6, 6);
+    BuildToolbar();
+    layout->addWidget(toolbar_);
+
+    auto* body = new QHBoxLayout;
+    layout->addLayout(body);
+    auto* left = new QVBoxLayout;
+    body->addLayout(left);
+
+    // The graph with its vertical axis labels.
+    timeline_ = new TimelineView(project_, this);
+    auto* axis = new QWidget(this);
+    axis->setObjectName(QStringLiteral("Label1"));
+    auto* top = new QLabel(QStringLiteral("254"), axis);
+    top->setObjectName(QStringLiteral("Label1_0"));
+    auto* bottom = new QLabel(QStringLiteral("0"), axis);
+    bottom->setObjectName(QStringLiteral("Label1_1"));
+    const int labelHeight = top->sizeHint().height();
+    const int graphTop = timeline_->frameWidth() + kGraphTop;
+    const int graphBottom = graphTop + kGraphHeight;
+    axis->setFixedWidth(top->sizeHint().width() + 4);
+    top->setGeometry(0, graphTop - labelHeight / 2 + 1, axis->width() - 2, labelHeight);
+    top->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    bottom->setGeometry(0, graphBottom - labelHeight / 2 - 1, axis->width() - 2, labelHeight);
+    bottom->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    auto* graphRow = new QHBoxLayout;
+    graphRow->setSpacing(2);
+    graphRow->addWidget(axis);
+    graphRow->addWidget(timeline_);
+    graphRow->addStretch();
+    left->addLayout(graphRow);
+
+    pos_ = new QLabel(QStringLiteral("  Frame: 0 - Pos: 0"), this);
+    pos_->setObjectName(QStringLiteral("lblPos"));
+    pos_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    pos_->setFixedWidth(kViewportOuterWidth);
+    auto* posRow = new QHBoxLayout;
+    posRow->addSpacing(axis->width() + 2);
+    posRow->addWidget(pos_);
+    posRow->addStretch();
+    left->addLayout(posRow);
+    timeline_->SetReadoutLabel(pos_);
+
+    // Frame rate and the animation's length.
+    auto* info = new QGridLayout;
+    info->setContentsMargins(axis->width() + 2, 6, 0, 0);
+    auto* fpsCaption = new QLabel(QStringLiteral("Frames / Sec: "), this);
+    fpsCaption->setObjectName(QStringLiteral("Label3"));
+    fps_ = new QLabel(QStringLiteral("15"), this);
+    fps_->setObjectName(QStringLiteral("lblFPS"));
+    fps_->setMinimumWidth(fps_->fontMetrics().horizontalAdvance(QStringLiteral("000")));
+    slider_ = new QSlider(Qt::Horizontal, this);
+    slider_->setObjectName(QStringLiteral("Slider1"));
+    slider_->setRange(1, 30);
+    slider_->setValue(15);
+    slider_->setTickPosition(QSlider::TicksBelow);
+    slider_->setTickInterval(1);
+    slider_->setPageStep(5);
+    auto* fpsRow = new QHBoxLayout;
+    fpsRow->addWidget(fpsCaption);
+    fpsRow->addWidget(fps_);
+    fpsRow->addWidget(slider_, 1);
+    info->addLayout(fpsRow, 0, 0, 1, 2);
+    auto* framesCaption = new QLabel(QStringLiteral("Animation Frames:"), this);
+    framesCaption->setObjectName(QStringLiteral("Label2_0"));
+    frames_ = new QLabel(QStringLiteral("0"), this);
+    frames_->setObjectName(QStringLiteral("lblFrames"));
+    auto* timeCaption = new QLabel(QStringLiteral("Animation Time (S):"), this);
+    timeCaption->setObjectName(QStringLiteral("Label2_1"));
+    time_ = new QLabel(QStringLiteral("0"), this);
+    time_->setObjectName(QStringLiteral("lblTime"));
+    info->addWidget(framesCaption, 1, 0);
+    info->addWidget(frames_, 1, 1);
+    info->addWidget(timeCaption, 2, 0);
+    info->addWidget(time_, 2, 1);
+    info->setColumnStretch(1, 1);
+    left->addLayout(info);
+    left->addStretch();
+    connect(slider_, &QSlider::valueChanged, this, [this] { SliderChanged(); });
+
+    // The servos: a colour swatch and a check box each.
+    auto* servos = new QGroupBox(QStringLiteral("Servos"), this);
+    servos->setObjectName(QStringLiteral("fraServos"));
+    auto* grid = new QGridLayout(servos);
+    grid->setHorizontalSpacing(4);
+    grid->setVerticalSpacing(2);
+    for (int i = 0; i < kServoCount; ++i) {
+        auto* swatch = new QLabel(servos);
+        swatch->setObjectName(QStringLiteral("lblColor%1").arg(i));
+        swatch->setFixedSize(12, 12);
+        swatch->setFrameStyle(QFrame::Box | QFrame::Plain);
+        swatch->setAutoFillBackground(true);
+        QPalette palette = swatch->palette();
+        palette.setColor(QPalette::Window, ServoColor(i));
+        swatch->setPalette(palette);
+        auto* check = new QCheckBox(QString::fromStdString("- " + project_.Servos[i].Name), servos);
+        check->setObjectName(QStringLiteral("chkName%1").arg(i));
+        connect(check, &QCheckBox::toggled, this, [this] { ServoClicked(); });
+        const int row = i % 8, column = (i / 8) * 2;
+        grid->addWidget(swatch, row, column);
+        grid->addWidget(check, row, column + 1);
+        swatches_[i] = swatch;
+        checks_[i] = check;
+    }
+    checkAll_ = new QPushButton(QStringLiteral("&Check All"), servos);
+    checkAll_->setObjectName(QStringLiteral("Command1"));
+    uncheckAll_ = new QPushButton(QStringLiteral("&Uncheck All"), servos);
+    uncheckAll_->setObjectName(QStringLiteral("Command2"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(checkAll_);
+    buttons->addWidget(uncheckAll_);
+    grid->addLayout(buttons, 8, 0, 1, 4);
+    grid->setRowStretch(9, 1);
+    connect(checkAll_, &QPushButton::clicked, this, [this] { CheckAll(); });
+    connect(uncheckAll_, &QPushButton::clicked, this, [this] { UncheckAll(); });
+    body->addWidget(servos, 0, Qt::AlignTop);
+
+    SetPlaybackButtons(true);
+    SetRunningButtons(false);
+    project_.ExeWindowOpen = true;
+}
+
+frmExe::~frmExe() { project_.ExeWindowOpen = false; }
+
+void frmExe::BuildToolbar() {
+    toolbar_ = new QToolBar(this);
+    toolbar_->setObjectName(QStringLiteral("Toolbar1"));
+    toolbar_->setIconSize(QSize(16, 16));
+    toolbar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    for (const ButtonSpec& spec : kButtons) {
+        const QString key = QString::fromLatin1(spec.key);
+        QAction* action = toolbar_->addAction(ToolbarIcon(key), QString::fromLatin1(spec.tooltip));
+        action->setObjectName(key);
+        action->setToolTip(QString::fromLatin1(spec.tooltip));
+        action->setCheckable(spec.toggle);
+        connect(action, &QAction::triggered, this, [this, key] { ToolbarClick(key); });
+        if (key == "stop" || key == "playfromto") toolbar_->addSeparator();
+    }
+}
+
+QAction* frmExe::ToolbarButton(const QString& key) const {
+    return toolbar_->findChild<QAction*>(key, Qt::FindDirectChildrenOnly);
+}
+
+bool frmExe::Playing() const { return engine_->Playing(); }
+
+bool frmExe::AskToBuild(const char* firstLine) {
+    const MessageAnswer answer =
+        ShowMessage(Message{std::string(firstLine) + "\r\nWould you like to build it now?", "Build Animation?",
+                            MessageIcon::Question, MessageButtons::YesNo});
+    if (answer != MessageAnswer::Yes) return false;
+    if (buildAnimation_) buildAnimation_();
+    return true;
+}
+
+void frmExe::UpdateGraph(bool bDoChecks) {
+    if (suppressRedraw_) return;
+    if (!project_.Built) {
+        if (!AskToBuild("The animation has not been built.")) return;
+    } else if (project_.ModifiedSinceBuild) {
+        if (!AskToBuild("The animation has been modified since it was built last.")) return;
+        if (project_.Frames.UpperBound() <= 1) return;
+    }
+    const int32_t frames = project_.Frames.UpperBound();
+    // Nothing compiled: nothing to show.
+    if (frames <= 1) return;
+
+    const bool autoDisable = project_.Settings.AutoDisable != 0;
+    if (bDoChecks) {
+        suppressRedraw_ = true;
+        for (int i = 0; i < kServoCount; ++i) checks_[i]->setChecked(ServoTakesPart(project_.Servos[i], autoDisable));
+        suppressRedraw_ = false;
+    }
+
+    std::array<CurveStyle, kServoCount> curves;
+    const QColor buttonFace = palette().color(QPalette::Button);
+    for (int i = 0; i < kServoCount; ++i) {
+        const ServoRecord& servo = project_.Servos[i];
+        const bool takesPart = ServoTakesPart(servo, autoDisable);
+        const QColor color = takesPart ? ServoColor(i) : buttonFace;
+        QPalette palette = swatches_[i]->palette();
+        palette.setColor(QPalette::Window, color);
+        swatches_[i]->setPalette(palette);
+        checks_[i]->setText(QString::fromStdString("- " + servo.Name));
+        // A playback in progress keeps them disabled until it ends.
+        checks_[i]->setEnabled(takesPart && !engine_->Playing());
+        curves[i] = CurveStyle{servo.Enabled && checks_[i]->isChecked(), color};
+    }
+
+    timeline_->Draw(curves, bDoChecks);
+    frames_->setText(QString::number(frames));
+    time_->setText(QString::fromStdString(DurationText(frames, slider_->value())));
+    if (!isVisible()) show();
+}
+
+void frmExe::SliderChanged() {
+    fps_->setText(QString::number(slider_->value()));
+    time_->setText(QString::fromStdString(DurationText(project_.Frames.UpperBound(), slider_->value())));
+}
+
+void frmExe::ServoClicked() { UpdateGraph(false); }
+
+void frmExe::CheckAll() {
+    const bool autoDisable = project_.Settings.AutoDisable != 0;
+    suppressRedraw_ = true;
+    for (int i = 0; i < kServoCount; ++i) checks_[i]->setChecked(ServoTakesPart(project_.Servos[i], autoDisable));
+    suppressRedraw_ = false;
+    UpdateGraph(false);
+}
+
+void frmExe::UncheckAll() {
+    suppressRedraw_ = true;
+    for (QCheckBox* check : checks_) check->setChecked(false);
+    suppressRedraw_ = false;
+    UpdateGraph(false);
+}
+
+void frmExe::SetPlaybackButtons(bool enabled) {
+    for (const char* key : kPlaybackKeys) ToolbarButton(QString::fromLatin1(key))->setEnabled(enabled);
+}
+
+void frmExe::SetRunningButtons(bool enabled) {
+    for (const char* key : kRunningKeys) ToolbarButton(QString::fromLatin1(key))->setEnabled(enabled);
+}
+
+void frmExe::PrepareEngine() {
+    if (engine_->Playing()) return;
+    const std::string folder = ProjectFolder(project_.sFilename);
+    if (folder == soundFolder_) return;
+    engine_.reset();
+    soundFolder_ = folder;
+    sound_ = std::make_unique<QtSoundOutput>(soundFolder_);
+    engine_ = std::make_unique<PlaybackEngine>(project_, *output_, *sound_, *this);
+}
+
+void frmExe::PlayRange(int32_t startFrame, int32_t endFrame) {
+    SetPlaybackButtons(false);
+    SetRunningButtons(true);
+    engine_->PlayAnimation(startFrame, endFrame);
+    SetPlaybackButtons(true);
+    SetRunningButtons(false);
+}
+
+void frmExe::ToolbarClick(const QString& key) {
+    PrepareEngine();
+    PlaybackEngine& engine = *engine_;
+    const int32_t frames = project_.Frames.UpperBound();
+    if (key == "play") {
+        if (engine.bPause) {
+            // The paused playback goes on.
+            SetPlaybackButtons(false);
+            SetRunningButtons(true);
+            engine.bPause = false;
+        } else {
+            PlayRange(1, frames);
+        }
+    } else if (key == "pause") {
+        engine.bPause = true;
+        ToolbarButton("play")->setEnabled(true);
+        ToolbarButton("step")->setEnabled(true);
+        ToolbarButton("pause")->setEnabled(false);
+    } else if (key == "stop") {
+        engine.bStop = true;
+    } else if (key == "step") {
+        if (engine.bPause) {
+            // One more frame plays, then the engine pauses again.
+            SetPlaybackButtons(false);
+            SetRunningButtons(true);
+            engine.bStep = true;
+            engine.bPause = false;
+        } else {
+            engine.bStep = true;
+            PlayRange(1, frames);
+        }
+    } else if (key == "playfrom") {
+        PlayRange(timeline_->StartFrame(), frames);
+    } else if (key == "playto") {
+        PlayRange(1, timeline_->StopFrame());
+    } else if (key == "playfromto") {
+        PlayRange(timeline_->StartFrame(), timeline_->StopFrame());
+    }
+    // "loop": the engine reads the button at the end of each pass.
+}
+
+void frmExe::closeEvent(QCloseEvent* event) {
+    // A playback runs inside this window's handlers until it ends: while it
+    // runs or is paused the window stays.
+    if (engine_->Playing()) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+int frmExe::FramesPerSecond() { return slider_->value(); }
+
+void frmExe::SetGraphControlsEnabled(bool enabled) {
+    slider_->setEnabled(enabled);
+    timeline_->SetGraphControlsEnabled(enabled);
+}
+
+void frmExe::SetServoCheckEnabled(int servo, bool enabled) {
+    if (servo >= 0 && servo < kServoCount) checks_[servo]->setEnabled(enabled);
+}
+
+void frmExe::SetCheckAllButtonsEnabled(bool enabled) {
+    checkAll_->setEnabled(enabled);
+    uncheckAll_->setEnabled(enabled);
+}
+
+void frmExe::SetRateSliderEnabled(bool enabled) { slider_->setEnabled(enabled); }
+void frmExe::SetMarkersEnabled(bool enabled) { timeline_->SetMarkersEnabled(enabled); }
+void frmExe::ShowPlayMarker() { timeline_->ShowPlayMarker(); }
+void frmExe::MovePlayMarker(int32_t frame) { timeline_->MovePlayMarker(frame); }
+void frmExe::HidePlayMarker() { timeline_->HidePlayMarker(); }
+void frmExe::KeepFrameInView(int32_t frame) { timeline_->KeepFrameInView(frame); }
+void frmExe::SetPositionCaption(const std::string& caption) { pos_->setText(QString::fromStdString(caption)); }
+
+void frmExe::ShowSteppedButtons() {
+    ToolbarButton("play")->setEnabled(true);
+    ToolbarButton("step")->setEnabled(true);
+    ToolbarButton("pause")->setEnabled(false);
+}
+
+bool frmExe::LoopPressed() { return ToolbarButton("loop")->isChecked(); }
+
+void frmExe::Pump() {
+    // While paused nothing is due: sleep until the user (or a timer) does
+    // something rather than spin.
+    const bool paused = engine_->bPause && !engine_->bStop;
+    QCoreApplication::processEvents(paused ? QEventLoop::WaitForMoreEvents : QEventLoop::AllEvents);
+}
+
+}  // namespace kestrova

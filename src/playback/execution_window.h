@@ -1,0 +1,119 @@
+#pragma once
+// frmExe, the execution window: the timeline of the built animation with
+// its markers, the playback toolbar, the frame rate slider, the servo check
+// boxes that choose the curves drawn, and the playback engine it drives.
+//
+// The toolbar's handlers only set the engine's request flags and the
+// buttons' states; a playback runs inside the click handler that started
+// it, and the engine lets the other buttons through at its pump points.
+
+#include "core/project.h"
+#include "playback_engine.h"
+
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QSlider;
+class QToolBar;
+
+namespace kestrova {
+
+class SerialLink;
+class SerialLinkOutput;
+class QtSoundOutput;
+class TimelineView;
+
+class frmExe : public QWidget, public PlaybackView {
+    Q_OBJECT
+public:
+    frmExe(Project& project, SerialLink& link, std::function<void()> buildAnimation, QWidget* parent = nullptr);
+    ~frmExe() override;
+
+    // Refreshes the window from the frame table and shows it; asks to build
+    // first when the animation is not built or was changed since. With
+    // bDoChecks the check boxes are recomputed and the markers go back to
+    // the first and last frame.
+    void UpdateGraph(bool bDoChecks);
+
+    // Click of a toolbar button, by key ("play", "pause", "stop", "step",
+    // "playfrom", "playto", "playfromto", "loop").
+    void ToolbarClick(const QString& key);
+    QAction* ToolbarButton(const QString& key) const;
+    // "&Check All" and "&Uncheck All".
+    void CheckAll();
+    void UncheckAll();
+
+    bool bSuppressRedraw() const { return suppressRedraw_; }
+    bool Playing() const;
+    PlaybackEngine& Engine() { return *engine_; }
+    TimelineView& Timeline() { return *timeline_; }
+    QCheckBox* chkName(int servo) const { return checks_[servo]; }
+    QLabel* lblColor(int servo) const { return swatches_[servo]; }
+    QSlider* Slider1() const { return slider_; }
+    QLabel* lblFPS() const { return fps_; }
+    QLabel* lblFrames() const { return frames_; }
+    QLabel* lblTime() const { return time_; }
+    QLabel* lblPos() const { return pos_; }
+
+    // PlaybackView
+    int FramesPerSecond() override;
+    void SetGraphControlsEnabled(bool enabled) override;
+    void SetServoCheckEnabled(int servo, bool enabled) override;
+    void SetCheckAllButtonsEnabled(bool enabled) override;
+    void SetRateSliderEnabled(bool enabled) override;
+    void SetMarkersEnabled(bool enabled) override;
+    void ShowPlayMarker() override;
+    void MovePlayMarker(int32_t frame) override;
+    void HidePlayMarker() override;
+    void KeepFrameInView(int32_t frame) override;
+    void SetPositionCaption(const std::string& caption) override;
+    void ShowSteppedButtons() override;
+    bool LoopPressed() override;
+    void Pump() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildToolbar();
+    void SliderChanged();
+    void ServoClicked();
+    void SetPlaybackButtons(bool enabled);
+    void SetRunningButtons(bool enabled);
+    // Plays a range from a toolbar button and restores the buttons after.
+    void PlayRange(int32_t startFrame, int32_t endFrame);
+    // Makes the engine's sound output look for cue files next to the
+    // project file as it is named now.
+    void PrepareEngine();
+    bool AskToBuild(const char* firstLine);
+
+    Project& project_;
+    std::function<void()> buildAnimation_;
+    std::unique_ptr<SerialLinkOutput> output_;
+    std::unique_ptr<QtSoundOutput> sound_;
+    std::unique_ptr<PlaybackEngine> engine_;
+    std::string soundFolder_;
+    bool suppressRedraw_ = false;
+
+    TimelineView* timeline_ = nullptr;
+    QToolBar* toolbar_ = nullptr;
+    QSlider* slider_ = nullptr;
+    QLabel* fps_ = nullptr;
+    QLabel* frames_ = nullptr;
+    QLabel* time_ = nullptr;
+    QLabel* pos_ = nullptr;
+    QPushButton* checkAll_ = nullptr;
+    QPushButton* uncheckAll_ = nullptr;
+    std::array<QCheckBox*, kServoCount> checks_{};
+    std::array<QLabel*, kServoCount> swatches_{};
+};
+
+}  // namespace kestrova

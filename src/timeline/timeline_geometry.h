@@ -1,0 +1,102 @@
+#pragma once
+// The coordinates of the timeline graph and its marker strip, and the small
+// rules of the timeline that need no widget: sizes, grid places, read-out,
+// click frame, marker drag steps, the duration caption and keeping the play
+// marker in view.
+//
+// The graph is W pixels wide: N when the animation has at least as many
+// frames as the viewport has pixel columns (V), otherwise V + 2, so short
+// animations fill the viewport. Horizontally it runs from logical 1 at its
+// left edge to N + 3 at its right edge (frame f lies at x = f);
+// vertically from 0 at the top to 255 at the bottom, position p at y = 254 - p.
+
+#include "core/project.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrova {
+
+// Logical heights of the graph and the strip.
+constexpr double kGraphLogicalHeight = 255.0;
+// Design sizes in pixels (15 twips to the pixel).
+constexpr int kViewportOuterWidth = 481;  // 7215 twips
+constexpr int kStripHeight = 17;          // 255 twips
+constexpr int kGraphTop = 16;             // 240 twips
+constexpr int kGraphHeight = 249;         // 3735 twips
+constexpr int kGuideLineWidth = 2;        // 25 twips
+// Scroll bar steps of the graph's horizontal bar.
+constexpr int32_t kGraphLargeChange = 1200;
+constexpr int32_t kGraphSmallChange = 120;
+
+// The graph's pixel width for N frames in a viewport V pixels wide.
+int32_t GraphPixelWidth(int32_t frames, int viewportWidth);
+
+class GraphMapping {
+public:
+    GraphMapping() = default;
+    GraphMapping(int32_t frames, int32_t pixelWidth, int pixelHeight)
+        : frames_(frames), width_(pixelWidth), height_(pixelHeight) {}
+
+    int32_t Frames() const { return frames_; }
+    int32_t Width() const { return width_; }
+    int Height() const { return height_; }
+    // Logical width: N + 2.
+    double LogicalWidth() const { return double(frames_) + 2.0; }
+    // Pixels per frame: W / (N + 2).
+    double FramePixels() const { return width_ / LogicalWidth(); }
+
+    // Pixel column of logical x: (x - 1) * W / (N + 2), rounded down.
+    int64_t Column(double x) const;
+    // Logical x of a pixel offset from the left edge: 1 + c * (N + 2) / W.
+    double X(double column) const { return 1.0 + column * LogicalWidth() / width_; }
+    // Pixel row of logical y: y * H / 255, rounded down.
+    int64_t Row(double y) const;
+    double Y(double row) const { return row * kGraphLogicalHeight / height_; }
+    // Row of a servo position.
+    int64_t PositionRow(int32_t position) const { return Row(254.0 - double(position)); }
+
+private:
+    int32_t frames_ = 1;
+    int32_t width_ = 1;
+    int height_ = 1;
+};
+
+// Logical x of the vertical grid lines (0, 10, 20, ... up to N + 2 rounded),
+// limited to [fromX, toX].
+std::vector<int32_t> VerticalGridXs(int32_t frames, double fromX, double toX);
+// Logical y of the horizontal grid lines: 254, 239, ..., 14.
+std::vector<int32_t> HorizontalGridYs();
+
+// The frame under a press at logical x: rounded to the nearest whole
+// number, halves to even.
+int32_t ClickFrame(double x);
+
+// The read-out for a pointer at logical x, y: "  Frame: " floor(x)
+// " - Pos: " 254 - floor(y).
+std::string ReadOutText(double x, double y);
+
+// A marker's frame after a drag step. `pointer` is the pointer's offset in
+// pixels from the marker's left edge, `grab` the offset at which the marker
+// was taken (whole frames within it), `framePixels` the width of one frame.
+// The marker moves by the whole frames between them and stays within 1 to N.
+int32_t DragFrame(int32_t frame, double pointer, double grab, double framePixels, int32_t frames);
+
+// seconds with the pattern "#.0": one decimal, no zero before the point.
+std::string FormatTenths(double seconds);
+// The duration caption: N / fps as "#.0" followed by " seconds".
+std::string DurationText(int32_t frames, int framesPerSecond);
+
+// Whether a servo takes part in the graph and its check box.
+bool ServoTakesPart(const ServoRecord& servo, bool autoDisable);
+
+// The scroll value that keeps the play marker, at pixel column `marker` of
+// the graph, in a viewport `viewport` pixels wide scrolled to `value`; none
+// when it is in view. Past the right edge the view pages on by its own width
+// so the marker carries on from the left edge (straight to the marker when
+// it lies further than one page on); left of the view it goes to the marker.
+std::optional<int64_t> KeepInViewValue(int64_t value, int viewport, int64_t marker);
+
+}  // namespace kestrova
