@@ -1,0 +1,31 @@
+#include "compile_window.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace kestrova {
+
+frmCompile::frmCompile(QWidget* owner) : QWidget(owner, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint) {
+    setObjectName(QStringLiteral("frmCompile"));
+    setWindowTitle(QStringLiteral("Build Animation"));
+    label1_ = new QLabel(QStringLiteral("Compiling ..."), this);
+    label1_->setObjectName(QStringLiteral("Label1"));
+    label1_->setAlignment(Qt::AlignCenter);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 18, 24, 18);
+    layout->addWidget(label1_);
+    setFixedSize(300, 72);
+    if (owner) {
+        const QRect area = owner->geometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+void frmCompile::SetCaption(const std::string& caption) {
+    label1_->setText(QString::fromStdString(caption));
+    label1_->repaint();
+}
+
+QString frmCompile::Caption() const { return label1_->text(); }
+
+}  // namespace kestrova

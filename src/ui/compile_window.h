@@ -1,0 +1,28 @@
+#pragma once
+// frmCompile: the small progress window a build shows, not modal, with the
+// servo being compiled in its label Label1.
+
+#include <QWidget>
+
+#include <string>
+
+class QLabel;
+
+namespace kestrova {
+
+class frmCompile : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit frmCompile(QWidget* owner = nullptr);
+
+    // Sets Label1 and repaints it at once: the build processes no events
+    // while it runs.
+    void SetCaption(const std::string& caption);
+    QString Caption() const;
+
+private:
+    QLabel* label1_ = nullptr;
+};
+
+}  // namespace kestrova

@@ -1,0 +1,198 @@
+#include "kvx_edit_ctrl.h"
+
+#include "core/numeric_text.h"
+
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QSyntaxHighlighter>
+#include <QTextCursor>
+
+namespace kestrova {
+
+namespace {
+
+constexpr char16_t kParagraphSeparator = 0x2029;
+constexpr char16_t kLineSeparator = 0x2028;
+
+// Colours the servo language line by line: commands, numbers, comments and
+// words that are none of these. A comment ends at the line's end, so every
+// line can be coloured on its own.
+class InstructionHighlighter : public QSyntaxHighlighter {
+public:
+    explicit InstructionHighlighter(QTextDocument* document) : QSyntaxHighlighter(document) {
+        command_.setForeground(QColor(0, 0, 160));
+        command_.setFontWeight(QFont::Bold);
+        number_.setForeground(QColor(128, 0, 128));
+        comment_.setForeground(QColor(0, 128, 0));
+        comment_.setFontItalic(true);
+        unknown_.setForeground(QColor(192, 0, 0));
+    }
+
+protected:
+    void highlightBlock(const QString& text) override {
+        const qsizetype length = text.size();
+        qsizetype i = 0;
+        while (i < length) {
+            const QChar c = text.at(i);
+            if (c == u'\'') {
+                setFormat(int(i), int(length - i), comment_);
+                return;
+            }
+            if (IsSeparator(c)) {
+                ++i;
+                continue;
+            }
+            const qsizetype start = i;
+            while (i < length && !IsSeparator(text.at(i)) && text.at(i) != u'\'') ++i;
+            const QString word = text.mid(start, i - start);
+            setFormat(int(start), int(i - start), FormatOf(word));
+        }
+    }
+
+private:
+    static bool IsSeparator(QChar c) { return c == u' ' || c == u'\t' || c == u','; }
+
+    const QTextCharFormat& FormatOf(const QString& word) const {
+        if (word.compare(u"mov", Qt::CaseInsensitive) == 0 || word.compare(u"wait", Qt::CaseInsensitive) == 0)
+            return command_;
+        if (IsNumeric(word.toStdString())) return number_;
+        return unknown_;
+    }
+
+    QTextCharFormat command_, number_, comment_, unknown_;
+};
+
+}  // namespace
+
+QFont InstructionFont() {
+    if (QFontDatabase::families().contains(QStringLiteral("Courier New"))) {
+        QFont font(QStringLiteral("Courier New"));
+        font.setStyleHint(QFont::Monospace);
+        return font;
+    }
+    return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+}
+
+KvxEditCtrl::KvxEditCtrl(QWidget* parent) : QPlainTextEdit(parent) {
+    setFont(InstructionFont());
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    setTabChangesFocus(false);
+    highlighter_ = new InstructionHighlighter(document());
+    connect(this, &QPlainTextEdit::textChanged, this, &KvxEditCtrl::OnTextChanged);
+    connect(this, &QPlainTextEdit::cursorPositionChanged, this, &KvxEditCtrl::SelChange);
+    connect(this, &QPlainTextEdit::selectionChanged, this, &KvxEditCtrl::SelChange);
+}
+
+void KvxEditCtrl::BindProgram(std::string* program) {
+    program_ = program ? program : &ownText_;
+    ReloadFromProgram();
+}
+
+void KvxEditCtrl::ReloadFromProgram() {
+    loading_ = true;
+    setPlainText(QString::fromStdString(*program_));
+    loading_ = false;
+    // The model keeps exactly the editor's text (a lone CR or LF has become
+    // a CR LF line break).
+    SyncToProgram();
+}
+
+void KvxEditCtrl::SetText(const std::string& text) {
+    QTextCursor cursor(document());
+    cursor.beginEditBlock();
+    cursor.select(QTextCursor::Document);
+    cursor.insertText(QString::fromStdString(text));
+    cursor.endEditBlock();
+}
+
+bool KvxEditCtrl::SyncToProgram() {
+    QString raw = document()->toRawText();
+    hasSurrogates_ = false;
+    for (const QChar c : std::as_const(raw)) {
+        if (c.isSurrogate()) {
+            hasSurrogates_ = true;
+            break;
+        }
+    }
+    raw.replace(QChar(kParagraphSeparator), QStringLiteral("\r\n"));
+    raw.replace(QChar(kLineSeparator), QStringLiteral("\r\n"));
+    std::string text = raw.toStdString();
+    if (text == *program_) return false;
+    *program_ = std::move(text);
+    return true;
+}
+
+void KvxEditCtrl::OnTextChanged() {
+    const bool changed = SyncToProgram();
+    if (changed && !loading_) emit Change();
+}
+
+int32_t KvxEditCtrl::OffsetOfPosition(int position) const {
+    if (!hasSurrogates_) return position;
+    const QString raw = document()->toRawText();
+    int32_t offset = 0;
+    for (int i = 0; i < position && i < raw.size(); ++i) {
+        if (!raw.at(i).isLowSurrogate()) ++offset;
+    }
+    return offset;
+}
+
+int KvxEditCtrl::PositionOfOffset(int32_t offset) const {
+    const int last = document()->characterCount() - 1;  // behind the last character
+    if (offset <= 0) return 0;
+    if (!hasSurrogates_) return offset > last ? last : int(offset);
+    const QString raw = document()->toRawText();
+    int32_t counted = 0;
+    int i = 0;
+    while (i < last && counted < offset) {
+        i += raw.at(i).isHighSurrogate() && i + 1 < raw.size() ? 2 : 1;
+        ++counted;
+    }
+    return i;
+}
+
+int32_t KvxEditCtrl::Length() const { return OffsetOfPosition(document()->characterCount() - 1); }
+
+void KvxEditCtrl::GetSel(int32_t& start, int32_t& end) const {
+    const QTextCursor cursor = textCursor();
+    start = OffsetOfPosition(cursor.selectionStart());
+    end = OffsetOfPosition(cursor.selectionEnd());
+}
+
+void KvxEditCtrl::SetSel(int32_t start, int32_t end) {
+    QTextCursor cursor(document());
+    cursor.setPosition(PositionOfOffset(start));
+    cursor.setPosition(PositionOfOffset(end), QTextCursor::KeepAnchor);
+    setTextCursor(cursor);
+}
+
+void KvxEditCtrl::ReplaceSel(int /*flag*/, const std::string& text) {
+    textCursor().insertText(QString::fromStdString(text));
+}
+
+void KvxEditCtrl::Cut() { cut(); }
+void KvxEditCtrl::Copy() { copy(); }
+void KvxEditCtrl::Paste() { paste(); }
+
+bool KvxEditCtrl::CanCopy() const { return textCursor().hasSelection(); }
+
+bool KvxEditCtrl::CanPaste() const { return canPaste(); }
+
+void KvxEditCtrl::focusInEvent(QFocusEvent* event) {
+    QPlainTextEdit::focusInEvent(event);
+    emit GotFocus();
+}
+
+void KvxEditCtrl::keyPressEvent(QKeyEvent* event) {
+    // Shift+Enter would put a soft line break inside a line; in a program
+    // every line break is the same CR LF.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & Qt::ShiftModifier)) {
+        QKeyEvent plain(event->type(), event->key(), event->modifiers() & ~Qt::ShiftModifier, event->text());
+        QPlainTextEdit::keyPressEvent(&plain);
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+}  // namespace kestrova

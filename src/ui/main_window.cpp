@@ -1,0 +1,540 @@
+#include "main_window.h"
+
+#include "compile_window.h"
+#include "core/compiler.h"
+#include "core/messages.h"
+#include "core/timing_pc.h"
+#include "files/kva_reader.h"
+#include "files/safe_file.h"
+#include "files/text_encoding.h"
+#include "kvx_edit_ctrl.h"
+#include "recording.h"
+#include "svg_icon.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QToolBar>
+#include <QUrl>
+
+namespace kestrova {
+
+namespace {
+
+constexpr int kControlPaneWidth = 4950;  // twips, fixed
+constexpr int kCaptionStripHeight = 300;
+constexpr int kPaneGap = 60;
+constexpr int kWaitButtonWidth = 735;
+constexpr int kWaitButtonHeight = 255;
+constexpr int kWaitButtonMargin = 25;
+constexpr int kWavButtonOffset = 840;
+
+}  // namespace
+
+QString HelpFilePath() {
+    const QString name = QStringLiteral("Kestrova v2 Help.html");
+    QDir dir(QCoreApplication::applicationDirPath());
+    if (dir.exists(name)) return dir.absoluteFilePath(name);
+    do {
+        if (dir.exists(QStringLiteral("docs/") + name)) return dir.absoluteFilePath(QStringLiteral("docs/") + name);
+    } while (dir.cdUp());
+    return {};
+}
+
+QString frmMain::CaptionFor(const std::string& name) {
+    return QStringLiteral("Kestrova v2 - [") + QString::fromStdString(name) + QStringLiteral("]");
+}
+
+frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Kestrova v2.0"));
+    setWindowIcon(SvgIcon(QStringLiteral("run")));
+
+    framesPrompt_ = [](QWidget* owner) {
+        frmTime prompt(owner);
+        prompt.exec();
+        return FramesAnswer;
+    };
+
+    BuildMenus();
+    BuildToolbar();
+    BuildPanes();
+
+    project_.lServo = 0;
+    project_.Built = false;
+    project_.ModifiedSinceBuild = false;
+    connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &frmMain::UpdateEditCommands);
+    resize(Twips(kControlPaneWidth) + 560, 620);
+    Form_Resize();
+    HighlightPane(1);
+    UpdateEditCommands();
+}
+
+frmMain::~frmMain() {
+    // The execution window is a window of its own; it goes with the program.
+    delete exeWindow_.data();
+}
+
+void frmMain::BuildMenus() {
+    auto item = [this](QMenu* menu, const char* name, const QString& caption, void (frmMain::*slot)(),
+                       const QKeySequence& shortcut = {}) {
+        QAction* action = menu->addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        if (!shortcut.isEmpty()) action->setShortcut(shortcut);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    auto separator = [](QMenu* menu, const char* name) { menu->addSeparator()->setObjectName(QString::fromLatin1(name)); };
+
+    QMenu* miFile = menuBar()->addMenu(QStringLiteral("&File"));
+    miFile->setObjectName(QStringLiteral("miFile"));
+    miNew_ = item(miFile, "miNew", QStringLiteral("&New"), &frmMain::miNew_Click, QKeySequence(Qt::CTRL | Qt::Key_N));
+    miOpen_ = item(miFile, "miOpen", QStringLiteral("&Open..."), &frmMain::miOpen_Click,
+                   QKeySequence(Qt::CTRL | Qt::Key_O));
+    miSave_ = item(miFile, "miSave", QStringLiteral("&Save"), &frmMain::miSave_Click, QKeySequence(Qt::CTRL | Qt::Key_S));
+    miSave_->setEnabled(false);
+    miSaveAs_ = item(miFile, "miSaveAs", QStringLiteral("Save &As..."), &frmMain::miSaveAs_Click);
+    separator(miFile, "miFileLine3");
+    miBuild_ = item(miFile, "miBuild", QStringLiteral("&Build Animation"), &frmMain::miBuild_Click,
+                    QKeySequence(Qt::CTRL | Qt::Key_B));
+    separator(miFile, "miFileLine1");
+    miRecent_ = item(miFile, "miRecent", QStringLiteral("(No Recent Files)"), &frmMain::miRecent_Click);
+    miRecent_->setEnabled(false);
+    separator(miFile, "miFileLine2");
+    miExit_ = item(miFile, "miExit", QStringLiteral("E&xit"), &frmMain::miExit_Click);
+
+    QMenu* miEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    miEdit->setObjectName(QStringLiteral("miEdit"));
+    miCut_ = item(miEdit, "miCut", QStringLiteral("C&ut"), &frmMain::miCut_Click);
+    miCopy_ = item(miEdit, "miCopy", QStringLiteral("&Copy"), &frmMain::miCopy_Click);
+    miPaste_ = item(miEdit, "miPaste", QStringLiteral("&Paste"), &frmMain::miPaste_Click);
+    separator(miEdit, "miEditLine2");
+    miServoSettings_ = item(miEdit, "miServoSettings", QStringLiteral("Ser&vo Settings"), &frmMain::miServoSettings_Click);
+    miSettings_ = item(miEdit, "miSettings", QStringLiteral("&Settings"), &frmMain::miSettings_Click);
+
+    QMenu* miHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    miHelp->setObjectName(QStringLiteral("miHelp"));
+    miHelpContents_ = item(miHelp, "miHelpContents", QStringLiteral("&Contents..."), &frmMain::miHelpContents_Click,
+                           QKeySequence(Qt::Key_F1));
+    separator(miHelp, "miHelpLine1");
+    QMenu* miOnTheWeb = miHelp->addMenu(QStringLiteral("&On The Web"));
+    miOnTheWeb->setObjectName(QStringLiteral("miOnTheWeb"));
+    miOnTheWeb->menuAction()->setObjectName(QStringLiteral("miOnTheWeb"));
+    miGoToOrvanis_ = item(miOnTheWeb, "miGoToOrvanis", QStringLiteral("Talvenor Electronics"), &frmMain::miGoToOrvanis_Click);
+    separator(miHelp, "miHelpLine2");
+    miAbout_ = item(miHelp, "miAbout", QStringLiteral("&About..."), &frmMain::miAbout_Click);
+}
+
+void frmMain::BuildToolbar() {
+    tbrMain_ = addToolBar(QStringLiteral("Main"));
+    tbrMain_->setObjectName(QStringLiteral("tbrMain"));
+    tbrMain_->setMovable(false);
+    tbrMain_->setIconSize(QSize(16, 16));
+    struct Button {
+        const char* key;
+        const char* tooltip;
+    };
+    const Button buttons[] = {
+        {"new", "New Animation Project"},
+        {"open", "Open Animation Project..."},
+        {"save", "Save Animation Project"},
+        {nullptr, nullptr},
+        {"cut", "Cut"},
+        {"copy", "Copy"},
+        {"paste", "Paste"},
+        {nullptr, nullptr},
+        {"build", "Build Animation"},
+        {"run", "Show Animation Execution Dialog"},
+        {nullptr, nullptr},
+    };
+    for (const Button& button : buttons) {
+        if (!button.key) {
+            tbrMain_->addSeparator();
+            continue;
+        }
+        const QString key = QString::fromLatin1(button.key);
+        QAction* action = tbrMain_->addAction(SvgIcon(key), QString());
+        action->setObjectName(QStringLiteral("tbr_") + key);
+        action->setData(key);
+        action->setToolTip(QString::fromLatin1(button.tooltip));
+        connect(action, &QAction::triggered, this, [this, key] { tbrMain_ButtonClick(key); });
+        toolbarButtons_[key] = action;
+    }
+}
+
+QAction* frmMain::ToolbarButton(const QString& key) const {
+    const auto found = toolbarButtons_.find(key);
+    return found == toolbarButtons_.end() ? nullptr : found->second;
+}
+
+void frmMain::BuildPanes() {
+    central_ = new QWidget(this);
+    central_->setObjectName(QStringLiteral("central"));
+    central_->setMinimumSize(Twips(kControlPaneWidth + kPaneGap) + 120, Twips(7465 + 160));
+    central_->installEventFilter(this);
+    setCentralWidget(central_);
+
+    QFont tahoma(QStringLiteral("Tahoma"));
+    tahoma.setPointSizeF(8);
+
+    // The servo control pane: fixed width, docked left.
+    picServoControlBG_ = new QWidget(central_);
+    picServoControlBG_->setObjectName(QStringLiteral("picServoControlBG"));
+    picServoControlBG_->setFont(tahoma);
+    picServoControl_ = new QWidget(picServoControlBG_);
+    picServoControl_->setObjectName(QStringLiteral("picServoControl"));
+    picServoControl_->setGeometry(0, 0, Twips(kControlPaneWidth), Twips(kCaptionStripHeight));
+    lblServoControl_ = new QLabel(QStringLiteral("Servo Control"), picServoControl_);
+    lblServoControl_->setObjectName(QStringLiteral("lblServoControl"));
+    lblServoControl_->setAutoFillBackground(true);
+    lblServoControl_->setIndent(Twips(120));
+    chkCOM_ = new QCheckBox(QString::fromLatin1(kComClosedCaption), picServoControl_);
+    chkCOM_->setObjectName(QStringLiteral("chkCOM"));
+    chkCOM_->setGeometry(Twips(3600), Twips(23), Twips(1215), Twips(255));
+    connect(chkCOM_, &QCheckBox::clicked, this, &frmMain::chkCOM_Click);
+    for (int i = 0; i < kServoCount; ++i) BuildServoFrame(i);
+
+    // The instructions pane: the rest of the width, docked right.
+    picServoInstructionsBG_ = new QWidget(central_);
+    picServoInstructionsBG_->setObjectName(QStringLiteral("picServoInstructionsBG"));
+    picServoInstructions_ = new QWidget(picServoInstructionsBG_);
+    picServoInstructions_->setObjectName(QStringLiteral("picServoInstructions"));
+    picServoInstructions_->setFont(tahoma);
+    lblServoInstructions_ = new QLabel(QStringLiteral("Servo Instructions - 0"), picServoInstructions_);
+    lblServoInstructions_->setObjectName(QStringLiteral("lblServoInstructions"));
+    lblServoInstructions_->setAutoFillBackground(true);
+    lblServoInstructions_->setIndent(Twips(120));
+    cmdWAV_ = new QPushButton(QStringLiteral("W&av"), picServoInstructions_);
+    cmdWAV_->setObjectName(QStringLiteral("cmdWAV"));
+    cmdWAV_->resize(Twips(kWaitButtonWidth), Twips(kWaitButtonHeight));
+    cmdWait_ = new QPushButton(QStringLiteral("&Wait"), picServoInstructions_);
+    cmdWait_->setObjectName(QStringLiteral("cmdWait"));
+    cmdWait_->resize(Twips(kWaitButtonWidth), Twips(kWaitButtonHeight));
+    connect(cmdWAV_, &QPushButton::clicked, this, &frmMain::cmdWAV_Click);
+    connect(cmdWait_, &QPushButton::clicked, this, &frmMain::cmdWait_Click);
+
+    for (int i = 0; i < kServoCount; ++i) {
+        auto* editor = new KvxEditCtrl(picServoInstructionsBG_);
+        editor->setObjectName(QStringLiteral("rtb"));
+        editor->setProperty("index", i);
+        editor->BindProgram(&project_.Programs[i]);
+        editor->setVisible(i == 0);
+        connect(editor, &KvxEditCtrl::GotFocus, this, &frmMain::EditorGotFocus);
+        connect(editor, &KvxEditCtrl::SelChange, this, &frmMain::UpdateEditCommands);
+        connect(editor, &KvxEditCtrl::Change, this, &frmMain::EditorChanged);
+        rtb_[i] = editor;
+    }
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == central_ && event->type() == QEvent::Resize) {
+        Form_Resize();
+        return false;
+    }
+    const QVariant index = watched->property("index");
+    if (index.isValid() && watched != rtb_[index.toInt()]) {
+        const int servo = index.toInt();
+        auto* widget = qobject_cast<QWidget*>(watched);
+        const bool selects =
+            (event->type() == QEvent::FocusIn &&
+             (watched == hscServo_[servo] || watched == cmdHome_[servo] || watched == cmdMin_[servo] ||
+              watched == cmdMax_[servo] || watched == cmdLog_[servo])) ||
+            ((event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) &&
+             (watched == frmServo_[servo] || watched == lblPos_[servo]));
+        if (selects && widget && widget->isEnabled()) SelectFromPanel(servo);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool frmMain::event(QEvent* event) {
+    const bool result = QMainWindow::event(event);
+    if (event->type() == QEvent::WindowActivate) Form_Activate();
+    return result;
+}
+
+void frmMain::Form_Activate() {
+    // Coming back from a dialog puts the user where they were typing, unless
+    // a control of the window already holds the focus.
+    QWidget* focus = QApplication::focusWidget();
+    if (!focus || focus->window() != this || qobject_cast<KvxEditCtrl*>(focus)) rtb_[project_.lServo]->setFocus();
+}
+
+void frmMain::Form_Resize() {
+    if (!central_) return;
+    const int innerWidth = central_->width();
+    const int innerHeight = central_->height();
+    const int controlWidth = Twips(kControlPaneWidth);
+    picServoControlBG_->setGeometry(0, 0, controlWidth, innerHeight);
+
+    // Each step stands alone: a width that comes out negative (a very narrow
+    // window) skips that step and the rest still run.
+    const int instructionsWidth = innerWidth - controlWidth - Twips(kPaneGap);
+    if (instructionsWidth >= 0)
+        picServoInstructionsBG_->setGeometry(innerWidth - instructionsWidth, 0, instructionsWidth, innerHeight);
+    const int paneWidth = picServoInstructionsBG_->width();
+    const int stripHeight = Twips(kCaptionStripHeight);
+
+    KvxEditCtrl* front = rtb_[project_.lServo];
+    for (KvxEditCtrl* editor : rtb_) {
+        if (editor != front && editor->isVisible()) editor->hide();
+    }
+    front->raise();
+    const int editorHeight = picServoInstructionsBG_->height() - stripHeight;
+    if (editorHeight >= 0) front->setGeometry(0, stripHeight, paneWidth, editorHeight);
+    front->show();
+
+    picServoControl_->setGeometry(0, 0, picServoControlBG_->width(), stripHeight);
+    lblServoControl_->setGeometry(0, 0, picServoControl_->width(), stripHeight);
+    picServoInstructions_->setGeometry(0, 0, paneWidth, stripHeight);
+    lblServoInstructions_->setGeometry(0, 0, paneWidth, stripHeight);
+    const int waitLeft = paneWidth - cmdWait_->width() - Twips(kWaitButtonMargin);
+    cmdWait_->move(waitLeft, Twips(kWaitButtonMargin));
+    cmdWAV_->move(waitLeft - Twips(kWavButtonOffset), cmdWait_->y());
+    lblServoInstructions_->setText(QStringLiteral("Servo Instructions: \"") +
+                                   QString::fromStdString(project_.Servos[project_.lServo].Name) + QStringLiteral("\""));
+}
+
+void frmMain::HighlightPane(int pane) {
+    const QPalette& base = palette();
+    auto paint = [&](QLabel* label, bool active) {
+        QPalette colours = label->palette();
+        const QColor background = active ? base.color(QPalette::Active, QPalette::Highlight) : base.color(QPalette::Mid);
+        const QColor text =
+            active ? base.color(QPalette::Active, QPalette::HighlightedText) : base.color(QPalette::Active, QPalette::Light);
+        for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+            colours.setColor(group, QPalette::Window, background);
+            colours.setColor(group, QPalette::WindowText, text);
+        }
+        label->setPalette(colours);
+    };
+    paint(lblServoControl_, pane == 0);
+    paint(lblServoInstructions_, pane != 0);
+    // The port check box stands on the control caption and takes its text
+    // colour.
+    QPalette box = chkCOM_->palette();
+    box.setColor(QPalette::WindowText, lblServoControl_->palette().color(QPalette::WindowText));
+    chkCOM_->setPalette(box);
+}
+
+void frmMain::SelectFromPanel(int servo) {
+    HighlightPane(0);
+    project_.lServo = servo;
+    Form_Resize();
+    UpdateEditCommands();
+}
+
+void frmMain::SelectServo(int servo) {
+    if (servo < 0 || servo >= kServoCount) return;
+    HighlightPane(1);
+    project_.lServo = servo;
+    Form_Resize();
+    UpdateEditCommands();
+}
+
+void frmMain::UpdateEditCommands() {
+    const KvxEditCtrl* editor = rtb_[project_.lServo];
+    const bool canCopy = editor->CanCopy();
+    const bool canPaste = editor->CanPaste();
+    toolbarButtons_.at(QStringLiteral("cut"))->setEnabled(canCopy);
+    miCut_->setEnabled(canCopy);
+    toolbarButtons_.at(QStringLiteral("copy"))->setEnabled(canCopy);
+    miCopy_->setEnabled(canCopy);
+    toolbarButtons_.at(QStringLiteral("paste"))->setEnabled(canPaste);
+    miPaste_->setEnabled(canPaste);
+}
+
+void frmMain::EditorGotFocus() {
+    HighlightPane(1);
+    UpdateEditCommands();
+}
+
+void frmMain::EditorChanged() {
+    project_.ModifiedSinceBuild = true;
+    project_.bNeedToSave = true;
+    UpdateEditCommands();
+}
+
+void frmMain::ReloadEditorsFromProject() {
+    for (KvxEditCtrl* editor : rtb_) editor->ReloadFromProgram();
+}
+
+void frmMain::SetFileName(const std::string& name) {
+    project_.sFilename = name;
+    setWindowTitle(CaptionFor(name));
+    miSave_->setEnabled(name.find('\\') != std::string::npos || name.find('/') != std::string::npos);
+}
+
+void frmMain::NewFile() {
+    StartNewProject(project_);
+    SetFileName(project_.sFilename);
+    // The ranges first, so that no slider clamps the new Home into the range
+    // of the project before.
+    UpdateServoSettings();
+    for (int i = 0; i < kServoCount; ++i) hscServo_[i]->setValue(project_.Servos[i].Home);
+    ReloadEditorsFromProject();
+    project_.bNeedToSave = false;
+    project_.Built = false;
+    project_.ModifiedSinceBuild = false;
+    UpdateEditCommands();
+}
+
+bool frmMain::OpenFile(const QString& path) {
+    const std::string name = path.toStdString();
+    std::string bytes, reason;
+    if (!ReadFileBytes(name, bytes, reason)) {
+        ShowMessage({"The animation " + name + " could not be opened: " + reason, "Open Error", MessageIcon::Critical,
+                     MessageButtons::Ok});
+        return false;
+    }
+    const LoadResult loaded = LoadFile(DecodeProjectBytes(bytes), project_);
+    if (!loaded.ok) return false;
+    SetFileName(name);
+    link_.ApplyCommSettings(project_.Settings);
+    UpdateServoSettings();
+    ReloadEditorsFromProject();
+    project_.ModifiedSinceBuild = false;
+    project_.bNeedToSave = false;
+    project_.Built = false;
+    UpdateEditCommands();
+    return true;
+}
+
+void frmMain::BuildAnimation() {
+    frmCompile progress(this);
+    progress.show();
+    // Let the window system map the progress window; the build itself then
+    // runs without processing any event.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    CTimingPC timer;
+    const BuildResult result = kestrova::BuildAnimation(project_, [&](int servo) {
+        if (servo > 0) timer.WaitFor(15);
+        progress.SetCaption("Compiling " + project_.Servos[servo].Name + "...");
+    });
+    switch (result.outcome) {
+    case BuildOutcome::Failed:
+        ReportCompileError(result.error);
+        break;
+    case BuildOutcome::NothingToCompile:
+        timer.WaitFor(15);
+        progress.SetCaption("Compiling Complete.");
+        ShowMessage({result.error.message, result.error.title, MessageIcon::Exclamation, MessageButtons::Ok});
+        break;
+    case BuildOutcome::Success:
+        timer.WaitFor(15);
+        progress.SetCaption("Compiling Complete.");
+        timer.WaitFor(500);
+        break;
+    }
+    progress.close();
+    if (project_.ExeWindowOpen) UpdateExecutionGraph(true);
+}
+
+void frmMain::ReportCompileError(const CompileError& error) {
+    if (error.servo < 0 || error.servo >= kServoCount) {
+        ShowMessage({error.message, error.title, MessageIcon::Critical, MessageButtons::Ok});
+        return;
+    }
+    SelectServo(error.servo);
+    KvxEditCtrl* editor = rtb_[error.servo];
+    editor->SetSel(error.Start, error.End);
+    ShowMessage({error.message, error.title, MessageIcon::Critical, MessageButtons::Ok});
+    hscServo_[error.servo]->setFocus();
+    editor->setFocus();
+}
+
+void frmMain::InsertMov(int servo, int32_t position, int32_t frames) {
+    InsertInstructionLine(*rtb_[servo], MovLine(position, frames));
+}
+
+void frmMain::InsertWait(int32_t frames) { InsertInstructionLine(*rtb_[project_.lServo], WaitLine(frames)); }
+
+void frmMain::cmdLog_Click(int servo) {
+    const int32_t answer = framesPrompt_(this);
+    if (answer == 0) {
+        ShowMessage({"The number of frames for a movement to take must be greater than zero.", "Invalid Frame Amount",
+                     MessageIcon::Critical, MessageButtons::Ok});
+    } else if (answer >= 1) {
+        InsertMov(servo, hscServo_[servo]->value(), answer);
+    }
+}
+
+void frmMain::cmdWait_Click() {
+    const int32_t answer = framesPrompt_(this);
+    if (answer == 0) {
+        ShowMessage({"The number of frames for a \"Wait\" instruction must be greater than zero.",
+                     "Invalid Frame Amount", MessageIcon::Critical, MessageButtons::Ok});
+    } else if (answer >= 1) {
+        InsertWait(answer);
+    }
+}
+
+void frmMain::chkCOM_Click(bool checked) { ComToggleClicked(link_, checked, *this); }
+
+void frmMain::SetComChecked(bool checked) { chkCOM_->setChecked(checked); }
+
+void frmMain::SetComCaption(const std::string& caption) { chkCOM_->setText(QString::fromStdString(caption)); }
+
+void frmMain::FocusSelectedEditor() { rtb_[project_.lServo]->setFocus(); }
+
+void frmMain::tbrMain_ButtonClick(const QString& key) {
+    if (key == QLatin1String("new")) miNew_Click();
+    else if (key == QLatin1String("open")) miOpen_Click();
+    else if (key == QLatin1String("save")) miSave_->isEnabled() ? miSave_Click() : miSaveAs_Click();
+    else if (key == QLatin1String("cut")) miCut_Click();
+    else if (key == QLatin1String("copy")) miCopy_Click();
+    else if (key == QLatin1String("paste")) miPaste_Click();
+    else if (key == QLatin1String("build")) BuildAnimation();
+    else if (key == QLatin1String("run")) ShowExecutionWindow();
+}
+
+void frmMain::miNew_Click() { NewFile(); }
+
+// The document commands (open dialog, save, save as, recent files and the
+// "Save Changes?" question) are not part of this window yet.
+void frmMain::miOpen_Click() {}
+void frmMain::miSave_Click() {}
+void frmMain::miSaveAs_Click() {}
+void frmMain::miRecent_Click() {}
+void frmMain::miSettings_Click() {}
+
+void frmMain::miBuild_Click() { BuildAnimation(); }
+
+void frmMain::miExit_Click() { close(); }
+
+void frmMain::miCut_Click() { rtb_[project_.lServo]->Cut(); }
+void frmMain::miCopy_Click() { rtb_[project_.lServo]->Copy(); }
+void frmMain::miPaste_Click() { rtb_[project_.lServo]->Paste(); }
+
+void frmMain::miHelpContents_Click() {
+    const QString help = HelpFilePath();
+    if (!help.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(help));
+}
+
+void frmMain::miGoToOrvanis_Click() {
+    QApplication::beep();
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kMakerWebSite)));
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    // Every other window of the program goes with the main window; one that
+    // refuses (the execution window while it plays) keeps the program
+    // running.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window != this && window->isVisible() && !window->close()) {
+            event->ignore();
+            return;
+        }
+    }
+    event->accept();
+}
+
+}  // namespace kestrova

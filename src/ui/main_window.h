@@ -1,0 +1,213 @@
+#pragma once
+// frmMain: the window the program lives in. Menus, the toolbar tbrMain, the
+// servo control pane on the left (16 servo frames with live sliders, the
+// port check box chkCOM) and the instructions pane on the right, which shows
+// the selected servo's instruction editor.
+//
+// The window owns the one project and the one serial link; other windows
+// reach them through project() and link().
+
+#include "core/compiler.h"
+#include "core/project.h"
+#include "link/port_toggle.h"
+#include "link/serial_link.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QScrollBar;
+class QToolBar;
+
+namespace kestrova {
+
+class KvxEditCtrl;
+
+class frmMain : public QMainWindow, private PortToggleView, private SliderView {
+    Q_OBJECT
+
+public:
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    Project& project() { return project_; }
+    SerialLink& link() { return link_; }
+
+    // Makes servo the selected one (its editor in front, the caption naming
+    // it) and marks the instructions pane active.
+    void SelectServo(int servo);
+    // Refreshes the 16 servo frames and the instructions caption from the
+    // servo records; a slider whose value falls outside its new range takes
+    // the nearest bound (and sends it like any slider change).
+    void UpdateServoSettings();
+    // The data side of New: defaults, the next UntitledN name and caption,
+    // sliders to Home, empty editors, cleared flags.
+    void NewFile();
+    // Opens a project file; false (document unchanged) when it cannot be read
+    // or its load fails.
+    bool OpenFile(const QString& path);
+    // The build with its progress window and error report.
+    void BuildAnimation();
+
+    void UpdateEditCommands();
+    // 0: the servo control pane looks active; any other value: the
+    // instructions pane.
+    void HighlightPane(int pane);
+
+    // Recording: a "Mov" line into servo's editor, a "Wait" line into the
+    // selected servo's editor.
+    void InsertMov(int servo, int32_t position, int32_t frames);
+    void InsertWait(int32_t frames);
+
+    // Shows the model's program texts in the 16 editors again.
+    void ReloadEditorsFromProject();
+
+    // Asks for a number of frames and returns FramesAnswer. The default runs
+    // frmTime modally; tests answer it without a dialog.
+    using FramesPrompt = std::function<int32_t(QWidget* owner)>;
+    void SetFramesPrompt(FramesPrompt prompt) { framesPrompt_ = std::move(prompt); }
+
+    // Controls, for the other windows and for tests.
+    KvxEditCtrl* rtb(int servo) const { return rtb_[servo]; }
+    QGroupBox* frmServo(int servo) const { return frmServo_[servo]; }
+    QScrollBar* hscServo(int servo) const { return hscServo_[servo]; }
+    QLabel* lblPos(int servo) const { return lblPos_[servo]; }
+    QPushButton* cmdHome(int servo) const { return cmdHome_[servo]; }
+    QPushButton* cmdMin(int servo) const { return cmdMin_[servo]; }
+    QPushButton* cmdMax(int servo) const { return cmdMax_[servo]; }
+    QPushButton* cmdLog(int servo) const { return cmdLog_[servo]; }
+    QCheckBox* chkCOM() const { return chkCOM_; }
+    QWidget* picServoControlBG() const { return picServoControlBG_; }
+    QWidget* picServoInstructionsBG() const { return picServoInstructionsBG_; }
+    QLabel* lblServoControl() const { return lblServoControl_; }
+    QLabel* lblServoInstructions() const { return lblServoInstructions_; }
+    QPushButton* cmdWait() const { return cmdWait_; }
+    QPushButton* cmdWAV() const { return cmdWAV_; }
+    // A toolbar button's action by its key ("new", "cut", "run", ...).
+    QAction* ToolbarButton(const QString& key) const;
+    // The execution window while it is open.
+    QWidget* ExecutionWindow() const { return exeWindow_; }
+
+    // The window's caption for a document name.
+    static QString CaptionFor(const std::string& name);
+
+public slots:
+    void cmdLog_Click(int servo);
+    void cmdWait_Click();
+    void cmdHome_Click(int servo);
+    void cmdMin_Click(int servo);
+    void cmdMax_Click(int servo);
+    void chkCOM_Click(bool checked);
+    void tbrMain_ButtonClick(const QString& key);
+
+    void miNew_Click();
+    void miOpen_Click();
+    void miSave_Click();
+    void miSaveAs_Click();
+    void miBuild_Click();
+    void miRecent_Click();
+    void miExit_Click();
+    void miCut_Click();
+    void miCopy_Click();
+    void miPaste_Click();
+    void miServoSettings_Click();
+    void miSettings_Click();
+    void miHelpContents_Click();
+    void miGoToOrvanis_Click();
+    void miAbout_Click();
+    void cmdWAV_Click();
+    void ShowExecutionWindow();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildMenus();
+    void BuildToolbar();
+    void BuildPanes();
+    void BuildServoFrame(int servo);
+    void Form_Resize();
+    void Form_Activate();
+    // Selection by a control of servo's frame.
+    void SelectFromPanel(int servo);
+    void SetFileName(const std::string& name);
+    void ReportCompileError(const CompileError& error);
+    void ServoSliderMoved(int servo, int value);
+    // The execution window's UpdateGraph, when that window is open.
+    void UpdateExecutionGraph(bool bDoChecks);
+    void EditorGotFocus();
+    void EditorChanged();
+
+    // PortToggleView
+    void SetComChecked(bool checked) override;
+    void SetComCaption(const std::string& caption) override;
+    void FocusSelectedEditor() override;
+    // SliderView
+    void SetPositionLabel(int servo, const std::string& text) override;
+
+    Project project_;
+    SerialLink link_;
+    FramesPrompt framesPrompt_;
+
+    QToolBar* tbrMain_ = nullptr;
+    std::map<QString, QAction*> toolbarButtons_;
+    QWidget* central_ = nullptr;
+    QWidget* picServoControlBG_ = nullptr;
+    QWidget* picServoControl_ = nullptr;
+    QLabel* lblServoControl_ = nullptr;
+    QCheckBox* chkCOM_ = nullptr;
+    QWidget* picServoInstructionsBG_ = nullptr;
+    QWidget* picServoInstructions_ = nullptr;
+    QLabel* lblServoInstructions_ = nullptr;
+    QPushButton* cmdWAV_ = nullptr;
+    QPushButton* cmdWait_ = nullptr;
+    std::array<KvxEditCtrl*, kServoCount> rtb_{};
+    std::array<QGroupBox*, kServoCount> frmServo_{};
+    std::array<QScrollBar*, kServoCount> hscServo_{};
+    std::array<QLabel*, kServoCount> lblPos_{};
+    std::array<QPushButton*, kServoCount> cmdHome_{};
+    std::array<QPushButton*, kServoCount> cmdMin_{};
+    std::array<QPushButton*, kServoCount> cmdMax_{};
+    std::array<QPushButton*, kServoCount> cmdLog_{};
+
+    QAction* miNew_ = nullptr;
+    QAction* miOpen_ = nullptr;
+    QAction* miSave_ = nullptr;
+    QAction* miSaveAs_ = nullptr;
+    QAction* miBuild_ = nullptr;
+    QAction* miRecent_ = nullptr;
+    QAction* miExit_ = nullptr;
+    QAction* miCut_ = nullptr;
+    QAction* miCopy_ = nullptr;
+    QAction* miPaste_ = nullptr;
+    QAction* miServoSettings_ = nullptr;
+    QAction* miSettings_ = nullptr;
+    QAction* miHelpContents_ = nullptr;
+    QAction* miGoToOrvanis_ = nullptr;
+    QAction* miAbout_ = nullptr;
+
+    QPointer<QWidget> exeWindow_;
+};
+
+// Window geometry is designed in twips; 15 twips make one pixel.
+constexpr int Twips(int twips) { return (twips * 2 + 15) / 30; }
+
+// The user manual: next to the program, else in the docs folder of the
+// source tree the program was built from (searched upwards from the
+// program's folder). Empty when there is none.
+QString HelpFilePath();
+
+inline constexpr const char* kMakerWebSite = "https://www.example.com/kestrova";
+
+}  // namespace kestrova
