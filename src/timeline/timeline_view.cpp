@@ -23,14 +23,27 @@ const QColor kMarkerEdge(128, 128, 128);
 // A marker narrower than this would be hard to take with the pointer.
 constexpr int kMinMarkerWidth = 7;
 
+// A bar of one colour: the guide lines and the play-position bar.
+class ColorBar : public QWidget {
+public:
+    ColorBar(QWidget* parent, const QColor& color) : QWidget(parent), color_(color) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QPainter painter(this);
+        painter.fillRect(event->rect(), color_);
+    }
+
+private:
+    QColor color_;
+};
+
 QWidget* MakeBar(QWidget* parent, const QColor& color, const char* name) {
-    auto* bar = new QWidget(parent);
+    auto* bar = new ColorBar(parent, color);
     bar->setObjectName(QString::fromLatin1(name));
-    bar->setAutoFillBackground(true);
-    QPalette palette = bar->palette();
-    palette.setColor(QPalette::Window, color);
-    bar->setPalette(palette);
-    bar->setAttribute(Qt::WA_TransparentForMouseEvents);
     bar->hide();
     return bar;
 }
