@@ -350,7 +350,9 @@ void TimelineView::SetMarkersEnabled(bool enabled) {
 
 void TimelineView::GraphMouseMove(QPoint pixel) {
     if (!drawn_) return;
-    const std::string text = ReadOutText(mapping_.X(pixel.x()), mapping_.Y(pixel.y()));
+    // The row's middle: every row then reads the position drawn on it, the
+    // top row 254 and the bottom row 0.
+    const std::string text = ReadOutText(mapping_.X(pixel.x()), mapping_.Y(pixel.y() + 0.5));
     if (!readout_) return;
     const QString caption = QString::fromStdString(text);
     if (readout_->text() != caption) readout_->setText(caption);

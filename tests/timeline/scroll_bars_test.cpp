@@ -1,0 +1,133 @@
+// The scroll bar wrapper's range, page and position rules and its events.
+#include "timeline/scroll_bars.h"
+
+#include <QScrollBar>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using kestrova::cScrollBars;
+
+namespace {
+
+class ScrollBarsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        bars_.Create(&horizontal_, &vertical_);
+        bars_.SetLargeChange(0, 1200);
+        bars_.SetSmallChange(0, 120);
+        bars_.SetMax(0, 519);
+    }
+
+    QScrollBar horizontal_{Qt::Horizontal};
+    QScrollBar vertical_{Qt::Vertical};
+    cScrollBars bars_;
+};
+
+TEST_F(ScrollBarsTest, MaxKeepsItsValueUnderThePageAndValueReachesOneBeyond) {
+    EXPECT_EQ(bars_.Max(0), 519);
+    EXPECT_EQ(bars_.LargeChange(0), 1200);
+    // System range 0 to 1719 with page 1200: positions 0 to 520.
+    EXPECT_EQ(horizontal_.minimum(), 0);
+    EXPECT_EQ(horizontal_.maximum(), 520);
+    EXPECT_EQ(horizontal_.pageStep(), 1200);
+    bars_.SetValue(0, 520);
+    EXPECT_EQ(bars_.Value(0), 520);
+    bars_.SetValue(0, 5000);
+    EXPECT_EQ(bars_.Value(0), 520);
+
+    // A new page keeps Max; a new Max keeps the page.
+    bars_.SetLargeChange(0, 100);
+    EXPECT_EQ(bars_.Max(0), 519);
+    bars_.SetMax(0, 50);
+    EXPECT_EQ(bars_.LargeChange(0), 100);
+    EXPECT_EQ(bars_.Value(0), 51);
+}
+
+TEST_F(ScrollBarsTest, ValueWritesRaiseChangeOnlyForANewValue) {
+    QSignalSpy change(&bars_, &cScrollBars::Change);
+    QSignalSpy scroll(&bars_, &cScrollBars::Scroll);
+    bars_.SetValue(0, 0);
+    EXPECT_EQ(change.count(), 0);
+    bars_.SetValue(0, 300);
+    ASSERT_EQ(change.count(), 1);
+    EXPECT_EQ(change.at(0).at(0).toInt(), 0);
+    bars_.SetValue(0, 300);
+    EXPECT_EQ(change.count(), 1);
+    EXPECT_EQ(scroll.count(), 0);
+}
+
+TEST_F(ScrollBarsTest, ScrollCodesFollowTheWrappersSteps) {
+    struct Case {
+        int start;
+        int code;
+        int value;
+        int changes;
+    };
+    const Case cases[] = {
+        {0, cScrollBars::LineBack, 0, 0},  // a line step at Min stays, silently
+        {100, cScrollBars::LineBack, 0, 1},
+        {100, cScrollBars::LineOn, 220, 1},
+        {500, cScrollBars::LineOn, 519, 1},  // not above Max
+        {519, cScrollBars::LineOn, 519, 0},
+        {300, cScrollBars::PageBack, 0, 1},
+        {100, cScrollBars::PageOn, 520, 1},  // the bar's own limit, Max + 1
+        {100, cScrollBars::ThumbReleased, 100, 0},
+        {100, cScrollBars::ToStart, 0, 1},
+        {100, cScrollBars::ToEnd, 519, 1},
+        {100, cScrollBars::EndScroll, 100, 0},
+        {100, 9, 100, 0},
+    };
+    for (const Case& c : cases) {
+        bars_.SetValue(0, c.start);
+        QSignalSpy change(&bars_, &cScrollBars::Change);
+        QSignalSpy scroll(&bars_, &cScrollBars::Scroll);
+        bars_.ScrollAction(0, c.code);
+        EXPECT_EQ(bars_.Value(0), c.value) << "code " << c.code << " from " << c.start;
+        EXPECT_EQ(change.count(), c.changes) << "code " << c.code << " from " << c.start;
+        EXPECT_EQ(scroll.count(), 0);
+    }
+}
+
+TEST_F(ScrollBarsTest, UserActionsOnTheBarUseTheWrappersRules) {
+    QSignalSpy change(&bars_, &cScrollBars::Change);
+    QSignalSpy scroll(&bars_, &cScrollBars::Scroll);
+    horizontal_.triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(bars_.Value(0), 120);
+    horizontal_.triggerAction(QAbstractSlider::SliderToMaximum);
+    EXPECT_EQ(bars_.Value(0), 519);
+    EXPECT_EQ(change.count(), 2);
+
+    // Dragging the thumb raises Scroll, not Change.
+    horizontal_.setSliderPosition(200);
+    EXPECT_EQ(bars_.Value(0), 200);
+    EXPECT_EQ(scroll.count(), 1);
+    EXPECT_EQ(change.count(), 2);
+}
+
+TEST(ScrollBarsDetached, OperationsBeforeCreateActOnNothing) {
+    cScrollBars bars;
+    QSignalSpy change(&bars, &cScrollBars::Change);
+    bars.SetMax(0, 100);
+    bars.SetValue(0, 10);
+    bars.ScrollAction(0, cScrollBars::LineOn);
+    EXPECT_EQ(bars.Value(0), 0);
+    EXPECT_EQ(bars.Max(0), 0);
+    EXPECT_EQ(change.count(), 0);
+    EXPECT_EQ(bars.Orientation(), cScrollBars::OrientBoth);
+}
+
+TEST_F(ScrollBarsTest, OrientationAndVisibilityShowTheBars) {
+    horizontal_.show();
+    vertical_.show();
+    bars_.SetOrientation(cScrollBars::OrientHorizontal);
+    EXPECT_TRUE(horizontal_.isVisible());
+    EXPECT_FALSE(vertical_.isVisible());
+    bars_.SetVisible(1, true);
+    EXPECT_TRUE(vertical_.isVisible());
+    EXPECT_TRUE(bars_.Visible(1));
+    bars_.SetEnabled(0, false);
+    EXPECT_FALSE(horizontal_.isEnabled());
+}
+
+}  // namespace
