@@ -76,9 +76,22 @@ public:
         painter->restore();
     }
 
+    // The fields fit the list's width (a long path is shortened in the
+    // middle), so the list never scrolls sideways; rows get a little air.
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const QSize natural = QStyledItemDelegate::sizeHint(option, index);
+        return {0, natural.height() + 4};
+    }
+
 private:
     int columnWidth_;
 };
+
+// Puts an entry into a list item; the tool tip shows the whole path.
+void SetEntry(QListWidgetItem* item, const QString& entry) {
+    item->setText(entry);
+    item->setToolTip(QString::fromStdString(SplitWavEntry(entry.toStdString()).path));
+}
 
 QPushButton* MakeButton(const QString& name, const QString& caption, QWidget* parent) {
     auto* button = new QPushButton(caption, parent);
@@ -134,6 +147,7 @@ frmWAV::frmWAV(Project& project, QWidget* parent) : QDialog(parent), project_(pr
     List1_->setObjectName(QStringLiteral("List1"));
     List1_->setSelectionMode(QAbstractItemView::SingleSelection);
     List1_->setUniformItemSizes(true);
+    List1_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     List1_->setMinimumHeight(fontMetrics().height() * 10);
     const int columnWidth = fontMetrics().horizontalAdvance(QStringLiteral("00000000")) + 2 * kFieldPadding;
     List1_->setItemDelegate(new WavEntryDelegate(columnWidth, List1_));
@@ -221,7 +235,9 @@ frmWAV::frmWAV(Project& project, QWidget* parent) : QDialog(parent), project_(pr
     connect(List1_, &QListWidget::itemSelectionChanged, this, &frmWAV::List1_Click);
 
     // Opening: the working list from the project's cues.
-    for (const std::string& entry : EntriesFromCues(project_.WavCues)) List1_->addItem(QString::fromStdString(entry));
+    for (const std::string& entry : EntriesFromCues(project_.WavCues)) {
+        SetEntry(new QListWidgetItem(List1_), QString::fromStdString(entry));
+    }
 }
 
 frmWAV::~frmWAV() = default;
@@ -287,7 +303,7 @@ int frmWAV::SelectedRow() const {
 
 void frmWAV::Command1_Click() {
     if (!CheckBoxes()) return;
-    List1_->addItem(EntryFromBoxes());
+    SetEntry(new QListWidgetItem(List1_), EntryFromBoxes());
     ClearBoxes();
     MarkModified();
 }
@@ -316,7 +332,7 @@ void frmWAV::Command3_Click() {
         return;
     }
     if (!CheckBoxes()) return;
-    List1_->item(row)->setText(EntryFromBoxes());
+    SetEntry(List1_->item(row), EntryFromBoxes());
     ClearBoxes();
     MarkModified();
 }

@@ -1,0 +1,109 @@
+#include "edit_servo_settings_dialog.h"
+
+#include "core/messages.h"
+#include "servo_settings_dialog.h"
+#include "servo_settings_table.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <array>
+#include <string>
+
+namespace kestrova {
+
+namespace {
+
+QLineEdit* MakeBox(const QString& name, int width, QWidget* parent) {
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(name);
+    box->setFixedWidth(width);
+    return box;
+}
+
+}  // namespace
+
+frmEditServoSettings::frmEditServoSettings(frmServoSettings& table) : QDialog(&table), table_(table) {
+    setObjectName(QStringLiteral("frmEditServoSettings"));
+    setWindowTitle(QStringLiteral("Edit Servo"));
+
+    lblTitle_ = new QLabel(this);
+    lblTitle_->setObjectName(QStringLiteral("lblTitle"));
+    QFont titleFont = lblTitle_->font();
+    titleFont.setBold(true);
+    lblTitle_->setFont(titleFont);
+
+    const int digits = fontMetrics().horizontalAdvance(QStringLiteral("-000000")) + 12;
+    Text1_ = MakeBox(QStringLiteral("Text1"), fontMetrics().averageCharWidth() * 26, this);
+    Text2_ = MakeBox(QStringLiteral("Text2"), digits, this);
+    Text3_ = MakeBox(QStringLiteral("Text3"), digits, this);
+    Text4_ = MakeBox(QStringLiteral("Text4"), digits, this);
+    chkEnabled_ = new QCheckBox(QStringLiteral("Servo Enabled"), this);
+    chkEnabled_->setObjectName(QStringLiteral("chkEnabled"));
+    Command1_ = new QPushButton(QStringLiteral("&OK"), this);
+    Command1_->setObjectName(QStringLiteral("Command1"));
+    Command1_->setDefault(true);
+
+    auto* form = new QFormLayout;
+    form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    const std::array<std::pair<const char*, QLineEdit*>, 4> rows{
+        {{"Name:", Text1_}, {"Home:", Text2_}, {"Min:", Text3_}, {"Max:", Text4_}}};
+    for (const auto& [caption, box] : rows) {
+        auto* label = new QLabel(QString::fromLatin1(caption), this);
+        label->setObjectName(QStringLiteral("lbl") + box->objectName());
+        label->setBuddy(box);
+        form->addRow(label, box);
+    }
+    form->addRow(QString(), chkEnabled_);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Command1_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(lblTitle_);
+    layout->addSpacing(4);
+    layout->addLayout(form);
+    layout->addSpacing(4);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(Command1_, &QPushButton::clicked, this, &frmEditServoSettings::Command1_Click);
+}
+
+frmEditServoSettings::~frmEditServoSettings() = default;
+
+void frmEditServoSettings::showEvent(QShowEvent* event) {
+    Form_Activate();
+    QDialog::showEvent(event);
+}
+
+void frmEditServoSettings::Form_Activate() {
+    lblTitle_->setText(QStringLiteral("Servo ") + tag_ + QStringLiteral(" Settings"));
+}
+
+void frmEditServoSettings::Command1_Click() {
+    // A position the servo's sliders cannot take is refused before it reaches the table.
+    const std::array<std::pair<const char*, QLineEdit*>, 3> positions{
+        {{"Home", Text2_}, {"Min", Text3_}, {"Max", Text4_}}};
+    for (const auto& [field, box] : positions) {
+        if (ServoPositionFromText(box->text().toStdString())) continue;
+        ShowMessage(Message{std::string("The ") + field + " position must be a whole number from " +
+                                std::to_string(kLowestServoPosition) + " to " +
+                                std::to_string(kHighestServoPosition) + ".",
+                            "Invalid Entry", MessageIcon::Critical, MessageButtons::Ok});
+        box->selectAll();
+        box->setFocus();
+        return;
+    }
+    table_.ApplyEdit(tag_.toInt(), {Text1_->text(), Text2_->text(), Text3_->text(), Text4_->text()},
+                     chkEnabled_->isChecked());
+    accept();
+}
+
+}  // namespace kestrova

@@ -1,0 +1,57 @@
+#pragma once
+// "Edit Servo": one row of the servo settings table in boxes. OK checks the
+// three positions and writes the row back into the table; closing the dialog
+// any other way discards the entries.
+
+#include <QDialog>
+#include <QString>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace kestrova {
+
+class frmServoSettings;
+
+class frmEditServoSettings : public QDialog {
+    Q_OBJECT
+
+public:
+    // The dialog edits a row of `table` and belongs to it.
+    explicit frmEditServoSettings(frmServoSettings& table);
+    ~frmEditServoSettings() override;
+
+    // The row being edited, as text ("1" to "16").
+    void setTag(const QString& tag) { tag_ = tag; }
+    QString tag() const { return tag_; }
+
+    QLineEdit* Text1() const { return Text1_; }
+    QLineEdit* Text2() const { return Text2_; }
+    QLineEdit* Text3() const { return Text3_; }
+    QLineEdit* Text4() const { return Text4_; }
+    QCheckBox* chkEnabled() const { return chkEnabled_; }
+    QLabel* lblTitle() const { return lblTitle_; }
+
+public slots:
+    // Shows the row in the title; runs whenever the dialog is shown.
+    void Form_Activate();
+    void Command1_Click();  // OK
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    frmServoSettings& table_;
+    QString tag_;
+    QLabel* lblTitle_ = nullptr;
+    QLineEdit* Text1_ = nullptr;
+    QLineEdit* Text2_ = nullptr;
+    QLineEdit* Text3_ = nullptr;
+    QLineEdit* Text4_ = nullptr;
+    QCheckBox* chkEnabled_ = nullptr;
+    QPushButton* Command1_ = nullptr;
+};
+
+}  // namespace kestrova

@@ -1,0 +1,266 @@
+// The servo settings table and its edit dialog: the table of a new project,
+// edits that stay in the table until OK, Cancel, rounding of positions, the
+// refused entries, and the column widths.
+#include "ui/edit_servo_settings_dialog.h"
+#include "ui/servo_settings_dialog.h"
+#include "ui/servo_settings_table.h"
+
+#include "core/messages.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace kestrova {
+namespace {
+
+TEST(ServoSettingsTable, ColumnWidthsShareTheRestInThirds) {
+    const struct {
+        int32_t grid;
+        std::array<int32_t, 5> widths;
+    } cases[] = {
+        {5400, {255, 1500, 1215, 1215, 1200}},
+        {5256, {255, 1500, 1167, 1167, 1152}},
+        {5401, {255, 1500, 1215, 1215, 1200}},  // 1215.33 and 1200.33
+        {5402, {255, 1500, 1216, 1216, 1201}},  // 1215.67 and 1200.67
+        {1755, {255, 1500, 0, 0, -15}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ServoTableColumnWidths(c.grid), c.widths) << c.grid;
+}
+
+TEST(ServoSettingsTable, PositionTextsRoundHalvesToEvenInside16Bits) {
+    const struct {
+        const char* text;
+        std::optional<int32_t> value;
+    } cases[] = {
+        {"127", 127},        {"12.5", 12},          {"13.5", 14},         {"-2.5", -2},
+        {" 7 ", 7},          {"1e3", 1000},         {"-32768", -32768},   {"32767", 32767},
+        {"32766.5", 32766},  {"-32768.5", -32768},  {"32767.5", {}},      {"32768", {}},
+        {"-32769", {}},      {"99999999999", {}},   {"abc", {}},          {"", {}},
+        {"  ", {}},          {"1,000", {}},         {"12 5", {}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ServoPositionFromText(c.text), c.value) << '"' << c.text << '"';
+}
+
+class ServoSettingsTest : public ::testing::Test {
+protected:
+    ServoSettingsTest() { SetNewProjectDefaults(project_); }
+
+    void Open() {
+        table_ = std::make_unique<frmServoSettings>(project_, [this] { ++updates_; });
+        table_->show();
+    }
+    // Double-clicks a row of the table and returns the edit dialog it opened.
+    frmEditServoSettings* Edit(int row) {
+        table_->grid()->setCurrentCell(row, 1);
+        table_->grdSS_DblClick();
+        return table_->editDialog();
+    }
+    void EditAndApply(int row, const QString& name, const QString& home, const QString& min, const QString& max,
+                      bool enabled) {
+        frmEditServoSettings* editor = Edit(row);
+        ASSERT_NE(editor, nullptr);
+        editor->Text1()->setText(name);
+        editor->Text2()->setText(home);
+        editor->Text3()->setText(min);
+        editor->Text4()->setText(max);
+        editor->chkEnabled()->setChecked(enabled);
+        editor->findChild<QPushButton*>("Command1")->click();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    QStringList RowTexts(int row) {
+        QStringList texts;
+        for (int col = 0; col < frmServoSettings::kColumns; ++col) texts << table_->CellText(row, col);
+        return texts;
+    }
+    void Click(const char* name) { table_->findChild<QPushButton*>(name)->click(); }
+
+    Project project_;
+    int updates_ = 0;
+    std::vector<Message> messages_;
+    ScopedMessageHandler handler_{[this](const Message& m) {
+        messages_.push_back(m);
+        return MessageAnswer::Ok;
+    }};
+    std::unique_ptr<frmServoSettings> table_;
+};
+
+TEST_F(ServoSettingsTest, NewProjectShowsSixteenEnabledDefaultRows) {
+    Open();
+    const QPalette palette = table_->grid()->palette();
+    const CellColors enabled = ServoRowColors(palette, true);
+    EXPECT_EQ(table_->windowTitle(), "Servo Settings");
+    EXPECT_EQ(table_->grid()->rowCount(), 17);
+    EXPECT_EQ(table_->grid()->columnCount(), 5);
+    EXPECT_EQ(RowTexts(0), (QStringList{"", "Name", "Home", "Min", "Max"}));
+    for (int n = 1; n <= 16; ++n) {
+        SCOPED_TRACE(n);
+        EXPECT_EQ(RowTexts(n), (QStringList{QString::number(n), QStringLiteral("Servo %1").arg(n), "127", "0", "254"}));
+        EXPECT_TRUE(table_->RowEnabled(n));
+        for (int col = 1; col <= 4; ++col) EXPECT_EQ(table_->CellBackground(n, col), enabled.background);
+        for (int col = 0; col <= 4; ++col) EXPECT_EQ(table_->CellForeground(n, col), enabled.text);
+        // The number column keeps the grid's own background.
+        EXPECT_NE(table_->CellBackground(n, 0), enabled.background);
+    }
+    EXPECT_EQ(table_->grid()->currentRow(), 0);
+    EXPECT_EQ(table_->grid()->currentColumn(), 0);
+}
+
+TEST_F(ServoSettingsTest, DisabledServosShowDisabledColours) {
+    project_.Servos[6].Enabled = false;
+    Open();
+    const CellColors disabled = ServoRowColors(table_->grid()->palette(), false);
+    EXPECT_NE(disabled.background, ServoRowColors(table_->grid()->palette(), true).background);
+    EXPECT_FALSE(table_->RowEnabled(7));
+    EXPECT_TRUE(table_->RowEnabled(6));
+    for (int col = 1; col <= 4; ++col) EXPECT_EQ(table_->CellBackground(7, col), disabled.background);
+    for (int col = 0; col <= 4; ++col) EXPECT_EQ(table_->CellForeground(7, col), disabled.text);
+    // Writing the header row never colours it.
+    table_->SetCell(0, 2, "Home");
+    EXPECT_EQ(table_->CellBackground(0, 2), table_->CellBackground(0, 0));
+}
+
+TEST_F(ServoSettingsTest, EditGreysTheRowButLeavesTheServoUntilOK) {
+    Open();
+    frmEditServoSettings* editor = Edit(4);
+    ASSERT_NE(editor, nullptr);
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_EQ(editor->windowTitle(), "Edit Servo");
+    EXPECT_EQ(editor->lblTitle()->text(), "Servo 4 Settings");
+    EXPECT_EQ(editor->Text1()->text(), "Servo 4");
+    EXPECT_EQ(editor->Text2()->text(), "127");
+    EXPECT_EQ(editor->Text3()->text(), "0");
+    EXPECT_EQ(editor->Text4()->text(), "254");
+    EXPECT_TRUE(editor->chkEnabled()->isChecked());
+    editor->chkEnabled()->setChecked(false);
+    editor->findChild<QPushButton*>("Command1")->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(table_->editDialog(), nullptr);
+
+    const CellColors disabled = ServoRowColors(table_->grid()->palette(), false);
+    EXPECT_FALSE(table_->RowEnabled(4));
+    for (int col = 1; col <= 4; ++col) EXPECT_EQ(table_->CellBackground(4, col), disabled.background);
+    // The number column still shows the state the table opened with.
+    EXPECT_EQ(table_->CellForeground(4, 0), ServoRowColors(table_->grid()->palette(), true).text);
+    EXPECT_TRUE(project_.Servos[3].Enabled);
+    EXPECT_EQ(updates_, 0);
+
+    Click("Command1");
+    EXPECT_FALSE(project_.Servos[3].Enabled);
+    EXPECT_EQ(updates_, 1);
+    EXPECT_EQ(table_->result(), QDialog::Accepted);
+    // A change of servo settings alone is nothing to save or build.
+    EXPECT_FALSE(project_.bNeedToSave);
+    EXPECT_FALSE(project_.ModifiedSinceBuild);
+}
+
+TEST_F(ServoSettingsTest, OKStoresRoundedPositionsAndAnyName) {
+    const struct {
+        int row;
+        QString name, home, min, max;
+        ServoRecord expected;
+    } cases[] = {
+        {1, "Jaw", "12.5", "13.5", "200", {"Jaw", 12, 14, 200, true, false}},
+        {2, "", " -2.5 ", "-32768", "32767", {"", -2, -32768, 32767, false, false}},
+        {16, "Eye\tleft \u00E9", "1e2", "0", "254.5", {"Eye\tleft \u00E9", 100, 0, 254, true, false}},
+    };
+    Open();
+    for (const auto& c : cases) {
+        EditAndApply(c.row, c.name, c.home, c.min, c.max, c.expected.Enabled);
+        // The table keeps the texts exactly as typed.
+        EXPECT_EQ(RowTexts(c.row).mid(1), (QStringList{c.name, c.home, c.min, c.max}));
+    }
+    EXPECT_TRUE(messages_.empty());
+    Click("Command1");
+    for (const auto& c : cases) {
+        ServoRecord expected = c.expected;
+        expected.Used = project_.Servos[c.row - 1].Used;
+        EXPECT_EQ(project_.Servos[c.row - 1], expected) << c.row;
+    }
+    EXPECT_EQ(project_.Servos[2].Name, "Servo 3");
+}
+
+TEST_F(ServoSettingsTest, CancelLeavesEverythingAsItWas) {
+    project_.Servos[5] = {"Neck", 90, 10, 180, false, true};
+    const auto before = project_.Servos;
+    Open();
+    EditAndApply(1, "Changed", "1", "2", "3", false);
+    EditAndApply(6, "Neck2", "100", "0", "200", true);
+    EditAndApply(1, "Again", "5", "6", "7", true);
+    Click("Command2");
+    EXPECT_EQ(table_->result(), QDialog::Rejected);
+    EXPECT_EQ(project_.Servos, before);
+    EXPECT_EQ(updates_, 0);
+    // The next opening starts from the servo records again.
+    Open();
+    EXPECT_EQ(RowTexts(6), (QStringList{"6", "Neck", "90", "10", "180"}));
+    EXPECT_FALSE(table_->RowEnabled(6));
+}
+
+TEST_F(ServoSettingsTest, EditRefusesPositionsTheSlidersCannotTake) {
+    const struct {
+        QString home, min, max;
+        std::string message;
+        const char* box;
+    } cases[] = {
+        {"abc", "0", "254", "The Home position must be a whole number from -32768 to 32767.", "Text2"},
+        {"", "0", "254", "The Home position must be a whole number from -32768 to 32767.", "Text2"},
+        {"32768", "x", "y", "The Home position must be a whole number from -32768 to 32767.", "Text2"},
+        {"127", "-32769", "254", "The Min position must be a whole number from -32768 to 32767.", "Text3"},
+        {"127", "0", "32767.5", "The Max position must be a whole number from -32768 to 32767.", "Text4"},
+        {"127", "0", "1,000", "The Max position must be a whole number from -32768 to 32767.", "Text4"},
+    };
+    Open();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message + " " + c.home.toStdString() + "|" + c.min.toStdString() + "|" + c.max.toStdString());
+        messages_.clear();
+        frmEditServoSettings* editor = Edit(3);
+        ASSERT_NE(editor, nullptr);
+        editor->Text1()->setText("Renamed");
+        editor->Text2()->setText(c.home);
+        editor->Text3()->setText(c.min);
+        editor->Text4()->setText(c.max);
+        editor->chkEnabled()->setChecked(false);
+        editor->findChild<QPushButton*>("Command1")->click();
+        ASSERT_EQ(messages_.size(), 1u);
+        EXPECT_EQ(messages_[0].text, c.message);
+        EXPECT_EQ(messages_[0].title, "Invalid Entry");
+        EXPECT_EQ(messages_[0].icon, MessageIcon::Critical);
+        EXPECT_TRUE(editor->isVisible());
+        QLineEdit* box = editor->findChild<QLineEdit*>(c.box);
+        EXPECT_EQ(editor->focusWidget(), box);
+        EXPECT_EQ(box->selectedText(), box->text());
+        EXPECT_EQ(RowTexts(3), (QStringList{"3", "Servo 3", "127", "0", "254"}));
+        EXPECT_TRUE(table_->RowEnabled(3));
+        // Closing the edit dialog without OK discards its entries.
+        editor->reject();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(table_->editDialog(), nullptr);
+        EXPECT_EQ(RowTexts(3), (QStringList{"3", "Servo 3", "127", "0", "254"}));
+    }
+}
+
+TEST_F(ServoSettingsTest, OnlyServoRowsOpenTheEditor) {
+    Open();
+    EXPECT_EQ(Edit(0), nullptr);
+    EXPECT_EQ(table_->OpenEditor(17), nullptr);
+    EXPECT_EQ(table_->OpenEditor(-1), nullptr);
+    // A double-click on a row's number edits that row.
+    table_->grid()->setCurrentCell(9, 0);
+    emit table_->grid()->cellDoubleClicked(9, 0);
+    ASSERT_NE(table_->editDialog(), nullptr);
+    EXPECT_EQ(table_->editDialog()->lblTitle()->text(), "Servo 9 Settings");
+    // Out-of-range cells are ignored, not written.
+    table_->SetCell(17, 1, "x");
+    table_->SetCell(1, 5, "x");
+    table_->SetCell(-1, 0, "x");
+    EXPECT_EQ(RowTexts(1), (QStringList{"1", "Servo 1", "127", "0", "254"}));
+}
+
+}  // namespace
+}  // namespace kestrova
