@@ -1,0 +1,323 @@
+// The execution window: the build prompt, the servo check boxes and their
+// swatches, the rate labels, the toolbar's states through real playbacks on
+// a pseudo-terminal, and closing.
+#include "playback/execution_window.h"
+
+#include "core/compiler.h"
+#include "core/messages.h"
+#include "link/pty.h"
+#include "link/serial_link.h"
+#include "timeline/servo_colors.h"
+#include "timeline/timeline_view.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QSlider>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+using namespace kestrova;
+using kestrova::testing::Pty;
+
+namespace {
+
+const std::vector<QString> kPlayback = {"play", "step", "playfrom", "playto", "playfromto"};
+const std::vector<QString> kRunning = {"pause", "stop"};
+
+class ExeWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        StartNewProject(project_);
+        project_.Programs[0] = "Mov 10, 4\r\nMov 20, 2";  // moves: Used
+        project_.Programs[2] = "Mov 127, 1";              // only frame 1: not Used
+        project_.Servos[3].Enabled = false;
+        project_.Programs[3] = "Mov 50, 3";
+        link_.SetDeviceOverride(pty_.Path());
+        window_ = new frmExe(project_, link_, [this] {
+            ++builds_;
+            BuildAnimation(project_);
+            if (project_.ExeWindowOpen) window_->UpdateGraph(true);
+        });
+    }
+    void TearDown() override { delete window_.data(); }
+
+    void Build() { ASSERT_EQ(BuildAnimation(project_).outcome, BuildOutcome::Success); }
+    bool Enabled(const QString& key) { return window_->ToolbarButton(key)->isEnabled(); }
+    // The playback buttons and the running buttons, each all enabled or all disabled.
+    void ExpectButtons(bool playback, bool running, const char* when) {
+        for (const QString& key : kPlayback) EXPECT_EQ(Enabled(key), playback) << key.toStdString() << " " << when;
+        for (const QString& key : kRunning) EXPECT_EQ(Enabled(key), running) << key.toStdString() << " " << when;
+        EXPECT_TRUE(Enabled("loop")) << when;
+    }
+    // The bytes of frames first to last for the servos that are used and enabled.
+    std::vector<uint8_t> Expected(int32_t first, int32_t last) {
+        std::vector<uint8_t> bytes;
+        for (int32_t f = first; f <= last; ++f)
+            for (int s = 0; s < kServoCount; ++s)
+                if (project_.Servos[s].Used && project_.Servos[s].Enabled)
+                    for (int b : {0, s, project_.Frames[f][s]}) bytes.push_back(static_cast<uint8_t>(b));
+        return bytes;
+    }
+    // Runs `action` at the first pump after frame `frame` was sent.
+    void AtFrame(int32_t frame, std::function<void()> action) {
+        script_.push_back({frame, std::move(action)});
+        window_->Engine().SetFrameSentHook(
+            [](void* self, int32_t f) {
+                auto* test = static_cast<ExeWindowTest*>(self);
+                for (auto& [at, act] : test->script_)
+                    if (at == f && act) QTimer::singleShot(0, [a = std::exchange(act, nullptr)] { a(); });
+            },
+            this);
+    }
+
+    Project project_;
+    SerialLink link_;
+    Pty pty_;
+    QPointer<frmExe> window_;
+    int builds_ = 0;
+    std::vector<std::pair<int32_t, std::function<void()>>> script_;
+};
+
+TEST_F(ExeWindowTest, OpeningMarksTheWindowOpenAndDestroyingClearsIt) {
+    EXPECT_TRUE(project_.ExeWindowOpen);
+    EXPECT_EQ(window_->windowTitle(), QStringLiteral(" Animation Execution"));
+    EXPECT_EQ(window_->chkName(0)->text(), QStringLiteral("- Servo 1"));
+    EXPECT_EQ(window_->lblPos()->text(), QStringLiteral("  Frame: 0 - Pos: 0"));
+    EXPECT_EQ(window_->lblFPS()->text(), QStringLiteral("15"));
+    EXPECT_EQ(window_->lblTime()->text(), QStringLiteral("0"));
+    EXPECT_FALSE(window_->isVisible());
+    ExpectButtons(true, false, "at first");
+    delete window_.data();
+    EXPECT_FALSE(project_.ExeWindowOpen);
+}
+
+TEST_F(ExeWindowTest, TheBuildPromptBuildsOnYesAndLeavesAllOnNo) {
+    struct Case {
+        bool built;
+        MessageAnswer answer;
+        const char* firstLine;
+        bool shown;
+    };
+    const Case cases[] = {
+        {false, MessageAnswer::No, "The animation has not been built.", false},
+        {true, MessageAnswer::No, "The animation has been modified since it was built last.", false},
+        {false, MessageAnswer::Yes, "The animation has not been built.", true},
+    };
+    for (const Case& c : cases) {
+        if (c.built) {
+            Build();
+            project_.ModifiedSinceBuild = true;
+        } else {
+            project_.Built = false;
+        }
+        std::vector<Message> asked;
+        ScopedMessageHandler handler([&](const Message& m) {
+            asked.push_back(m);
+            return c.answer;
+        });
+        const int buildsBefore = builds_;
+        window_->UpdateGraph(true);
+        ASSERT_EQ(asked.size(), 1u) << c.firstLine;
+        EXPECT_EQ(asked[0].text, std::string(c.firstLine) + "\r\nWould you like to build it now?");
+        EXPECT_EQ(asked[0].title, "Build Animation?");
+        EXPECT_EQ(asked[0].icon, MessageIcon::Question);
+        EXPECT_EQ(asked[0].buttons, MessageButtons::YesNo);
+        EXPECT_EQ(builds_ - buildsBefore, c.answer == MessageAnswer::Yes ? 1 : 0);
+        EXPECT_EQ(window_->isVisible(), c.shown) << c.firstLine;
+    }
+    EXPECT_EQ(window_->lblFrames()->text(), QString::number(project_.Frames.UpperBound()));
+}
+
+TEST_F(ExeWindowTest, CheckBoxesAndSwatchesFollowAutoDisable) {
+    const QColor buttonFace = window_->palette().color(QPalette::Button);
+    for (int autoDisable : {0, 1}) {
+        project_.Settings.AutoDisable = autoDisable;
+        Build();
+        window_->UpdateGraph(true);
+        struct Row {
+            int servo;
+            bool takesPart;
+        };
+        // Servo 1 is used, 3 moves nothing beyond frame 1, 4 is not enabled.
+        for (const Row& r : {Row{0, true}, Row{2, autoDisable == 0}, Row{3, false}, Row{5, autoDisable == 0}}) {
+            EXPECT_EQ(window_->chkName(r.servo)->isChecked(), r.takesPart) << r.servo << " auto " << autoDisable;
+            EXPECT_EQ(window_->chkName(r.servo)->isEnabled(), r.takesPart) << r.servo << " auto " << autoDisable;
+            EXPECT_EQ(window_->lblColor(r.servo)->palette().color(QPalette::Window),
+                      r.takesPart ? ServoColor(r.servo) : buttonFace)
+                << r.servo << " auto " << autoDisable;
+            EXPECT_EQ(window_->Timeline().Curves()[r.servo].drawn, r.takesPart);
+        }
+    }
+    // Uncheck All and Check All: only the servos that take part come back.
+    window_->UncheckAll();
+    for (int s = 0; s < kServoCount; ++s) EXPECT_FALSE(window_->chkName(s)->isChecked());
+    EXPECT_FALSE(window_->Timeline().Curves()[0].drawn);
+    window_->CheckAll();
+    EXPECT_TRUE(window_->chkName(0)->isChecked());
+    EXPECT_FALSE(window_->chkName(2)->isChecked());
+    EXPECT_FALSE(window_->chkName(3)->isChecked());
+    EXPECT_TRUE(window_->Timeline().Curves()[0].drawn);
+}
+
+TEST_F(ExeWindowTest, ACheckBoxClickOnAModifiedAnimationAsksToBuild) {
+    Build();
+    window_->UpdateGraph(true);
+    project_.ModifiedSinceBuild = true;
+    int asked = 0;
+    ScopedMessageHandler handler([&](const Message&) {
+        ++asked;
+        return MessageAnswer::No;
+    });
+    window_->chkName(0)->click();
+    EXPECT_EQ(asked, 1);
+    // Check All changes sixteen boxes but redraws (and asks) once.
+    window_->CheckAll();
+    EXPECT_EQ(asked, 2);
+}
+
+TEST_F(ExeWindowTest, TheRateSliderShowsFramesPerSecondAndTime) {
+    Build();
+    window_->UpdateGraph(true);
+    const int32_t frames = project_.Frames.UpperBound();
+    ASSERT_EQ(frames, 7);
+    EXPECT_EQ(window_->lblTime()->text(), QStringLiteral(".5 seconds"));
+    window_->Slider1()->setValue(1);
+    EXPECT_EQ(window_->lblFPS()->text(), QStringLiteral("1"));
+    EXPECT_EQ(window_->lblTime()->text(), QStringLiteral("7.0 seconds"));
+    EXPECT_EQ(window_->FramesPerSecond(), 1);
+}
+
+class ExePlayTest : public ExeWindowTest {
+protected:
+    void SetUp() override {
+        ExeWindowTest::SetUp();
+        Build();
+        window_->UpdateGraph(true);
+        window_->Slider1()->setValue(30);
+        frames_ = project_.Frames.UpperBound();
+    }
+    int32_t frames_ = 0;
+};
+
+TEST_F(ExePlayTest, PlaySendsEveryFrameToTheLineAndRestoresTheButtons) {
+    bool sawRunning = false;
+    AtFrame(2, [&] {
+        ExpectButtons(false, true, "while playing");
+        EXPECT_FALSE(window_->Slider1()->isEnabled());
+        EXPECT_FALSE(window_->chkName(0)->isEnabled());
+        EXPECT_TRUE(window_->Timeline().PlayMarkerVisible());
+        EXPECT_FALSE(window_->close()) << "closing is refused while playing";
+        sawRunning = true;
+    });
+    window_->ToolbarButton("play")->trigger();
+    EXPECT_TRUE(sawRunning);
+    EXPECT_EQ(pty_.Read(Expected(1, frames_).size()), Expected(1, frames_));
+    EXPECT_TRUE(pty_.Stray().empty());
+    ExpectButtons(true, false, "after playing");
+    EXPECT_TRUE(window_->Slider1()->isEnabled());
+    EXPECT_TRUE(window_->chkName(0)->isEnabled());
+    EXPECT_FALSE(window_->Timeline().PlayMarkerVisible());
+    EXPECT_EQ(window_->lblPos()->text(), QStringLiteral("  Playing Frame: %1").arg(frames_));
+    EXPECT_FALSE(link_.IsOpen());
+}
+
+TEST_F(ExePlayTest, PauseStepAndStopWalkTheAnimation) {
+    std::vector<std::string> steps;
+    AtFrame(2, [&] {
+        window_->ToolbarButton("pause")->trigger();
+        EXPECT_TRUE(Enabled("play"));
+        EXPECT_TRUE(Enabled("step"));
+        EXPECT_FALSE(Enabled("pause"));
+        EXPECT_TRUE(Enabled("stop"));
+        EXPECT_FALSE(Enabled("playfrom"));
+        QTimer::singleShot(0, [&] {
+            // The pause, pressed at frame 3's pump point, holds before frame 4:
+            // a step plays one frame.
+            EXPECT_FALSE(window_->close()) << "closing is refused while paused";
+            EXPECT_TRUE(window_->isVisible());
+            window_->ToolbarButton("step")->trigger();
+        });
+    });
+    AtFrame(4, [&] {
+        QTimer::singleShot(0, [&] {
+            EXPECT_TRUE(Enabled("play"));
+            EXPECT_TRUE(Enabled("step"));
+            EXPECT_FALSE(Enabled("pause"));
+            window_->ToolbarButton("stop")->trigger();
+        });
+    });
+    window_->ToolbarButton("play")->trigger();
+    EXPECT_EQ(pty_.Read(Expected(1, 4).size()), Expected(1, 4));
+    EXPECT_TRUE(pty_.Stray().empty()) << "stop while paused plays no further frame";
+    ExpectButtons(true, false, "after stop");
+    EXPECT_TRUE(window_->close()) << "after stop the window closes";
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window_.isNull());
+    EXPECT_FALSE(project_.ExeWindowOpen);
+}
+
+TEST_F(ExePlayTest, StepFromStoppedPlaysFrameOneThenPlayGoesOn) {
+    // The hook's action runs during the step pause, after the engine set the buttons.
+    AtFrame(1, [&] {
+        QTimer::singleShot(0, [&] {
+            EXPECT_TRUE(Enabled("play"));
+            EXPECT_FALSE(Enabled("pause"));
+            window_->ToolbarButton("play")->trigger();  // releases the pause
+            EXPECT_FALSE(Enabled("play"));
+            EXPECT_TRUE(Enabled("pause"));
+        });
+    });
+    window_->ToolbarButton("step")->trigger();
+    EXPECT_EQ(pty_.Read(Expected(1, frames_).size()), Expected(1, frames_));
+    ExpectButtons(true, false, "after the step and play");
+}
+
+TEST_F(ExePlayTest, RangeButtonsPlayBetweenTheMarkers) {
+    struct Case {
+        const char* key;
+        int32_t start, stop;
+        int32_t first, last;
+    };
+    const Case cases[] = {
+        {"playfrom", 3, 6, 3, 7},
+        {"playto", 3, 5, 1, 5},
+        {"playfromto", 2, 4, 2, 4},
+        {"playfromto", 5, 2, 1, 0},  // start after stop: nothing plays
+    };
+    for (const Case& c : cases) {
+        window_->Timeline().SetStartFrame(c.start);
+        window_->Timeline().SetStopFrame(c.stop);
+        window_->ToolbarButton(c.key)->trigger();
+        const std::vector<uint8_t> expected = Expected(c.first, c.last);
+        EXPECT_EQ(pty_.Read(expected.size(), 1000), expected) << c.key;
+        EXPECT_TRUE(pty_.Stray().empty()) << c.key;
+        ExpectButtons(true, false, c.key);
+    }
+}
+
+TEST_F(ExePlayTest, LoopRepeatsUntilReleased) {
+    window_->ToolbarButton("loop")->setChecked(true);
+    AtFrame(frames_, [&] {
+        // Second pass: release loop; this pass ends the playback.
+        AtFrame(3, [&] { window_->ToolbarButton("loop")->trigger(); });
+    });
+    window_->ToolbarButton("play")->trigger();
+    std::vector<uint8_t> twice = Expected(1, frames_);
+    const std::vector<uint8_t> once = twice;
+    twice.insert(twice.end(), once.begin(), once.end());
+    EXPECT_EQ(pty_.Read(twice.size()), twice);
+    EXPECT_TRUE(pty_.Stray().empty());
+    EXPECT_FALSE(window_->ToolbarButton("loop")->isChecked());
+}
+
+}  // namespace
