@@ -11,13 +11,27 @@ std::string_view TrimBlanks(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
+std::string SingleLine(std::string_view text) {
+    std::string line;
+    line.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            line += ' ';
+        } else {
+            line += text[i];
+        }
+    }
+    return line;
+}
+
 std::string MakeWavEntry(std::string_view start, std::string_view stop, std::string_view path) {
     std::string entry = " ";
-    entry += start;
+    entry += SingleLine(start);
     entry += '\t';
-    entry += stop.empty() ? std::string_view(kNoStopFrame) : stop;
+    entry += stop.empty() ? std::string(kNoStopFrame) : SingleLine(stop);
     entry += '\t';
-    entry += path;
+    entry += SingleLine(path);
     return entry;
 }
 

@@ -27,7 +27,13 @@ struct WavEntryFields {
 // The text with leading and trailing blanks (spaces) removed.
 std::string_view TrimBlanks(std::string_view text);
 
-// The entry for a start text, a stop text (empty: no stop frame) and a path.
+// The text on one line: every line break (CR LF, a lone CR or LF) becomes a
+// blank. Names and paths come from one-line boxes, but a pasted text can
+// carry line breaks, which would split a line of the project file.
+std::string SingleLine(std::string_view text);
+
+// The entry for a start text, a stop text (empty: no stop frame) and a path;
+// line breaks in them become blanks.
 std::string MakeWavEntry(std::string_view start, std::string_view stop, std::string_view path);
 
 // Splits an entry at its first two tabs; the path keeps any further tab.

@@ -3,6 +3,7 @@
 #include "core/messages.h"
 #include "servo_settings_dialog.h"
 #include "servo_settings_table.h"
+#include "timeline/wav_cue_entries.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -101,7 +102,9 @@ void frmEditServoSettings::Command1_Click() {
         box->setFocus();
         return;
     }
-    table_.ApplyEdit(tag_.toInt(), {Text1_->text(), Text2_->text(), Text3_->text(), Text4_->text()},
+    // A name is one line of the project file.
+    const QString name = QString::fromStdString(SingleLine(Text1_->text().toStdString()));
+    table_.ApplyEdit(tag_.toInt(), {name, Text2_->text(), Text3_->text(), Text4_->text()},
                      chkEnabled_->isChecked());
     accept();
 }

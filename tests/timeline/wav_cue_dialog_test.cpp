@@ -88,6 +88,28 @@ TEST(WavEntries, EntryTextsAndTheirFields) {
         EXPECT_EQ(fields.stop, c.fieldStop) << c.entry;
         EXPECT_EQ(fields.path, c.path) << c.entry;
     }
+    // A pasted line break never splits an entry (or a line of the project file).
+    EXPECT_EQ(MakeWavEntry("1", "", "a\r\nb\nc\rd.wav"), " 1\tEmpty\ta b c d.wav");
+    EXPECT_EQ(SingleLine("\r\n\n\r"), "   ");
+}
+
+TEST(WavEntries, SplitTakesTheRestAsThePath) {
+    struct Case {
+        std::string entry;
+        std::string fieldStart, fieldStop, path;
+    };
+    const Case cases[] = {
+        {" 1\tEmpty\ta\tb.wav", " 1", "Empty", "a\tb.wav"},
+        {" 1\t2", " 1", "2", ""},
+        {" 1", " 1", "", ""},
+        {"", "", "", ""},
+    };
+    for (const Case& c : cases) {
+        const WavEntryFields fields = SplitWavEntry(c.entry);
+        EXPECT_EQ(fields.start, c.fieldStart) << c.entry;
+        EXPECT_EQ(fields.stop, c.fieldStop) << c.entry;
+        EXPECT_EQ(fields.path, c.path) << c.entry;
+    }
 }
 
 TEST(WavEntries, CuesAndEntriesRoundTrip) {

@@ -168,12 +168,15 @@ TEST_F(ServoSettingsTest, OKStoresRoundedPositionsAndAnyName) {
         {1, "Jaw", "12.5", "13.5", "200", {"Jaw", 12, 14, 200, true, false}},
         {2, "", " -2.5 ", "-32768", "32767", {"", -2, -32768, 32767, false, false}},
         {16, "Eye\tleft \u00E9", "1e2", "0", "254.5", {"Eye\tleft \u00E9", 100, 0, 254, true, false}},
+        // A pasted line break would split the name's line in the project file.
+        {5, "Upper\r\nlip\n", "1", "0", "2", {"Upper lip ", 1, 0, 2, true, false}},
     };
     Open();
     for (const auto& c : cases) {
         EditAndApply(c.row, c.name, c.home, c.min, c.max, c.expected.Enabled);
-        // The table keeps the texts exactly as typed.
-        EXPECT_EQ(RowTexts(c.row).mid(1), (QStringList{c.name, c.home, c.min, c.max}));
+        // The table keeps the texts as typed (the name on one line).
+        EXPECT_EQ(RowTexts(c.row).mid(1),
+                  (QStringList{QString::fromStdString(c.expected.Name), c.home, c.min, c.max}));
     }
     EXPECT_TRUE(messages_.empty());
     Click("Command1");
