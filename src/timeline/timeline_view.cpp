@@ -75,7 +75,7 @@ protected:
         const double fromX = m.X(area.left()) - 1.0;
         const double toX = m.X(area.right() + 1.0) + 1.0;
 
-        painter.setPen(QPen(kGridColor, 1));
+        painter.setPen(QPen(kGridColor, 0));  // cosmetic: one pixel, fast path
         const int bottom = static_cast<int>(m.Row(kGraphLogicalHeight));
         for (int32_t x : VerticalGridXs(m.Frames(), fromX, toX)) {
             const int c = static_cast<int>(m.Column(x));
@@ -100,7 +100,7 @@ protected:
                 points_[static_cast<size_t>(f - first)] =
                     QPoint(static_cast<int>(m.Column(f)), static_cast<int>(m.PositionRow(table[f][s])));
             }
-            painter.setPen(QPen(curve.color, 1));
+            painter.setPen(QPen(curve.color, 0));
             painter.drawPolyline(points_.data(), static_cast<int>(points_.size()));
         }
     }

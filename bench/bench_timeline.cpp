@@ -1,0 +1,105 @@
+// The execution window on a long animation: UpdateGraph, painting the
+// visible graph, and the window's memory beside the frame table.
+#include "link/serial_link.h"
+#include "playback/execution_window.h"
+#include "timeline/timeline_view.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+using namespace kestrova;
+
+namespace {
+
+Project& LongProject(int32_t frames) {
+    static Project project;
+    if (project.Frames.UpperBound() != frames) {
+        project.Frames.Reset();
+        project.Frames.Grow(frames);
+        for (int32_t f = 1; f <= frames; ++f)
+            for (int s = 0; s < kServoCount; ++s) project.Frames[f][s] = (f * (s + 1)) % 255;
+        for (auto& servo : project.Servos) servo.Enabled = servo.Used = true;
+        project.Built = true;
+    }
+    return project;
+}
+
+// Resident memory in kB.
+long ResidentKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    return 0;
+}
+
+void BM_UpdateGraph(benchmark::State& state) {
+    Project& project = LongProject(static_cast<int32_t>(state.range(0)));
+    SerialLink link;
+    frmExe window(project, link, [] {});
+    window.setAttribute(Qt::WA_DeleteOnClose, false);
+    window.UpdateGraph(true);
+    for (auto _ : state) {
+        window.UpdateGraph(true);
+        QCoreApplication::processEvents();
+    }
+}
+BENCHMARK(BM_UpdateGraph)->Arg(1'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
+void BM_PaintVisibleGraph(benchmark::State& state) {
+    Project& project = LongProject(static_cast<int32_t>(state.range(0)));
+    SerialLink link;
+    frmExe window(project, link, [] {});
+    window.setAttribute(Qt::WA_DeleteOnClose, false);
+    window.UpdateGraph(true);
+    window.Timeline().cSB().SetValue(0, static_cast<int32_t>(state.range(0) / 2));
+    // The part of the graph in view: grid and sixteen curves.
+    QWidget* graph = window.Timeline().picGraph();
+    const QRect visible(-graph->x(), 0, window.Timeline().ViewportWidth(), graph->height());
+    QImage image(visible.size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        graph->render(&image, QPoint(), QRegion(visible), QWidget::DrawChildren);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+BENCHMARK(BM_PaintVisibleGraph)->Arg(1'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
+// The window's own memory: resident size with the window open beyond the
+// frame table, for a short and a long animation.
+void BM_WindowMemory(benchmark::State& state) {
+    Project& project = LongProject(static_cast<int32_t>(state.range(0)));
+    SerialLink link;
+    long extra = 0;
+    for (auto _ : state) {
+        const long before = ResidentKb();
+        auto* window = new frmExe(project, link, [] {});
+        window->setAttribute(Qt::WA_DeleteOnClose, false);
+        window->UpdateGraph(true);
+        QImage image(window->size(), QImage::Format_ARGB32_Premultiplied);
+        window->render(&image);
+        extra = ResidentKb() - before;
+        delete window;
+    }
+    state.counters["window_kB"] = static_cast<double>(extra);
+    state.counters["table_kB"] = static_cast<double>(project.Frames.MemoryBytes() / 1024);
+}
+BENCHMARK(BM_WindowMemory)->Arg(1'000)->Arg(1'000'000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
