@@ -67,49 +67,23 @@ protected:
 };
 
 TEST(WavEntries, EntryTextsAndTheirFields) {
-    struct Case {
-        const char* start;
-        const char* stop;
-        const char* path;
-        std::string entry;
-        std::string fieldStart, fieldStop;
+    // start, stop, path typed -> entry; splitting gives back start (with its blank), stop or "Empty", path.
+    const std::array<std::string, 4> cases[] = {
+        {"12", "", "C:\\a.wav", " 12\tEmpty\tC:\\a.wav"},
+        {"7", "", "C:\\b.wav", " 7\tEmpty\tC:\\b.wav"},
+        {"2.5", "20", "", " 2.5\t20\t"},
+        {" 3 ", "-4", "/s/a\tb.wav", "  3 \t-4\t/s/a\tb.wav"},  // the path keeps a tab of its own
     };
-    const Case cases[] = {
-        {"12", "", "C:\\a.wav", " 12\tEmpty\tC:\\a.wav", " 12", "Empty"},
-        {"7", "", "C:\\b.wav", " 7\tEmpty\tC:\\b.wav", " 7", "Empty"},
-        {"2.5", "20", "", " 2.5\t20\t", " 2.5", "20"},
-        {" 3 ", "-4", "/s/x.wav", "  3 \t-4\t/s/x.wav", "  3 ", "-4"},
-    };
-    for (const Case& c : cases) {
-        const std::string entry = MakeWavEntry(c.start, c.stop, c.path);
-        EXPECT_EQ(entry, c.entry);
+    for (const auto& [start, stop, path, entry] : cases) {
+        EXPECT_EQ(MakeWavEntry(start, stop, path), entry);
         const WavEntryFields fields = SplitWavEntry(entry);
-        EXPECT_EQ(fields.start, c.fieldStart) << c.entry;
-        EXPECT_EQ(fields.stop, c.fieldStop) << c.entry;
-        EXPECT_EQ(fields.path, c.path) << c.entry;
+        EXPECT_EQ(fields.start, " " + start);
+        EXPECT_EQ(fields.stop, stop.empty() ? "Empty" : stop);
+        EXPECT_EQ(fields.path, path);
     }
+    EXPECT_EQ(SplitWavEntry(" 1").stop, "");
     // A pasted line break never splits an entry (or a line of the project file).
     EXPECT_EQ(MakeWavEntry("1", "", "a\r\nb\nc\rd.wav"), " 1\tEmpty\ta b c d.wav");
-    EXPECT_EQ(SingleLine("\r\n\n\r"), "   ");
-}
-
-TEST(WavEntries, SplitTakesTheRestAsThePath) {
-    struct Case {
-        std::string entry;
-        std::string fieldStart, fieldStop, path;
-    };
-    const Case cases[] = {
-        {" 1\tEmpty\ta\tb.wav", " 1", "Empty", "a\tb.wav"},
-        {" 1\t2", " 1", "2", ""},
-        {" 1", " 1", "", ""},
-        {"", "", "", ""},
-    };
-    for (const Case& c : cases) {
-        const WavEntryFields fields = SplitWavEntry(c.entry);
-        EXPECT_EQ(fields.start, c.fieldStart) << c.entry;
-        EXPECT_EQ(fields.stop, c.fieldStop) << c.entry;
-        EXPECT_EQ(fields.path, c.path) << c.entry;
-    }
 }
 
 TEST(WavEntries, CuesAndEntriesRoundTrip) {
