@@ -8,6 +8,9 @@ namespace kestrova {
 frmCompile::frmCompile(QWidget* owner) : QWidget(owner, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint) {
     setObjectName(QStringLiteral("frmCompile"));
     setWindowTitle(QStringLiteral("Build Animation"));
+    // The user's focus stays in the main window, where the error report puts
+    // the caret.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     label1_ = new QLabel(QStringLiteral("Compiling ..."), this);
     label1_->setObjectName(QStringLiteral("Label1"));
     label1_->setAlignment(Qt::AlignCenter);

@@ -8,6 +8,7 @@
 #include "files/safe_file.h"
 #include "files/text_encoding.h"
 #include "kvx_edit_ctrl.h"
+#include "playback/execution_window.h"
 #include "recording.h"
 #include "svg_icon.h"
 
@@ -25,6 +26,8 @@
 #include <QScrollBar>
 #include <QToolBar>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace kestrova {
 
@@ -199,7 +202,10 @@ void frmMain::BuildPanes() {
     lblServoControl_->setIndent(Twips(120));
     chkCOM_ = new QCheckBox(QString::fromLatin1(kComClosedCaption), picServoControl_);
     chkCOM_->setObjectName(QStringLiteral("chkCOM"));
-    chkCOM_->setGeometry(Twips(3600), Twips(23), Twips(1215), Twips(255));
+    // The box keeps its design right edge and grows to the left when the
+    // font needs more room than the design gave it.
+    const int comWidth = std::max(Twips(1215), chkCOM_->sizeHint().width());
+    chkCOM_->setGeometry(Twips(3600 + 1215) - comWidth, Twips(23), comWidth, Twips(255));
     connect(chkCOM_, &QCheckBox::clicked, this, &frmMain::chkCOM_Click);
     for (int i = 0; i < kServoCount; ++i) BuildServoFrame(i);
 

@@ -11,6 +11,7 @@
 #include "core/project.h"
 #include "link/port_toggle.h"
 #include "link/serial_link.h"
+#include "playback/execution_window.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -31,6 +32,7 @@ class QToolBar;
 namespace kestrova {
 
 class KvxEditCtrl;
+
 
 class frmMain : public QMainWindow, private PortToggleView, private SliderView {
     Q_OBJECT
@@ -95,7 +97,7 @@ public:
     // A toolbar button's action by its key ("new", "cut", "run", ...).
     QAction* ToolbarButton(const QString& key) const;
     // The execution window while it is open.
-    QWidget* ExecutionWindow() const { return exeWindow_; }
+    frmExe* ExecutionWindow() const { return exeWindow_; }
 
     // The window's caption for a document name.
     static QString CaptionFor(const std::string& name);
@@ -197,7 +199,7 @@ private:
     QAction* miGoToOrvanis_ = nullptr;
     QAction* miAbout_ = nullptr;
 
-    QPointer<QWidget> exeWindow_;
+    QPointer<frmExe> exeWindow_;
 };
 
 // Window geometry is designed in twips; 15 twips make one pixel.

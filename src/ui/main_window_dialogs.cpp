@@ -1,6 +1,8 @@
 // The main window's commands that open the other windows of the program.
 
+#include "about_dialog.h"
 #include "main_window.h"
+#include "playback/execution_window.h"
 #include "servo_settings_dialog.h"
 #include "timeline/wav_cue_dialog.h"
 
@@ -16,12 +18,19 @@ void frmMain::cmdWAV_Click() {
     dialog.exec();
 }
 
-// The about box and the execution window are not part of the program yet:
-// their commands are in place and do nothing.
-void frmMain::miAbout_Click() {}
+void frmMain::miAbout_Click() {
+    frmAbout dialog(this);
+    dialog.exec();
+}
 
-void frmMain::ShowExecutionWindow() {}
+void frmMain::ShowExecutionWindow() {
+    // One execution window at a time; it deletes itself when closed.
+    if (!exeWindow_) exeWindow_ = new frmExe(project_, link_, [this] { BuildAnimation(); }, this);
+    exeWindow_->UpdateGraph(true);
+}
 
-void frmMain::UpdateExecutionGraph(bool /*bDoChecks*/) {}
+void frmMain::UpdateExecutionGraph(bool bDoChecks) {
+    if (exeWindow_) exeWindow_->UpdateGraph(bDoChecks);
+}
 
 }  // namespace kestrova

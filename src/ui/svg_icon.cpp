@@ -10,6 +10,10 @@
 
 #include <map>
 
+// The bundled icons live in this static library; its resources must be
+// registered before first use.
+static void InitIconResources() { Q_INIT_RESOURCE(icons); }
+
 namespace kestrova {
 
 namespace {
@@ -124,6 +128,8 @@ QPixmap RenderSimpleSvg(const QString& path, int size) {
 }
 
 QIcon SvgIcon(const QString& key) {
+    static const bool registered = (InitIconResources(), true);
+    (void)registered;
     const auto theme = ThemeNames().find(key);
     if (theme != ThemeNames().end() && QIcon::hasThemeIcon(QString::fromLatin1(theme->second)))
         return QIcon::fromTheme(QString::fromLatin1(theme->second));

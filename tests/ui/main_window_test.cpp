@@ -1,0 +1,333 @@
+#include "ui/main_window.h"
+
+#include "core/messages.h"
+#include "link/pty.h"
+#include "support/isolated_store.h"
+#include "ui/kvx_edit_ctrl.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace kestrova;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+class MainWindowTest : public kestrova::testing::StoreTest {
+protected:
+    void SetUp() override {
+        StoreTest::SetUp();
+        QApplication::clipboard()->clear();
+        window_ = std::make_unique<frmMain>();
+        window_->NewFile();
+        window_->show();
+        window_->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+    }
+    void TearDown() override {
+        window_.reset();
+        StoreTest::TearDown();
+    }
+
+    Project& project() { return window_->project(); }
+    // The one editor in view.
+    std::vector<int> VisibleEditors() const {
+        std::vector<int> visible;
+        for (int i = 0; i < kServoCount; ++i)
+            if (window_->rtb(i)->isVisible()) visible.push_back(i);
+        return visible;
+    }
+    void OpenPortOn(kestrova::testing::Pty& pty) {
+        ASSERT_FALSE(MapPortToDevice(1, pty.Path()));
+        window_->link().ApplyCommSettings(project().Settings);
+        QTest::mouseClick(window_->chkCOM(), Qt::LeftButton, {}, QPoint(6, 6));
+        ASSERT_TRUE(window_->link().IsOpen());
+        ASSERT_EQ(window_->chkCOM()->text(), "COM Open");
+    }
+    QColor Background(QLabel* label) const { return label->palette().color(QPalette::Window); }
+    QColor Highlight() const { return window_->palette().color(QPalette::Active, QPalette::Highlight); }
+
+    std::vector<Message> shown_;
+    ScopedMessageHandler capture_{[this](const Message& m) {
+        shown_.push_back(m);
+        return MessageAnswer::Ok;
+    }};
+    std::unique_ptr<frmMain> window_;
+};
+
+}  // namespace
+
+TEST_F(MainWindowTest, PanelControlsSelectTheirServoAndBringItsEditorToTheFront) {
+    struct Case {
+        const char* what;
+        int servo;
+        std::function<void(frmMain&, int)> touch;
+    };
+    const Case cases[] = {
+        {"Home gets the focus", 5, [](frmMain& w, int i) { w.cmdHome(i)->setFocus(); }},
+        {"Log gets the focus", 9, [](frmMain& w, int i) { w.cmdLog(i)->setFocus(); }},
+        {"slider gets the focus", 2, [](frmMain& w, int i) { w.hscServo(i)->setFocus(); }},
+        {"click on the frame", 14, [](frmMain& w, int i) { QTest::mouseClick(w.frmServo(i), Qt::LeftButton, {}, QPoint(3, 40)); }},
+        {"click on the position label", 7, [](frmMain& w, int i) { QTest::mouseClick(w.lblPos(i), Qt::LeftButton); }},
+        {"double click on the frame", 11, [](frmMain& w, int i) { QTest::mouseDClick(w.frmServo(i), Qt::LeftButton, {}, QPoint(3, 40)); }},
+    };
+    for (const Case& c : cases) {
+        window_->rtb(0)->setFocus();
+        c.touch(*window_, c.servo);
+        EXPECT_EQ(project().lServo, c.servo) << c.what;
+        EXPECT_EQ(VisibleEditors(), std::vector<int>{c.servo}) << c.what;
+        EXPECT_EQ(window_->lblServoInstructions()->text(),
+                  QString("Servo Instructions: \"Servo %1\"").arg(c.servo + 1))
+            << c.what;
+        EXPECT_EQ(Background(window_->lblServoControl()), Highlight()) << c.what;
+        EXPECT_NE(Background(window_->lblServoInstructions()), Highlight()) << c.what;
+    }
+}
+
+TEST_F(MainWindowTest, ADisabledServoCannotBeSelectedFromThePanel) {
+    project().Servos[4].Enabled = false;
+    window_->UpdateServoSettings();
+    EXPECT_FALSE(window_->frmServo(4)->isEnabled());
+    EXPECT_FALSE(window_->cmdHome(4)->isEnabled());
+    EXPECT_FALSE(window_->hscServo(4)->isEnabled());
+
+    window_->cmdHome(4)->setFocus();
+    QTest::mouseClick(window_->cmdHome(4), Qt::LeftButton);
+    QTest::mouseClick(window_->frmServo(4), Qt::LeftButton, {}, QPoint(3, 40));
+    QTest::mouseClick(window_->lblPos(4), Qt::LeftButton);
+    EXPECT_EQ(project().lServo, 0);
+    // Its editor can still be brought to the front from elsewhere.
+    window_->SelectServo(4);
+    EXPECT_EQ(VisibleEditors(), std::vector<int>{4});
+}
+
+TEST_F(MainWindowTest, EditorFocusMarksTheInstructionsPaneActiveAndKeepsEachEditorsCaret) {
+    window_->cmdMax(9)->setFocus();
+    window_->rtb(9)->setFocus();
+    QTest::keyClicks(window_->rtb(9), "Wait 3");
+    EXPECT_EQ(Background(window_->lblServoInstructions()), Highlight());
+    EXPECT_NE(Background(window_->lblServoControl()), Highlight());
+
+    window_->cmdMin(1)->setFocus();
+    EXPECT_EQ(VisibleEditors(), std::vector<int>{1});
+    window_->SelectServo(9);
+    int32_t start = 0, end = 0;
+    window_->rtb(9)->GetSel(start, end);
+    EXPECT_EQ(start, 6);
+    EXPECT_EQ(project().Programs[9], "Wait 3");
+    EXPECT_EQ(project().Programs[1], "");
+}
+
+TEST_F(MainWindowTest, JumpButtonsMoveTheSliderAndSendThePosition) {
+    kestrova::testing::Pty pty;
+    project().Settings.SynchByte = 255;
+    OpenPortOn(pty);
+    project().Servos[5].Min = 20;
+    project().Servos[5].Home = 100;
+    project().Servos[5].Max = 200;
+    window_->UpdateServoSettings();
+    pty.Stray();
+
+    struct Case {
+        QPushButton* button;
+        int position;
+    };
+    const Case cases[] = {{window_->cmdHome(5), 100}, {window_->cmdMax(5), 200}, {window_->cmdMin(5), 20}};
+    for (const Case& c : cases) {
+        QTest::mouseClick(c.button, Qt::LeftButton);
+        EXPECT_EQ(window_->hscServo(5)->value(), c.position);
+        EXPECT_EQ(window_->lblPos(5)->text(), QString::number(c.position));
+        EXPECT_EQ(pty.Read(3), (Bytes{255, 5, uint8_t(c.position)}));
+        EXPECT_EQ(project().lServo, 5);
+    }
+    // A jump to where the slider already is sends nothing more.
+    QTest::mouseClick(window_->cmdMin(5), Qt::LeftButton);
+    EXPECT_TRUE(pty.Stray().empty());
+}
+
+TEST_F(MainWindowTest, NewLimitsClampTheSliderAndSendTheChange) {
+    kestrova::testing::Pty pty;
+    OpenPortOn(pty);
+    window_->hscServo(3)->setValue(200);
+    EXPECT_EQ(pty.Read(3), (Bytes{0, 3, 200}));
+
+    project().Servos[3].Name = "Jaw";
+    window_->SelectServo(3);
+    window_->UpdateServoSettings();  // same range: nothing moves
+    EXPECT_EQ(window_->hscServo(3)->value(), 200);
+    EXPECT_TRUE(pty.Stray().empty());
+
+    project().Servos[3].Max = 150;
+    window_->UpdateServoSettings();
+    EXPECT_EQ(window_->hscServo(3)->value(), 150);
+    EXPECT_EQ(window_->lblPos(3)->text(), "150");
+    EXPECT_EQ(pty.Read(3), (Bytes{0, 3, 150}));
+    EXPECT_EQ(window_->frmServo(3)->title(), "Jaw");
+    EXPECT_EQ(window_->lblServoInstructions()->text(), "Servo Instructions: \"Jaw\"");
+}
+
+TEST_F(MainWindowTest, LogAndWaitRecordOnlyAnAcceptedFrameCount) {
+    struct Case {
+        int32_t answer;
+        std::string program;
+        size_t messages;
+    };
+    const Case cases[] = {{-1, "", 0}, {-7, "", 0}, {0, "", 1}, {10, "Mov 140, 10\r\nWait 10\r\n", 0}};
+    for (const Case& c : cases) {
+        window_->NewFile();
+        shown_.clear();
+        window_->SetFramesPrompt([&](QWidget*) { return c.answer; });
+        window_->hscServo(6)->setValue(140);
+        QTest::mouseClick(window_->cmdLog(6), Qt::LeftButton);
+        QTest::mouseClick(window_->cmdWait(), Qt::LeftButton);
+        EXPECT_EQ(project().Programs[6], c.program) << c.answer;
+        EXPECT_EQ(shown_.size(), c.messages * 2) << c.answer;
+        EXPECT_EQ(project().bNeedToSave, !c.program.empty()) << c.answer;
+    }
+    EXPECT_EQ(shown_.size(), 0u);
+}
+
+TEST_F(MainWindowTest, EditCommandsFollowTheSelectedEditor) {
+    QAction* cut = window_->ToolbarButton("cut");
+    QAction* copy = window_->ToolbarButton("copy");
+    QAction* paste = window_->ToolbarButton("paste");
+    QAction* miCut = window_->findChild<QAction*>("miCut");
+    QAction* miPaste = window_->findChild<QAction*>("miPaste");
+    EXPECT_FALSE(cut->isEnabled());
+    EXPECT_FALSE(copy->isEnabled());
+    EXPECT_FALSE(paste->isEnabled());
+    EXPECT_FALSE(miCut->isEnabled());
+    EXPECT_FALSE(window_->findChild<QAction*>("miSave")->isEnabled());
+
+    window_->rtb(0)->SetText("Wait 3");
+    window_->rtb(0)->SetSel(0, 4);
+    EXPECT_TRUE(cut->isEnabled());
+    EXPECT_TRUE(miCut->isEnabled());
+    EXPECT_TRUE(copy->isEnabled());
+    window_->cmdHome(2)->setFocus();  // servo 2's editor has no selection
+    EXPECT_FALSE(cut->isEnabled());
+    window_->SelectServo(0);
+    EXPECT_TRUE(cut->isEnabled());
+
+    miCut->trigger();
+    EXPECT_EQ(project().Programs[0], " 3");
+    EXPECT_FALSE(cut->isEnabled());
+    EXPECT_TRUE(paste->isEnabled());
+    EXPECT_TRUE(miPaste->isEnabled());
+    QApplication::clipboard()->clear();
+    EXPECT_FALSE(paste->isEnabled());
+}
+
+TEST_F(MainWindowTest, ResizeKeepsTheControlPaneAndGivesTheRestToTheInstructions) {
+    for (int width : {900, 1200, 700}) {
+        window_->resize(width, 640);
+        QApplication::processEvents();
+        const int inner = window_->centralWidget()->width();
+        QWidget* pane = window_->picServoInstructionsBG();
+        EXPECT_EQ(window_->picServoControlBG()->width(), 330) << width;
+        EXPECT_EQ(pane->width(), inner - 330 - 4) << width;
+        EXPECT_EQ(pane->x() + pane->width(), inner) << width;
+        EXPECT_EQ(window_->cmdWait()->x(), pane->width() - window_->cmdWait()->width() - 2) << width;
+        EXPECT_EQ(window_->cmdWAV()->x(), window_->cmdWait()->x() - 56) << width;
+        EXPECT_EQ(window_->rtb(0)->geometry(), QRect(0, 20, pane->width(), pane->height() - 20)) << width;
+    }
+}
+
+TEST_F(MainWindowTest, ABuildErrorSelectsTheOffendingWordOfItsServo) {
+    struct Case {
+        int servo;
+        std::string program;
+        std::string word;
+        std::string message, title;
+    };
+    const Case cases[] = {
+        {3, "Mov 100, 10\r\nMove 5, 3", "Move", "Unknown Command.", "Compile Error"},
+        {12, "Wait 2 ' hold\r\nMov 300, 10", "300", "Position is greater than servo maximum.", "Invalid Position"},
+        {7, "Wait 2\r\nWait 0", "0", "Frames must be greater than zero.", "Invalid Frames"},
+    };
+    for (const Case& c : cases) {
+        window_->NewFile();
+        shown_.clear();
+        window_->rtb(c.servo)->SetText(c.program);
+        window_->rtb(c.servo)->SetSel(0, 0);
+        window_->BuildAnimation();
+        ASSERT_EQ(shown_.size(), 1u);
+        EXPECT_EQ(shown_[0].text, c.message);
+        EXPECT_EQ(shown_[0].title, c.title);
+        EXPECT_EQ(shown_[0].icon, MessageIcon::Critical);
+        EXPECT_EQ(project().lServo, c.servo);
+        EXPECT_EQ(VisibleEditors(), std::vector<int>{c.servo});
+        EXPECT_EQ(window_->rtb(c.servo)->textCursor().selectedText().toStdString(), c.word);
+        EXPECT_EQ(window_->focusWidget(), window_->rtb(c.servo));
+        EXPECT_FALSE(project().Built);
+    }
+}
+
+TEST_F(MainWindowTest, ABuildWithNothingToCompileWarnsAndASuccessfulOneIsBuilt) {
+    window_->rtb(2)->SetText("Mov 127, 10");
+    window_->BuildAnimation();
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_EQ(shown_[0].text, "Nothing to compile!");
+    EXPECT_EQ(shown_[0].icon, MessageIcon::Exclamation);
+    EXPECT_FALSE(project().Built);
+
+    window_->rtb(2)->SetText("Mov 137, 10");
+    EXPECT_TRUE(project().ModifiedSinceBuild);
+    window_->BuildAnimation();
+    EXPECT_EQ(shown_.size(), 1u);
+    EXPECT_TRUE(project().Built);
+    EXPECT_FALSE(project().ModifiedSinceBuild);
+    EXPECT_TRUE(project().bNeedToSave);
+    EXPECT_EQ(project().Frames.UpperBound(), 11);
+}
+
+TEST_F(MainWindowTest, TypingMarksTheProjectModifiedAndMovingTheCaretDoesNot) {
+    window_->rtb(0)->setFocus();
+    QTest::keyClicks(window_->rtb(0), "Wait 3");
+    EXPECT_TRUE(project().bNeedToSave);
+    EXPECT_TRUE(project().ModifiedSinceBuild);
+    project().bNeedToSave = project().ModifiedSinceBuild = false;
+    QTest::keyClick(window_->rtb(0), Qt::Key_Left);
+    QTest::keyClick(window_->rtb(0), Qt::Key_Home, Qt::ShiftModifier);
+    EXPECT_FALSE(project().bNeedToSave);
+    EXPECT_FALSE(project().ModifiedSinceBuild);
+    EXPECT_TRUE(window_->ToolbarButton("copy")->isEnabled());
+}
+
+TEST_F(MainWindowTest, NewAndOpenPutTheModelsProgramsIntoTheEditors) {
+    EXPECT_EQ(window_->windowTitle(), "Kestrova v2 - [Untitled1]");
+    const std::string path = dir_ + "/walk.kva";
+    std::ofstream(path) << "KVSL=1.0\r\nServo1.Name=Neck\r\nServo1.Home=127\r\nServo1.Min=0\r\nServo1.Max=254\r\n"
+                         "Servo1.Enabled=True\r\nServo1.Program=[Mov 10, 5\r\n]\r\n";
+    window_->rtb(0)->SetText("Wait 1");
+    ASSERT_TRUE(window_->OpenFile(QString::fromStdString(path)));
+    EXPECT_EQ(window_->rtb(0)->toPlainText(), "Mov 10, 5\n");
+    EXPECT_EQ(window_->frmServo(0)->title(), "Neck");
+    EXPECT_EQ(window_->windowTitle(), QString::fromStdString("Kestrova v2 - [" + path + "]"));
+    EXPECT_FALSE(project().bNeedToSave);
+    EXPECT_FALSE(project().ModifiedSinceBuild);
+
+    EXPECT_FALSE(window_->OpenFile(QString::fromStdString(dir_ + "/missing.kva")));
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_EQ(shown_[0].title, "Open Error");
+    EXPECT_EQ(shown_[0].text, "The animation " + dir_ + "/missing.kva could not be opened: No such file or directory");
+    EXPECT_EQ(project().sFilename, path);
+
+    window_->hscServo(0)->setValue(30);
+    window_->NewFile();
+    EXPECT_EQ(window_->windowTitle(), "Kestrova v2 - [Untitled2]");
+    EXPECT_EQ(window_->rtb(0)->toPlainText(), "");
+    EXPECT_EQ(window_->hscServo(0)->value(), 127);
+    EXPECT_EQ(window_->frmServo(0)->title(), "Servo 1");
+}
