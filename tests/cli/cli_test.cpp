@@ -180,7 +180,7 @@ TEST_F(CliTest, RewriteOfItsOwnOutputIsIdentical) {
 #include <pty.h>
 #include <poll.h>
 #include <termios.h>
-#include <thread>
+#include <functional>
 
 namespace {
 
@@ -216,8 +216,9 @@ protected:
         return child;
     }
 
-    // Reads the line until the program has ended and nothing more arrives.
-    std::string Drain(pid_t child, int& code) {
+    // Reads the line until the program has ended and nothing more arrives;
+    // `onBytes` hears how much has arrived so far.
+    std::string Drain(pid_t child, int& code, const std::function<void(size_t)>& onBytes = {}) {
         std::string bytes;
         bool running = true;
         for (;;) {
@@ -226,6 +227,7 @@ protected:
                 char buffer[4096];
                 const ssize_t n = read(master_, buffer, sizeof buffer);
                 if (n > 0) bytes.append(buffer, size_t(n));
+                if (onBytes) onBytes(bytes.size());
                 continue;
             }
             if (!running) break;
@@ -267,13 +269,13 @@ TEST_F(PlayTest, PutsTheFrameTableOnTheLineAtTheRate) {
 TEST_F(PlayTest, CtrlCStopsALoopCleanly) {
     const std::string file = ProjectFile("loop.kva", {"Wait 5\r\n"});
     const pid_t child = Start({"play", file, "--device", device_, "--loop", "--fps", "30"});
-    std::thread interrupt([child] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(700));
-        kill(child, SIGINT);
-    });
+    // Ctrl+C once the second pass is on its way.
+    bool sent = false;
     int code = -1;
-    const std::string line = Drain(child, code);
-    interrupt.join();
+    const std::string line = Drain(child, code, [&](size_t received) {
+        if (!sent && received > 6 * 3) sent = kill(child, SIGINT) == 0;
+    });
+    EXPECT_TRUE(sent);
     EXPECT_EQ(code, 0);
     EXPECT_GT(line.size(), 6u * 3) << "more than one pass went out";
     EXPECT_EQ(line.size() % 3, 0u) << "no command was cut short";
