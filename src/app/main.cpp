@@ -13,7 +13,6 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Talvenor Electronics"));
     QApplication::setApplicationName(QStringLiteral("Kestrova v2.0"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Kestrova"));
     QApplication::setApplicationVersion(QStringLiteral(KESTROVA_VERSION));
     kestrova::InstallMessageBoxHandler();
 

@@ -34,9 +34,11 @@ MessageAnswer DocumentCommands::QuerySave() {
 bool DocumentCommands::NewFile() {
     if (QuerySave() == MessageAnswer::Cancel) return false;
     SetNewProjectDefaults(project_);
+    // The ranges first, so that no slider clamps the new Home into the
+    // range of the project before.
+    view_.UpdateServoSettings();
     view_.ServosReset();
     view_.ProgramsReplaced();
-    view_.UpdateServoSettings();
     ++project_.UntitledCount;
     SetFileName("Untitled" + std::to_string(project_.UntitledCount));
     project_.WavCues.assign(1, WavCue{});

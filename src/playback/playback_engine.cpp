@@ -74,7 +74,6 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
         return bStop ? PassEnd::Stopped : PassEnd::Completed;
     }
     const FrameTable& frames = project_.Frames;
-    const int32_t last = frames.UpperBound();
     CTimingPC& timer = timer_;
     bool scheduled = false;  // the schedule starts at the first frame played
     int64_t due = 0;         // frames played on the current schedule
@@ -99,7 +98,9 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
             due = 0;
             scheduled = true;
         }
-        if (f >= 1 && f <= last) {
+        // The table is read afresh each frame: the main window stays usable
+        // during a pause, and a new build may have made it shorter.
+        if (f >= 1 && f <= frames.UpperBound()) {
             if (!SendFrame(f, writeFailure_)) return PassEnd::WriteFailed;
             if (f == wavStopFrame_) sound_.Stop();
             const int32_t cue = frames[f][kWavCueSlot];

@@ -4,11 +4,11 @@
 #include "core/compiler.h"
 #include "core/messages.h"
 #include "core/timing_pc.h"
-#include "files/kva_reader.h"
-#include "files/safe_file.h"
-#include "files/text_encoding.h"
+#include "files/settings_dialog.h"
+#include "files/settings_store.h"
 #include "kvx_edit_ctrl.h"
 #include "playback/execution_window.h"
+#include "recent_menu.h"
 #include "recording.h"
 #include "svg_icon.h"
 
@@ -18,6 +18,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -30,6 +31,13 @@
 #include <algorithm>
 
 namespace kestrova {
+
+namespace {
+
+// The two filters of the project file dialogs.
+const QString kProjectFilters = QStringLiteral("Kestrova v2 Animation Files (*.kva);;All Files (*)");
+
+}  // namespace
 
 namespace {
 
@@ -110,10 +118,16 @@ void frmMain::BuildMenus() {
     miBuild_ = item(miFile, "miBuild", QStringLiteral("&Build Animation"), &frmMain::miBuild_Click,
                     QKeySequence(Qt::CTRL | Qt::Key_B));
     separator(miFile, "miFileLine1");
-    miRecent_ = item(miFile, "miRecent", QStringLiteral("(No Recent Files)"), &frmMain::miRecent_Click);
-    miRecent_->setEnabled(false);
-    separator(miFile, "miFileLine2");
+    QAction* miFileLine2 = miFile->addSeparator();
+    miFileLine2->setObjectName(QStringLiteral("miFileLine2"));
     miExit_ = item(miFile, "miExit", QStringLiteral("E&xit"), &frmMain::miExit_Click);
+    oRecentMenu_ = new clsRecentMenu(miFile, miFileLine2, this);
+    oRecentMenu_->SetRegKey(kProgramKey);
+    oRecentMenu_->SetMaxItems(5);
+    oRecentMenu_->RefreshMenuItems();
+    miRecent_ = oRecentMenu_->Items().front();
+    connect(oRecentMenu_, &clsRecentMenu::RecentChosen, this,
+            [this](const QString& caption) { documents_.OpenRecent(caption.toStdString()); });
 
     QMenu* miEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
     miEdit->setObjectName(QStringLiteral("miEdit"));
@@ -373,45 +387,44 @@ void frmMain::ReloadEditorsFromProject() {
     for (KvxEditCtrl* editor : rtb_) editor->ReloadFromProgram();
 }
 
-void frmMain::SetFileName(const std::string& name) {
-    project_.sFilename = name;
-    setWindowTitle(CaptionFor(name));
-    miSave_->setEnabled(name.find('\\') != std::string::npos || name.find('/') != std::string::npos);
+void frmMain::SetFileName(const std::string& name) { documents_.SetFileName(name); }
+
+void frmMain::NewFile() { documents_.NewFile(); }
+
+bool frmMain::OpenFile(const QString& path) { return documents_.OpenFile(path.toStdString()); }
+
+std::string frmMain::AskOpenFileName() {
+    if (fileDialog_) return fileDialog_(this, false).toStdString();
+    return QFileDialog::getOpenFileName(this, QStringLiteral("Open Animation..."), QString(), kProjectFilters)
+        .toStdString();
 }
 
-void frmMain::NewFile() {
-    StartNewProject(project_);
-    SetFileName(project_.sFilename);
-    // The ranges first, so that no slider clamps the new Home into the range
-    // of the project before.
-    UpdateServoSettings();
+std::string frmMain::AskSaveFileName() {
+    if (fileDialog_) return fileDialog_(this, true).toStdString();
+    QFileDialog dialog(this, QStringLiteral("Save Animation..."), QString(), kProjectFilters);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // The extension is added before the dialog checks for an existing file,
+    // so the overwrite question names the file that would be replaced.
+    dialog.setDefaultSuffix(QStringLiteral("kva"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().front().toStdString();
+}
+
+void frmMain::SetCaption(const std::string& caption) { setWindowTitle(QString::fromStdString(caption)); }
+
+void frmMain::SetSaveEnabled(bool enabled) { miSave_->setEnabled(enabled); }
+
+void frmMain::ServosReset() {
     for (int i = 0; i < kServoCount; ++i) hscServo_[i]->setValue(project_.Servos[i].Home);
-    ReloadEditorsFromProject();
-    project_.bNeedToSave = false;
-    project_.Built = false;
-    project_.ModifiedSinceBuild = false;
-    UpdateEditCommands();
 }
 
-bool frmMain::OpenFile(const QString& path) {
-    const std::string name = path.toStdString();
-    std::string bytes, reason;
-    if (!ReadFileBytes(name, bytes, reason)) {
-        ShowMessage({"The animation " + name + " could not be opened: " + reason, "Open Error", MessageIcon::Critical,
-                     MessageButtons::Ok});
-        return false;
-    }
-    const LoadResult loaded = LoadFile(DecodeProjectBytes(bytes), project_);
-    if (!loaded.ok) return false;
-    SetFileName(name);
-    link_.ApplyCommSettings(project_.Settings);
-    UpdateServoSettings();
-    ReloadEditorsFromProject();
-    project_.ModifiedSinceBuild = false;
-    project_.bNeedToSave = false;
-    project_.Built = false;
-    UpdateEditCommands();
-    return true;
+void frmMain::ProgramsReplaced() { ReloadEditorsFromProject(); }
+
+void frmMain::ApplyCommSettings() { link_.ApplyCommSettings(project_.Settings); }
+
+void frmMain::AddRecentFile(const std::string& path) {
+    oRecentMenu_->AddMenuItem(path);
+    oRecentMenu_->RefreshMenuItems();
 }
 
 void frmMain::BuildAnimation() {
@@ -506,11 +519,14 @@ void frmMain::miNew_Click() { NewFile(); }
 
 // The document commands (open dialog, save, save as, recent files and the
 // "Save Changes?" question) are not part of this window yet.
-void frmMain::miOpen_Click() {}
-void frmMain::miSave_Click() {}
-void frmMain::miSaveAs_Click() {}
+void frmMain::miOpen_Click() { documents_.Open(); }
+void frmMain::miSave_Click() { documents_.SaveFile(); }
+void frmMain::miSaveAs_Click() { documents_.SaveAs(); }
 void frmMain::miRecent_Click() {}
-void frmMain::miSettings_Click() {}
+void frmMain::miSettings_Click() {
+    frmSettings dialog(project_.Settings, [this] { link_.ApplyCommSettings(project_.Settings); }, this);
+    dialog.exec();
+}
 
 void frmMain::miBuild_Click() { BuildAnimation(); }
 
@@ -531,9 +547,17 @@ void frmMain::miGoToOrvanis_Click() {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
-    // Every other window of the program goes with the main window; one that
-    // refuses (the execution window while it plays) keeps the program
-    // running.
+    // While an animation plays or is paused its window refuses to close,
+    // and so does the program, before any question is asked.
+    if (exeWindow_ && exeWindow_->Playing()) {
+        event->ignore();
+        return;
+    }
+    if (!documents_.QueryClose()) {
+        event->ignore();
+        return;
+    }
+    // Every other window of the program goes with the main window.
     for (QWidget* window : QApplication::topLevelWidgets()) {
         if (window != this && window->isVisible() && !window->close()) {
             event->ignore();

@@ -9,6 +9,7 @@
 
 #include "core/compiler.h"
 #include "core/project.h"
+#include "files/document_commands.h"
 #include "link/port_toggle.h"
 #include "link/serial_link.h"
 #include "playback/execution_window.h"
@@ -32,9 +33,10 @@ class QToolBar;
 namespace kestrova {
 
 class KvxEditCtrl;
+class clsRecentMenu;
 
 
-class frmMain : public QMainWindow, private PortToggleView, private SliderView {
+class frmMain : public QMainWindow, private PortToggleView, private SliderView, private DocumentView {
     Q_OBJECT
 
 public:
@@ -75,6 +77,14 @@ public:
 
     // Asks for a number of frames and returns FramesAnswer. The default runs
     // frmTime modally; tests answer it without a dialog.
+    // The document commands (New, Open, Save, Save As, recent files).
+    DocumentCommands& Documents() { return documents_; }
+    clsRecentMenu* RecentMenu() const { return oRecentMenu_; }
+    // The file dialogs: `save` chooses the save dialog; an empty name when
+    // cancelled. Tests replace them.
+    using FileDialog = std::function<QString(QWidget* owner, bool save)>;
+    void SetFileDialog(FileDialog dialog) { fileDialog_ = std::move(dialog); }
+
     using FramesPrompt = std::function<int32_t(QWidget* owner)>;
     void SetFramesPrompt(FramesPrompt prompt) { framesPrompt_ = std::move(prompt); }
 
@@ -158,8 +168,21 @@ private:
     // SliderView
     void SetPositionLabel(int servo, const std::string& text) override;
 
+    std::string AskOpenFileName() override;
+    std::string AskSaveFileName() override;
+    void SetCaption(const std::string& caption) override;
+    void SetSaveEnabled(bool enabled) override;
+    void ServosReset() override;
+    void ProgramsReplaced() override;
+    void ApplyCommSettings() override;
+    // UpdateServoSettings and UpdateEditCommands are public above.
+    void AddRecentFile(const std::string& path) override;
+
     Project project_;
     SerialLink link_;
+    DocumentCommands documents_{project_, *this};
+    clsRecentMenu* oRecentMenu_ = nullptr;
+    FileDialog fileDialog_;
     FramesPrompt framesPrompt_;
 
     QToolBar* tbrMain_ = nullptr;

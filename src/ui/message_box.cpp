@@ -31,8 +31,8 @@ QMessageBox::StandardButtons ButtonsOf(MessageButtons buttons) {
 }
 
 MessageAnswer Show(const Message& message) {
-    const QString title = message.title.empty() ? QApplication::applicationDisplayName()
-                                                : QString::fromStdString(message.title);
+    // Messages without a title of their own carry the program's name.
+    const QString title = message.title.empty() ? QStringLiteral("Kestrova") : QString::fromStdString(message.title);
     // Program texts use CR LF; a message box wants plain line feeds.
     QString text = QString::fromStdString(message.text);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));

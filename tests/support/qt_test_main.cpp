@@ -12,7 +12,6 @@ int main(int argc, char** argv) {
     (void)kestrova::testing::kIsolatedHome;
     if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Kestrova"));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

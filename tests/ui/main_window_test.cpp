@@ -317,6 +317,9 @@ TEST_F(MainWindowTest, NewAndOpenPutTheModelsProgramsIntoTheEditors) {
     EXPECT_EQ(window_->windowTitle(), QString::fromStdString("Kestrova v2 - [" + path + "]"));
     EXPECT_FALSE(project().bNeedToSave);
     EXPECT_FALSE(project().ModifiedSinceBuild);
+    ASSERT_EQ(shown_.size(), 1u) << "the typed text was worth a question";
+    EXPECT_EQ(shown_[0].title, "Save Changes?");
+    shown_.clear();
 
     EXPECT_FALSE(window_->OpenFile(QString::fromStdString(dir_ + "/missing.kva")));
     ASSERT_EQ(shown_.size(), 1u);
