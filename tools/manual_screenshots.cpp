@@ -1,0 +1,71 @@
+// Takes the user manual's pictures of the real windows:
+//   manual_screenshots EXAMPLE.kva OUTPUT_FOLDER
+// Run it under a display (or QT_QPA_PLATFORM=offscreen).
+#include "files/settings_dialog.h"
+#include "playback/execution_window.h"
+#include "timeline/wav_cue_dialog.h"
+#include "ui/about_dialog.h"
+#include "ui/main_window.h"
+#include "ui/recording.h"
+#include "ui/servo_settings_dialog.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+
+#include <cstdio>
+
+using namespace kestrova;
+
+namespace {
+
+void Save(QWidget& window, const QString& folder, const char* name) {
+    window.show();
+    QApplication::processEvents();
+    window.grab().save(QDir(folder).filePath(QString::fromLatin1(name)));
+    std::printf("%s\n", name);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Talvenor Electronics"));
+    QApplication::setApplicationName(QStringLiteral("Kestrova v2.0"));
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: manual_screenshots EXAMPLE.kva OUTPUT_FOLDER\n");
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[2]);
+    QDir().mkpath(folder);
+
+    frmMain main;
+    main.NewFile();
+    main.OpenFile(QString::fromLocal8Bit(argv[1]));
+    main.resize(900, 640);
+    main.SelectServo(3);
+    Save(main, folder, "main-window.png");
+
+    main.BuildAnimation();
+    frmExe exe(main.project(), main.link(), [&main] { main.BuildAnimation(); });
+    exe.setAttribute(Qt::WA_DeleteOnClose, false);
+    exe.UpdateGraph(true);
+    Save(exe, folder, "execution-window.png");
+
+    frmServoSettings servos(main.project(), [&main] { main.UpdateServoSettings(); });
+    Save(servos, folder, "servo-settings.png");
+
+    frmWAV wav(main.project());
+    Save(wav, folder, "wav-cues.png");
+
+    ProjectSettings settings = main.project().Settings;
+    frmSettings dialog(settings, [] {});
+    Save(dialog, folder, "settings.png");
+
+    frmTime frames;
+    Save(frames, folder, "frames-prompt.png");
+
+    frmAbout about;
+    Save(about, folder, "about.png");
+    return 0;
+}
