@@ -87,21 +87,9 @@ private:
 };
 
 // A window whose pump takes `workMs` of display work each frame.
-struct QuietView : PlaybackView {
+struct QuietView : QuietPlaybackView {
+    QuietView() : QuietPlaybackView(kFps) {}
     double workMs = 0;
-    int FramesPerSecond() override { return kFps; }
-    void SetGraphControlsEnabled(bool) override {}
-    void SetServoCheckEnabled(int, bool) override {}
-    void SetCheckAllButtonsEnabled(bool) override {}
-    void SetRateSliderEnabled(bool) override {}
-    void SetMarkersEnabled(bool) override {}
-    void ShowPlayMarker() override {}
-    void MovePlayMarker(int32_t) override {}
-    void HidePlayMarker() override {}
-    void KeepFrameInView(int32_t) override {}
-    void SetPositionCaption(const std::string&) override {}
-    void ShowSteppedButtons() override {}
-    bool LoopPressed() override { return false; }
     void Pump() override {
         const auto until = Clock::now() + std::chrono::duration<double, std::milli>(workMs);
         while (Clock::now() < until) {

@@ -46,24 +46,17 @@ private:
 
 // The command line as the engine's window: a progress line on a terminal,
 // Ctrl+C as the stop button.
-class ConsoleView : public PlaybackView {
+class ConsoleView : public QuietPlaybackView {
 public:
     ConsoleView(PlaybackEngine*& engine, int fps, bool loop, int32_t lastFrame, std::ostream& err)
-        : engine_(engine), fps_(fps), loop_(loop), last_(lastFrame), err_(err), terminal_(::isatty(STDERR_FILENO)) {}
+        : QuietPlaybackView(fps), engine_(engine), fps_(fps), loop_(loop), last_(lastFrame), err_(err),
+          terminal_(::isatty(STDERR_FILENO)) {}
 
-    int FramesPerSecond() override { return fps_; }
-    void SetGraphControlsEnabled(bool) override {}
-    void SetServoCheckEnabled(int, bool) override {}
-    void SetCheckAllButtonsEnabled(bool) override {}
-    void SetRateSliderEnabled(bool) override {}
-    void SetMarkersEnabled(bool) override {}
-    void ShowPlayMarker() override {}
     void MovePlayMarker(int32_t frame) override { frame_ = frame; }
     void HidePlayMarker() override {
         if (terminal_ && shown_) err_ << '\n';
         shown_ = false;
     }
-    void KeepFrameInView(int32_t) override {}
     void SetPositionCaption(const std::string&) override {
         // A few updates a second are enough for a person to follow.
         if (!terminal_ || (frame_ % std::max(1, fps_ / 5) != 0 && frame_ != last_)) return;
@@ -71,7 +64,6 @@ public:
              << "   " << std::flush;
         shown_ = true;
     }
-    void ShowSteppedButtons() override {}
     bool LoopPressed() override { return loop_ && !interrupted; }
     void Pump() override {
         QCoreApplication::processEvents();

@@ -75,6 +75,30 @@ public:
     virtual void Pump() = 0;
 };
 
+// A view without widgets (the command line, benchmarks): every control
+// change is ignored, the rate is fixed and loop is off. Override what matters.
+class QuietPlaybackView : public PlaybackView {
+public:
+    explicit QuietPlaybackView(int framesPerSecond = 15) : fps_(framesPerSecond) {}
+    int FramesPerSecond() override { return fps_; }
+    void SetGraphControlsEnabled(bool) override {}
+    void SetServoCheckEnabled(int, bool) override {}
+    void SetCheckAllButtonsEnabled(bool) override {}
+    void SetRateSliderEnabled(bool) override {}
+    void SetMarkersEnabled(bool) override {}
+    void ShowPlayMarker() override {}
+    void MovePlayMarker(int32_t) override {}
+    void HidePlayMarker() override {}
+    void KeepFrameInView(int32_t) override {}
+    void SetPositionCaption(const std::string&) override {}
+    void ShowSteppedButtons() override {}
+    bool LoopPressed() override { return false; }
+    void Pump() override {}
+
+private:
+    int fps_;
+};
+
 // The process's priority class during playback: 0 normal, 1 high, 2 very high.
 using PrioritySetter = void (*)(int32_t level);
 
