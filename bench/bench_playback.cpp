@@ -6,85 +6,20 @@
 #include "playback/playback_engine.h"
 #include "playback/serial_link_output.h"
 
+#include "burst_clock.h"
+
 #include <benchmark/benchmark.h>
 
-#include <pty.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <cmath>
 #include <thread>
 #include <vector>
 
 using namespace kestrova;
-using Clock = std::chrono::steady_clock;
+using namespace kestrova::bench;
 
 namespace {
 
 constexpr int kFrames = 300;
 constexpr int kFps = 30;
-constexpr size_t kBurst = 16 * 3;
-
-// Reads the master side and notes when the first byte of each burst arrived.
-class BurstClock {
-public:
-    BurstClock() {
-        char name[256] = {};
-        openpty(&master_, &slave_, name, nullptr, nullptr);
-        termios raw{};
-        tcgetattr(slave_, &raw);
-        cfmakeraw(&raw);
-        tcsetattr(slave_, TCSANOW, &raw);
-        path_ = name;
-        reader_ = std::thread([this] { Read(); });
-    }
-    ~BurstClock() {
-        done_ = true;
-        reader_.join();
-        close(master_);
-        close(slave_);
-    }
-    const std::string& Path() const { return path_; }
-    int SlaveFd() const { return slave_; }
-
-    std::vector<double> Stamps() {
-        done_ = true;
-        reader_.join();
-        reader_ = std::thread([] {});
-        return stamps_;
-    }
-
-private:
-    void Read() {
-        size_t total = 0;
-        char buffer[4096];
-        while (!done_ || Pending()) {
-            pollfd p{master_, POLLIN, 0};
-            if (poll(&p, 1, 5) <= 0) continue;
-            const auto now = Clock::now();
-            const ssize_t n = read(master_, buffer, sizeof buffer);
-            if (n <= 0) continue;
-            for (size_t b = total; b < total + size_t(n); ++b) {
-                if (b % kBurst == 0) stamps_.push_back(std::chrono::duration<double, std::milli>(now.time_since_epoch()).count());
-            }
-            total += size_t(n);
-        }
-    }
-    bool Pending() {
-        pollfd p{master_, POLLIN, 0};
-        return poll(&p, 1, 20) > 0;
-    }
-
-    int master_ = -1, slave_ = -1;
-    std::string path_;
-    std::atomic<bool> done_{false};
-    std::vector<double> stamps_;
-    std::thread reader_;
-};
 
 // A window whose pump takes `workMs` of display work each frame.
 struct QuietView : QuietPlaybackView {
@@ -101,20 +36,6 @@ struct Silence : SoundOutput {
     void Play(const std::string&) override {}
     void Stop() override {}
 };
-
-void Report(benchmark::State& state, const std::vector<double>& stamps) {
-    const double period = 1000.0 / kFps;
-    if (stamps.size() != size_t(kFrames)) {
-        state.SkipWithError("not every frame arrived");
-        return;
-    }
-    std::vector<double> errors;
-    for (size_t i = 1; i < stamps.size(); ++i) errors.push_back(std::fabs(stamps[i] - stamps[i - 1] - period));
-    std::sort(errors.begin(), errors.end());
-    state.counters["median_err_ms"] = errors[errors.size() / 2];
-    state.counters["p99_err_ms"] = errors[size_t(std::ceil(0.99 * double(errors.size()))) - 1];
-    state.counters["drift_ms"] = (stamps.back() - stamps.front()) - period * (kFrames - 1);
-}
 
 // state.range(0): microseconds of display work per frame.
 void BM_EnginePacing(benchmark::State& state) {
@@ -137,7 +58,7 @@ void BM_EnginePacing(benchmark::State& state) {
         engine.PlayAnimation(1, kFrames);
         stamps = line.Stamps();
     }
-    Report(state, stamps);
+    Report(state, stamps, kFrames, kFps);
 }
 BENCHMARK(BM_EnginePacing)->Arg(0)->Arg(1000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
@@ -155,7 +76,7 @@ void BM_SleepingScheduler(benchmark::State& state) {
         }
         stamps = line.Stamps();
     }
-    Report(state, stamps);
+    Report(state, stamps, kFrames, kFps);
 }
 BENCHMARK(BM_SleepingScheduler)->Iterations(1)->Unit(benchmark::kMillisecond);
 

@@ -1,0 +1,101 @@
+#pragma once
+// A pseudo-terminal whose reader thread notes when each frame's burst of
+// servo commands arrives, and the pacing figures computed from those times.
+
+#include <benchmark/benchmark.h>
+
+#include <pty.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kestrova::bench {
+
+using Clock = std::chrono::steady_clock;
+
+// Bytes of one frame with all 16 servos taking part.
+constexpr size_t kBurst = 16 * 3;
+
+// Reads the master side and notes when the first byte of each burst arrived.
+class BurstClock {
+public:
+    BurstClock() {
+        char name[256] = {};
+        openpty(&master_, &slave_, name, nullptr, nullptr);
+        termios raw{};
+        tcgetattr(slave_, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(slave_, TCSANOW, &raw);
+        path_ = name;
+        reader_ = std::thread([this] { Read(); });
+    }
+    ~BurstClock() {
+        done_ = true;
+        reader_.join();
+        close(master_);
+        close(slave_);
+    }
+    const std::string& Path() const { return path_; }
+    int SlaveFd() const { return slave_; }
+
+    std::vector<double> Stamps() {
+        done_ = true;
+        reader_.join();
+        reader_ = std::thread([] {});
+        return stamps_;
+    }
+
+private:
+    void Read() {
+        size_t total = 0;
+        char buffer[4096];
+        while (!done_ || Pending()) {
+            pollfd p{master_, POLLIN, 0};
+            if (poll(&p, 1, 5) <= 0) continue;
+            const auto now = Clock::now();
+            const ssize_t n = read(master_, buffer, sizeof buffer);
+            if (n <= 0) continue;
+            for (size_t b = total; b < total + size_t(n); ++b) {
+                if (b % kBurst == 0) stamps_.push_back(std::chrono::duration<double, std::milli>(now.time_since_epoch()).count());
+            }
+            total += size_t(n);
+        }
+    }
+    bool Pending() {
+        pollfd p{master_, POLLIN, 0};
+        return poll(&p, 1, 20) > 0;
+    }
+
+    int master_ = -1, slave_ = -1;
+    std::string path_;
+    std::atomic<bool> done_{false};
+    std::vector<double> stamps_;
+    std::thread reader_;
+};
+
+
+// Median and 99th percentile of |interval - period| and the drift of the
+// last burst against the first, in milliseconds.
+inline void Report(benchmark::State& state, const std::vector<double>& stamps, int frames, int fps) {
+    const double period = 1000.0 / fps;
+    if (stamps.size() != size_t(frames)) {
+        state.SkipWithError("not every frame arrived");
+        return;
+    }
+    std::vector<double> errors;
+    for (size_t i = 1; i < stamps.size(); ++i) errors.push_back(std::fabs(stamps[i] - stamps[i - 1] - period));
+    std::sort(errors.begin(), errors.end());
+    state.counters["median_err_ms"] = errors[errors.size() / 2];
+    state.counters["p99_err_ms"] = errors[size_t(std::ceil(0.99 * double(errors.size()))) - 1];
+    state.counters["drift_ms"] = (stamps.back() - stamps.front()) - period * (frames - 1);
+}
+
+}  // namespace kestrova::bench
