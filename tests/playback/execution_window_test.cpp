@@ -11,28 +11,22 @@
 #include "timeline/timeline_view.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QEvent>
-#include <QCheckBox>
 #include <QLabel>
 #include <QPointer>
-#include <QPushButton>
 #include <QSlider>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <string>
-#include <vector>
 
 using namespace kestrova;
 using kestrova::testing::Pty;
 
 namespace {
-
-const std::vector<QString> kPlayback = {"play", "step", "playfrom", "playto", "playfromto"};
-const std::vector<QString> kRunning = {"pause", "stop"};
 
 class ExeWindowTest : public ::testing::Test {
 protected:
@@ -53,11 +47,12 @@ protected:
 
     void Build() { ASSERT_EQ(BuildAnimation(project_).outcome, BuildOutcome::Success); }
     bool Enabled(const QString& key) { return window_->ToolbarButton(key)->isEnabled(); }
-    // The playback buttons and the running buttons, each all enabled or all disabled.
-    void ExpectButtons(bool playback, bool running, const char* when) {
-        for (const QString& key : kPlayback) EXPECT_EQ(Enabled(key), playback) << key.toStdString() << " " << when;
-        for (const QString& key : kRunning) EXPECT_EQ(Enabled(key), running) << key.toStdString() << " " << when;
-        EXPECT_TRUE(Enabled("loop")) << when;
+    // Each key listed as enabled ("+key") or disabled ("-key").
+    void ExpectButtons(std::initializer_list<const char*> states, const char* when) {
+        for (const char* s : states) EXPECT_EQ(Enabled(s + 1), s[0] == '+') << s << " " << when;
+    }
+    void ExpectIdle(const char* when) {
+        ExpectButtons({"+play", "+step", "+playfrom", "+playto", "+playfromto", "-pause", "-stop", "+loop"}, when);
     }
     // The bytes of frames first to last for the servos that are used and enabled.
     std::vector<uint8_t> Expected(int32_t first, int32_t last) {
@@ -73,8 +68,7 @@ protected:
         script_.push_back({frame, std::move(action)});
         window_->Engine().SetFrameSentHook(
             [](void* self, int32_t f) {
-                auto* test = static_cast<ExeWindowTest*>(self);
-                for (auto& [at, act] : test->script_)
+                for (auto& [at, act] : static_cast<ExeWindowTest*>(self)->script_)
                     if (at == f && act) QTimer::singleShot(0, [a = std::exchange(act, nullptr)] { a(); });
             },
             this);
@@ -96,7 +90,7 @@ TEST_F(ExeWindowTest, OpeningMarksTheWindowOpenAndDestroyingClearsIt) {
     EXPECT_EQ(window_->lblFPS()->text(), QStringLiteral("15"));
     EXPECT_EQ(window_->lblTime()->text(), QStringLiteral("0"));
     EXPECT_FALSE(window_->isVisible());
-    ExpectButtons(true, false, "at first");
+    ExpectIdle("at first");
     delete window_.data();
     EXPECT_FALSE(project_.ExeWindowOpen);
 }
@@ -106,20 +100,16 @@ TEST_F(ExeWindowTest, TheBuildPromptBuildsOnYesAndLeavesAllOnNo) {
         bool built;
         MessageAnswer answer;
         const char* firstLine;
-        bool shown;
     };
     const Case cases[] = {
-        {false, MessageAnswer::No, "The animation has not been built.", false},
-        {true, MessageAnswer::No, "The animation has been modified since it was built last.", false},
-        {false, MessageAnswer::Yes, "The animation has not been built.", true},
+        {false, MessageAnswer::No, "The animation has not been built."},
+        {true, MessageAnswer::No, "The animation has been modified since it was built last."},
+        {false, MessageAnswer::Yes, "The animation has not been built."},
     };
     for (const Case& c : cases) {
-        if (c.built) {
-            Build();
-            project_.ModifiedSinceBuild = true;
-        } else {
-            project_.Built = false;
-        }
+        if (c.built) Build();
+        if (c.built) project_.ModifiedSinceBuild = true;
+        else project_.Built = false;
         std::vector<Message> asked;
         ScopedMessageHandler handler([&](const Message& m) {
             asked.push_back(m);
@@ -132,30 +122,33 @@ TEST_F(ExeWindowTest, TheBuildPromptBuildsOnYesAndLeavesAllOnNo) {
         EXPECT_EQ(asked[0].title, "Build Animation?");
         EXPECT_EQ(asked[0].icon, MessageIcon::Question);
         EXPECT_EQ(asked[0].buttons, MessageButtons::YesNo);
-        EXPECT_EQ(builds_ - buildsBefore, c.answer == MessageAnswer::Yes ? 1 : 0);
-        EXPECT_EQ(window_->isVisible(), c.shown) << c.firstLine;
+        const bool yes = c.answer == MessageAnswer::Yes;
+        EXPECT_EQ(builds_ - buildsBefore, yes ? 1 : 0);
+        EXPECT_EQ(window_->isVisible(), yes) << c.firstLine;
     }
     EXPECT_EQ(window_->lblFrames()->text(), QString::number(project_.Frames.UpperBound()));
+    // The rate slider shows frames per second and the time they take.
+    EXPECT_EQ(window_->lblTime()->text(), QStringLiteral(".5 seconds"));
+    window_->Slider1()->setValue(1);
+    EXPECT_EQ(window_->lblFPS()->text(), QStringLiteral("1"));
+    EXPECT_EQ(window_->lblTime()->text(), QStringLiteral("7.0 seconds"));
+    EXPECT_EQ(window_->FramesPerSecond(), 1);
 }
 
 TEST_F(ExeWindowTest, CheckBoxesAndSwatchesFollowAutoDisable) {
     const QColor buttonFace = window_->palette().color(QPalette::Button);
     for (int autoDisable : {0, 1}) {
+        SCOPED_TRACE(autoDisable);
         project_.Settings.AutoDisable = autoDisable;
         Build();
         window_->UpdateGraph(true);
-        struct Row {
-            int servo;
-            bool takesPart;
-        };
         // Servo 1 is used, 3 moves nothing beyond frame 1, 4 is not enabled.
-        for (const Row& r : {Row{0, true}, Row{2, autoDisable == 0}, Row{3, false}, Row{5, autoDisable == 0}}) {
-            EXPECT_EQ(window_->chkName(r.servo)->isChecked(), r.takesPart) << r.servo << " auto " << autoDisable;
-            EXPECT_EQ(window_->chkName(r.servo)->isEnabled(), r.takesPart) << r.servo << " auto " << autoDisable;
-            EXPECT_EQ(window_->lblColor(r.servo)->palette().color(QPalette::Window),
-                      r.takesPart ? ServoColor(r.servo) : buttonFace)
-                << r.servo << " auto " << autoDisable;
-            EXPECT_EQ(window_->Timeline().Curves()[r.servo].drawn, r.takesPart);
+        for (auto [servo, takesPart] : {std::pair{0, true}, {2, autoDisable == 0}, {3, false}, {5, autoDisable == 0}}) {
+            EXPECT_EQ(window_->chkName(servo)->isChecked(), takesPart) << servo;
+            EXPECT_EQ(window_->chkName(servo)->isEnabled(), takesPart) << servo;
+            EXPECT_EQ(window_->lblColor(servo)->palette().color(QPalette::Window),
+                      takesPart ? ServoColor(servo) : buttonFace) << servo;
+            EXPECT_EQ(window_->Timeline().Curves()[servo].drawn, takesPart) << servo;
         }
     }
     // Uncheck All and Check All: only the servos that take part come back.
@@ -164,14 +157,10 @@ TEST_F(ExeWindowTest, CheckBoxesAndSwatchesFollowAutoDisable) {
     EXPECT_FALSE(window_->Timeline().Curves()[0].drawn);
     window_->CheckAll();
     EXPECT_TRUE(window_->chkName(0)->isChecked());
-    EXPECT_FALSE(window_->chkName(2)->isChecked());
-    EXPECT_FALSE(window_->chkName(3)->isChecked());
+    EXPECT_FALSE(window_->chkName(2)->isChecked() || window_->chkName(3)->isChecked());
     EXPECT_TRUE(window_->Timeline().Curves()[0].drawn);
-}
 
-TEST_F(ExeWindowTest, ACheckBoxClickOnAModifiedAnimationAsksToBuild) {
-    Build();
-    window_->UpdateGraph(true);
+    // On a modified animation a click asks to build; Check All redraws (and asks) once.
     project_.ModifiedSinceBuild = true;
     int asked = 0;
     ScopedMessageHandler handler([&](const Message&) {
@@ -180,21 +169,8 @@ TEST_F(ExeWindowTest, ACheckBoxClickOnAModifiedAnimationAsksToBuild) {
     });
     window_->chkName(0)->click();
     EXPECT_EQ(asked, 1);
-    // Check All changes sixteen boxes but redraws (and asks) once.
     window_->CheckAll();
     EXPECT_EQ(asked, 2);
-}
-
-TEST_F(ExeWindowTest, TheRateSliderShowsFramesPerSecondAndTime) {
-    Build();
-    window_->UpdateGraph(true);
-    const int32_t frames = project_.Frames.UpperBound();
-    ASSERT_EQ(frames, 7);
-    EXPECT_EQ(window_->lblTime()->text(), QStringLiteral(".5 seconds"));
-    window_->Slider1()->setValue(1);
-    EXPECT_EQ(window_->lblFPS()->text(), QStringLiteral("1"));
-    EXPECT_EQ(window_->lblTime()->text(), QStringLiteral("7.0 seconds"));
-    EXPECT_EQ(window_->FramesPerSecond(), 1);
 }
 
 class ExePlayTest : public ExeWindowTest {
@@ -212,7 +188,7 @@ protected:
 TEST_F(ExePlayTest, PlaySendsEveryFrameToTheLineAndRestoresTheButtons) {
     bool sawRunning = false;
     AtFrame(2, [&] {
-        ExpectButtons(false, true, "while playing");
+        ExpectButtons({"-play", "-step", "-playfrom", "-playto", "-playfromto", "+pause", "+stop", "+loop"}, "playing");
         EXPECT_FALSE(window_->Slider1()->isEnabled());
         EXPECT_FALSE(window_->chkName(0)->isEnabled());
         EXPECT_TRUE(window_->Timeline().PlayMarkerVisible());
@@ -223,7 +199,7 @@ TEST_F(ExePlayTest, PlaySendsEveryFrameToTheLineAndRestoresTheButtons) {
     EXPECT_TRUE(sawRunning);
     EXPECT_EQ(pty_.Read(Expected(1, frames_).size()), Expected(1, frames_));
     EXPECT_TRUE(pty_.Stray().empty());
-    ExpectButtons(true, false, "after playing");
+    ExpectIdle("after playing");
     EXPECT_TRUE(window_->Slider1()->isEnabled());
     EXPECT_TRUE(window_->chkName(0)->isEnabled());
     EXPECT_FALSE(window_->Timeline().PlayMarkerVisible());
@@ -232,14 +208,9 @@ TEST_F(ExePlayTest, PlaySendsEveryFrameToTheLineAndRestoresTheButtons) {
 }
 
 TEST_F(ExePlayTest, PauseStepAndStopWalkTheAnimation) {
-    std::vector<std::string> steps;
     AtFrame(2, [&] {
         window_->ToolbarButton("pause")->trigger();
-        EXPECT_TRUE(Enabled("play"));
-        EXPECT_TRUE(Enabled("step"));
-        EXPECT_FALSE(Enabled("pause"));
-        EXPECT_TRUE(Enabled("stop"));
-        EXPECT_FALSE(Enabled("playfrom"));
+        ExpectButtons({"+play", "+step", "-pause", "+stop", "-playfrom"}, "paused");
         QTimer::singleShot(0, [&] {
             // The pause, pressed at frame 3's pump point, holds before frame 4:
             // a step plays one frame.
@@ -250,16 +221,14 @@ TEST_F(ExePlayTest, PauseStepAndStopWalkTheAnimation) {
     });
     AtFrame(4, [&] {
         QTimer::singleShot(0, [&] {
-            EXPECT_TRUE(Enabled("play"));
-            EXPECT_TRUE(Enabled("step"));
-            EXPECT_FALSE(Enabled("pause"));
+            ExpectButtons({"+play", "+step", "-pause"}, "stepped");
             window_->ToolbarButton("stop")->trigger();
         });
     });
     window_->ToolbarButton("play")->trigger();
     EXPECT_EQ(pty_.Read(Expected(1, 4).size()), Expected(1, 4));
     EXPECT_TRUE(pty_.Stray().empty()) << "stop while paused plays no further frame";
-    ExpectButtons(true, false, "after stop");
+    ExpectIdle("after stop");
     EXPECT_TRUE(window_->close()) << "after stop the window closes";
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(window_.isNull());
@@ -270,23 +239,20 @@ TEST_F(ExePlayTest, StepFromStoppedPlaysFrameOneThenPlayGoesOn) {
     // The hook's action runs during the step pause, after the engine set the buttons.
     AtFrame(1, [&] {
         QTimer::singleShot(0, [&] {
-            EXPECT_TRUE(Enabled("play"));
-            EXPECT_FALSE(Enabled("pause"));
+            ExpectButtons({"+play", "-pause"}, "stepped");
             window_->ToolbarButton("play")->trigger();  // releases the pause
-            EXPECT_FALSE(Enabled("play"));
-            EXPECT_TRUE(Enabled("pause"));
+            ExpectButtons({"-play", "+pause"}, "playing on");
         });
     });
     window_->ToolbarButton("step")->trigger();
     EXPECT_EQ(pty_.Read(Expected(1, frames_).size()), Expected(1, frames_));
-    ExpectButtons(true, false, "after the step and play");
+    ExpectIdle("after the step and play");
 }
 
 TEST_F(ExePlayTest, RangeButtonsPlayBetweenTheMarkers) {
     struct Case {
         const char* key;
-        int32_t start, stop;
-        int32_t first, last;
+        int32_t start, stop, first, last;
     };
     const Case cases[] = {
         {"playfrom", 3, 6, 3, 7},
@@ -301,19 +267,17 @@ TEST_F(ExePlayTest, RangeButtonsPlayBetweenTheMarkers) {
         const std::vector<uint8_t> expected = Expected(c.first, c.last);
         EXPECT_EQ(pty_.Read(expected.size(), 1000), expected) << c.key;
         EXPECT_TRUE(pty_.Stray().empty()) << c.key;
-        ExpectButtons(true, false, c.key);
+        ExpectIdle(c.key);
     }
 }
 
 TEST_F(ExePlayTest, LoopRepeatsUntilReleased) {
     window_->ToolbarButton("loop")->setChecked(true);
-    AtFrame(frames_, [&] {
-        // Second pass: release loop; this pass ends the playback.
-        AtFrame(3, [&] { window_->ToolbarButton("loop")->trigger(); });
-    });
+    // Second pass: release loop; this pass ends the playback.
+    AtFrame(frames_, [&] { AtFrame(3, [&] { window_->ToolbarButton("loop")->trigger(); }); });
     window_->ToolbarButton("play")->trigger();
-    std::vector<uint8_t> twice = Expected(1, frames_);
-    const std::vector<uint8_t> once = twice;
+    const std::vector<uint8_t> once = Expected(1, frames_);
+    std::vector<uint8_t> twice = once;
     twice.insert(twice.end(), once.begin(), once.end());
     EXPECT_EQ(pty_.Read(twice.size()), twice);
     EXPECT_TRUE(pty_.Stray().empty());

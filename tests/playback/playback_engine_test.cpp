@@ -12,8 +12,6 @@
 
 #include <functional>
 #include <map>
-#include <string>
-#include <vector>
 
 using namespace kestrova;
 using kestrova::testing::Pty;
@@ -74,9 +72,12 @@ protected:
     }
 
     void Build() { ASSERT_EQ(BuildAnimation(project_).outcome, BuildOutcome::Success); }
-
-    // The frames that reached the line, each as its bytes.
-    std::vector<uint8_t> Line(size_t count) { return pty_.Read(count); }
+    void ExpectError(const std::string& textStart) {
+        ASSERT_EQ(messages_.size(), 1u);
+        EXPECT_EQ(messages_[0].title, "Error");
+        EXPECT_EQ(messages_[0].icon, MessageIcon::Critical);
+        EXPECT_EQ(messages_[0].text.rfind(textStart, 0), 0u) << messages_[0].text;
+    }
 
     Pty pty_;
     Project project_;
@@ -92,7 +93,7 @@ protected:
     }};
 };
 
-TEST_F(PlaybackTest, WritesUsedAndEnabledServosInOrderEachFrame) {
+TEST_F(PlaybackTest, WritesUsedAndEnabledServosInOrderEachFrameInEitherControllerMode) {
     project_.Settings.SynchByte = 255;
     project_.Servos[0].Home = 250;
     project_.Servos[0].Max = 255;
@@ -103,31 +104,21 @@ TEST_F(PlaybackTest, WritesUsedAndEnabledServosInOrderEachFrame) {
     project_.Programs[7] = "";           // enabled but not used: never sent
     project_.Settings.AutoDisable = 1;   // plays no part in what is sent
     Build();
-
-    ASSERT_TRUE(engine_.PlayAnimation(1, 3));
     const std::vector<uint8_t> expected = {
         255, 0, 250, 255, 3, 127,  // frame 1: the home positions
         255, 0, 252, 255, 3, 130,  // frame 2
         255, 0, 255, 255, 3, 130,  // frame 3: 128 to 255 go out unaltered
     };
-    EXPECT_EQ(Line(expected.size() + 1), expected);
-    EXPECT_FALSE(link_.IsOpen()) << "a port that playback opened is closed again";
-    EXPECT_EQ(view_.log.back(), "  Playing Frame: 3");
-    EXPECT_FALSE(view_.markerShown);
-    EXPECT_TRUE(messages_.empty());
-}
-
-TEST_F(PlaybackTest, ControllerModesSendTheSameBytes) {
-    project_.Programs[2] = "Mov 200, 3";
-    Build();
-    std::vector<std::vector<uint8_t>> lines;
     for (int mode : {0, 1}) {
         project_.Settings.SSCMode = mode;
-        ASSERT_TRUE(engine_.PlayAnimation(1, 4));
-        lines.push_back(Line(12 + 1));
+        view_.log.clear();
+        ASSERT_TRUE(engine_.PlayAnimation(1, 3));
+        EXPECT_EQ(pty_.Read(expected.size() + 1), expected) << "mode " << mode;
+        EXPECT_FALSE(link_.IsOpen()) << "a port that playback opened is closed again";
+        EXPECT_EQ(view_.log.back(), "  Playing Frame: 3");
+        EXPECT_FALSE(view_.markerShown);
     }
-    EXPECT_EQ(lines[0].size(), 12u);
-    EXPECT_EQ(lines[0], lines[1]);
+    EXPECT_TRUE(messages_.empty());
 }
 
 TEST_F(PlaybackTest, OpenPortStaysOpenAndPriorityEndsNormal) {
@@ -139,7 +130,7 @@ TEST_F(PlaybackTest, OpenPortStaysOpenAndPriorityEndsNormal) {
     ASSERT_TRUE(engine_.PlayAnimation(1, 3));
     EXPECT_TRUE(link_.IsOpen());
     EXPECT_EQ(levels, (std::vector<int>{1, 0}));
-    EXPECT_EQ(Line(10).size(), 9u);
+    EXPECT_EQ(pty_.Read(10).size(), 9u);
 }
 
 TEST_F(PlaybackTest, PortThatWillNotOpenPlaysNothing) {
@@ -149,10 +140,8 @@ TEST_F(PlaybackTest, PortThatWillNotOpenPlaysNothing) {
     project_.Settings.SystemPriority = 2;
     Build();
     EXPECT_FALSE(engine_.PlayAnimation(1, 3));
-    ASSERT_EQ(messages_.size(), 1u);
-    EXPECT_EQ(messages_[0].title, "Error");
+    ExpectError("COM4 - No such file or directory");
     EXPECT_EQ(messages_[0].text, "COM4 - No such file or directory");
-    EXPECT_EQ(messages_[0].icon, MessageIcon::Critical);
     EXPECT_TRUE(view_.log.empty()) << "no frame played";
     EXPECT_EQ(levels, (std::vector<int>{2, 0}));
     EXPECT_TRUE(view_.graphControls && view_.rate && view_.markers && view_.checkAll);
@@ -173,7 +162,6 @@ TEST_F(PlaybackTest, WavCuesStartOnTheirFrameAndStopAtTheirEnd) {
 TEST_F(PlaybackTest, PauseStepStopAndLoopFromThePump) {
     project_.Programs[0] = "Wait 9";
     Build();
-    view_.fps = 30;
 
     // Step from the stopped state: frame 1, then paused with play and step enabled.
     engine_.bStep = true;
@@ -241,7 +229,7 @@ TEST_F(PlaybackTest, PositionsOutsideAByteAreSkippedAndReportedOnce) {
     Build();
     ASSERT_TRUE(engine_.PlayAnimation(1, 4));
     // Servo 1 goes out only while it fits: frame 1 at 127.
-    EXPECT_EQ(Line(4 * 3 + 3).size(), 4u * 3 + 3);
+    EXPECT_EQ(pty_.Read(4 * 3 + 3).size(), 4u * 3 + 3);
     EXPECT_TRUE(pty_.Stray().empty());
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_EQ(messages_[0].text,
@@ -256,9 +244,7 @@ TEST_F(PlaybackTest, WriteFailureStopsPlaybackWithTheReason) {
         if (v.frame == 5) pty_.HangUp();
     };
     EXPECT_FALSE(engine_.PlayAnimation(1, 61));
-    ASSERT_EQ(messages_.size(), 1u);
-    EXPECT_EQ(messages_[0].title, "Error");
-    EXPECT_EQ(messages_[0].text.rfind("COM4 - ", 0), 0u) << messages_[0].text;
+    ExpectError("COM4 - ");
     EXPECT_GT(messages_[0].text.size(), 7u);
     EXPECT_LT(view_.frame, 61);
     EXPECT_FALSE(link_.IsOpen());

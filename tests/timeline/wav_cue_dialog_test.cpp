@@ -6,6 +6,7 @@
 
 #include "core/messages.h"
 
+#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -21,6 +22,7 @@ namespace kestrova {
 namespace {
 
 using Entries = std::vector<std::string>;
+const Entries kEmptyBoxes{"", "", ""};
 
 WavCueList Cues(std::initializer_list<WavCue> cues) {
     WavCueList list(1);
@@ -52,9 +54,18 @@ protected:
         list->setCurrentRow(row);
         emit list->itemClicked(list->item(row));
     }
-    std::vector<std::string> BoxTexts() {
+    Entries BoxTexts() {
         return {Box("txtFile")->text().toStdString(), Box("Text1")->text().toStdString(),
                 Box("Text2")->text().toStdString()};
+    }
+    // One "Invalid Entry" message, nothing in the project flagged.
+    void ExpectRefused(const std::string& text) {
+        ASSERT_EQ(messages_.size(), 1u);
+        EXPECT_EQ(messages_[0].text, text);
+        EXPECT_EQ(messages_[0].title, "Invalid Entry");
+        EXPECT_EQ(messages_[0].icon, MessageIcon::Critical);
+        EXPECT_EQ(messages_[0].buttons, MessageButtons::Ok);
+        EXPECT_FALSE(project_.bNeedToSave || project_.ModifiedSinceBuild);
     }
 
     Project project_;
@@ -66,11 +77,10 @@ protected:
     std::unique_ptr<frmWAV> dialog_;
 };
 
-TEST(WavEntries, EntryTextsAndTheirFields) {
+TEST(WavEntries, EntryTextsSplitAndRoundTripThroughCues) {
     // start, stop, path typed -> entry; splitting gives back start (with its blank), stop or "Empty", path.
     const std::array<std::string, 4> cases[] = {
         {"12", "", "C:\\a.wav", " 12\tEmpty\tC:\\a.wav"},
-        {"7", "", "C:\\b.wav", " 7\tEmpty\tC:\\b.wav"},
         {"2.5", "20", "", " 2.5\t20\t"},
         {" 3 ", "-4", "/s/a\tb.wav", "  3 \t-4\t/s/a\tb.wav"},  // the path keeps a tab of its own
     };
@@ -84,9 +94,7 @@ TEST(WavEntries, EntryTextsAndTheirFields) {
     EXPECT_EQ(SplitWavEntry(" 1").stop, "");
     // A pasted line break never splits an entry (or a line of the project file).
     EXPECT_EQ(MakeWavEntry("1", "", "a\r\nb\nc\rd.wav"), " 1\tEmpty\ta b c d.wav");
-}
 
-TEST(WavEntries, CuesAndEntriesRoundTrip) {
     const WavCueList cues = Cues({{12, -1, "C:\\a.wav"}, {-3, 40, ""}, {5, 0, "/tmp/with\ttab.wav"}});
     const Entries entries = EntriesFromCues(cues);
     EXPECT_EQ(entries, (Entries{" 12\tEmpty\tC:\\a.wav", " -3\t40\t", " 5\t0\t/tmp/with\ttab.wav"}));
@@ -97,12 +105,16 @@ TEST(WavEntries, CuesAndEntriesRoundTrip) {
     EXPECT_EQ(typed, Cues({{2, -1, "a.wav"}, {4, 10, ""}}));
 }
 
-TEST_F(WavDialogTest, OpeningListsTheProjectsCues) {
+TEST_F(WavDialogTest, OpeningListsTheCuesAndSelectingOneFillsTheBoxes) {
     project_.WavCues = Cues({{12, -1, "C:\\a.wav"}, {30, 45, "/snd/b.wav"}});
     Open();
     EXPECT_EQ(dialog_->windowTitle(), "Add WAV");
     EXPECT_EQ(dialog_->Entries(), (Entries{" 12\tEmpty\tC:\\a.wav", " 30\t45\t/snd/b.wav"}));
     EXPECT_EQ(Get<QToolButton>("cmdPlay")->toolTip(), "Preivew Sound");
+    Select(0);
+    EXPECT_EQ(BoxTexts(), (Entries{"C:\\a.wav", "12", ""}));
+    Select(1);
+    EXPECT_EQ(BoxTexts(), (Entries{"/snd/b.wav", "30", "45"}));
 }
 
 TEST_F(WavDialogTest, ChecksRefuseWithTheFirstFailureAndFocusItsBox) {
@@ -113,24 +125,23 @@ TEST_F(WavDialogTest, ChecksRefuseWithTheFirstFailureAndFocusItsBox) {
     };
     const std::string startMsg = "The Start Frame must be a numeric value.";
     const std::string endMsg = "The End Frame must be a numeric value.";
-    const std::string fileMsg = "The Wav File must be specified.";
     const Case cases[] = {
         {"a.wav", "", "", startMsg, "Text1"},
-        {"a.wav", "abc", "abc", startMsg, "Text1"},
+        {"", "abc", "abc", startMsg, "Text1"},
         {"a.wav", "3000000000", "", startMsg, "Text1"},  // beyond 32 bits
         {"a.wav", "1,000", "", startMsg, "Text1"},
-        {"a.wav", "1", "abc", endMsg, "Text2"},
         {"", "1", "abc", endMsg, "Text2"},
         {"a.wav", "1", "-2147483649", endMsg, "Text2"},
         {"a.wav", "1", "   ", endMsg, "Text2"},
-        {"", "1", "", fileMsg, "txtFile"},
-        {"", "1", "20", "", nullptr},          // a stop frame needs no file
-        {"a.wav", " 2.5 ", "", "", nullptr},   // blanks around a number are fine
+        {"", "1", "", "The Wav File must be specified.", "txtFile"},
+        {"", "1", "20", "", nullptr},         // a stop frame needs no file
+        {"a.wav", " 2.5 ", "", "", nullptr},  // blanks around a number are fine
         {"a.wav", "-2147483648", "2147483647", "", nullptr},
     };
     Open();
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.start.toStdString() + "|" + c.stop.toStdString() + "|" + c.file.toStdString());
+        const Entries typed{c.file.toStdString(), c.start.toStdString(), c.stop.toStdString()};
+        SCOPED_TRACE(typed[0] + "|" + typed[1] + "|" + typed[2]);
         project_.bNeedToSave = project_.ModifiedSinceBuild = false;
         messages_.clear();
         const Entries before = dialog_->Entries();
@@ -139,88 +150,56 @@ TEST_F(WavDialogTest, ChecksRefuseWithTheFirstFailureAndFocusItsBox) {
         if (c.message.empty()) {
             EXPECT_TRUE(messages_.empty());
             ASSERT_EQ(dialog_->Entries().size(), before.size() + 1);
-            EXPECT_EQ(dialog_->Entries().back(),
-                      MakeWavEntry(c.start.toStdString(), c.stop.toStdString(), c.file.toStdString()));
-            EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"", "", ""}));
+            EXPECT_EQ(dialog_->Entries().back(), MakeWavEntry(typed[1], typed[2], typed[0]));
+            EXPECT_EQ(BoxTexts(), kEmptyBoxes);
             EXPECT_TRUE(project_.bNeedToSave && project_.ModifiedSinceBuild);
             continue;
         }
-        ASSERT_EQ(messages_.size(), 1u);
-        EXPECT_EQ(messages_[0].text, c.message);
-        EXPECT_EQ(messages_[0].title, "Invalid Entry");
-        EXPECT_EQ(messages_[0].icon, MessageIcon::Critical);
-        EXPECT_EQ(messages_[0].buttons, MessageButtons::Ok);
+        ExpectRefused(c.message);
         EXPECT_EQ(dialog_->Entries(), before);
-        EXPECT_FALSE(project_.bNeedToSave || project_.ModifiedSinceBuild);
         QLineEdit* box = Box(c.box);
         EXPECT_EQ(dialog_->focusWidget(), box);
         EXPECT_EQ(box->selectedText(), box->text());
-        // The boxes keep what the user typed.
-        EXPECT_EQ(BoxTexts(), (std::vector<std::string>{c.file.toStdString(), c.start.toStdString(),
-                                                         c.stop.toStdString()}));
+        EXPECT_EQ(BoxTexts(), typed) << "the boxes keep what the user typed";
     }
 }
 
-TEST_F(WavDialogTest, SelectingAnEntryFillsTheBoxes) {
-    Open();
-    Fill("C:\\b.wav", "7", "");
-    Click("Command1");
-    Fill("/x.wav", "8", "9");
-    Click("Command1");
-    ASSERT_EQ(dialog_->Entries(), (Entries{" 7\tEmpty\tC:\\b.wav", " 8\t9\t/x.wav"}));
-    Select(0);
-    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"C:\\b.wav", "7", ""}));
-    Select(1);
-    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"/x.wav", "8", "9"}));
-}
-
-TEST_F(WavDialogTest, RemoveAndReplaceNeedASelection) {
-    project_.WavCues = Cues({{1, -1, "a.wav"}});
-    Open();
-    Fill("b.wav", "2", "");
-    const struct {
-        const char* button;
-        std::string message;
-    } cases[] = {{"Command2", "You must select an entry to remove."},
-                 {"Command3", "You must select an entry to replace."}};
-    for (const auto& c : cases) {
-        messages_.clear();
-        Click(c.button);
-        ASSERT_EQ(messages_.size(), 1u) << c.button;
-        EXPECT_EQ(messages_[0].text, c.message);
-        EXPECT_EQ(messages_[0].title, "Invalid Entry");
-        EXPECT_EQ(messages_[0].icon, MessageIcon::Critical);
-        EXPECT_EQ(dialog_->Entries(), (Entries{" 1\tEmpty\ta.wav"}));
-        EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"b.wav", "2", ""}));
-        EXPECT_FALSE(project_.bNeedToSave || project_.ModifiedSinceBuild);
-    }
-}
-
-TEST_F(WavDialogTest, ReplaceAndRemoveTheSelectedEntry) {
+TEST_F(WavDialogTest, ReplaceAndRemoveNeedASelectionAndActOnIt) {
     project_.WavCues = Cues({{1, -1, "a.wav"}, {2, 5, "b.wav"}, {3, -1, "c.wav"}});
     Open();
+    const Entries opened = dialog_->Entries();
+    Fill("b.wav", "2", "");
+    for (auto [button, message] : {std::pair{"Command2", "You must select an entry to remove."},
+                                   {"Command3", "You must select an entry to replace."}}) {
+        messages_.clear();
+        Click(button);
+        ExpectRefused(message);
+        EXPECT_EQ(dialog_->Entries(), opened);
+        EXPECT_EQ(BoxTexts(), (Entries{"b.wav", "2", ""}));
+    }
+
+    messages_.clear();
     Select(1);
     Fill("d.wav", "4.5", "");
     Click("Command3");
     EXPECT_TRUE(messages_.empty());
     EXPECT_EQ(dialog_->Entries(), (Entries{" 1\tEmpty\ta.wav", " 4.5\tEmpty\td.wav", " 3\tEmpty\tc.wav"}));
-    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"", "", ""}));
+    EXPECT_EQ(BoxTexts(), kEmptyBoxes);
     EXPECT_TRUE(project_.bNeedToSave && project_.ModifiedSinceBuild);
 
     // A refused replacement leaves the entry alone.
+    project_.bNeedToSave = project_.ModifiedSinceBuild = false;
     Select(1);
     Box("Text2")->setText("x");
     Click("Command3");
-    ASSERT_EQ(messages_.size(), 1u);
-    EXPECT_EQ(messages_[0].text, "The End Frame must be a numeric value.");
+    ExpectRefused("The End Frame must be a numeric value.");
     EXPECT_EQ(dialog_->Entries()[1], " 4.5\tEmpty\td.wav");
 
-    project_.bNeedToSave = project_.ModifiedSinceBuild = false;
     Select(0);
     Click("Command2");
     EXPECT_EQ(dialog_->Entries(), (Entries{" 4.5\tEmpty\td.wav", " 3\tEmpty\tc.wav"}));
     EXPECT_TRUE(Get<QListWidget>("List1")->selectedItems().isEmpty());
-    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"", "", ""}));
+    EXPECT_EQ(BoxTexts(), kEmptyBoxes);
     EXPECT_TRUE(project_.bNeedToSave && project_.ModifiedSinceBuild);
     // Nothing is selected after a Remove: a second one is refused.
     messages_.clear();
@@ -229,14 +208,13 @@ TEST_F(WavDialogTest, ReplaceAndRemoveTheSelectedEntry) {
     EXPECT_EQ(dialog_->Entries().size(), 2u);
 }
 
-TEST_F(WavDialogTest, DoneWritesTheListInItsOrder) {
+TEST_F(WavDialogTest, DoneWritesTheListInItsOrderAndClosingKeepsTheCues) {
     const struct {
         WavCueList before;
         std::vector<std::array<QString, 3>> added;  // file, start, stop
         WavCueList after;
     } cases[] = {
         {Cues({}), {}, Cues({})},
-        {Cues({{5, -1, "keep.wav"}}), {}, Cues({{5, -1, "keep.wav"}})},
         {Cues({{5, -1, "a.wav"}}),
          {{"C:\\b.wav", "7", ""}, {"", "2.5", "20"}, {"c.wav", "13.5", "-1"}},
          Cues({{5, -1, "a.wav"}, {7, -1, "C:\\b.wav"}, {2, 20, ""}, {14, -1, "c.wav"}})},
@@ -260,10 +238,10 @@ TEST_F(WavDialogTest, DoneWritesTheListInItsOrder) {
     Click("Command2");
     Click("cmdOK");
     EXPECT_EQ(UpperBound(project_.WavCues), 0);
-}
 
-TEST_F(WavDialogTest, ClosingWithoutDoneKeepsTheCuesButNotTheFlags) {
+    // Closing without Done keeps the cues but not the flags.
     project_.WavCues = Cues({{1, -1, "a.wav"}});
+    project_.bNeedToSave = project_.ModifiedSinceBuild = false;
     Open();
     Fill("b.wav", "2", "");
     Click("Command1");
@@ -291,51 +269,34 @@ TEST_F(WavDialogTest, BrowseAsksTheChooserAndKeepsTheBoxWhenCancelled) {
     frmWAV::SetFileChooser(previous);
 }
 
-// A short mono 8-bit PCM WAV file.
+// A short mono 8-bit PCM WAV file: 800 samples at 8000 Hz.
 void WriteWav(const QString& path) {
-    const quint32 rate = 8000, samples = 800;
-    QByteArray data;
-    auto u32 = [&](quint32 v) { for (int i = 0; i < 4; ++i) data.append(char((v >> (8 * i)) & 0xFF)); };
-    auto u16 = [&](quint16 v) { data.append(char(v & 0xFF)); data.append(char(v >> 8)); };
-    data.append("RIFF");
-    u32(36 + samples);
-    data.append("WAVEfmt ");
-    u32(16);
-    u16(1);  // PCM
-    u16(1);  // mono
-    u32(rate);
-    u32(rate);
-    u16(1);
-    u16(8);
-    data.append("data");
-    u32(samples);
-    for (quint32 i = 0; i < samples; ++i) data.append(char(128 + ((i / 10) % 2 ? 40 : -40)));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(data);
+    QDataStream out(&file);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out.writeRawData("RIFF", 4);
+    out << quint32(36 + 800);
+    out.writeRawData("WAVEfmt ", 8);
+    out << quint32(16) << quint16(1) << quint16(1) << quint32(8000) << quint32(8000) << quint16(1) << quint16(8);
+    out.writeRawData("data", 4);
+    out << quint32(800);
+    for (int i = 0; i < 800; ++i) out << quint8((i / 10) % 2 ? 168 : 88);
 }
 
 TEST_F(WavDialogTest, PreviewPlaysTheNamedFileWithoutBlocking) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString wav = dir.filePath("beep.wav");
+    const QString wav = dir.filePath("beep.wav"), missing = dir.filePath("missing.wav");
     WriteWav(wav);
     project_.sFilename = dir.filePath("show.kva").toStdString();
     Open();
-    const struct {
-        QString typed;
-        QString played;
-    } cases[] = {
-        {wav, wav},
-        {"beep.wav", wav},  // relative to the project's folder
-        {dir.filePath("missing.wav"), dir.filePath("missing.wav")},
-        {"", ""},
-    };
-    for (const auto& c : cases) {
-        Box("txtFile")->setText(c.typed);
+    // "beep.wav" is relative to the project's folder.
+    for (auto [typed, played] : {std::pair{wav, wav}, {QString("beep.wav"), wav}, {missing, missing}, {QString(), QString()}}) {
+        Box("txtFile")->setText(typed);
         Click("cmdPlay");
         QTest::qWait(50);
-        EXPECT_EQ(dialog_->PreviewFile(), c.played) << c.typed.toStdString();
+        EXPECT_EQ(dialog_->PreviewFile(), played) << typed.toStdString();
         EXPECT_TRUE(dialog_->isVisible());
     }
     EXPECT_TRUE(messages_.empty());

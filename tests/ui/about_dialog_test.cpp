@@ -14,41 +14,24 @@ namespace {
 
 TEST(AboutBox, VersionIsMajorMinorRevision) {
     const QString saved = QCoreApplication::applicationVersion();
-    const struct {
-        const char* declared;
-        const char* shown;
-    } cases[] = {
-        {"", "Version 2.0.0"},
-        {"2.0.0", "Version 2.0.0"},
-        {"2.1", "Version 2.1.0"},
-        {"3.4.5", "Version 3.4.5"},
-        {"not a version", "Version 2.0.0"},
-    };
-    for (const auto& c : cases) {
-        QCoreApplication::setApplicationVersion(QString::fromLatin1(c.declared));
-        EXPECT_EQ(frmAbout::VersionText(), c.shown) << c.declared;
+    for (auto [declared, shown] : {std::pair{"", "Version 2.0.0"}, {"2.1", "Version 2.1.0"}, {"3.4.5", "Version 3.4.5"},
+                                   {"not a version", "Version 2.0.0"}}) {
+        QCoreApplication::setApplicationVersion(QString::fromLatin1(declared));
+        EXPECT_EQ(frmAbout::VersionText(), shown) << declared;
     }
     QCoreApplication::setApplicationVersion(saved);
 }
 
-TEST(AboutBox, ShowsCaptionVersionAndNotice) {
+TEST(AboutBox, ShowsCaptionVersionAndNoticeAndTheWebSiteLabelPlaysStartThenOpensTheAddress) {
+    std::vector<std::string> calls;
+    const frmAbout::Actions previous = frmAbout::SetActions(
+        {[&] { calls.push_back("sound"); }, [&](const QUrl& url) { calls.push_back(url.toString().toStdString()); }});
     frmAbout about;
     about.show();
     EXPECT_EQ(about.windowTitle(), "About Kestrova");
     EXPECT_EQ(about.findChild<QLabel*>("lblVersion")->text(), frmAbout::VersionText());
     EXPECT_TRUE(about.findChild<QLabel*>("lblCopyright")->text().contains(QStringLiteral("\u00A9 2026 Talvenor Electronics")));
     EXPECT_FALSE(about.findChild<QLabel*>("lblLicence")->text().isEmpty());
-    about.findChild<QPushButton*>("cmdOK")->click();
-    EXPECT_EQ(about.result(), QDialog::Accepted);
-    EXPECT_FALSE(about.isVisible());
-}
-
-TEST(AboutBox, WebSiteLabelPlaysStartThenOpensTheAddress) {
-    std::vector<std::string> calls;
-    const frmAbout::Actions previous = frmAbout::SetActions(
-        {[&] { calls.push_back("sound"); }, [&](const QUrl& url) { calls.push_back(url.toString().toStdString()); }});
-    frmAbout about;
-    about.show();
     QLabel* label = about.findChild<QLabel*>("lblWebSite");
     ASSERT_NE(label, nullptr);
     EXPECT_EQ(label->text(), "https://www.example.com/kestrova");
@@ -62,6 +45,9 @@ TEST(AboutBox, WebSiteLabelPlaysStartThenOpensTheAddress) {
     QTest::keyClick(label, Qt::Key_Space);
     EXPECT_EQ(calls.size(), 4u);
     EXPECT_TRUE(about.isVisible());
+    about.findChild<QPushButton*>("cmdOK")->click();
+    EXPECT_EQ(about.result(), QDialog::Accepted);
+    EXPECT_FALSE(about.isVisible());
     frmAbout::SetActions(previous);
 }
 

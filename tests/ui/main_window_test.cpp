@@ -41,7 +41,6 @@ protected:
     }
 
     Project& project() { return window_->project(); }
-    // The one editor in view.
     std::vector<int> VisibleEditors() const {
         std::vector<int> visible;
         for (int i = 0; i < kServoCount; ++i)
@@ -55,8 +54,10 @@ protected:
         ASSERT_TRUE(window_->link().IsOpen());
         ASSERT_EQ(window_->chkCOM()->text(), "COM Open");
     }
-    QColor Background(QLabel* label) const { return label->palette().color(QPalette::Window); }
-    QColor Highlight() const { return window_->palette().color(QPalette::Active, QPalette::Highlight); }
+    // Whether the label shows the active highlight.
+    bool Lit(QLabel* label) const {
+        return label->palette().color(QPalette::Window) == window_->palette().color(QPalette::Active, QPalette::Highlight);
+    }
 
     std::vector<Message> shown_;
     ScopedMessageHandler capture_{[this](const Message& m) {
@@ -74,34 +75,32 @@ TEST_F(MainWindowTest, PanelControlsSelectTheirServoAndBringItsEditorToTheFront)
         int servo;
         std::function<void(frmMain&, int)> touch;
     };
+    const QPoint inFrame(3, 40);
     const Case cases[] = {
         {"Home gets the focus", 5, [](frmMain& w, int i) { w.cmdHome(i)->setFocus(); }},
         {"Log gets the focus", 9, [](frmMain& w, int i) { w.cmdLog(i)->setFocus(); }},
         {"slider gets the focus", 2, [](frmMain& w, int i) { w.hscServo(i)->setFocus(); }},
-        {"click on the frame", 14, [](frmMain& w, int i) { QTest::mouseClick(w.frmServo(i), Qt::LeftButton, {}, QPoint(3, 40)); }},
+        {"click on the frame", 14, [&](frmMain& w, int i) { QTest::mouseClick(w.frmServo(i), Qt::LeftButton, {}, inFrame); }},
         {"click on the position label", 7, [](frmMain& w, int i) { QTest::mouseClick(w.lblPos(i), Qt::LeftButton); }},
-        {"double click on the frame", 11, [](frmMain& w, int i) { QTest::mouseDClick(w.frmServo(i), Qt::LeftButton, {}, QPoint(3, 40)); }},
+        {"double click on the frame", 11, [&](frmMain& w, int i) { QTest::mouseDClick(w.frmServo(i), Qt::LeftButton, {}, inFrame); }},
     };
     for (const Case& c : cases) {
         window_->rtb(0)->setFocus();
         c.touch(*window_, c.servo);
         EXPECT_EQ(project().lServo, c.servo) << c.what;
         EXPECT_EQ(VisibleEditors(), std::vector<int>{c.servo}) << c.what;
-        EXPECT_EQ(window_->lblServoInstructions()->text(),
-                  QString("Servo Instructions: \"Servo %1\"").arg(c.servo + 1))
+        EXPECT_EQ(window_->lblServoInstructions()->text(), QString("Servo Instructions: \"Servo %1\"").arg(c.servo + 1))
             << c.what;
-        EXPECT_EQ(Background(window_->lblServoControl()), Highlight()) << c.what;
-        EXPECT_NE(Background(window_->lblServoInstructions()), Highlight()) << c.what;
+        EXPECT_TRUE(Lit(window_->lblServoControl())) << c.what;
+        EXPECT_FALSE(Lit(window_->lblServoInstructions())) << c.what;
     }
 }
 
 TEST_F(MainWindowTest, ADisabledServoCannotBeSelectedFromThePanel) {
     project().Servos[4].Enabled = false;
     window_->UpdateServoSettings();
-    EXPECT_FALSE(window_->frmServo(4)->isEnabled());
-    EXPECT_FALSE(window_->cmdHome(4)->isEnabled());
-    EXPECT_FALSE(window_->hscServo(4)->isEnabled());
-
+    EXPECT_FALSE(window_->frmServo(4)->isEnabled() || window_->cmdHome(4)->isEnabled() ||
+                 window_->hscServo(4)->isEnabled());
     window_->cmdHome(4)->setFocus();
     QTest::mouseClick(window_->cmdHome(4), Qt::LeftButton);
     QTest::mouseClick(window_->frmServo(4), Qt::LeftButton, {}, QPoint(3, 40));
@@ -112,12 +111,13 @@ TEST_F(MainWindowTest, ADisabledServoCannotBeSelectedFromThePanel) {
     EXPECT_EQ(VisibleEditors(), std::vector<int>{4});
 }
 
-TEST_F(MainWindowTest, EditorFocusMarksTheInstructionsPaneActiveAndKeepsEachEditorsCaret) {
+TEST_F(MainWindowTest, TypingMarksTheProjectModifiedAndEachEditorKeepsItsCaret) {
     window_->cmdMax(9)->setFocus();
     window_->rtb(9)->setFocus();
     QTest::keyClicks(window_->rtb(9), "Wait 3");
-    EXPECT_EQ(Background(window_->lblServoInstructions()), Highlight());
-    EXPECT_NE(Background(window_->lblServoControl()), Highlight());
+    EXPECT_TRUE(Lit(window_->lblServoInstructions()));
+    EXPECT_FALSE(Lit(window_->lblServoControl()));
+    EXPECT_TRUE(project().bNeedToSave && project().ModifiedSinceBuild);
 
     window_->cmdMin(1)->setFocus();
     EXPECT_EQ(VisibleEditors(), std::vector<int>{1});
@@ -127,9 +127,16 @@ TEST_F(MainWindowTest, EditorFocusMarksTheInstructionsPaneActiveAndKeepsEachEdit
     EXPECT_EQ(start, 6);
     EXPECT_EQ(project().Programs[9], "Wait 3");
     EXPECT_EQ(project().Programs[1], "");
+
+    // Moving the caret or selecting changes nothing.
+    project().bNeedToSave = project().ModifiedSinceBuild = false;
+    QTest::keyClick(window_->rtb(9), Qt::Key_Left);
+    QTest::keyClick(window_->rtb(9), Qt::Key_Home, Qt::ShiftModifier);
+    EXPECT_FALSE(project().bNeedToSave || project().ModifiedSinceBuild);
+    EXPECT_TRUE(window_->ToolbarButton("copy")->isEnabled());
 }
 
-TEST_F(MainWindowTest, JumpButtonsMoveTheSliderAndSendThePosition) {
+TEST_F(MainWindowTest, JumpButtonsAndNewLimitsMoveTheSliderAndSendThePosition) {
     kestrova::testing::Pty pty;
     project().Settings.SynchByte = 255;
     OpenPortOn(pty);
@@ -138,29 +145,19 @@ TEST_F(MainWindowTest, JumpButtonsMoveTheSliderAndSendThePosition) {
     project().Servos[5].Max = 200;
     window_->UpdateServoSettings();
     pty.Stray();
-
-    struct Case {
-        QPushButton* button;
-        int position;
-    };
-    const Case cases[] = {{window_->cmdHome(5), 100}, {window_->cmdMax(5), 200}, {window_->cmdMin(5), 20}};
-    for (const Case& c : cases) {
-        QTest::mouseClick(c.button, Qt::LeftButton);
-        EXPECT_EQ(window_->hscServo(5)->value(), c.position);
-        EXPECT_EQ(window_->lblPos(5)->text(), QString::number(c.position));
-        EXPECT_EQ(pty.Read(3), (Bytes{255, 5, uint8_t(c.position)}));
+    for (auto [button, position] : {std::pair{window_->cmdHome(5), 100}, {window_->cmdMax(5), 200}, {window_->cmdMin(5), 20}}) {
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_EQ(window_->hscServo(5)->value(), position);
+        EXPECT_EQ(window_->lblPos(5)->text(), QString::number(position));
+        EXPECT_EQ(pty.Read(3), (Bytes{255, 5, uint8_t(position)}));
         EXPECT_EQ(project().lServo, 5);
     }
     // A jump to where the slider already is sends nothing more.
     QTest::mouseClick(window_->cmdMin(5), Qt::LeftButton);
     EXPECT_TRUE(pty.Stray().empty());
-}
 
-TEST_F(MainWindowTest, NewLimitsClampTheSliderAndSendTheChange) {
-    kestrova::testing::Pty pty;
-    OpenPortOn(pty);
     window_->hscServo(3)->setValue(200);
-    EXPECT_EQ(pty.Read(3), (Bytes{0, 3, 200}));
+    EXPECT_EQ(pty.Read(3), (Bytes{255, 3, 200}));
 
     project().Servos[3].Name = "Jaw";
     window_->SelectServo(3);
@@ -172,7 +169,7 @@ TEST_F(MainWindowTest, NewLimitsClampTheSliderAndSendTheChange) {
     window_->UpdateServoSettings();
     EXPECT_EQ(window_->hscServo(3)->value(), 150);
     EXPECT_EQ(window_->lblPos(3)->text(), "150");
-    EXPECT_EQ(pty.Read(3), (Bytes{0, 3, 150}));
+    EXPECT_EQ(pty.Read(3), (Bytes{255, 3, 150}));
     EXPECT_EQ(window_->frmServo(3)->title(), "Jaw");
     EXPECT_EQ(window_->lblServoInstructions()->text(), "Servo Instructions: \"Jaw\"");
 }
@@ -183,8 +180,7 @@ TEST_F(MainWindowTest, LogAndWaitRecordOnlyAnAcceptedFrameCount) {
         std::string program;
         size_t messages;
     };
-    const Case cases[] = {{-1, "", 0}, {-7, "", 0}, {0, "", 1}, {10, "Mov 140, 10\r\nWait 10\r\n", 0}};
-    for (const Case& c : cases) {
+    for (const Case& c : {Case{-1, "", 0}, Case{0, "", 1}, Case{10, "Mov 140, 10\r\nWait 10\r\n", 0}}) {
         window_->NewFile();
         shown_.clear();
         window_->SetFramesPrompt([&](QWidget*) { return c.answer; });
@@ -195,26 +191,18 @@ TEST_F(MainWindowTest, LogAndWaitRecordOnlyAnAcceptedFrameCount) {
         EXPECT_EQ(shown_.size(), c.messages * 2) << c.answer;
         EXPECT_EQ(project().bNeedToSave, !c.program.empty()) << c.answer;
     }
-    EXPECT_EQ(shown_.size(), 0u);
 }
 
 TEST_F(MainWindowTest, EditCommandsFollowTheSelectedEditor) {
     QAction* cut = window_->ToolbarButton("cut");
-    QAction* copy = window_->ToolbarButton("copy");
     QAction* paste = window_->ToolbarButton("paste");
     QAction* miCut = window_->findChild<QAction*>("miCut");
-    QAction* miPaste = window_->findChild<QAction*>("miPaste");
-    EXPECT_FALSE(cut->isEnabled());
-    EXPECT_FALSE(copy->isEnabled());
-    EXPECT_FALSE(paste->isEnabled());
-    EXPECT_FALSE(miCut->isEnabled());
-    EXPECT_FALSE(window_->findChild<QAction*>("miSave")->isEnabled());
+    EXPECT_FALSE(cut->isEnabled() || window_->ToolbarButton("copy")->isEnabled() || paste->isEnabled() ||
+                 miCut->isEnabled() || window_->findChild<QAction*>("miSave")->isEnabled());
 
     window_->rtb(0)->SetText("Wait 3");
     window_->rtb(0)->SetSel(0, 4);
-    EXPECT_TRUE(cut->isEnabled());
-    EXPECT_TRUE(miCut->isEnabled());
-    EXPECT_TRUE(copy->isEnabled());
+    EXPECT_TRUE(cut->isEnabled() && miCut->isEnabled() && window_->ToolbarButton("copy")->isEnabled());
     window_->cmdHome(2)->setFocus();  // servo 2's editor has no selection
     EXPECT_FALSE(cut->isEnabled());
     window_->SelectServo(0);
@@ -223,8 +211,7 @@ TEST_F(MainWindowTest, EditCommandsFollowTheSelectedEditor) {
     miCut->trigger();
     EXPECT_EQ(project().Programs[0], " 3");
     EXPECT_FALSE(cut->isEnabled());
-    EXPECT_TRUE(paste->isEnabled());
-    EXPECT_TRUE(miPaste->isEnabled());
+    EXPECT_TRUE(paste->isEnabled() && window_->findChild<QAction*>("miPaste")->isEnabled());
     QApplication::clipboard()->clear();
     EXPECT_FALSE(paste->isEnabled());
 }
@@ -247,9 +234,7 @@ TEST_F(MainWindowTest, ResizeKeepsTheControlPaneAndGivesTheRestToTheInstructions
 TEST_F(MainWindowTest, ABuildErrorSelectsTheOffendingWordOfItsServo) {
     struct Case {
         int servo;
-        std::string program;
-        std::string word;
-        std::string message, title;
+        std::string program, word, message, title;
     };
     const Case cases[] = {
         {3, "Mov 100, 10\r\nMove 5, 3", "Move", "Unknown Command.", "Compile Error"},
@@ -286,46 +271,24 @@ TEST_F(MainWindowTest, ABuildWithNothingToCompileWarnsAndASuccessfulOneIsBuilt) 
     EXPECT_TRUE(project().ModifiedSinceBuild);
     window_->BuildAnimation();
     EXPECT_EQ(shown_.size(), 1u);
-    EXPECT_TRUE(project().Built);
+    EXPECT_TRUE(project().Built && project().bNeedToSave);
     EXPECT_FALSE(project().ModifiedSinceBuild);
-    EXPECT_TRUE(project().bNeedToSave);
     EXPECT_EQ(project().Frames.UpperBound(), 11);
-}
-
-TEST_F(MainWindowTest, TypingMarksTheProjectModifiedAndMovingTheCaretDoesNot) {
-    window_->rtb(0)->setFocus();
-    QTest::keyClicks(window_->rtb(0), "Wait 3");
-    EXPECT_TRUE(project().bNeedToSave);
-    EXPECT_TRUE(project().ModifiedSinceBuild);
-    project().bNeedToSave = project().ModifiedSinceBuild = false;
-    QTest::keyClick(window_->rtb(0), Qt::Key_Left);
-    QTest::keyClick(window_->rtb(0), Qt::Key_Home, Qt::ShiftModifier);
-    EXPECT_FALSE(project().bNeedToSave);
-    EXPECT_FALSE(project().ModifiedSinceBuild);
-    EXPECT_TRUE(window_->ToolbarButton("copy")->isEnabled());
 }
 
 TEST_F(MainWindowTest, NewAndOpenPutTheModelsProgramsIntoTheEditors) {
     EXPECT_EQ(window_->windowTitle(), "Kestrova v2 - [Untitled1]");
     const std::string path = dir_ + "/walk.kva";
     std::ofstream(path) << "KVSL=1.0\r\nServo1.Name=Neck\r\nServo1.Home=127\r\nServo1.Min=0\r\nServo1.Max=254\r\n"
-                         "Servo1.Enabled=True\r\nServo1.Program=[Mov 10, 5\r\n]\r\n";
+                           "Servo1.Enabled=True\r\nServo1.Program=[Mov 10, 5\r\n]\r\n";
     window_->rtb(0)->SetText("Wait 1");
     ASSERT_TRUE(window_->OpenFile(QString::fromStdString(path)));
     EXPECT_EQ(window_->rtb(0)->toPlainText(), "Mov 10, 5\n");
     EXPECT_EQ(window_->frmServo(0)->title(), "Neck");
     EXPECT_EQ(window_->windowTitle(), QString::fromStdString("Kestrova v2 - [" + path + "]"));
-    EXPECT_FALSE(project().bNeedToSave);
-    EXPECT_FALSE(project().ModifiedSinceBuild);
+    EXPECT_FALSE(project().bNeedToSave || project().ModifiedSinceBuild);
     ASSERT_EQ(shown_.size(), 1u) << "the typed text was worth a question";
     EXPECT_EQ(shown_[0].title, "Save Changes?");
-    shown_.clear();
-
-    EXPECT_FALSE(window_->OpenFile(QString::fromStdString(dir_ + "/missing.kva")));
-    ASSERT_EQ(shown_.size(), 1u);
-    EXPECT_EQ(shown_[0].title, "Open Error");
-    EXPECT_EQ(shown_[0].text, "The animation " + dir_ + "/missing.kva could not be opened: No such file or directory");
-    EXPECT_EQ(project().sFilename, path);
 
     window_->hscServo(0)->setValue(30);
     window_->NewFile();
