@@ -1,14 +1,17 @@
 // The command line end to end: the real program on files the tests write.
-#include "files/kva_writer.h"
 #include "core/project.h"
+#include "files/kva_writer.h"
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
 
-#include <cstdio>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -19,9 +22,22 @@ namespace {
 
 struct Outcome {
     int code = -1;
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
+
+std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+const std::string kExample = std::string(KESTROVA_EXAMPLES) + "/waving-robot.kva";
 
 class CliTest : public ::testing::Test {
 protected:
@@ -30,35 +46,22 @@ protected:
                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
-        // The program reads the user's settings (the port table): give it
-        // a home of its own.
+        // The program reads the user's settings (the port table): give it a home of its own.
         setenv("HOME", dir_.c_str(), 1);
         setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
     }
     void TearDown() override { fs::remove_all(dir_); }
 
     std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
     std::string Write(const std::string& name, const std::string& bytes) const {
         std::ofstream(Path(name), std::ios::binary) << bytes;
         return Path(name);
     }
-
-    static std::string Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-
     Outcome Run(const std::string& args) const {
-        const std::string out = Path("stdout.txt");
-        const std::string err = Path("stderr.txt");
-        const std::string command = std::string(KESTROVA_CLI) + " " + args + " >" + out + " 2>" + err;
-        const int status = std::system(command.c_str());
-        return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Read(out), Read(err)};
+        const int status = std::system((std::string(KESTROVA_CLI) + " " + args + " >" + Path("out") + " 2>" +
+                                        Path("err")).c_str());
+        return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Read(Path("out")), Read(Path("err"))};
     }
-
     // A new project with the given programs, saved by the real writer.
     std::string ProjectFile(const std::string& name, const std::array<std::string, kServoCount>& programs) const {
         Project project;
@@ -69,13 +72,6 @@ protected:
 
     fs::path dir_;
 };
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
 
 TEST_F(CliTest, CsvHoldsTheFrameTable) {
     const std::string file = ProjectFile("two.kva", {"Mov 137, 10\r\n", "Wait 3\r\nMov 0, 4\r\n"});
@@ -89,36 +85,27 @@ TEST_F(CliTest, CsvHoldsTheFrameTable) {
               "servo13,servo14,servo15,servo16,wav");
     EXPECT_EQ(lines[1], "1,127,127,127,127,127,127,127,127,127,127,127,127,127,127,127,127,0");
     EXPECT_EQ(lines[5], "5,131,95,127,127,127,127,127,127,127,127,127,127,127,127,127,127,0");
-    EXPECT_EQ(lines[7], "7,133,31,127,127,127,127,127,127,127,127,127,127,127,127,127,127,0");
     EXPECT_EQ(lines[11], "11,137,0,127,127,127,127,127,127,127,127,127,127,127,127,127,127,0");
     EXPECT_EQ(r.out.find('\r'), std::string::npos);
-
-    const std::string csv = Path("out.csv");
-    ASSERT_EQ(Run("build " + file + " --csv " + csv).code, 0);
-    EXPECT_EQ(Read(csv), r.out);
+    ASSERT_EQ(Run("build " + file + " --csv " + Path("out.csv")).code, 0);
+    EXPECT_EQ(Read(Path("out.csv")), r.out);
 }
 
 TEST_F(CliTest, CompileErrorsPointIntoTheFile) {
-    struct Case {
-        std::array<std::string, kServoCount> programs;
-        std::string expected;  // after the file name
-    } cases[] = {
+    const std::pair<std::array<std::string, kServoCount>, std::string> cases[] = {
         {{"Wait 1\r\n", "Wait 2\r\n  Move 100, 10\r\n"}, ":23:3: Compile Error: Unknown Command. (servo 2 \"Servo 2\")"},
         {{"Mov 300, 10\r\n"}, ":14:21: Invalid Position: Position is greater than servo maximum. (servo 1 \"Servo 1\")"},
         {{"", "", "Wait 1 'x\r\nWait"}, ":31:1: Invalid Frames: Frames must be a numeric value. (servo 3 \"Servo 3\")"},
+        {{"Mov 127, 4\r\n"}, ": Compile Error: Nothing to compile!"},
     };
-    for (const Case& c : cases) {
-        const std::string file = ProjectFile("bad.kva", c.programs);
+    for (const auto& [programs, expected] : cases) {
+        SCOPED_TRACE(expected);
+        const std::string file = ProjectFile("bad.kva", programs);
         const Outcome r = Run("build " + file);
-        SCOPED_TRACE(c.expected);
         EXPECT_EQ(r.code, 1);
-        EXPECT_EQ(r.err, file + c.expected + "\n");
+        EXPECT_EQ(r.err, file + expected + "\n");
         EXPECT_EQ(r.out, "");
     }
-    const std::string empty = ProjectFile("empty.kva", {"Mov 127, 4\r\n"});
-    const Outcome nothing = Run("build " + empty);
-    EXPECT_EQ(nothing.code, 1);
-    EXPECT_EQ(nothing.err, empty + ": Compile Error: Nothing to compile!\n");
 }
 
 TEST_F(CliTest, LoadMessagesAndFailures) {
@@ -132,21 +119,20 @@ TEST_F(CliTest, LoadMessagesAndFailures) {
               "Invalid Home Value: Servo #2 had an invalid \"Home\" value.  It will be set to 127.\n");
     EXPECT_EQ(Lines(r.out).size(), 4u);
 
-    const std::string severe = Write("severe.kva", "Servo1.Program=[Wait 5\r\nWait 6\r\n");
-    r = Run("build " + severe);
-    EXPECT_EQ(r.code, 2);
-    EXPECT_EQ(r.err, "Severe Load Problem: The animation had severe problems and could not be loaded!\n");
-
-    const std::string missing = Path("missing.kva");
-    r = Run("build " + missing);
-    EXPECT_EQ(r.code, 2);
-    EXPECT_EQ(r.err, "Open Error: The animation " + missing + " could not be opened: No such file or directory\n");
-
-    for (const char* usage : {"", "build", "frobnicate x", "build a b", "rewrite x", "build x --csv"}) {
-        SCOPED_TRACE(usage);
-        r = Run(usage);
+    const std::pair<std::string, std::string> failures[] = {
+        {Write("severe.kva", "Servo1.Program=[Wait 5\r\nWait 6\r\n"),
+         "Severe Load Problem: The animation had severe problems and could not be loaded!\n"},
+        {Path("missing.kva"),
+         "Open Error: The animation " + Path("missing.kva") + " could not be opened: No such file or directory\n"}};
+    for (const auto& [file, message] : failures) {
+        r = Run("build " + file);
         EXPECT_EQ(r.code, 2);
-        EXPECT_NE(r.err.find("Usage:"), std::string::npos);
+        EXPECT_EQ(r.err, message);
+    }
+    for (const char* usage : {"", "build", "frobnicate x", "build a b", "rewrite x", "build x --csv"}) {
+        r = Run(usage);
+        EXPECT_EQ(r.code, 2) << usage;
+        EXPECT_NE(r.err.find("Usage:"), std::string::npos) << usage;
     }
     EXPECT_EQ(Run("--help").code, 0);
     r = Run("--version");
@@ -157,43 +143,25 @@ TEST_F(CliTest, LoadMessagesAndFailures) {
 TEST_F(CliTest, RewriteOfItsOwnOutputIsIdentical) {
     // An older file with blank lines after each program, LF line ends and no header.
     const std::string old = Write("old.kva", "Servo1.Name=Arm\nServo1.Program=[Mov 10, 2\n\n]\nWAV1.Start=3\n");
-    const std::string first = Path("first.kva");
-    const std::string second = Path("second.kva");
-    ASSERT_EQ(Run("rewrite " + old + " -o " + first).code, 0);
-    ASSERT_EQ(Run("rewrite " + first + " -o " + second).code, 0);
-    EXPECT_EQ(Read(first), Read(second));
+    ASSERT_EQ(Run("rewrite " + old + " -o " + Path("first.kva")).code, 0);
+    ASSERT_EQ(Run("rewrite " + Path("first.kva") + " -o " + Path("second.kva")).code, 0);
+    EXPECT_EQ(Read(Path("first.kva")), Read(Path("second.kva")));
 
-    const std::string example = std::string(KESTROVA_EXAMPLES) + "/waving-robot.kva";
-    ASSERT_EQ(Run("rewrite " + example + " -o " + first).code, 0);
-    EXPECT_EQ(Read(first), Read(example)) << "the bundled example is in the writer's own form";
-    EXPECT_EQ(Run("build " + example).code, 0);
+    ASSERT_EQ(Run("rewrite " + kExample + " -o " + Path("first.kva")).code, 0);
+    EXPECT_EQ(Read(Path("first.kva")), Read(kExample)) << "the bundled example is in the writer's own form";
 
-    const Outcome r = Run("rewrite " + example + " -o " + Path("no/such/folder/x.kva"));
+    const Outcome r = Run("rewrite " + kExample + " -o " + Path("no/such/folder/x.kva"));
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("Save Error: The animation could not be saved to"), std::string::npos);
 }
 
-}  // namespace
-
 // play and send on a pseudo-terminal, with the program running beside the test.
-#include <csignal>
-#include <pty.h>
-#include <poll.h>
-#include <termios.h>
-#include <functional>
-
-namespace {
-
 class PlayTest : public CliTest {
 protected:
     void SetUp() override {
         CliTest::SetUp();
         char name[256] = {};
         ASSERT_EQ(openpty(&master_, &slave_, name, nullptr, nullptr), 0);
-        termios raw{};
-        tcgetattr(slave_, &raw);
-        cfmakeraw(&raw);
-        tcsetattr(slave_, TCSANOW, &raw);
         device_ = name;
     }
     void TearDown() override {
@@ -202,42 +170,35 @@ protected:
         CliTest::TearDown();
     }
 
-    // Starts the program; the test reads the line while it runs.
-    pid_t Start(const std::vector<std::string>& args) {
+    // Runs the program and reads the line until it has ended and nothing more
+    // arrives; `onBytes` hears how much has arrived so far.
+    std::string Drain(std::vector<std::string> args, int& code, const std::function<void(pid_t, size_t)>& onBytes = {}) {
         const pid_t child = fork();
         if (child == 0) {
             std::vector<char*> argv{const_cast<char*>(KESTROVA_CLI)};
-            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            for (std::string& a : args) argv.push_back(a.data());
             argv.push_back(nullptr);
-            freopen(Path("stderr.txt").c_str(), "w", stderr);
+            freopen(Path("err").c_str(), "w", stderr);
             execv(KESTROVA_CLI, argv.data());
             _exit(127);
         }
-        return child;
-    }
-
-    // Reads the line until the program has ended and nothing more arrives;
-    // `onBytes` hears how much has arrived so far.
-    std::string Drain(pid_t child, int& code, const std::function<void(size_t)>& onBytes = {}) {
         std::string bytes;
-        bool running = true;
-        for (;;) {
+        for (bool running = true;;) {
             pollfd p{master_, POLLIN, 0};
             if (poll(&p, 1, running ? 10 : 100) > 0) {
                 char buffer[4096];
                 const ssize_t n = read(master_, buffer, sizeof buffer);
                 if (n > 0) bytes.append(buffer, size_t(n));
-                if (onBytes) onBytes(bytes.size());
+                if (onBytes) onBytes(child, bytes.size());
                 continue;
             }
-            if (!running) break;
+            if (!running) return bytes;
             int status = 0;
             if (waitpid(child, &status, WNOHANG) == child) {
                 running = false;
                 code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
             }
         }
-        return bytes;
     }
 
     int master_ = -1, slave_ = -1;
@@ -245,8 +206,7 @@ protected:
 };
 
 TEST_F(PlayTest, PutsTheFrameTableOnTheLineAtTheRate) {
-    const std::string example = std::string(KESTROVA_EXAMPLES) + "/waving-robot.kva";
-    const Outcome csv = Run("build " + example + " --csv -");
+    const Outcome csv = Run("build " + kExample + " --csv -");
     ASSERT_EQ(csv.code, 0);
     // The servos that are both used and enabled, in order, after the synch byte 255.
     std::string expected;
@@ -259,46 +219,42 @@ TEST_F(PlayTest, PutsTheFrameTableOnTheLineAtTheRate) {
     }
     const auto start = std::chrono::steady_clock::now();
     int code = -1;
-    const std::string line = Drain(Start({"play", example, "--device", device_, "--fps", "30", "--from", "40"}), code);
+    const std::string line = Drain({"play", kExample, "--device", device_, "--fps", "30", "--from", "40"}, code);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_EQ(code, 0) << Read(Path("stderr.txt"));
+    EXPECT_EQ(code, 0) << Read(Path("err"));
     EXPECT_EQ(line, expected.substr(39 * 12));
     EXPECT_GT(seconds, (rows.size() - 1 - 40) / 30.0);
 }
 
 TEST_F(PlayTest, CtrlCStopsALoopCleanly) {
     const std::string file = ProjectFile("loop.kva", {"Wait 5\r\n"});
-    const pid_t child = Start({"play", file, "--device", device_, "--loop", "--fps", "30"});
-    // Ctrl+C once the second pass is on its way.
-    bool sent = false;
+    bool sent = false;  // Ctrl+C once the second pass is on its way
     int code = -1;
-    const std::string line = Drain(child, code, [&](size_t received) {
-        if (!sent && received > 6 * 3) sent = kill(child, SIGINT) == 0;
-    });
+    const std::string line = Drain({"play", file, "--device", device_, "--loop", "--fps", "30"}, code,
+                                   [&](pid_t child, size_t received) {
+                                       if (!sent && received > 6 * 3) sent = kill(child, SIGINT) == 0;
+                                   });
     EXPECT_TRUE(sent);
     EXPECT_EQ(code, 0);
     EXPECT_GT(line.size(), 6u * 3) << "more than one pass went out";
     EXPECT_EQ(line.size() % 3, 0u) << "no command was cut short";
-    EXPECT_NE(Read(Path("stderr.txt")).find("Stopped."), std::string::npos);
+    EXPECT_NE(Read(Path("err")).find("Stopped."), std::string::npos);
 }
 
 TEST_F(PlayTest, SendWritesOneCommandAndFailuresSayWhy) {
     int code = -1;
-    std::string line = Drain(Start({"send", "4", "200", "--device", device_, "--synch", "255"}), code);
+    EXPECT_EQ(Drain({"send", "4", "200", "--device", device_, "--synch", "255"}, code),
+              std::string({char(255), char(3), char(200)}));
     EXPECT_EQ(code, 0);
-    EXPECT_EQ(line, std::string({char(255), char(3), char(200)}));
-
-    line = Drain(Start({"send", "4", "200", "--device", Path("nothing-here")}), code);
-    EXPECT_EQ(code, 2);
-    EXPECT_EQ(Read(Path("stderr.txt")), "Error: COM1 - No such file or directory\n");
-
-    const std::string file = ProjectFile("p.kva", {"Wait 5\r\n"});
-    line = Drain(Start({"play", file, "--device", Path("nothing-here")}), code);
-    EXPECT_EQ(code, 2);
-    EXPECT_EQ(Read(Path("stderr.txt")), "Error: COM1 - No such file or directory\n");
-
+    const std::string nothing = Path("nothing-here");
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"send", "4", "200", "--device", nothing},
+                                                 {"play", ProjectFile("p.kva", {"Wait 5\r\n"}), "--device", nothing}}) {
+        Drain(args, code);
+        EXPECT_EQ(code, 2) << args[0];
+        EXPECT_EQ(Read(Path("err")), "Error: COM1 - No such file or directory\n");
+    }
     for (const char* bad : {"0", "17"}) {
-        Drain(Start({"send", bad, "10", "--device", device_}), code);
+        Drain({"send", bad, "10", "--device", device_}, code);
         EXPECT_EQ(code, 2) << bad;
     }
 }

@@ -139,36 +139,31 @@ TEST(Compiler, ErrorsSelectTheOffendingWord) {
     }
 }
 
-TEST(Compiler, FailedBuildStopsAndLeavesFlags) {
-    Project project = NewProject();
-    project.Programs[0] = "Wait 4";
-    project.Programs[1] = "Bogus";
-    project.Programs[2] = "Wait 50";
-    project.Servos[5].Used = true;
-    project.ModifiedSinceBuild = true;
-    std::vector<int> started;
-    const BuildResult result = BuildAnimation(project, [&](int s) { started.push_back(s); });
-    EXPECT_EQ(result.outcome, BuildOutcome::Failed);
-    EXPECT_EQ(started, (std::vector<int>{0, 1})) << "servos after the failing one are not compiled";
-    EXPECT_EQ(project.Frames.UpperBound(), 5);
-    EXPECT_TRUE(project.Servos[5].Used);
-    EXPECT_TRUE(project.ModifiedSinceBuild);
-    EXPECT_FALSE(project.Built);
-}
-
-TEST(Compiler, NothingToCompile) {
-    Project project = NewProject();
-    project.Programs[4] = "Mov 127, 10 ' already there\r\n";
-    project.ModifiedSinceBuild = true;
-    std::vector<int> started;
-    const BuildResult result = BuildAnimation(project, [&](int s) { started.push_back(s); });
-    EXPECT_EQ(result.outcome, BuildOutcome::NothingToCompile);
-    EXPECT_EQ(result.error.message, "Nothing to compile!");
-    EXPECT_EQ(result.error.title, "Compile Error");
-    EXPECT_EQ(started.size(), 16u);
-    EXPECT_EQ(project.Frames.UpperBound(), 1);
-    EXPECT_FALSE(project.Built);
-    EXPECT_TRUE(project.ModifiedSinceBuild);
+TEST(Compiler, FailedOrEmptyBuildLeavesTheProject) {
+    const struct {
+        std::vector<std::string> programs;
+        BuildOutcome outcome;
+        std::vector<int> started;  // servos after a failing one are not compiled
+        const char* message;
+    } cases[] = {
+        {{"Wait 4", "Bogus", "Wait 50"}, BuildOutcome::Failed, {0, 1}, "Unknown Command."},
+        {{"", "", "", "", "Mov 127, 10 ' already there\r\n"}, BuildOutcome::NothingToCompile,
+         {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, "Nothing to compile!"},
+    };
+    for (const auto& c : cases) {
+        Project project = NewProject();
+        for (size_t s = 0; s < c.programs.size(); ++s) project.Programs[s] = c.programs[s];
+        project.Servos[5].Used = project.ModifiedSinceBuild = true;
+        std::vector<int> started;
+        const BuildResult result = BuildAnimation(project, [&](int s) { started.push_back(s); });
+        EXPECT_EQ(result.outcome, c.outcome);
+        EXPECT_EQ(result.error.message, c.message);
+        EXPECT_EQ(result.error.title, "Compile Error");
+        EXPECT_EQ(started, c.started);
+        EXPECT_EQ(project.Frames.UpperBound(), c.outcome == BuildOutcome::Failed ? 5 : 1);
+        EXPECT_TRUE(project.Servos[5].Used && project.ModifiedSinceBuild);
+        EXPECT_FALSE(project.Built);
+    }
 }
 
 TEST(Compiler, PaddingUsedFlagsAndWavCues) {
@@ -189,9 +184,8 @@ TEST(Compiler, PaddingUsedFlagsAndWavCues) {
     ASSERT_EQ(BuildAnimation(project).outcome, BuildOutcome::Success);
     const FrameTable& t = project.Frames;
     ASSERT_EQ(t.UpperBound(), 11);
-    for (int s = 0; s < kServoCount; ++s) EXPECT_EQ(t[1][s], project.Servos[s].Home);
-    EXPECT_EQ(t[5][1], 14);
-    for (int32_t f = 6; f <= 11; ++f) EXPECT_EQ(t[f][1], 14) << "the short servo holds its last position";
+    EXPECT_EQ(t[1][1], 10) << "frame 1 holds the homes";
+    for (int32_t f = 5; f <= 11; ++f) EXPECT_EQ(t[f][1], 14) << "the short servo holds its last position";
     for (int32_t f = 1; f <= 11; ++f) EXPECT_EQ(t[f][9], 127);
     EXPECT_TRUE(project.Servos[0].Used);
     EXPECT_TRUE(project.Servos[1].Used);

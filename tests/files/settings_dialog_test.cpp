@@ -32,11 +32,10 @@ TEST_F(SettingsDialogTest, ShowsTheValuesInForceAndOkStoresAllSix) {
     EXPECT_EQ(dialog.windowTitle(), "Settings");
     EXPECT_EQ(dialog.cboCOMPort->count(), 16);
     EXPECT_EQ(dialog.cboSynchByte->count(), 256);
-    EXPECT_EQ(dialog.cboCOMPort->currentText(), "5");
-    EXPECT_EQ(dialog.cboBaudRate->currentText(), "9600");
-    EXPECT_EQ(dialog.cboSynchByte->currentText(), "255");
-    EXPECT_EQ(dialog.cboSSCMode->currentText(), "OOPIC-R");
-    EXPECT_EQ(dialog.cboPriority->currentText(), "Very High");
+    const std::pair<QComboBox*, const char*> shown[] = {{dialog.cboCOMPort, "5"},    {dialog.cboBaudRate, "9600"},
+                                                        {dialog.cboSynchByte, "255"}, {dialog.cboSSCMode, "OOPIC-R"},
+                                                        {dialog.cboPriority, "Very High"}};
+    for (const auto& [box, text] : shown) EXPECT_EQ(box->currentText(), text);
     EXPECT_TRUE(dialog.chkAutoDisable->isChecked());
 
     dialog.cboCOMPort->setCurrentIndex(2);
@@ -49,16 +48,14 @@ TEST_F(SettingsDialogTest, ShowsTheValuesInForceAndOkStoresAllSix) {
     LoadSettings(stored);
     EXPECT_EQ(stored, settings);
     EXPECT_TRUE(shown_.empty());
-}
 
-TEST_F(SettingsDialogTest, ValuesOutsideTheListsStayAsTheyAre) {
-    ProjectSettings settings{17, 3, 0, 0, 7, 0};
-    frmSettings dialog(settings, [this] { ++applied_; });
-    EXPECT_EQ(dialog.cboCOMPort->currentIndex(), -1);
-    EXPECT_EQ(dialog.cboBaudRate->currentIndex(), -1);
-    EXPECT_EQ(dialog.cboPriority->currentIndex(), -1);
-    dialog.OK();
-    EXPECT_EQ(settings, (ProjectSettings{17, 3, 0, 0, 7, 0}));
+    // Values outside the lists show no choice and stay as they are.
+    ProjectSettings odd{17, 3, 0, 0, 7, 0};
+    frmSettings oddDialog(odd, [] {});
+    for (QComboBox* box : {oddDialog.cboCOMPort, oddDialog.cboBaudRate, oddDialog.cboPriority})
+        EXPECT_EQ(box->currentIndex(), -1);
+    oddDialog.OK();
+    EXPECT_EQ(odd, (ProjectSettings{17, 3, 0, 0, 7, 0}));
 }
 
 TEST_F(SettingsDialogTest, CancelWritesNothingAndTheDeviceGoesIntoThePortTable) {
