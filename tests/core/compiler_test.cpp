@@ -136,6 +136,7 @@ TEST(Compiler, ErrorsSelectTheOffendingWord) {
         EXPECT_EQ(result.error.Start, c.start);
         EXPECT_EQ(result.error.End, c.start + static_cast<int32_t>(std::string(c.word).size()));
         EXPECT_FALSE(project.Built);
+        EXPECT_LE(project.Frames.UpperBound(), kMaxFrames) << "no frame past the limit, even on the way to an error";
     }
 }
 
