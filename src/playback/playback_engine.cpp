@@ -76,7 +76,17 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
     const FrameTable& frames = project_.Frames;
     CTimingPC& timer = timer_;
     bool scheduled = false;  // the schedule starts at the first frame played
-    int64_t due = 0;         // frames played on the current schedule
+    int64_t due = 0;         // periods since the schedule started
+
+    // Busy wait, without pumping, until `due` periods have passed since the
+    // schedule started. Without a high-resolution counter the elapsed time
+    // stays 0: no wait at all.
+    auto waitUntilDue = [&] {
+        if (!timer.Available()) return;
+        const double dueAt = static_cast<double>(due) * period;
+        while (timer.Elapsed() < dueAt) {
+        }
+    };
 
     for (int64_t f64 = startFrame; f64 <= endFrame; ++f64) {
         const auto f = static_cast<int32_t>(f64);
@@ -93,10 +103,14 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
         // Pump may have run a stop or pause; they take effect at the next
         // frame's checks, as the buttons' handlers only set flags.
 
+        // The display work above comes before the wait, so the frame's
+        // commands leave exactly on the schedule however long it took.
         if (!scheduled) {
             timer.Reset();
             due = 0;
             scheduled = true;
+        } else {
+            waitUntilDue();
         }
         // The table is read afresh each frame: the main window stays usable
         // during a pause, and a new build may have made it shorter.
@@ -120,16 +134,10 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
             scheduled = false;  // the frame that resumes starts a new schedule
             continue;
         }
-
-        // Busy wait, without pumping, until the next frame is due. Without a
-        // high-resolution counter the elapsed time stays 0: no wait at all.
         ++due;
-        if (timer.Available()) {
-            const double dueAt = static_cast<double>(due) * period;
-            while (timer.Elapsed() < dueAt) {
-            }
-        }
     }
+    // The last frame holds for its period too before the pass ends.
+    if (scheduled) waitUntilDue();
     return PassEnd::Completed;
 }
 

@@ -6,9 +6,10 @@
 // step and loop, whose handlers only set request flags, work while it plays.
 //
 // Frames are paced against the schedule of the pass (frame k due at the
-// pass's start plus k periods), so display work between frames never adds
-// up to drift; after a pause or a step the schedule starts again from the
-// frame that resumes.
+// pass's start plus k periods): each frame's display work and event pumping
+// come first, then a busy wait until the frame is due, then its commands.
+// Display work therefore neither delays a frame nor adds up to drift; after
+// a pause or a step the schedule starts again from the frame that resumes.
 
 #include "core/project.h"
 #include "core/timing_pc.h"
