@@ -17,8 +17,6 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QSlider>
 #include <QToolBar>
@@ -50,73 +48,8 @@ constexpr std::array<ButtonSpec, 8> kButtons = {{
 const char* const kPlaybackKeys[] = {"play", "step", "playfrom", "playto", "playfromto"};
 const char* const kRunningKeys[] = {"pause", "stop"};
 
-// The same pictures as the bundled icons, painted, for a Qt without an SVG
-// image reader.
-QIcon PaintedIcon(const QString& key) {
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    const QColor play(0x2e, 0x7d, 0x32), start(0, 0xc0, 0), end(0xe0, 0, 0);
-    auto triangle = [&](double left, double top, double right, double bottom) {
-        QPainterPath path;
-        path.moveTo(left, top);
-        path.lineTo(right, (top + bottom) / 2);
-        path.lineTo(left, bottom);
-        path.closeSubpath();
-        p.fillPath(path, play);
-    };
-    if (key == "play") triangle(4, 2, 13, 14);
-    if (key == "pause") {
-        p.fillRect(3, 2, 4, 12, QColor(0x15, 0x65, 0xc0));
-        p.fillRect(9, 2, 4, 12, QColor(0x15, 0x65, 0xc0));
-    }
-    if (key == "stop") p.fillRect(3, 3, 10, 10, QColor(0xc6, 0x28, 0x28));
-    if (key == "step") {
-        triangle(3, 2, 10, 14);
-        p.fillRect(11, 2, 2, 12, QColor(0x33, 0x33, 0x33));
-    }
-    if (key == "playfrom") {
-        p.fillRect(2, 2, 2, 12, start);
-        triangle(6, 3, 13, 13);
-    }
-    if (key == "playto") {
-        triangle(3, 3, 10, 13);
-        p.fillRect(12, 2, 2, 12, end);
-    }
-    if (key == "playfromto") {
-        p.fillRect(1, 2, 2, 12, start);
-        triangle(5, 3, 11, 13);
-        p.fillRect(13, 2, 2, 12, end);
-    }
-    if (key == "loop") {
-        const QColor loop(0x6a, 0x1b, 0x9a);
-        p.setPen(QPen(loop, 2));
-        p.drawArc(QRectF(3, 3, 10, 10), 30 * 16, 150 * 16);
-        p.drawArc(QRectF(3, 3, 10, 10), 210 * 16, 150 * 16);
-        p.setPen(Qt::NoPen);
-        QPainterPath a;
-        a.moveTo(10, 1.5);
-        a.lineTo(14.5, 4.5);
-        a.lineTo(10, 7.5);
-        a.closeSubpath();
-        QPainterPath b;
-        b.moveTo(6, 8.5);
-        b.lineTo(1.5, 11.5);
-        b.lineTo(6, 14.5);
-        b.closeSubpath();
-        p.fillPath(a, loop);
-        p.fillPath(b, loop);
-    }
-    return QIcon(pixmap);
-}
-
-QIcon ToolbarIcon(const QString& key) {
-    QIcon icon(QStringLiteral(":/exe/icons/%1.svg").arg(key));
-    if (!icon.pixmap(16, 16).isNull()) return icon;
-    return PaintedIcon(key);
-}
+// The bundled pictures (SVG, drawn by Qt's SVG image plugin).
+QIcon ToolbarIcon(const QString& key) { return QIcon(QStringLiteral(":/exe/icons/%1.svg").arg(key)); }
 
 // The folder that cue paths are relative to: the project file's folder,
 // none for a project that has not been saved.

@@ -12,9 +12,4 @@ namespace kestrova {
 // "build", "run").
 QIcon SvgIcon(const QString& key);
 
-// Draws an SVG file of the simple kind the bundled icons use (rect, circle,
-// line, polyline, polygon and path with M, L, H, V and Z, fill, stroke and
-// stroke-width) at the given size; used when Qt has no SVG image plugin.
-QPixmap RenderSimpleSvg(const QString& path, int size);
-
 }  // namespace kestrova
