@@ -6,6 +6,7 @@
 #include "core/timing_pc.h"
 #include "files/settings_dialog.h"
 #include "files/settings_store.h"
+#include "about_dialog.h"
 #include "kvx_edit_ctrl.h"
 #include "playback/execution_window.h"
 #include "recent_menu.h"
@@ -59,10 +60,6 @@ QString HelpFilePath() {
         if (dir.exists(QStringLiteral("docs/") + name)) return dir.absoluteFilePath(QStringLiteral("docs/") + name);
     } while (dir.cdUp());
     return {};
-}
-
-QString frmMain::CaptionFor(const std::string& name) {
-    return QStringLiteral("Kestrova v2 - [") + QString::fromStdString(name) + QStringLiteral("]");
 }
 
 frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
@@ -543,7 +540,7 @@ void frmMain::miHelpContents_Click() {
 
 void frmMain::miGoToOrvanis_Click() {
     QApplication::beep();
-    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kMakerWebSite)));
+    QDesktopServices::openUrl(frmAbout::WebSite());
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {

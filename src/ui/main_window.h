@@ -109,9 +109,6 @@ public:
     // The execution window while it is open.
     frmExe* ExecutionWindow() const { return exeWindow_; }
 
-    // The window's caption for a document name.
-    static QString CaptionFor(const std::string& name);
-
 public slots:
     void cmdLog_Click(int servo);
     void cmdWait_Click();
@@ -232,7 +229,5 @@ constexpr int Twips(int twips) { return (twips * 2 + 15) / 30; }
 // source tree the program was built from (searched upwards from the
 // program's folder). Empty when there is none.
 QString HelpFilePath();
-
-inline constexpr const char* kMakerWebSite = "https://www.example.com/kestrova";
 
 }  // namespace kestrova
