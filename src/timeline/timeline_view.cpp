@@ -92,13 +92,13 @@ protected:
         const auto last = static_cast<int32_t>(std::clamp(std::ceil(toX), 1.0, double(std::max(frames, 1))));
         if (frames < 2 || last <= first) return;
         const FrameTable& table = view_.project_.Frames;
-        points_.resize(static_cast<size_t>(last - first) + 1);
+        points_.reserve(static_cast<size_t>(last - first) + 1);
         for (int s = 0; s < kServoCount; ++s) {
             const CurveStyle& curve = view_.Curves()[s];
             if (!curve.drawn) continue;
+            points_.clear();
             for (int32_t f = first; f <= last; ++f) {
-                points_[static_cast<size_t>(f - first)] =
-                    QPoint(static_cast<int>(m.Column(f)), static_cast<int>(m.PositionRow(table[f][s])));
+                AddPoint(QPoint(static_cast<int>(m.Column(f)), static_cast<int>(m.PositionRow(table[f][s]))));
             }
             painter.setPen(QPen(curve.color, 0));
             painter.drawPolyline(points_.data(), static_cast<int>(points_.size()));
@@ -111,6 +111,26 @@ protected:
     }
 
 private:
+    // Appends a point of a curve; a point that only continues the previous
+    // segment in the same direction replaces that segment's end, so holds
+    // and steady moves become one line each: the same picture from far
+    // fewer segments.
+    void AddPoint(QPoint p) {
+        const size_t n = points_.size();
+        if (n >= 2) {
+            const QPoint a = points_[n - 1] - points_[n - 2];
+            const QPoint b = p - points_[n - 1];
+            const bool sameLine = a.x() * b.y() == a.y() * b.x();
+            const bool sameWay = a.x() * b.x() + a.y() * b.y() > 0;
+            if (sameLine && sameWay) {
+                points_[n - 1] = p;
+                return;
+            }
+        }
+        if (n >= 1 && points_[n - 1] == p) return;
+        points_.push_back(p);
+    }
+
     TimelineView& view_;
     std::vector<QPoint> points_;
 };
