@@ -121,7 +121,7 @@ void BM_Load(benchmark::State& state) {
     ScopedMessageHandler silent([](const Message&) { return MessageAnswer::Ok; });
     Project project;
     Measure(state, "load", [&project](const std::string& text) {
-        const LoadResult result = LoadFile(DecodeProjectBytes(text), project);
+        const LoadResult result = LoadProjectBytes(text, project);
         if (!result.ok) throw std::runtime_error("the benchmark project did not load");
         benchmark::DoNotOptimize(project.Programs[0].data());
     });

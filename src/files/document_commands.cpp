@@ -64,7 +64,7 @@ bool DocumentCommands::OpenFile(const std::string& name) {
                             MessageIcon::Critical, MessageButtons::Ok});
         return false;
     }
-    if (!LoadFile(DecodeProjectBytes(bytes), project_).ok) return false;
+    if (!LoadProjectBytes(bytes, project_).ok) return false;
     view_.ProgramsReplaced();
     SetFileName(name);
     view_.ApplyCommSettings();

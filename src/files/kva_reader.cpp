@@ -2,6 +2,7 @@
 
 #include "core/messages.h"
 #include "core/numeric_text.h"
+#include "text_encoding.h"
 
 #include <algorithm>
 #include <bit>
@@ -110,13 +111,12 @@ public:
     // nor the end of the text).
     bool EndedWithCrLf() const { return endedWithCrLf_; }
 
-    // Appends the lines up to the next line that is exactly "]", with
-    // their line ends, to `out` when every one of them ends with CR LF; those
-    // lines and the "]" line are then consumed. Otherwise nothing is consumed
-    // or appended and the result is false. A long program block is so read
-    // in a few fast passes rather than line by line: one to find its end,
-    // then checking and copying piece by piece while each piece is in cache.
-    bool TakeCrLfBlock(std::string& out) {
+    // Finds the lines up to the next line that is exactly "]" and checks
+    // that every one of them ends with CR LF; those lines and the "]" line
+    // are then consumed and `end` is the offset just behind the last of
+    // them. Otherwise nothing is consumed and the result is false. A long
+    // program block is so read in two fast passes rather than line by line.
+    bool TakeCrLfBlock(size_t& end) {
         if (done_) return false;
         const char* data = text_.data();
         const size_t size = text_.size();
@@ -130,23 +130,10 @@ public:
             if (atLineStart && atLineEnd) break;
             ++closing;
         }
-        const size_t kept = out.size();
-        out.reserve(kept + (closing - pos_));
         CrLfLineCounter counter;
-        constexpr size_t kPiece = 32 * 1024;
-        for (size_t at = pos_; at < closing; at += kPiece) {
-            const std::string_view piece = text_.substr(at, std::min(kPiece, closing - at));
-            if (!counter.Feed(piece)) {
-                out.resize(kept);
-                return false;
-            }
-            out.append(piece);
-        }
-        if (!counter.Complete()) {
-            out.resize(kept);
-            return false;
-        }
+        if (!counter.Feed(text_.substr(pos_, closing - pos_)) || !counter.Complete()) return false;
         number_ = static_cast<int32_t>(std::min<int64_t>(number_ + counter.Lines(), INT32_MAX));
+        end = closing;
         pos_ = closing;
         Next();  // the "]" line
         return true;
@@ -154,6 +141,8 @@ public:
 
     // 1-based number of the line Next() returned last.
     int32_t Number() const { return number_; }
+
+    std::string_view Text() const { return text_; }
 
 private:
     std::string_view text_;
@@ -229,9 +218,18 @@ std::optional<int32_t> WavCueNumber(std::string_view text) {
     return static_cast<int32_t>(*k);
 }
 
+// A program as read: a range of the file's own text when its lines all end
+// with CR LF (copied once, into its place, when the whole load succeeded),
+// else a text put together line by line.
+struct ProgramText {
+    std::string_view range;
+    std::string built;
+    bool inRange = false;
+};
+
 struct WorkingCopies {
     std::array<ServoRecord, kServoCount> servos{};
-    std::array<std::string, kServoCount> programs{};
+    std::array<ProgramText, kServoCount> programs{};
     WavCueList cues = WavCueList(1);
     std::array<ProgramSource, kServoCount> sources{};
 };
@@ -276,27 +274,30 @@ bool ReadServoLine(std::string_view line, size_t p, LineCursor& lines, WorkingCo
         const size_t firstAt = CharactersAfter(line, p, 10);
         const std::string_view first = line.substr(firstAt);
         const ProgramSource source{lines.Number(), CharacterCount(line.substr(0, firstAt)) + 1};
-        std::string program;
+        ProgramText program;
+        size_t end = 0;
         if (!first.empty() && first.back() == ']') {
             // The whole program on the opening line: "Servo1.Program=[Wait 5]".
             const std::string_view body = first.substr(0, first.size() - 1);
             if (!body.empty()) {
-                program.assign(body);
-                program += kLineBreak;
+                program.built.assign(body);
+                program.built += kLineBreak;
             }
+        } else if (lines.EndedWithCrLf() && lines.TakeCrLfBlock(end)) {
+            // Written with CR LF throughout: the program is the file's own
+            // text from the opening line's rest to the closing line.
+            const size_t from = static_cast<size_t>(first.data() - lines.Text().data());
+            program.range = lines.Text().substr(from, end - from);
+            program.inRange = true;
         } else {
-            program.assign(first);
-            program += kLineBreak;
-            // A block written with CR LF throughout is the file's own text up
-            // to the closing line and is taken in one piece.
-            if (!lines.EndedWithCrLf() || !lines.TakeCrLfBlock(program)) {
-                for (;;) {
-                    if (!lines.HasNext()) return false;
-                    const std::string_view next = lines.Next();
-                    if (next == "]") break;
-                    program.append(next);
-                    program += kLineBreak;
-                }
+            program.built.assign(first);
+            program.built += kLineBreak;
+            for (;;) {
+                if (!lines.HasNext()) return false;
+                const std::string_view next = lines.Next();
+                if (next == "]") break;
+                program.built.append(next);
+                program.built += kLineBreak;
             }
         }
         work.programs[*n - 1] = std::move(program);
@@ -353,6 +354,13 @@ void ReadWavLine(std::string_view line, size_t p, WavCueList& cues) {
 
 }  // namespace
 
+LoadResult LoadProjectBytes(std::string_view bytes, Project& project) {
+    // Text that is UTF-8 already is read where it lies, without a copy.
+    if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) bytes.remove_prefix(kUtf8Bom.size());
+    if (IsValidUtf8(bytes)) return LoadFile(bytes, project);
+    return LoadFile(DecodeWindows1252(bytes), project);
+}
+
 LoadResult LoadFile(std::string_view text, Project& project) {
     WorkingCopies work;
     LineCursor lines(text);
@@ -381,7 +389,15 @@ LoadResult LoadFile(std::string_view text, Project& project) {
     }
 
     project.Servos = work.servos;
-    project.Programs = std::move(work.programs);
+    for (int i = 0; i < kServoCount; ++i) {
+        ProgramText& program = work.programs[i];
+        // assign() keeps the old text's memory when it is large enough.
+        if (program.inRange) {
+            project.Programs[i].assign(program.range);
+        } else {
+            project.Programs[i] = std::move(program.built);
+        }
+    }
     project.WavCues = std::move(work.cues);
     LoadResult result;
     result.ok = true;

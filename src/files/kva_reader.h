@@ -38,4 +38,8 @@ struct LoadResult {
 // WAV Start/End value is not numeric, and WAV lines without "=" are ignored.
 LoadResult LoadFile(std::string_view text, Project& project);
 
+// The bytes of a project file, as they were read: decoded as
+// DecodeProjectBytes does, then LoadFile.
+LoadResult LoadProjectBytes(std::string_view bytes, Project& project);
+
 }  // namespace kestrova

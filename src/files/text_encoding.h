@@ -8,6 +8,9 @@
 
 namespace kestrova {
 
+// The byte order mark some editors put in front of UTF-8 text.
+inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
 // True when the bytes are well-formed UTF-8 (no overlong forms, no
 // surrogates, nothing above U+10FFFF).
 bool IsValidUtf8(std::string_view bytes);
