@@ -9,7 +9,9 @@ packages=(
   libgl-dev libqt6svg6
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
-  xvfb xauth imagemagick xdotool fonts-dejavu-core
+  xvfb xauth imagemagick xdotool fonts-dejavu-core ccache
+  libsndfile1-dev pulseaudio pulseaudio-utils sox socat
+  gcc-avr avr-libc arduino-core-avr avrdude simavr libsimavr-dev libelf-dev
 )
 
 missing=()
