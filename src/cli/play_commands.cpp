@@ -5,6 +5,7 @@
 #include "core/compiler.h"
 #include "core/messages.h"
 #include "core/numeric_text.h"
+#include "files/settings_store.h"
 #include "link/serial_link.h"
 #include "playback/playback_engine.h"
 #include "playback/serial_link_output.h"
@@ -123,7 +124,7 @@ void ApplyPortChoice(SerialLink& link, ProjectSettings& settings, const PortChoi
 int Play(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
     std::string file;
     PortChoice portChoice;
-    std::optional<int32_t> fps, from, to;
+    std::optional<int32_t> fps, from, to, baud;
     bool loop = false;
     bool bad = false;
     for (size_t i = 1; i < args.size() && !bad; ++i) {
@@ -137,6 +138,9 @@ int Play(const std::vector<std::string>& args, std::ostream&, std::ostream& err)
         } else if (args[i] == "--to") {
             to = NumberArgument(args, i, 1, kMaxFrames);
             bad = !to;
+        } else if (args[i] == "--baud") {
+            baud = NumberArgument(args, i, 300, 4'000'000);
+            bad = !baud;
         } else if (args[i] == "--loop") {
             loop = true;
         } else if (file.empty() && args[i].rfind("-", 0) != 0) {
@@ -145,7 +149,8 @@ int Play(const std::vector<std::string>& args, std::ostream&, std::ostream& err)
             return Usage(err, "unexpected argument '" + args[i] + "'");
         }
     }
-    if (bad) return Usage(err, "--port takes 1 to 255, --fps 1 to 30, --from and --to 1 to 1000000, --device a path");
+    if (bad) return Usage(err, "--port takes 1 to 255, --fps 1 to 30, --from and --to 1 to 1000000, --baud 300 to 4000000, "
+                                "--device a path");
     if (file.empty()) return Usage(err, "play needs a project file");
 
     std::optional<LoadedProject> loaded = ReadProject(file, err);
@@ -167,9 +172,25 @@ int Play(const std::vector<std::string>& args, std::ostream&, std::ostream& err)
     PlaybackEngine engine(project, output, sound, view);
     enginePointer = &engine;
 
+    if (baud) engine.SetLineBaud(*baud);
+    engine.SetSoundOffset(LoadSoundOffset());
+
+    // What the line carries: a show that needs more is thinned, not delayed.
+    int servos = 0;
+    for (const ServoRecord& servo : project.Servos) servos += servo.Used && servo.Enabled ? 1 : 0;
+    const double load = LineLoadPercent(servos, fps.value_or(15), engine.LineBaud());
+    err << LineLoadText(load, engine.LineBaud()) << '\n';
+    if (load > 100.0 + 1e-9) {
+        err << "Warning: the line is slower than the show; servos take turns and each gets its newest position "
+               "(a faster rate, fewer frames a second or fewer servos avoid this).\n";
+    }
+
     InterruptGuard guard;
     const bool played = engine.PlayAnimation(from.value_or(1), to.value_or(last));
     if (interrupted) err << "Stopped.\n";
+    if (engine.DroppedFrames() > 0) {
+        err << "Dropped " << engine.DroppedFrames() << " frame(s) that were too late to keep time.\n";
+    }
     return played ? kExitOk : kExitFailure;
 }
 

@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace kestrova {
@@ -57,6 +58,14 @@ frmSettings::frmSettings(ProjectSettings& settings, std::function<void()> applyC
     for (const SerialDevice& device : AvailableSerialDevices()) cboDevice->addItem(QString::fromStdString(device.path));
     chkAutoDisable = new QCheckBox(QStringLiteral("Auto-Disable of Unused Servos"), this);
     chkAutoDisable->setObjectName(QStringLiteral("chkAutoDisable"));
+    spnSoundOffset = new QSpinBox(this);
+    spnSoundOffset->setObjectName(QStringLiteral("spnSoundOffset"));
+    spnSoundOffset->setRange(-kSoundOffsetLimit, kSoundOffsetLimit);
+    spnSoundOffset->setSingleStep(5);
+    spnSoundOffset->setSuffix(QStringLiteral(" ms"));
+    spnSoundOffset->setToolTip(
+        QStringLiteral("Starts every sound cue this much later than its frame (earlier when negative)"));
+    spnSoundOffset->setValue(LoadSoundOffset());
 
     auto* communications = new QGroupBox(QStringLiteral("Communications"), this);
     auto* commsForm = new QFormLayout(communications);
@@ -69,6 +78,7 @@ frmSettings::frmSettings(ProjectSettings& settings, std::function<void()> applyC
     auto* execForm = new QFormLayout(execution);
     execForm->addRow(QStringLiteral("SSC Mode:"), cboSSCMode);
     execForm->addRow(QStringLiteral("System Priority:"), cboPriority);
+    execForm->addRow(QStringLiteral("Sound offset:"), spnSoundOffset);
     execForm->addRow(chkAutoDisable);
 
     cmdOK = new QPushButton(QStringLiteral("&OK"), this);
@@ -121,6 +131,7 @@ void frmSettings::OK() {
 
     if (applyCommSettings_) applyCommSettings_();
     if (!error) error = SaveSettings(settings_);
+    if (!error) error = SaveSoundOffset(spnSoundOffset->value());
     if (error) ReportRegistryError(*error);
     accept();
 }

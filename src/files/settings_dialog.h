@@ -12,6 +12,7 @@
 class QCheckBox;
 class QComboBox;
 class QPushButton;
+class QSpinBox;
 
 namespace kestrova {
 
@@ -28,6 +29,7 @@ public:
     QComboBox* cboSSCMode = nullptr;
     QComboBox* cboPriority = nullptr;
     QCheckBox* chkAutoDisable = nullptr;
+    QSpinBox* spnSoundOffset = nullptr;  // the user's own, not the project's
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 

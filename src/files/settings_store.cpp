@@ -1,5 +1,6 @@
 #include "settings_store.h"
 
+#include <algorithm>
 #include <array>
 
 namespace kestrova {
@@ -47,6 +48,22 @@ std::optional<RegistryError> SaveSettings(const ProjectSettings& settings) {
         if (auto error = registry.SetValue(settings.*f.field)) return error;
     }
     return std::nullopt;
+}
+
+}  // namespace kestrova
+
+namespace kestrova {
+
+int32_t LoadSoundOffset() {
+    cRegistry registry = ProgramKey();
+    registry.SetValueKey(kValueSoundOffset);
+    return std::clamp(RegistryValueToInt32(registry.Value()), -kSoundOffsetLimit, kSoundOffsetLimit);
+}
+
+std::optional<RegistryError> SaveSoundOffset(int32_t ms) {
+    cRegistry registry = ProgramKey();
+    registry.SetValueKey(kValueSoundOffset);
+    return registry.SetValue(std::clamp(ms, -kSoundOffsetLimit, kSoundOffsetLimit));
 }
 
 }  // namespace kestrova

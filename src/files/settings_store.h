@@ -36,3 +36,16 @@ void LoadSettings(ProjectSettings& settings);
 [[nodiscard]] std::optional<RegistryError> SaveSettings(const ProjectSettings& settings);
 
 }  // namespace kestrova
+
+namespace kestrova {
+
+// The per-user "Sound offset": milliseconds by which every cue starts later
+// (earlier when negative) than its frame, -500 to 500. It stays with the
+// user's machine (audio and servo latency), not with the project.
+inline constexpr const char* kValueSoundOffset = "Sound Offset";
+inline constexpr int32_t kSoundOffsetLimit = 500;
+// A missing value reads as 0; a value beyond the limits as the nearest limit.
+int32_t LoadSoundOffset();
+[[nodiscard]] std::optional<RegistryError> SaveSoundOffset(int32_t ms);
+
+}  // namespace kestrova

@@ -131,10 +131,15 @@ frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAn
     slider_->setTickPosition(QSlider::TicksBelow);
     slider_->setTickInterval(1);
     slider_->setPageStep(5);
+    line_ = new QLabel(this);
+    line_->setObjectName(QStringLiteral("lblLine"));
+    line_->setToolTip(QStringLiteral("What the servo commands need of the serial line at this rate. Over 100%, "
+                                     "servos take turns and each gets its newest position."));
     auto* fpsRow = new QHBoxLayout;
     fpsRow->addWidget(fpsCaption);
     fpsRow->addWidget(fps_);
     fpsRow->addWidget(slider_, 1);
+    fpsRow->addWidget(line_);
     info->addLayout(fpsRow, 0, 0, 1, 2);
     auto* framesCaption = new QLabel(QStringLiteral("Animation Frames:"), this);
     framesCaption->setObjectName(QStringLiteral("Label2_0"));
@@ -148,6 +153,9 @@ frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAn
     info->addWidget(frames_, 1, 1);
     info->addWidget(timeCaption, 2, 0);
     info->addWidget(time_, 2, 1);
+    dropped_ = new QLabel(this);
+    dropped_->setObjectName(QStringLiteral("lblDropped"));
+    info->addWidget(dropped_, 3, 0, 1, 2);
     info->setColumnStretch(1, 1);
     left->addLayout(info);
     left->addStretch();
@@ -192,6 +200,7 @@ frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAn
 
     SetPlaybackButtons(true);
     SetRunningButtons(false);
+    ShowLineLoad();
     project_.ExeWindowOpen = true;
 }
 
@@ -229,7 +238,7 @@ bool frmExe::AskToBuild(const char* firstLine) {
 }
 
 void frmExe::UpdateGraph(bool bDoChecks) {
-    if (suppressRedraw_) return;
+    if (suppressRedraw_ || projectChanging_) return;
     if (!project_.Built) {
         if (!AskToBuild("The animation has not been built.")) return;
     } else if (project_.ModifiedSinceBuild) {
@@ -265,11 +274,44 @@ void frmExe::UpdateGraph(bool bDoChecks) {
     timeline_->Draw(curves, bDoChecks);
     frames_->setText(QString::number(frames));
     time_->setText(QString::fromStdString(DurationText(frames, slider_->value())));
+    ShowLineLoad();
     if (!isVisible()) show();
+}
+
+void frmExe::ProjectReplaced() {
+    projectChanging_ = false;
+    if (engine_->Playing()) return;  // the show that plays is a copy; the new project waits
+    dropped_->clear();
+    if (project_.Built && !project_.ModifiedSinceBuild) {
+        UpdateGraph(true);
+        return;
+    }
+    // Not built yet: an empty graph until the user builds it.
+    std::array<CurveStyle, kServoCount> curves;
+    const QColor buttonFace = palette().color(QPalette::Button);
+    for (int i = 0; i < kServoCount; ++i) {
+        checks_[i]->setText(QString::fromStdString("- " + project_.Servos[i].Name));
+        curves[i] = CurveStyle{false, buttonFace};
+    }
+    timeline_->Draw(curves, true);
+    frames_->setText(QStringLiteral("0"));
+    time_->setText(QStringLiteral("0"));
+    pos_->setText(QStringLiteral("  Frame: 0 - Pos: 0"));
+    ShowLineLoad();
+}
+
+void frmExe::ShowLineLoad() {
+    int servos = 0;
+    for (const ServoRecord& servo : project_.Servos) servos += servo.Used && servo.Enabled ? 1 : 0;
+    const int32_t baud = engine_->LineBaud();
+    const double load = LineLoadPercent(servos, slider_->value(), baud);
+    line_->setText(QString::fromStdString(LineLoadText(load, baud)));
+    line_->setStyleSheet(load > 100.0 + 1e-9 ? QStringLiteral("color: #c00000; font-weight: bold;") : QString());
 }
 
 void frmExe::SliderChanged() {
     fps_->setText(QString::number(slider_->value()));
+    ShowLineLoad();
     time_->setText(QString::fromStdString(DurationText(project_.Frames.UpperBound(), slider_->value())));
 }
 
@@ -311,7 +353,16 @@ void frmExe::PrepareEngine() {
 void frmExe::PlayRange(int32_t startFrame, int32_t endFrame) {
     SetPlaybackButtons(false);
     SetRunningButtons(true);
+    ShowLineLoad();
+    dropped_->clear();
+    engine_->SetSoundOffset(soundOffset_ ? soundOffset_() : 0);
+    emit playbackRunning(true);
     engine_->PlayAnimation(startFrame, endFrame);
+    emit playbackRunning(false);
+    if (const int32_t dropped = engine_->DroppedFrames(); dropped > 0) {
+        dropped_->setText(QStringLiteral("Dropped frames: %1 (sent too late to keep time, overtaken by the next)")
+                              .arg(dropped));
+    }
     SetPlaybackButtons(true);
     SetRunningButtons(false);
 }

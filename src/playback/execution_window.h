@@ -51,6 +51,14 @@ public:
     void CheckAll();
     void UncheckAll();
 
+    // While the main window replaces the project (New, Open) the graph is
+    // not refreshed and nothing asks to build; ProjectReplaced then shows
+    // the new project: its graph when built, an empty one otherwise.
+    void SetProjectChanging(bool changing) { projectChanging_ = changing; }
+    void ProjectReplaced();
+    // Where the per-user sound offset comes from, read when Play is pressed.
+    void SetSoundOffsetSource(std::function<int32_t()> source) { soundOffset_ = std::move(source); }
+
     bool bSuppressRedraw() const { return suppressRedraw_; }
     bool Playing() const;
     PlaybackEngine& Engine() { return *engine_; }
@@ -62,6 +70,8 @@ public:
     QLabel* lblFrames() const { return frames_; }
     QLabel* lblTime() const { return time_; }
     QLabel* lblPos() const { return pos_; }
+    QLabel* lblLine() const { return line_; }
+    QLabel* lblDropped() const { return dropped_; }
 
     // PlaybackView
     int FramesPerSecond() override;
@@ -79,6 +89,10 @@ public:
     bool LoopPressed() override;
     void Pump() override;
 
+signals:
+    // A playback started (true) or ended (false).
+    void playbackRunning(bool running);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -94,6 +108,8 @@ private:
     // project file as it is named now.
     void PrepareEngine();
     bool AskToBuild(const char* firstLine);
+    // "Line: 150% of 9600 baud" for the rate chosen, in a warning colour over 100%.
+    void ShowLineLoad();
 
     Project& project_;
     std::function<void()> buildAnimation_;
@@ -102,6 +118,8 @@ private:
     std::unique_ptr<PlaybackEngine> engine_;
     std::string soundFolder_;
     bool suppressRedraw_ = false;
+    bool projectChanging_ = false;
+    std::function<int32_t()> soundOffset_;
 
     TimelineView* timeline_ = nullptr;
     QToolBar* toolbar_ = nullptr;
@@ -110,6 +128,8 @@ private:
     QLabel* frames_ = nullptr;
     QLabel* time_ = nullptr;
     QLabel* pos_ = nullptr;
+    QLabel* line_ = nullptr;
+    QLabel* dropped_ = nullptr;
     QPushButton* checkAll_ = nullptr;
     QPushButton* uncheckAll_ = nullptr;
     std::array<QCheckBox*, kServoCount> checks_{};

@@ -1,15 +1,21 @@
 #include "playback_engine.h"
 
 #include "core/messages.h"
-#include "core/timing_pc.h"
 #include "process_priority.h"
 
 #include <algorithm>
 
 namespace kestrova {
 
-PlaybackEngine::PlaybackEngine(Project& project, PlaybackOutput& output, SoundOutput& sound, PlaybackView& view)
-    : project_(project), output_(output), sound_(sound), view_(view), setPriority_(&SetProcessPriority) {}
+PlaybackEngine::PlaybackEngine(Project& project, PlaybackOutput& output, SoundOutput& sound, PlaybackView& view,
+                               PlaybackClock* clock)
+    : project_(project), output_(output), sound_(sound), view_(view),
+      ownClock_(clock ? nullptr : std::make_unique<SteadyPlaybackClock>()), clock_(clock ? *clock : *ownClock_),
+      setPriority_(&SetProcessPriority) {}
+
+int32_t PlaybackEngine::LineBaud() const {
+    return lineBaud_ > 0 ? lineBaud_ : BaudOfSetting(project_.Settings.BaudRate);
+}
 
 void PlaybackEngine::SetPlayControls(bool playing) {
     const bool autoDisable = project_.Settings.AutoDisable != 0;
@@ -28,9 +34,24 @@ bool PlaybackEngine::PlayAnimation(int32_t startFrame, int32_t endFrame) {
     playing_ = true;
     wavStopFrame_ = 0;
     unsendableServo_ = -1;
+    dropped_ = 0;
+
+    // The show as it stands now; later edits and builds do not reach it.
+    show_ = Show{};
+    const int32_t first = std::max(startFrame, 1);
+    const int32_t last = std::min(endFrame, project_.Frames.UpperBound());
+    show_.first = first;
+    if (first <= last) {
+        show_.frames.reserve(size_t(last - first + 1));
+        for (int32_t f = first; f <= last; ++f) show_.frames.push_back(project_.Frames[f].Record());
+    }
+    for (int s = 0; s < kServoCount; ++s) show_.sends[s] = project_.Servos[s].Used && project_.Servos[s].Enabled;
+    show_.cues = project_.WavCues;
+    show_.synch = project_.Settings.SynchByte;
+    show_.priority = project_.Settings.SystemPriority;
 
     view_.SetGraphControlsEnabled(false);
-    setPriority_(project_.Settings.SystemPriority);
+    setPriority_(show_.priority);
 
     const bool portWasOpen = output_.IsOpen();
     std::string reason;
@@ -42,18 +63,18 @@ bool PlaybackEngine::PlayAnimation(int32_t startFrame, int32_t endFrame) {
     }
 
     std::vector<std::string> cuePaths;
-    for (int32_t k = 1; k <= UpperBound(project_.WavCues); ++k) cuePaths.push_back(project_.WavCues[k].Path);
+    for (int32_t k = 1; k <= UpperBound(show_.cues); ++k) cuePaths.push_back(show_.cues[k].Path);
     sound_.Prepare(cuePaths);
 
     view_.ShowPlayMarker();
     const double period = FramePeriod(std::clamp(view_.FramesPerSecond(), 1, 30));
+    line_ = std::make_unique<LineModel>(show_.sends, period, LineBaud());
     SetPlayControls(true);
 
     PassEnd end = PassEnd::Completed;
     for (;;) {
         end = PlayPass(startFrame, endFrame, period);
         if (end != PassEnd::Completed) break;
-        sound_.Stop();
         if (!view_.LoopPressed()) break;
     }
     const bool writeFailed = end == PassEnd::WriteFailed;
@@ -67,29 +88,38 @@ bool PlaybackEngine::PlayAnimation(int32_t startFrame, int32_t endFrame) {
     return !writeFailed;
 }
 
+template <typename DueOf>
+void PlaybackEngine::DispatchSound(int32_t lastFrame, double horizonMs, double nowMs, DueOf dueOf) {
+    while (soundNext_ <= lastFrame && dueOf(soundNext_) + soundOffsetMs_ < horizonMs) {
+        const int32_t g = soundNext_++;
+        if (!show_.Holds(g)) continue;
+        const double delay = std::max(0.0, dueOf(g) + soundOffsetMs_ - nowMs);
+        if (g == wavStopFrame_) sound_.Stop(delay);
+        const int32_t cue = show_.At(g)[kWavCueSlot];
+        if (cue >= 1 && cue <= UpperBound(show_.cues)) {
+            sound_.Play(show_.cues[cue].Path, delay);
+            wavStopFrame_ = show_.cues[cue].End;
+        }
+    }
+}
+
 PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t endFrame, double period) {
     if (startFrame > endFrame) {
         // A pass that plays nothing still lets loop and stop be released.
         view_.Pump();
         return bStop ? PassEnd::Stopped : PassEnd::Completed;
     }
-    const FrameTable& frames = project_.Frames;
-    CTimingPC& timer = timer_;
     bool scheduled = false;  // the schedule starts at the first frame played
+    double start = 0;        // when the schedule started
     int64_t due = 0;         // periods since the schedule started
-
-    // Busy wait, without pumping, until `due` periods have passed since the
-    // schedule started. Without a high-resolution counter the elapsed time
-    // stays 0: no wait at all.
-    auto waitUntilDue = [&] {
-        if (!timer.Available()) return;
-        const double dueAt = static_cast<double>(due) * period;
-        while (timer.Elapsed() < dueAt) {
-        }
-    };
+    int64_t lastSent = -1;   // the period of the last frame written, -1 none since the schedule started
+    soundNext_ = startFrame;
+    int32_t current = startFrame;
+    auto dueOf = [&](int32_t g) { return start + double(due + (g - current)) * period; };
 
     for (int64_t f64 = startFrame; f64 <= endFrame; ++f64) {
         const auto f = static_cast<int32_t>(f64);
+        current = f;
         if (bPause) {
             while (bPause && !bStop) view_.Pump();
             scheduled = false;
@@ -105,25 +135,32 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
 
         // The display work above comes before the wait, so the frame's
         // commands leave exactly on the schedule however long it took.
+        bool drop = false;
         if (!scheduled) {
-            timer.Reset();
+            start = clock_.NowMs();
             due = 0;
+            lastSent = -1;
             scheduled = true;
+        } else if (f != endFrame && clock_.NowMs() > start + double(due + 1) * period) {
+            // More than a period late: the next frame overtakes it. The last
+            // frame is never dropped, so the servos end where the show ends.
+            drop = true;
         } else {
-            waitUntilDue();
+            clock_.WaitUntil(start + double(due) * period);
         }
-        // The table is read afresh each frame: the main window stays usable
-        // during a pause, and a new build may have made it shorter.
-        if (f >= 1 && f <= frames.UpperBound()) {
-            if (!SendFrame(f, writeFailure_)) return PassEnd::WriteFailed;
-            if (f == wavStopFrame_) sound_.Stop();
-            const int32_t cue = frames[f][kWavCueSlot];
-            if (cue >= 1 && cue <= UpperBound(project_.WavCues)) {
-                sound_.Play(project_.WavCues[cue].Path);
-                wavStopFrame_ = project_.WavCues[cue].End;
-            }
+        if (drop) {
+            ++dropped_;
+        } else if (show_.Holds(f)) {
+            std::array<int32_t, kLineServos> positions{};
+            const FrameRecord& record = show_.At(f);
+            std::copy_n(record.begin(), kLineServos, positions.begin());
+            NoteUnsendable(f);
+            const std::vector<int> servos = line_->Choose(positions, lastSent < 0 ? 0 : due - lastSent, f == endFrame);
+            lastSent = due;
+            if (!SendFrame(f, servos, writeFailure_)) return PassEnd::WriteFailed;
             if (frameHook_) frameHook_(frameHookContext_, f);
         }
+        DispatchSound(endFrame, start + double(due + 1) * period, clock_.NowMs(), dueOf);
 
         if (bStep) {
             bPause = true;
@@ -137,33 +174,38 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
         ++due;
     }
     // The last frame holds for its period too before the pass ends.
-    if (scheduled) waitUntilDue();
+    if (scheduled) clock_.WaitUntil(start + double(due) * period);
+    current = endFrame + 1;
+    const double now = clock_.NowMs();
+    DispatchSound(endFrame, 1e300, now, dueOf);
+    sound_.Stop(std::max(0.0, start + double(due) * period + soundOffsetMs_ - now));
     return PassEnd::Completed;
 }
 
-bool PlaybackEngine::SendFrame(int32_t frame, std::string& reason) {
-    const auto record = project_.Frames[frame];
-    const int32_t synch = project_.Settings.SynchByte;
+void PlaybackEngine::NoteUnsendable(int32_t frame) {
+    if (unsendableServo_ >= 0) return;
+    const FrameRecord& record = show_.At(frame);
     for (int s = 0; s < kServoCount; ++s) {
-        const ServoRecord& servo = project_.Servos[s];
-        if (!servo.Used || !servo.Enabled) continue;
-        const int32_t position = record[s];
-        if (position < 0 || position > 255) {
+        if (show_.sends[s] && (record[s] < 0 || record[s] > 255)) {
             // Never sent wrapped or truncated; the first one is reported.
-            if (unsendableServo_ < 0) {
-                unsendableServo_ = s;
-                unsendableFrame_ = frame;
-                unsendablePosition_ = position;
-            }
-            continue;
+            unsendableServo_ = s;
+            unsendableFrame_ = frame;
+            unsendablePosition_ = record[s];
+            return;
         }
-        if (!output_.WriteServo(synch, s, position, reason)) return false;
+    }
+}
+
+bool PlaybackEngine::SendFrame(int32_t frame, const std::vector<int>& servos, std::string& reason) {
+    const FrameRecord& record = show_.At(frame);
+    for (int s : servos) {
+        if (!output_.WriteServo(show_.synch, s, record[s], reason)) return false;
     }
     return true;
 }
 
 void PlaybackEngine::EndSteps(bool portWasOpen) {
-    sound_.Stop();
+    sound_.StopAll();
     view_.HidePlayMarker();
     if (!portWasOpen) output_.Close();
     SetPlayControls(false);
@@ -171,6 +213,7 @@ void PlaybackEngine::EndSteps(bool portWasOpen) {
     bPause = bStop = bStep = false;
     view_.SetGraphControlsEnabled(true);
     playing_ = false;
+    line_.reset();
 }
 
 void PlaybackEngine::ReportUnsendable() {

@@ -1,20 +1,30 @@
 #pragma once
 // Plays a range of frames of the frame table: for each frame one servo
 // command per servo that takes part, the frame's WAV cue, the play marker
-// kept in view, and a busy wait until the frame is due. It runs on the GUI
+// kept in view, and a wait until the frame is due. It runs on the GUI
 // thread and pumps the event queue at fixed points, so that pause, stop,
 // step and loop, whose handlers only set request flags, work while it plays.
 //
 // Frames are paced against the schedule of the pass (frame k due at the
 // pass's start plus k periods): each frame's display work and event pumping
-// come first, then a busy wait until the frame is due, then its commands.
-// Display work therefore neither delays a frame nor adds up to drift; after
-// a pause or a step the schedule starts again from the frame that resumes.
+// come first, then a wait on the clock until the frame is due, then its
+// commands. Display work therefore neither delays a frame nor adds up to
+// drift; after a pause or a step the schedule starts again from the frame
+// that resumes. A frame found more than a period late is dropped (the next
+// frame's positions overtake it), so a stall never sends a burst and the
+// servos stay with the sound.
+//
+// What plays is a copy taken when Play is pressed: the frames of the range,
+// the servo flags, the cues and the settings. Nothing done in a window during
+// playback or a pause, a build included, changes the bytes sent.
 
+#include "core/playback_clock.h"
 #include "core/project.h"
-#include "core/timing_pc.h"
+#include "line_model.h"
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,16 +43,20 @@ public:
     virtual bool WriteServo(int32_t synchByte, int servo, int32_t position, std::string& reason) = 0;
 };
 
-// One sound at a time, played asynchronously.
+// One sound at a time, played asynchronously. Starts and stops take effect
+// `delayMs` after the call, in the order they were asked for.
 class SoundOutput {
 public:
     virtual ~SoundOutput() = default;
     // Starts the file, replacing a sound that plays; a file that cannot be
-    // played is skipped silently.
-    virtual void Play(const std::string& path) = 0;
-    virtual void Stop() = 0;
+    // played is skipped.
+    virtual void Play(const std::string& path, double delayMs) = 0;
+    virtual void Stop(double delayMs) = 0;
+    // Stops at once, dropping whatever still waits.
+    virtual void StopAll() { Stop(0); }
     // Called when playback starts with every cue's file, so that a cue
-    // starts without loading delay.
+    // starts without loading delay; a file that cannot be played is
+    // reported here, once.
     virtual void Prepare(const std::vector<std::string>& paths) { (void)paths; }
 };
 
@@ -105,7 +119,9 @@ using PrioritySetter = void (*)(int32_t level);
 
 class PlaybackEngine {
 public:
-    PlaybackEngine(Project& project, PlaybackOutput& output, SoundOutput& sound, PlaybackView& view);
+    // Without a clock the engine uses the steady clock.
+    PlaybackEngine(Project& project, PlaybackOutput& output, SoundOutput& sound, PlaybackView& view,
+                   PlaybackClock* clock = nullptr);
 
     // Plays frames start to end, repeating while loop is pressed, until the
     // range ends without loop or a stop is requested. Returns when playback
@@ -134,13 +150,41 @@ public:
         frameHookContext_ = context;
     }
 
+    // Every cue starts (and stops) this many milliseconds later than its
+    // frame, earlier when negative: the sound offset of the user's settings.
+    void SetSoundOffset(double ms) { soundOffsetMs_ = ms; }
+    // The line's rate in baud; 0 (the default) takes the project's setting.
+    void SetLineBaud(int32_t baud) { lineBaud_ = baud; }
+    // The rate the next playback assumes.
+    int32_t LineBaud() const;
+
+    // Frames of the last playback that were dropped for being late.
+    int32_t DroppedFrames() const { return dropped_; }
+
     // The frame period in milliseconds for a rate in frames per second.
     static double FramePeriod(int framesPerSecond) { return (1.0 / framesPerSecond) * 1000.0; }
 
 private:
+    // What a playback plays, copied when it starts.
+    struct Show {
+        int32_t first = 1;              // the frame held in frames[0]
+        std::vector<FrameRecord> frames;  // frames of the range within 1 to N
+        std::array<bool, kServoCount> sends{};
+        WavCueList cues;
+        int32_t synch = 0;
+        int32_t priority = 0;
+        bool Holds(int32_t f) const { return f >= first && f - first < int32_t(frames.size()); }
+        const FrameRecord& At(int32_t f) const { return frames[size_t(f - first)]; }
+    };
     enum class PassEnd { Completed, Stopped, WriteFailed };
     PassEnd PlayPass(int32_t startFrame, int32_t endFrame, double period);
-    bool SendFrame(int32_t frame, std::string& reason);
+    bool SendFrame(int32_t frame, const std::vector<int>& servos, std::string& reason);
+    void NoteUnsendable(int32_t frame);
+    // Hands the sound of frames up to the one whose start (with the offset)
+    // falls before `horizonMs` to the sound output; `nowMs` and `dueOf`
+    // place them in time.
+    template <typename DueOf>
+    void DispatchSound(int32_t lastFrame, double horizonMs, double nowMs, DueOf dueOf);
     void EndSteps(bool portWasOpen);
     void ReportUnsendable();
 
@@ -148,11 +192,18 @@ private:
     PlaybackOutput& output_;
     SoundOutput& sound_;
     PlaybackView& view_;
+    std::unique_ptr<PlaybackClock> ownClock_;
+    PlaybackClock& clock_;
     PrioritySetter setPriority_;
     void (*frameHook_)(void*, int32_t) = nullptr;
     void* frameHookContext_ = nullptr;
 
-    CTimingPC timer_;
+    Show show_;
+    std::unique_ptr<LineModel> line_;
+    double soundOffsetMs_ = 0;
+    int32_t lineBaud_ = 0;
+    int32_t dropped_ = 0;
+    int32_t soundNext_ = 0;  // the first frame whose sound is not handed over yet
     bool playing_ = false;
     int32_t wavStopFrame_ = 0;
     std::string writeFailure_;

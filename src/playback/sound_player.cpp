@@ -1,18 +1,14 @@
 #include "sound_player.h"
 
+#include "core/messages.h"
+
 #include <QDir>
-#include <QFileInfo>
-#include <QSoundEffect>
-#include <QUrl>
 
 namespace kestrova {
 
 QtSoundOutput::QtSoundOutput(std::string baseFolder) : baseFolder_(std::move(baseFolder)) {}
 
-QtSoundOutput::~QtSoundOutput() {
-    Stop();
-    qDeleteAll(effects_);
-}
+QtSoundOutput::~QtSoundOutput() { player_.StopAll(); }
 
 QString QtSoundOutput::Resolve(const std::string& path) const {
     const QString file = QString::fromStdString(path);
@@ -20,33 +16,36 @@ QString QtSoundOutput::Resolve(const std::string& path) const {
     return QDir(QString::fromStdString(baseFolder_)).filePath(file);
 }
 
-QSoundEffect* QtSoundOutput::Effect(const QString& file) {
-    if (QSoundEffect* effect = effects_.value(file)) return effect;
-    // A file that is not there cannot be played: skipped silently.
-    if (!QFileInfo(file).isFile()) return nullptr;
-    auto* effect = new QSoundEffect;
-    effect->setSource(QUrl::fromLocalFile(file));
-    effects_.insert(file, effect);
-    return effect;
-}
-
 void QtSoundOutput::Prepare(const std::vector<std::string>& paths) {
-    for (const std::string& path : paths) Effect(Resolve(path));
+    sounds_.clear();
+    std::string problems;
+    for (const std::string& path : paths) {
+        if (sounds_.count(path)) continue;
+        std::string error;
+        const QString file = Resolve(path);
+        auto sound = file.isEmpty() ? nullptr : player_.Load(file.toStdString(), error);
+        if (!sound) problems += "\r\n" + file.toStdString() + ": " + (error.empty() ? "no file named" : error);
+        sounds_[path] = std::move(sound);
+    }
+    if (!problems.empty()) {
+        ShowMessage(Message{"These sound files cannot be played; their cues are skipped:" + problems,
+                            "Sound Not Played", MessageIcon::Exclamation, MessageButtons::Ok});
+    }
+    player_.Warm();
 }
 
-void QtSoundOutput::Play(const std::string& path) {
-    Stop();
-    QSoundEffect* effect = Effect(Resolve(path));
-    if (!effect || effect->status() == QSoundEffect::Error) return;
-    current_ = effect;
-    current_->play();
+void QtSoundOutput::Play(const std::string& path, double delayMs) {
+    auto found = sounds_.find(path);
+    if (found == sounds_.end()) {
+        // A cue not prepared (played without Prepare): decoded now, quietly.
+        std::string error;
+        found = sounds_.emplace(path, player_.Load(Resolve(path).toStdString(), error)).first;
+    }
+    if (found->second) player_.Play(found->second, delayMs);
 }
 
-void QtSoundOutput::Stop() {
-    if (current_) current_->stop();
-    current_ = nullptr;
-}
+void QtSoundOutput::Stop(double delayMs) { player_.Stop(delayMs); }
 
-QString QtSoundOutput::Playing() const { return current_ ? current_->source().toLocalFile() : QString(); }
+void QtSoundOutput::StopAll() { player_.StopAll(); }
 
 }  // namespace kestrova

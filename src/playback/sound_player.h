@@ -1,15 +1,15 @@
 #pragma once
-// WAV cues through QSoundEffect: one sound at a time, asynchronous, files
-// loaded ahead of playback so a cue starts on its frame.
+// WAV cues through the sound player: files decoded when playback starts,
+// then started and stopped on the player's own thread, so a cue starts on
+// its frame and never stutters however busy the caller is.
 
+#include "audio/sound_player.h"
 #include "playback_engine.h"
 
-#include <QHash>
 #include <QString>
 
+#include <map>
 #include <memory>
-
-class QSoundEffect;
 
 namespace kestrova {
 
@@ -19,21 +19,21 @@ public:
     explicit QtSoundOutput(std::string baseFolder = {});
     ~QtSoundOutput() override;
 
+    // Decodes every file; those that cannot be played are reported in one
+    // message (path and reason) and their cues are skipped.
     void Prepare(const std::vector<std::string>& paths) override;
-    void Play(const std::string& path) override;
-    void Stop() override;
+    void Play(const std::string& path, double delayMs) override;
+    void Stop(double delayMs) override;
+    void StopAll() override;
 
     // The file a cue path names: absolute as it stands, relative to the base folder.
     QString Resolve(const std::string& path) const;
-    // The sound playing now (empty when none), for tests.
-    QString Playing() const;
+    audio::SoundPlayer& Player() { return player_; }
 
 private:
-    QSoundEffect* Effect(const QString& file);
-
     std::string baseFolder_;
-    QHash<QString, QSoundEffect*> effects_;
-    QSoundEffect* current_ = nullptr;
+    audio::SoundPlayer player_;
+    std::map<std::string, std::shared_ptr<const audio::PcmSound>> sounds_;  // by cue path; none: not playable
 };
 
 }  // namespace kestrova

@@ -1,5 +1,7 @@
 #include "wav_cue_dialog.h"
 
+#include "audio/sound_player.h"
+
 #include "core/messages.h"
 #include "wav_cue_entries.h"
 
@@ -14,7 +16,6 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
-#include <QSoundEffect>
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QToolButton>
@@ -222,8 +223,6 @@ frmWAV::frmWAV(Project& project, QWidget* parent) : QDialog(parent), project_(pr
     setTabOrder(Command2_, Command3_);
     setTabOrder(Command3_, cmdOK_);
 
-    preview_ = new QSoundEffect(this);
-
     connect(cmdBrowse_, &QPushButton::clicked, this, &frmWAV::cmdBrowse_Click);
     connect(cmdPlay_, &QToolButton::clicked, this, &frmWAV::cmdPlay_Click);
     connect(Command1_, &QPushButton::clicked, this, &frmWAV::Command1_Click);
@@ -249,7 +248,7 @@ std::vector<std::string> frmWAV::Entries() const {
     return entries;
 }
 
-QString frmWAV::PreviewFile() const { return preview_->source().toLocalFile(); }
+QString frmWAV::PreviewFile() const { return previewFile_; }
 
 void frmWAV::cmdBrowse_Click() {
     const QString file = ChooseFile(this, QStringLiteral("Add WAV File..."), QStringLiteral("WAV Files (*.wav)"));
@@ -259,9 +258,12 @@ void frmWAV::cmdBrowse_Click() {
 void frmWAV::cmdPlay_Click() {
     // Plays in the background; a file that cannot be played stays silent.
     const QString file = ResolveSoundFile(txtFile_->text());
-    preview_->stop();
-    preview_->setSource(file.isEmpty() ? QUrl() : QUrl::fromLocalFile(file));
-    preview_->play();
+    if (!preview_) preview_ = std::make_unique<audio::SoundPlayer>();
+    preview_->StopAll();
+    previewFile_ = file;
+    std::string error;
+    if (file.isEmpty()) return;
+    if (auto sound = preview_->Load(file.toStdString(), error)) preview_->Play(std::move(sound));
 }
 
 QString frmWAV::ResolveSoundFile(const QString& path) const {

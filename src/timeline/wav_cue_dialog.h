@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,10 +16,13 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
-class QSoundEffect;
 class QToolButton;
 
 namespace kestrova {
+
+namespace audio {
+class SoundPlayer;
+}
 
 class frmWAV : public QDialog {
     Q_OBJECT
@@ -38,7 +42,6 @@ public:
     std::vector<std::string> Entries() const;
     // The file the last preview played (empty when none).
     QString PreviewFile() const;
-    QSoundEffect* previewSound() const { return preview_; }
 
 public slots:
     void cmdBrowse_Click();
@@ -71,7 +74,9 @@ private:
     QPushButton* Command2_ = nullptr;
     QPushButton* Command3_ = nullptr;
     QPushButton* cmdOK_ = nullptr;
-    QSoundEffect* preview_ = nullptr;
+    // Made at the first preview: its thread only when a sound is played.
+    std::unique_ptr<audio::SoundPlayer> preview_;
+    QString previewFile_;
 };
 
 }  // namespace kestrova

@@ -124,7 +124,9 @@ void frmMain::BuildMenus() {
     oRecentMenu_->RefreshMenuItems();
     miRecent_ = oRecentMenu_->Items().front();
     connect(oRecentMenu_, &clsRecentMenu::RecentChosen, this,
-            [this](const QString& caption) { documents_.OpenRecent(caption.toStdString()); });
+            [this](const QString& caption) {
+                ReplacingProject([&] { return documents_.OpenRecent(caption.toStdString()); });
+            });
 
     QMenu* miEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
     miEdit->setObjectName(QStringLiteral("miEdit"));
@@ -386,9 +388,15 @@ void frmMain::ReloadEditorsFromProject() {
 
 void frmMain::SetFileName(const std::string& name) { documents_.SetFileName(name); }
 
-void frmMain::NewFile() { documents_.NewFile(); }
+void frmMain::NewFile() {
+    ReplacingProject([this] { return documents_.NewFile(); });
+}
 
-bool frmMain::OpenFile(const QString& path) { return documents_.OpenFile(path.toStdString()); }
+bool frmMain::OpenFile(const QString& path) {
+    bool opened = false;
+    ReplacingProject([&] { return opened = documents_.OpenFile(path.toStdString()); });
+    return opened;
+}
 
 std::string frmMain::AskOpenFileName() {
     if (fileDialog_) return fileDialog_(this, false).toStdString();
@@ -516,7 +524,9 @@ void frmMain::miNew_Click() { NewFile(); }
 
 // The document commands (open dialog, save, save as, recent files and the
 // "Save Changes?" question) are not part of this window yet.
-void frmMain::miOpen_Click() { documents_.Open(); }
+void frmMain::miOpen_Click() {
+    ReplacingProject([this] { return documents_.Open(); });
+}
 void frmMain::miSave_Click() { documents_.SaveFile(); }
 void frmMain::miSaveAs_Click() { documents_.SaveAs(); }
 void frmMain::miRecent_Click() {}

@@ -155,6 +155,9 @@ private:
     void ServoSliderMoved(int servo, int value);
     // The execution window's UpdateGraph, when that window is open.
     void UpdateExecutionGraph(bool bDoChecks);
+    // Runs a command that may replace the project (New, Open) without the
+    // execution window asking to build along the way, then refreshes it.
+    void ReplacingProject(const std::function<bool()>& command);
     void EditorGotFocus();
     void EditorChanged();
 

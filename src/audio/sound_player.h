@@ -1,0 +1,76 @@
+#pragma once
+// Plays decoded sounds through the default audio output on a thread of its
+// own. The thread owns the audio sink and feeds it from memory, so neither a
+// busy wait nor a blocked event loop of the caller can starve it. One sound
+// plays at a time; a new one replaces it. Starts and stops can be given a
+// delay: they then take effect that many milliseconds after the call, in
+// the order they were asked for.
+//
+// Sounds are decoded and converted to the output's format before they play
+// (Load), so that a start costs nothing but a pointer swap.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QThread;
+
+namespace kestrova::audio {
+
+// A sound in the output's format, ready to play.
+struct PcmSound {
+    std::vector<char> bytes;
+    int64_t frames = 0;
+};
+
+class SoundPlayer {
+public:
+    SoundPlayer();
+    ~SoundPlayer();
+    SoundPlayer(const SoundPlayer&) = delete;
+    SoundPlayer& operator=(const SoundPlayer&) = delete;
+
+    // Decodes `path` for this output; nothing and `error` set when the file
+    // cannot be read or holds no sound. Never blocks on a file that lies
+    // about its length: what is there is read, up to five minutes at 48 kHz.
+    std::shared_ptr<const PcmSound> Load(const std::string& path, std::string& error) const;
+
+    // Starts `sound` after `delayMs` (0: now), replacing what plays then.
+    void Play(std::shared_ptr<const PcmSound> sound, double delayMs = 0);
+    // Stops what plays after `delayMs`; starts asked for later still happen.
+    void Stop(double delayMs = 0);
+    // Stops at once and drops every start or stop still waiting.
+    void StopAll();
+    // Opens the output ahead of the first start, so it starts on time.
+    void Warm();
+
+    // An output device was found (without one every start is silent).
+    bool HasDevice() const { return hasDevice_; }
+    // True while a sound plays or a start waits.
+    bool Busy() const { return busy_.load(); }
+    // Frames of sound (not silence) handed to the output so far.
+    int64_t FramesPlayed() const { return framesPlayed_.load(); }
+    int SampleRate() const { return rate_; }
+    int Channels() const { return channels_; }
+
+    class Worker;
+
+private:
+    QThread* thread_ = nullptr;
+    Worker* worker_ = nullptr;
+    bool hasDevice_ = false;
+    bool floatSamples_ = true;
+    int rate_ = 48000;
+    int channels_ = 2;
+    std::atomic<bool> busy_{false};
+    std::atomic<int64_t> framesPlayed_{0};
+};
+
+// Converts a decoded sound (interleaved floats) to `rate` and `channels`,
+// as 32-bit floats or 16-bit integers (native byte order).
+PcmSound ConvertSound(const std::vector<float>& samples, int fromChannels, int fromRate, int rate, int channels,
+                      bool floatSamples);
+
+}  // namespace kestrova::audio

@@ -1,0 +1,57 @@
+#include "line_model.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kestrova {
+
+int32_t BaudOfSetting(int32_t baudRate) { return baudRate == 1 ? 9600 : 2400; }
+
+double LineLoadPercent(int servos, int fps, int32_t baud) {
+    if (baud <= 0) return 0;
+    return 100.0 * servos * kCommandBytes * fps / (baud / 10.0);
+}
+
+std::string LineLoadText(double percent, int32_t baud) {
+    return "Line: " + std::to_string(std::lround(percent)) + "% of " + std::to_string(baud) + " baud";
+}
+
+LineModel::LineModel(const std::array<bool, kLineServos>& sends, double periodMs, int32_t baud)
+    : sends_(sends), periodBytes_(periodMs * baud / 10.0 / 1000.0) {
+    sent_.fill(-1);
+    const auto count = std::count(sends_.begin(), sends_.end(), true);
+    // A whole frame that fills the period exactly still fits.
+    fitsWhole_ = double(count * kCommandBytes) <= periodBytes_ + 1e-9;
+}
+
+std::vector<int> LineModel::Choose(const std::array<int32_t, kLineServos>& positions, int64_t periods, bool last) {
+    auto sendable = [&](int s) { return sends_[s] && positions[s] >= 0 && positions[s] <= 255; };
+    std::vector<int> chosen;
+    if (fitsWhole_) {
+        for (int s = 0; s < kLineServos; ++s)
+            if (sendable(s)) chosen.push_back(s);
+        return chosen;
+    }
+    // What the line has carried away since the last frame, never more than
+    // one period's worth, so nothing stale waits in the queue.
+    credit_ = periods <= 0 ? periodBytes_ : std::min(periodBytes_, credit_ + double(periods) * periodBytes_);
+    auto changed = [&](int s) { return sendable(s) && positions[s] != sent_[s]; };
+    if (last) {
+        for (int s = 0; s < kLineServos; ++s)
+            if (changed(s)) chosen.push_back(s);
+    } else {
+        int budget = int(std::floor((credit_ + 1e-9) / kCommandBytes));
+        for (int i = 0; i < kLineServos && budget > 0; ++i) {
+            const int s = (next_ + i) % kLineServos;
+            if (!changed(s)) continue;
+            chosen.push_back(s);
+            --budget;
+        }
+        if (!chosen.empty()) next_ = (chosen.back() + 1) % kLineServos;
+    }
+    for (int s : chosen) sent_[s] = positions[s];
+    credit_ = std::max(0.0, credit_ - double(chosen.size() * kCommandBytes));
+    return chosen;
+}
+
+}  // namespace kestrova
