@@ -33,8 +33,8 @@ struct QuietView : QuietPlaybackView {
 };
 
 struct Silence : SoundOutput {
-    void Play(const std::string&) override {}
-    void Stop() override {}
+    void Play(const std::string&, double) override {}
+    void Stop(double) override {}
 };
 
 // state.range(0): microseconds of display work per frame.

@@ -51,8 +51,12 @@ struct ScriptedView : PlaybackView {
 struct RecordingSound : SoundOutput {
     const ScriptedView* view = nullptr;
     std::vector<std::string> events;
-    void Play(const std::string& path) override { events.push_back(path + "@" + std::to_string(view->frame)); }
-    void Stop() override { events.push_back("stop@" + std::to_string(view->frame)); }
+    void Play(const std::string& path, double delay) override { Note(path, delay); }
+    void Stop(double delay) override { Note("stop", delay); }
+    void StopAll() override { Note("stopall", 0); }
+    void Note(const std::string& what, double delay) {
+        events.push_back(what + "@" + std::to_string(view->frame) + (delay > 0 ? "+" + std::to_string(int(delay)) : ""));
+    }
 };
 
 std::vector<int> levels;
@@ -156,7 +160,7 @@ TEST_F(PlaybackTest, WavCuesStartOnTheirFrameAndStopAtTheirEnd) {
     Build();
     ASSERT_TRUE(engine_.PlayAnimation(5, 27));
     EXPECT_EQ(sound_.events,
-              (std::vector<std::string>{"a.wav@10", "stop@20", "b.wav@20", "c.wav@25", "stop@27", "stop@27"}));
+              (std::vector<std::string>{"a.wav@10", "stop@20", "b.wav@20", "c.wav@25", "stop@27", "stopall@27"}));
 }
 
 TEST_F(PlaybackTest, PauseStepStopAndLoopFromThePump) {
