@@ -141,8 +141,8 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
             due = 0;
             lastSent = -1;
             scheduled = true;
-        } else if (f != endFrame && clock_.NowMs() > start + double(due + 1) * period) {
-            // More than a period late: the next frame overtakes it. The last
+        } else if (f != endFrame && clock_.NowMs() >= start + double(due + 1) * period) {
+            // A period late or more: the next frame overtakes it. The last
             // frame is never dropped, so the servos end where the show ends.
             drop = true;
         } else {

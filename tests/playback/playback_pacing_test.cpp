@@ -1,0 +1,243 @@
+// Pacing on a fake clock: late frames dropped, pause and step restarting the
+// schedule, the line model when the line is slower than the show, the copy
+// of the show taken at Play, and the sound offset. No real time passes.
+#include "playback/playback_engine.h"
+
+#include "core/compiler.h"
+#include "core/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+
+using namespace kestrova;
+
+namespace {
+
+struct FakeClock : PlaybackClock {
+    double now = 0;
+    double NowMs() override { return now; }
+    void WaitUntil(double deadline) override { now = std::max(now, deadline); }
+};
+
+struct Write {
+    double at;
+    int servo;
+    int32_t position;
+};
+
+struct RecordingOutput : PlaybackOutput {
+    FakeClock* clock = nullptr;
+    std::vector<Write> writes;
+    bool open = false;
+    int32_t PortNumber() const override { return 1; }
+    bool IsOpen() const override { return open; }
+    bool Open(std::string&) override { return open = true; }
+    void Close() override { open = false; }
+    bool WriteServo(int32_t, int servo, int32_t position, std::string&) override {
+        writes.push_back({clock->now, servo, position});
+        return true;
+    }
+};
+
+struct RecordingSound : SoundOutput {
+    std::vector<std::string> events;
+    int32_t* frame = nullptr;
+    void Play(const std::string& path, double delay) override { Note(path, delay); }
+    void Stop(double delay) override { Note("stop", delay); }
+    void StopAll() override {}
+    void Note(const std::string& what, double delay) {
+        events.push_back(what + "@" + std::to_string(*frame) + "+" + std::to_string(int(delay + 0.5)));
+    }
+};
+
+// The window: `onPump(frame)` plays the user and the machine (stalls).
+struct View : QuietPlaybackView {
+    explicit View(int fps) : QuietPlaybackView(fps) {}
+    int32_t frame = 0;
+    std::function<void(int32_t)> onPump;
+    void MovePlayMarker(int32_t f) override { frame = f; }
+    void Pump() override {
+        if (onPump) onPump(frame);
+    }
+};
+
+class PacingTest : public ::testing::Test {
+public:
+    void Play(int fps, int32_t first, int32_t last) {
+        view_ = std::make_unique<View>(fps);
+        view_->onPump = onPump;
+        sound_.frame = &view_->frame;
+        output_.clock = &clock_;
+        engine_ = std::make_unique<PlaybackEngine>(project_, output_, sound_, *view_, &clock_);
+        engine_->SetPrioritySetter([](int32_t) {});
+        engine_->SetSoundOffset(offset);
+        engine_->SetLineBaud(baud);
+        engine_->SetFrameSentHook([](void* self, int32_t f) { static_cast<PacingTest*>(self)->sent_.push_back(f); },
+                                  this);
+        ASSERT_TRUE(engine_->PlayAnimation(first, last));
+    }
+    void Build() {
+        StartNewProject(project_);
+        for (int s = 0; s < kServoCount; ++s) project_.Programs[s] = programs[s];
+        ASSERT_EQ(BuildAnimation(project_).outcome, BuildOutcome::Success);
+    }
+    // The times at which frames were written, one per distinct instant.
+    std::vector<double> Instants() const {
+        std::vector<double> at;
+        for (const Write& w : output_.writes)
+            if (at.empty() || at.back() != w.at) at.push_back(w.at);
+        return at;
+    }
+
+    std::array<std::string, kServoCount> programs{};
+    std::function<void(int32_t)> onPump;
+    double offset = 0;
+    int32_t baud = 9600;
+    Project project_;
+    FakeClock clock_;
+    RecordingOutput output_;
+    RecordingSound sound_;
+    std::unique_ptr<View> view_;
+    std::unique_ptr<PlaybackEngine> engine_;
+    std::vector<int32_t> sent_;
+    ScopedMessageHandler quiet_{[](const Message&) { return MessageAnswer::Ok; }};
+};
+
+TEST_F(PacingTest, LateFramesAreDroppedNotBurstAndPauseOrStepRestartsTheSchedule) {
+    struct Case {
+        const char* name;
+        std::function<void(PacingTest&, int32_t)> pump;
+        std::vector<int32_t> sent;
+        int32_t dropped;
+    };
+    const Case cases[] = {
+        {"on time", nullptr, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, 0},
+        // 1 s stall before frame 3 at 10 fps: frames 3 to 11 are a period
+        // late or more; 12 leaves on schedule.
+        {"stall", [](PacingTest& t, int32_t f) { if (f == 3 && t.clock_.now < 1000) t.clock_.now += 1000; },
+         {1, 2, 12, 13, 14}, 9},
+        // A stall at the last frame still sends it: the servos end where the show ends.
+        {"stall at the end", [](PacingTest& t, int32_t f) { if (f == 14 && t.clock_.now < 5000) t.clock_.now += 5000; },
+         {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, 0},
+        // A long pause: the frame that resumes starts a new schedule.
+        {"pause", [](PacingTest& t, int32_t f) {
+             if (f == 5 && !t.engine_->bPause && t.clock_.now < 1000) t.engine_->bPause = true;
+             else if (t.engine_->bPause) { t.clock_.now += 3000; t.engine_->bPause = false; }
+         }, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, 0},
+        {"step", [](PacingTest& t, int32_t f) {
+             if (t.engine_->bPause) { t.clock_.now += 3000; t.engine_->bPause = false; }
+             else if (f == 4 && t.clock_.now < 1000) t.engine_->bStep = true;
+         }, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, 0},
+    };
+    programs[0] = "Mov 200, 13";
+    Build();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        clock_.now = 0;
+        output_.writes.clear();
+        sent_.clear();
+        onPump = c.pump ? [this, &c](int32_t f) { c.pump(*this, f); } : std::function<void(int32_t)>();
+        Play(10, 1, 14);
+        EXPECT_EQ(sent_, c.sent);
+        EXPECT_EQ(engine_->DroppedFrames(), c.dropped);
+        // Never two frames at one instant, and never early.
+        const std::vector<double> at = Instants();
+        ASSERT_EQ(at.size(), c.sent.size());
+        for (size_t i = 1; i < at.size(); ++i) EXPECT_GE(at[i] - at[i - 1], 100.0 - 1e-6) << i;
+        EXPECT_EQ(output_.writes.back().position, 200);
+    }
+}
+
+TEST_F(PacingTest, ALineSlowerThanTheShowCarriesNewestPositionsInTurnAndEndsOnTheLastFrame) {
+    // 16 servos moving every frame at 30 fps: 1440 bytes a second of the 960
+    // that 9600 baud carries (32 bytes, 10 commands, a period).
+    for (int s = 0; s < kServoCount; ++s) programs[s] = "Mov 20, 60\r\nMov 230, 60\r\nMov 100, 30";
+    Build();
+    Play(30, 1, 150);
+    ASSERT_FALSE(output_.writes.empty());
+    std::map<double, int> perFrame;
+    std::array<int, kServoCount> count{};
+    for (const Write& w : output_.writes) {
+        ++perFrame[w.at];
+        ++count[w.servo];
+    }
+    for (auto [at, commands] : perFrame)
+        if (at < output_.writes.back().at) EXPECT_LE(commands, 10) << "at " << at;
+    for (int s = 0; s < kServoCount; ++s) EXPECT_GE(count[s], 150 * 10 / 16 - 2) << "servo " << s << " starved";
+    // Each command carries the position of the frame being sent.
+    for (const Write& w : output_.writes) {
+        const int32_t frame = 1 + int32_t(w.at / (1000.0 / 30) + 0.5);
+        EXPECT_EQ(w.position, project_.Frames[frame][w.servo]) << "frame " << frame;
+    }
+    std::array<int32_t, kServoCount> final{};
+    for (const Write& w : output_.writes) final[w.servo] = w.position;
+    for (int s = 0; s < kServoCount; ++s) EXPECT_EQ(final[s], project_.Frames[150][s]);
+    EXPECT_EQ(engine_->DroppedFrames(), 0);
+}
+
+TEST_F(PacingTest, ALineThatKeepsUpGetsEveryServoEveryFrame) {
+    // 16 servos, 48 bytes a frame: at 20 fps exactly 960 bytes a second.
+    for (int s = 0; s < kServoCount; ++s) programs[s] = "Wait 9";
+    Build();
+    Play(20, 1, 10);
+    EXPECT_EQ(output_.writes.size(), 16u * 10);
+    for (size_t i = 0; i < output_.writes.size(); ++i) EXPECT_EQ(output_.writes[i].servo, int(i % 16));
+}
+
+TEST_F(PacingTest, WhatPlaysIsTheShowAsItWasWhenPlayWasPressed) {
+    programs[0] = "Mov 200, 9";
+    programs[1] = "Mov 50, 9";
+    Build();
+    project_.WavCues.push_back(WavCue{4, 8, "a.wav"});
+    project_.Frames[4][kWavCueSlot] = 1;
+    Play(10, 1, 10);
+    const auto undisturbed = output_.writes;
+    const auto sounds = sound_.events;
+
+    // During playback: a build that fails part-way, flags and cues edited.
+    output_.writes.clear();
+    sound_.events.clear();
+    onPump = [this](int32_t f) {
+        if (f != 3) return;
+        project_.Programs[1] = "Mov 50, 9\r\nBogus";
+        BuildAnimation(project_);
+        project_.Servos[0].Enabled = false;
+        project_.Servos[5].Used = true;
+        project_.WavCues[1].Path = "other.wav";
+        project_.Settings.SynchByte = 9;
+    };
+    Play(10, 1, 10);
+    ASSERT_EQ(output_.writes.size(), undisturbed.size());
+    for (size_t i = 0; i < undisturbed.size(); ++i) {
+        EXPECT_EQ(output_.writes[i].servo, undisturbed[i].servo) << i;
+        EXPECT_EQ(output_.writes[i].position, undisturbed[i].position) << i;
+    }
+    EXPECT_EQ(sound_.events, sounds);
+}
+
+TEST_F(PacingTest, SoundOffsetMovesEveryCueAndStopAgainstItsFrame) {
+    struct Case {
+        double offset;
+        std::vector<std::string> events;
+    };
+    const Case cases[] = {
+        {0, {"a.wav@4+0", "stop@6+0", "stop@8+0"}},
+        {30, {"a.wav@4+30", "stop@6+30", "stop@8+30"}},
+        // 150 ms early at 10 fps: handed over a frame and a half ahead.
+        {-150, {"a.wav@2+50", "stop@4+50", "stop@8+0"}},
+    };
+    programs[0] = "Wait 7";
+    Build();
+    project_.WavCues.push_back(WavCue{4, 6, "a.wav"});
+    project_.Frames[4][kWavCueSlot] = 1;
+    for (const Case& c : cases) {
+        sound_.events.clear();
+        offset = c.offset;
+        Play(10, 1, 8);
+        EXPECT_EQ(sound_.events, c.events) << "offset " << c.offset;
+    }
+}
+
+}  // namespace
