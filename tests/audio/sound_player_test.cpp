@@ -1,0 +1,164 @@
+// The sound player: conversion to the output's format, files that lie about
+// their length, and real playback to a null sink of the test's own.
+#include "audio/sound_player.h"
+
+#include "support/null_sink.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+
+namespace fs = std::filesystem;
+using namespace kestrova::audio;
+
+namespace {
+
+float SampleAt(const PcmSound& sound, size_t index, bool floats) {
+    if (floats) {
+        float v;
+        std::memcpy(&v, &sound.bytes[index * 4], 4);
+        return v;
+    }
+    int16_t v;
+    std::memcpy(&v, &sound.bytes[index * 2], 2);
+    return float(v) / 32767.0f;
+}
+
+TEST(ConvertSound, ResamplesAndMapsChannels) {
+    struct Case {
+        const char* name;
+        std::vector<float> in;
+        int fromChannels, fromRate, rate, channels;
+        bool floats;
+        std::vector<float> out;
+    };
+    const Case cases[] = {
+        {"same format", {0.5f, -0.5f}, 1, 8000, 8000, 1, true, {0.5f, -0.5f}},
+        {"mono to stereo, doubled rate", {0.0f, 1.0f}, 1, 8000, 16000, 2, true,
+         {0.0f, 0.0f, 0.5f, 0.5f, 1.0f, 1.0f, 1.0f, 1.0f}},
+        {"stereo to mono mixes", {1.0f, 0.0f, 0.5f, 0.5f}, 2, 8000, 8000, 1, true, {0.5f, 0.5f}},
+        {"halved rate, 16-bit, clipped", {2.0f, 0.0f, -2.0f, 0.0f}, 1, 16000, 8000, 1, false, {1.0f, -1.0f}},
+        {"nothing", {}, 1, 8000, 48000, 2, true, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const PcmSound sound = ConvertSound(c.in, c.fromChannels, c.fromRate, c.rate, c.channels, c.floats);
+        ASSERT_EQ(sound.frames * c.channels, int64_t(c.out.size()));
+        ASSERT_EQ(sound.bytes.size(), c.out.size() * (c.floats ? 4 : 2));
+        for (size_t i = 0; i < c.out.size(); ++i) EXPECT_NEAR(SampleAt(sound, i, c.floats), c.out[i], 1e-3) << i;
+    }
+}
+
+class SoundPlayerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { sink_ = new kestrova::testing::NullSink; }
+    static void TearDownTestSuite() { delete sink_; }
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("kestrova_player_" + std::to_string(::getpid()));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string Tone(const std::string& name, int frames, int rate = 22050) {
+        SF_INFO info{};
+        info.channels = 1;
+        info.samplerate = rate;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        const std::string path = (dir_ / name).string();
+        SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+        std::vector<float> data(static_cast<size_t>(frames));
+        for (int i = 0; i < frames; ++i) data[size_t(i)] = 0.5f * std::sin(float(i) * 0.0627f);
+        sf_writef_float(f, data.data(), frames);
+        sf_close(f);
+        return path;
+    }
+    // `path` with its bytes changed by `edit`.
+    std::string Edited(const std::string& path, const std::string& name, void (*edit)(std::string&)) {
+        std::ifstream in(path, std::ios::binary);
+        std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        edit(bytes);
+        const std::string out = (dir_ / name).string();
+        std::ofstream(out, std::ios::binary) << bytes;
+        return out;
+    }
+    // Lets the player's thread work until `done` or a generous limit.
+    template <typename Done>
+    static bool WaitFor(Done done) {
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done() && std::chrono::steady_clock::now() < limit) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        return done();
+    }
+
+    static kestrova::testing::NullSink* sink_;
+    fs::path dir_;
+};
+kestrova::testing::NullSink* SoundPlayerTest::sink_ = nullptr;
+
+TEST_F(SoundPlayerTest, FilesThatLieAboutTheirLengthPlayWhatIsThereOrAreRefused) {
+    const std::string tone = Tone("tone.wav", 22050);  // 1 s; data starts at byte 44
+    struct Case {
+        std::string path;
+        bool plays;
+        double seconds;  // of sound kept
+    };
+    const Case cases[] = {
+        {Edited(tone, "header-only.wav", [](std::string& b) { b.resize(44); }), false, 0},
+        {Edited(tone, "cut-short.wav", [](std::string& b) { b.resize(44 + 2 * 2205); }), true, 0.1},
+        {Edited(tone, "claims-2gb.wav",
+                [](std::string& b) {
+                    b.resize(44 + 2 * 2205);
+                    const uint32_t huge = 0x7fff0000u;
+                    std::memcpy(&b[40], &huge, 4);
+                    std::memcpy(&b[4], &huge, 4);
+                }),
+         true, 0.1},
+        {Edited(tone, "not-a-sound.wav", [](std::string& b) { b = "just some text\n"; }), false, 0},
+        {(dir_ / "missing.wav").string(), false, 0},
+    };
+    SoundPlayer player;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        std::string error;
+        auto sound = player.Load(c.path, error);
+        EXPECT_EQ(bool(sound), c.plays);
+        EXPECT_EQ(error.empty(), c.plays) << error;
+        if (sound) {
+            EXPECT_NEAR(double(sound->frames) / player.SampleRate(), c.seconds, 0.01);
+            player.Play(sound);
+        }
+    }
+    // Tearing down while a cut-short sound plays never hangs.
+}
+
+TEST_F(SoundPlayerTest, PlaysEverySampleOnItsOwnThreadAndStopsAtOnce) {
+    ASSERT_TRUE(sink_->Ready()) << "pulseaudio did not start";
+    SoundPlayer player;
+    ASSERT_TRUE(player.HasDevice());
+    std::string error;
+    auto short_ = player.Load(Tone("short.wav", 4410), error);  // 0.2 s
+    auto long_ = player.Load(Tone("long.wav", 22050 * 20), error);
+    ASSERT_TRUE(short_ && long_) << error;
+
+    // Nothing here runs the caller's event loop: the thread feeds the sink.
+    player.Play(short_);
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (player.Busy() && std::chrono::steady_clock::now() < limit) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(player.FramesPlayed(), short_->frames);
+
+    // A delayed stop waits; StopAll drops it and the long sound at once.
+    player.Play(long_);
+    player.Stop(60'000);
+    ASSERT_TRUE(WaitFor([&] { return player.FramesPlayed() > short_->frames; }));
+    player.StopAll();
+    EXPECT_FALSE(player.Busy());
+    const int64_t after = player.FramesPlayed();
+    EXPECT_LT(after, short_->frames + long_->frames);
+}
+
+}  // namespace
