@@ -53,6 +53,9 @@ public:
         : QuietPlaybackView(fps), engine_(engine), fps_(fps), loop_(loop), last_(lastFrame), err_(err),
           terminal_(::isatty(STDERR_FILENO)) {}
 
+    // Printed once the port is open and playback begins.
+    std::string header;
+    void ShowPlayMarker() override { err_ << header; }
     void MovePlayMarker(int32_t frame) override { frame_ = frame; }
     void HidePlayMarker() override {
         if (terminal_ && shown_) err_ << '\n';
@@ -179,10 +182,10 @@ int Play(const std::vector<std::string>& args, std::ostream&, std::ostream& err)
     int servos = 0;
     for (const ServoRecord& servo : project.Servos) servos += servo.Used && servo.Enabled ? 1 : 0;
     const double load = LineLoadPercent(servos, fps.value_or(15), engine.LineBaud());
-    err << LineLoadText(load, engine.LineBaud()) << '\n';
+    view.header = LineLoadText(load, engine.LineBaud()) + '\n';
     if (load > 100.0 + 1e-9) {
-        err << "Warning: the line is slower than the show; servos take turns and each gets its newest position "
-               "(a faster rate, fewer frames a second or fewer servos avoid this).\n";
+        view.header += "Warning: the line is slower than the show; servos take turns and each gets its newest "
+                       "position (a faster line, fewer frames a second or fewer servos avoid this).\n";
     }
 
     InterruptGuard guard;

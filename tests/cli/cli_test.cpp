@@ -1,6 +1,7 @@
 // The command line end to end: the real program on files the tests write.
 #include "core/project.h"
 #include "files/kva_writer.h"
+#include "support/null_sink.h"
 
 #include <gtest/gtest.h>
 
@@ -256,6 +257,47 @@ TEST_F(PlayTest, SendWritesOneCommandAndFailuresSayWhy) {
     for (const char* bad : {"0", "17"}) {
         Drain({"send", bad, "10", "--device", device_}, code);
         EXPECT_EQ(code, 2) << bad;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A 16-bit mono WAV at 8000 Hz holding `frames` frames of a tone whose
+// header claims `claimed` bytes of data.
+std::string Wav(int frames, uint32_t claimed) {
+    auto u32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+    auto u16 = [](uint16_t v) { return std::string{char(v), char(v >> 8)}; };
+    std::string wav = "RIFF" + u32(36 + claimed) + "WAVEfmt " + u32(16) + u16(1) + u16(1) + u32(8000) + u32(16000) +
+                      u16(2) + u16(16) + "data" + u32(claimed);
+    for (int i = 0; i < frames; ++i) wav += u16(uint16_t(int16_t(8000 * ((i / 10) % 2 ? 1 : -1))));
+    return wav;
+}
+
+TEST_F(PlayTest, NoSoundFileHangsOrStopsPlaybackAndOneThatCannotPlayIsReportedOnce) {
+    kestrova::testing::NullSink sink;
+    Write("header-only.wav", Wav(0, 0));
+    Write("cut-short.wav", Wav(800, 16000 * 3));
+    Write("claims-2gb.wav", Wav(800, 0x7fff0000u));
+    Write("good.wav", Wav(1600, 3200));
+    Project project;
+    StartNewProject(project);
+    project.Programs[0] = "Wait 20";
+    project.WavCues = {WavCue{}, WavCue{2, 99, "header-only.wav"}, WavCue{4, 99, "cut-short.wav"},
+                       WavCue{6, 99, "claims-2gb.wav"}, WavCue{8, 99, "good.wav"}, WavCue{10, 99, "header-only.wav"}};
+    const std::string file = Write("cues.kva", SaveText(project));
+    for (int run = 0; run < 3; ++run) {
+        int code = -1;
+        const std::string line = Drain({"play", file, "--device", device_, "--fps", "30"}, code);
+        EXPECT_EQ(code, 0);
+        EXPECT_EQ(line.size(), 21u * 3) << "every frame went out";
+        const std::string err = Read(Path("err"));
+        const size_t first = err.find("Sound Not Played: ");
+        EXPECT_NE(first, std::string::npos) << err;
+        EXPECT_EQ(err.find("Sound Not Played: ", first + 1), std::string::npos) << "reported once: " << err;
+        EXPECT_NE(err.find("header-only.wav: "), std::string::npos) << err;
+        for (const char* plays : {"cut-short", "claims-2gb", "good"}) EXPECT_EQ(err.find(plays), std::string::npos) << err;
     }
 }
 
