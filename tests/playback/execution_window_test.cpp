@@ -135,6 +135,29 @@ TEST_F(ExeWindowTest, TheBuildPromptBuildsOnYesAndLeavesAllOnNo) {
     EXPECT_EQ(window_->FramesPerSecond(), 1);
 }
 
+TEST_F(ExeWindowTest, LineLoadFollowsTheRateTheLineAndTheServos) {
+    for (int s = 4; s < kServoCount; ++s) project_.Programs[s] = "Mov 100, 2";  // 13 servos take part
+    Build();
+    struct Case {
+        int32_t baudRate;
+        int fps;
+        const char* text;
+        bool warning;
+    };
+    const Case cases[] = {
+        {0, 5, "Line: 81% of 2400 baud", false},
+        {0, 15, "Line: 244% of 2400 baud", true},
+        {1, 30, "Line: 122% of 9600 baud", true},
+        {1, 20, "Line: 81% of 9600 baud", false},
+    };
+    for (const Case& c : cases) {
+        project_.Settings.BaudRate = c.baudRate;
+        window_->Slider1()->setValue(c.fps);
+        EXPECT_EQ(window_->lblLine()->text().toStdString(), c.text);
+        EXPECT_EQ(!window_->lblLine()->styleSheet().isEmpty(), c.warning) << c.text;
+    }
+}
+
 TEST_F(ExeWindowTest, CheckBoxesAndSwatchesFollowAutoDisable) {
     const QColor buttonFace = window_->palette().color(QPalette::Button);
     for (int autoDisable : {0, 1}) {
