@@ -1,6 +1,8 @@
 // Frame pacing: 300 frames at 30 frames per second with 16 servos, sent to a
 // pseudo-terminal whose reader timestamps each frame's burst. The reference
-// is a scheduler that sleeps for the period after each frame.
+// is a scheduler that sleeps for the period after each frame. The second
+// argument is the number of CPU-bound processes running beside it; cpu_pct
+// is the playing thread's CPU time against the wall time.
 #include "core/compiler.h"
 #include "link/serial_link.h"
 #include "playback/playback_engine.h"
@@ -10,8 +12,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
 #include <thread>
 #include <vector>
+
+#include <sys/wait.h>
 
 using namespace kestrova;
 using namespace kestrova::bench;
@@ -37,7 +44,37 @@ struct Silence : SoundOutput {
     void Stop(double) override {}
 };
 
-// state.range(0): microseconds of display work per frame.
+// `count` processes that keep a core busy until destroyed.
+class BusyProcesses {
+public:
+    explicit BusyProcesses(int64_t count) {
+        for (int64_t i = 0; i < count; ++i) {
+            const pid_t child = fork();
+            if (child == 0) {
+                for (volatile uint64_t n = 0;; n = n + 1) {
+                }
+            }
+            children_.push_back(child);
+        }
+    }
+    ~BusyProcesses() {
+        for (pid_t child : children_) {
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+        }
+    }
+
+private:
+    std::vector<pid_t> children_;
+};
+
+double ThreadCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1000.0 + double(t.tv_nsec) / 1e6;
+}
+
+// state.range(0): microseconds of display work per frame; range(1): busy processes.
 void BM_EnginePacing(benchmark::State& state) {
     Project project;
     StartNewProject(project);
@@ -53,14 +90,27 @@ void BM_EnginePacing(benchmark::State& state) {
         QuietView view;
         view.workMs = double(state.range(0)) / 1000.0;
         Silence sound;
-        PlaybackEngine engine(project, output, sound, view);
+        // KESTROVA_SPIN_MS: the stretch spun before each frame (tuning).
+        SteadyPlaybackClock clock(std::getenv("KESTROVA_SPIN_MS") ? std::atof(std::getenv("KESTROVA_SPIN_MS")) : 1.5);
+        PlaybackEngine engine(project, output, sound, view, &clock);
         engine.SetPrioritySetter([](int32_t) {});
+        engine.SetLineBaud(1'000'000);  // a pseudo-terminal takes any rate
+        BusyProcesses busy(state.range(1));
+        const double cpu0 = ThreadCpuMs();
+        const auto wall0 = Clock::now();
         engine.PlayAnimation(1, kFrames);
+        const double wall = std::chrono::duration<double, std::milli>(Clock::now() - wall0).count();
+        state.counters["cpu_pct"] = 100.0 * (ThreadCpuMs() - cpu0) / wall;
         stamps = line.Stamps();
     }
     Report(state, stamps, kFrames, kFps);
 }
-BENCHMARK(BM_EnginePacing)->Arg(0)->Arg(1000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EnginePacing)
+    ->Args({0, 0})
+    ->Args({1000, 0})
+    ->Args({0, 2})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 // The reference: write a frame, then sleep for the period.
 void BM_SleepingScheduler(benchmark::State& state) {
@@ -68,6 +118,7 @@ void BM_SleepingScheduler(benchmark::State& state) {
     const auto period = std::chrono::microseconds(1'000'000 / kFps);
     for (auto _ : state) {
         BurstClock line;
+        BusyProcesses busy(state.range(0));
         uint8_t burst[kBurst];
         for (size_t i = 0; i < kBurst; ++i) burst[i] = uint8_t(i);
         for (int f = 0; f < kFrames; ++f) {
@@ -78,7 +129,7 @@ void BM_SleepingScheduler(benchmark::State& state) {
     }
     Report(state, stamps, kFrames, kFps);
 }
-BENCHMARK(BM_SleepingScheduler)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SleepingScheduler)->Arg(0)->Arg(2)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
