@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstring>
 #include <deque>
+#include <thread>
 
 namespace kestrova::audio {
 
@@ -27,7 +28,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int64_t kMaxFrames = int64_t(48000) * 300;
 // Audio the output holds ahead: enough to ride over a scheduling hiccup,
 // short enough that a start is heard soon after it is asked for.
-constexpr int kBufferMs = 60;
+constexpr int kBufferMs = 120;
 // An output nobody keeps warm closes after this much silence.
 constexpr int kIdleCloseMs = 3000;
 
@@ -99,7 +100,6 @@ public:
     void Clear() {
         events_.clear();
         current_.reset();
-        warm_ = false;
         if (timer_) timer_->stop();
         UpdateBusy();
         if (idle_) idle_->start();
@@ -113,6 +113,9 @@ public:
     }
 
     qint64 Fill(char* data, qint64 maxSize) {
+        // The first read fills the output before it starts; a second one
+        // means it consumes: from now on a start is heard on time.
+        if (++fills_ >= 2) owner_.running_ = true;
         qint64 done = 0;
         if (current_) {
             const qint64 left = qint64(current_->bytes.size()) - position_;
@@ -153,6 +156,7 @@ private:
         if (sink_ || device_.isNull()) return;
         sink_ = new QAudioSink(device_, format_, this);
         sink_->setBufferSize(format_.bytesForDuration(kBufferMs * 1000));
+        fills_ = 0;
         feed_ = new Feed(*this);
         feed_->open(QIODevice::ReadOnly);
         sink_->start(feed_);
@@ -165,6 +169,7 @@ private:
         sink_ = nullptr;
         delete feed_;
         feed_ = nullptr;
+        owner_.running_ = false;
     }
 
     void UpdateBusy() { owner_.busy_ = current_ != nullptr || !events_.empty(); }
@@ -177,6 +182,7 @@ private:
     QTimer* timer_ = nullptr;
     QTimer* idle_ = nullptr;
     bool warm_ = false;
+    int fills_ = 0;
     std::deque<Event> events_;
     std::shared_ptr<const PcmSound> current_;
     qint64 position_ = 0;
@@ -230,6 +236,14 @@ void SoundPlayer::StopAll() {
 
 void SoundPlayer::Warm() {
     if (hasDevice_) QMetaObject::invokeMethod(worker_, [this] { worker_->Warm(); });
+}
+
+bool SoundPlayer::WaitUntilRunning(int timeoutMs) {
+    if (!hasDevice_) return false;
+    Warm();
+    const auto limit = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!running_ && Clock::now() < limit) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return running_;
 }
 
 PcmSound ConvertSound(const std::vector<float>& samples, int fromChannels, int fromRate, int rate, int channels,

@@ -43,8 +43,12 @@ public:
     void Stop(double delayMs = 0);
     // Stops at once and drops every start or stop still waiting.
     void StopAll();
-    // Opens the output ahead of the first start, so it starts on time.
+    // Opens the output ahead of the first start and keeps it open (playing
+    // silence) until the player goes, so starts are heard on time.
     void Warm();
+    // Warm, then waits (at most `timeoutMs`) until the output consumes what
+    // it is fed: a newly opened output takes a while before it plays.
+    bool WaitUntilRunning(int timeoutMs);
 
     // An output device was found (without one every start is silent).
     bool HasDevice() const { return hasDevice_; }
@@ -65,6 +69,7 @@ private:
     int rate_ = 48000;
     int channels_ = 2;
     std::atomic<bool> busy_{false};
+    std::atomic<bool> running_{false};
     std::atomic<int64_t> framesPlayed_{0};
 };
 

@@ -6,7 +6,11 @@
 
 namespace kestrova {
 
-QtSoundOutput::QtSoundOutput(std::string baseFolder) : baseFolder_(std::move(baseFolder)) {}
+QtSoundOutput::QtSoundOutput(std::string baseFolder) : baseFolder_(std::move(baseFolder)) {
+    // A new output takes a while before it plays: opened now, it is running
+    // by the time a cue comes.
+    player_.Warm();
+}
 
 QtSoundOutput::~QtSoundOutput() { player_.StopAll(); }
 
@@ -31,7 +35,8 @@ void QtSoundOutput::Prepare(const std::vector<std::string>& paths) {
         ShowMessage(Message{"These sound files cannot be played; their cues are skipped:" + problems,
                             "Sound Not Played", MessageIcon::Exclamation, MessageButtons::Ok});
     }
-    player_.Warm();
+    // Cues start on their frames only once the output plays.
+    if (!paths.empty()) player_.WaitUntilRunning(3000);
 }
 
 void QtSoundOutput::Play(const std::string& path, double delayMs) {
