@@ -121,6 +121,18 @@ TEST_F(StoreTest, SettingsLoadFromTheirValueNamesAndOnlyPortZeroIsRepaired) {
     }
 }
 
+TEST_F(StoreTest, SoundOffsetReadsWithinItsLimits) {
+    EXPECT_EQ(LoadSoundOffset(), 0) << "nothing stored";
+    const std::pair<RegistryValue, int32_t> stored[] = {
+        {int32_t{-120}, -120}, {int32_t{-700}, -500}, {int32_t{9999}, 500}};
+    for (const auto& [value, expected] : stored) {
+        ASSERT_FALSE(Key(kProgramKey, kValueSoundOffset, 4).SetValue(value));
+        EXPECT_EQ(LoadSoundOffset(), expected) << RegistryValueText(value);
+    }
+    ASSERT_FALSE(SaveSoundOffset(35));
+    EXPECT_EQ(LoadSoundOffset(), 35);
+}
+
 TEST_F(StoreTest, SavedSettingsLoadBackAndAFailedSaveIsReportedOnce) {
     const ProjectSettings saved{5, 1, 255, 1, 2, 1};
     ASSERT_FALSE(SaveSettings(saved));
