@@ -199,7 +199,7 @@ int Send(const std::vector<std::string>& args, std::ostream&, std::ostream& err)
     ApplyPortChoice(link, settings, portChoice);
     std::string reason;
     if (!link.Open(reason) || !link.WriteServo(synch.value_or(0), *servo - 1, *position, reason)) {
-        PrintMessage(Message{link.PortName() + " - " + reason, "Error", MessageIcon::Critical, MessageButtons::Ok});
+        PrintMessage(Message{link.FailureMessage(reason), "Error", MessageIcon::Critical, MessageButtons::Ok});
         return kExitFailure;
     }
     link.Close();

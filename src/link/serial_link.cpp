@@ -219,6 +219,14 @@ struct SerialLink::Impl {
     LineParameters line;
     std::string openedDevice;
     std::string deviceOverride;
+    // Settings the link cannot use (see ApplyCommSettings); empty when none.
+    std::string portProblem;
+    std::string synchProblem;
+
+    // What keeps the port from opening, when a setting does.
+    const std::string& SettingsProblem() const {
+        return deviceOverride.empty() && !portProblem.empty() ? portProblem : synchProblem;
+    }
 
     std::string DeviceToOpen() const {
         return deviceOverride.empty() ? DeviceForPort(portNumber) : deviceOverride;
@@ -232,7 +240,18 @@ SerialLink::~SerialLink() { Close(); }
 void SerialLink::ApplyCommSettings(const ProjectSettings& settings) {
     const bool wasOpen = IsOpen();
     if (wasOpen) Close();
-    SetPortNumber(settings.COMPort);
+    impl_->portProblem.clear();
+    impl_->synchProblem.clear();
+    if (!SetPortNumber(settings.COMPort)) {
+        impl_->portProblem = "The port setting (COMPort) is " + std::to_string(settings.COMPort) +
+                             ", which is no port: ports are numbered 1 to " + std::to_string(kHighestPortNumber) +
+                             ". Choose a port in the settings; nothing was sent.";
+    }
+    if (settings.SynchByte < 0 || settings.SynchByte > 255) {
+        impl_->synchProblem = "The synch byte setting (SynchByte) is " + std::to_string(settings.SynchByte) +
+                              ", which does not fit a byte (0 to 255). Choose a synch byte in the settings; "
+                              "nothing was sent.";
+    }
     if (const auto line = LineSettingsForBaudRate(settings.BaudRate)) SetLineSettings(*line);
     if (wasOpen) {
         std::string ignored;
@@ -269,8 +288,17 @@ void SerialLink::SetDeviceOverride(const std::string& device) { impl_->deviceOve
 
 bool SerialLink::IsOpen() const { return impl_->port.isOpen(); }
 
+std::string SerialLink::FailureMessage(const std::string& reason) const {
+    if (!reason.empty() && reason == impl_->SettingsProblem()) return reason;
+    return PortName() + " (" + DevicePath() + ") - " + reason;
+}
+
 bool SerialLink::Open(std::string& reason) {
     if (IsOpen()) return true;
+    if (!impl_->SettingsProblem().empty()) {
+        reason = impl_->SettingsProblem();
+        return false;
+    }
     const std::string device = impl_->DeviceToOpen();
     QSerialPort& port = impl_->port;
     port.setPortName(QString::fromStdString(device));
@@ -318,9 +346,9 @@ bool SerialLink::WriteServo(int32_t synchByte, int servo, int32_t position,
                             std::string& reason) {
     const auto command = EncodeServoCommand(synchByte, servo, position);
     if (!command) {
-        reason = "Servo " + std::to_string(servo) + ", position " + std::to_string(position) +
+        reason = "Servo " + std::to_string(servo + 1) + ", position " + std::to_string(position) +
                  ", synch byte " + std::to_string(synchByte) +
-                 ": the servo must be 0 to 15, the position and the synch byte 0 to 255";
+                 ": the servo must be 1 to 16, the position and the synch byte 0 to 255";
         return false;
     }
     return Write(command->data(), command->size(), reason);

@@ -55,8 +55,17 @@ public:
     // Applies COMPort and BaudRate: closes an open port, sets the port
     // number, sets "2400,N,8,1" for BaudRate 0 or "9600,N,8,1" for 1 (any
     // other index leaves the line settings), and opens the port again when
-    // it was open. A step that fails is skipped silently.
+    // it was open. A step that fails is skipped silently. A COMPort that is
+    // no port (outside 1 to 255) or a SynchByte that does not fit a byte
+    // is remembered: until settings without it are applied, Open fails with
+    // a reason that names the setting and its value, and no other port is
+    // opened in its place.
     void ApplyCommSettings(const ProjectSettings& settings);
+
+    // The text of a message about a failed open or write: the port and its
+    // device before the reason ("COM1 (/dev/ttyUSB0) - No such file or
+    // directory"), or the reason alone when a setting is to blame.
+    std::string FailureMessage(const std::string& reason) const;
 
     int32_t PortNumber() const;
     // Refused (false) while the port is open and for a number outside 1 to

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <pty.h>
 #include <sys/wait.h>
 
@@ -155,6 +156,40 @@ TEST_F(CliTest, RewriteOfItsOwnOutputIsIdentical) {
     EXPECT_NE(r.err.find("Save Error: The animation could not be saved to"), std::string::npos);
 }
 
+TEST_F(CliTest, OutputsThatMustNotBeReplacedOrPrinted) {
+    // A servo name that carries a terminal escape is printed without it.
+    Project project;
+    StartNewProject(project);
+    project.Servos[0].Name = "Arm\x1b]0;owned\x07\xC2\x9B";
+    project.Programs[0] = "Bogus\r\n";
+    const std::string bad = Write("bad.kva", SaveText(project));
+    EXPECT_EQ(Run("build " + bad).err, bad + ":14:17: Compile Error: Unknown Command. (servo 1 \"Arm]0;owned\")\n");
+
+    const std::string file = ProjectFile("p.kva", {"Wait 5\r\n"});
+    const std::string before = Read(file);
+    ASSERT_EQ(::mkfifo(Path("pipe").c_str(), 0600), 0);
+    const std::pair<std::string, std::string> refused[] = {
+        {"rewrite " + file + " -o " + Path("pipe"), "It is not a regular file"},
+        {"build " + file + " --csv " + file, "it is the project file itself"},
+        {"build " + file + " --csv " + Path("none/x.csv"), "No such file or directory"},
+    };
+    for (const auto& [args, reason] : refused) {
+        const Outcome r = Run(args);
+        EXPECT_EQ(r.code, 2) << args;
+        EXPECT_TRUE(r.err.starts_with("Save Error: ")) << r.err;
+        EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+    }
+    EXPECT_TRUE(fs::is_fifo(Path("pipe")));
+    EXPECT_EQ(Read(file), before);
+
+    // A name that is not UTF-8 is written under its own bytes.
+    const std::string latin = Path("in\xE9.kva");
+    fs::copy_file(file, latin);
+    ASSERT_EQ(Run("rewrite '" + latin + "' -o '" + latin + "'").code, 0);
+    EXPECT_EQ(Read(latin), before);
+    EXPECT_FALSE(fs::exists(Path("in\xEF\xBF\xBD.kva")));
+}
+
 // play and send on a pseudo-terminal, with the program running beside the test.
 class PlayTest : public CliTest {
 protected:
@@ -251,7 +286,7 @@ TEST_F(PlayTest, SendWritesOneCommandAndFailuresSayWhy) {
                                                  {"play", ProjectFile("p.kva", {"Wait 5\r\n"}), "--device", nothing}}) {
         Drain(args, code);
         EXPECT_EQ(code, 2) << args[0];
-        EXPECT_EQ(Read(Path("err")), "Error: COM1 - No such file or directory\n");
+        EXPECT_EQ(Read(Path("err")), "Error: COM1 (" + nothing + ") - No such file or directory\n");
     }
     for (const char* bad : {"0", "17"}) {
         Drain({"send", bad, "10", "--device", device_}, code);

@@ -2,8 +2,24 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
+
+// Every allocation of this test program is counted, so that a test can see
+// how much memory a build asked for.
+namespace {
+size_t allocatedBytes = 0;
+}  // namespace
+
+void* operator new(size_t size) {
+    allocatedBytes += size;
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
 
 using namespace kestrova;
 
@@ -230,6 +246,38 @@ TEST(Compiler, MovesThatCannotArriveEndAfterTheirFrames) {
     const int32_t last = project.Frames.UpperBound();
     EXPECT_EQ(project.Frames[last][0], 16777217);
     EXPECT_LE(last, 1 + 1 + 4 + 1) << "the build must end";
+}
+
+TEST(Compiler, HostileProgramsCostNoMoreThanTheirFrames) {
+    // Megabytes of words after an error are never looked at; a valid
+    // program takes its frames and little else, however many words it has.
+    const std::string words = [] {
+        std::string text;
+        for (int i = 0; i < 1'000'000; ++i) text += "a ";
+        return text;
+    }();
+    const struct {
+        std::string program;
+        BuildOutcome outcome;
+    } cases[] = {
+        {"x " + words, BuildOutcome::Failed},
+        {"Wait 5 Mov 1, 3 " + words, BuildOutcome::Failed},
+        {"Mov " + words, BuildOutcome::Failed},
+        {[] {
+             std::string text;
+             for (int i = 0; i < 200'000; ++i) text += "Wait 1 ";
+             return text;
+         }(),
+         BuildOutcome::Success},
+    };
+    for (const auto& c : cases) {
+        Project project = NewProject();
+        project.Programs[3] = c.program;
+        const size_t before = allocatedBytes;
+        const BuildResult result = BuildAnimation(project);
+        EXPECT_EQ(result.outcome, c.outcome);
+        EXPECT_LT(allocatedBytes - before, project.Frames.MemoryBytes() + (64 << 10)) << c.program.substr(0, 20);
+    }
 }
 
 }  // namespace
