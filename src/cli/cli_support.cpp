@@ -107,7 +107,7 @@ std::optional<LoadedProject> ReadProject(const std::string& path, std::ostream& 
     }
     std::optional<LoadedProject> loaded(std::in_place);
     StartNewProject(loaded->project);
-    loaded->load = LoadProjectBytes(bytes, loaded->project);
+    loaded->load = LoadProjectBytes(std::move(bytes), loaded->project);
     if (!loaded->load.ok) return std::nullopt;
     return loaded;
 }

@@ -49,9 +49,9 @@ int32_t Floor(double value) {
 }  // namespace
 
 bool WordReader::Next(Token& token) {
-    token.Text.clear();
     bool inComment = false;
     bool inWord = false;
+    size_t wordAt = 0;
     const size_t size = text_.size();
     while (at_ < size) {
         const size_t i = at_;
@@ -67,6 +67,7 @@ bool WordReader::Next(Token& token) {
         } else if (IsSeparator(c) || c == '\'') {
             inComment = c == '\'';
             if (inWord) {
+                token.Text = text_.substr(wordAt, i - wordAt);
                 token.End = here;
                 // The apostrophe is read again by the next call.
                 if (inComment) {
@@ -75,15 +76,17 @@ bool WordReader::Next(Token& token) {
                 }
                 return true;
             }
-        } else {
-            if (!inWord) token.Start = here;
+        } else if (!inWord) {
             inWord = true;
-            token.Text.push_back(c);
+            wordAt = i;
+            token.Start = here;
         }
     }
     // The text counts as ending with a line break, which ends the last word.
+    if (!inWord) return false;
+    token.Text = text_.substr(wordAt);
     token.End = position_;
-    return inWord;
+    return true;
 }
 
 std::vector<Token> TokenizeProgram(std::string_view text) {

@@ -19,7 +19,8 @@
 namespace kestrova {
 
 struct Token {
-    std::string Text;
+    // The word where it stands in the program text, which must outlive it.
+    std::string_view Text;
     // Offsets in characters from 0, counted in the program text with each
     // CR LF pair taken as one character (the editor's selection unit).
     int32_t Start = 0;

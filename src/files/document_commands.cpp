@@ -65,7 +65,7 @@ bool DocumentCommands::OpenFile(const std::string& name) {
                             MessageIcon::Critical, MessageButtons::Ok});
         return false;
     }
-    if (!LoadProjectBytes(bytes, project_).ok) return false;
+    if (!LoadProjectBytes(std::move(bytes), project_).ok) return false;
     view_.ProgramsReplaced();
     SetFileName(name);
     view_.ApplyCommSettings();

@@ -392,6 +392,15 @@ LoadResult LoadProjectBytes(std::string_view bytes, Project& project) {
     return LoadFile(DecodeWindows1252(bytes), project);
 }
 
+LoadResult LoadProjectBytes(std::string&& bytes, Project& project) {
+    std::string_view view(bytes);
+    if (view.substr(0, kUtf8Bom.size()) == kUtf8Bom) view.remove_prefix(kUtf8Bom.size());
+    if (IsValidUtf8(view)) return LoadFile(view, project);
+    const std::string text = DecodeWindows1252(view);
+    std::string().swap(bytes);
+    return LoadFile(text, project);
+}
+
 LoadResult LoadFile(std::string_view text, Project& project) {
     WorkingCopies work;
     LineCursor lines(text);
