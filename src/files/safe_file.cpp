@@ -140,7 +140,13 @@ bool WriteFileSafely(const std::string& path, std::string_view bytes, std::strin
         ::unlink(temporary.c_str());
         return Fail(reason, error);
     };
-    if (exists && ::fchmod(fd, old.st_mode & 07777) != 0) return abandon(errno, true);
+    if (exists) {
+        // The replaced file's owner where the system allows it (a save by
+        // root of another user's file), then its permissions.
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+        }
+        if (::fchmod(fd, old.st_mode & 07777) != 0) return abandon(errno, true);
+    }
 
     const char* data = bytes.data();
     size_t left = bytes.size();
