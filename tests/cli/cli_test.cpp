@@ -165,19 +165,14 @@ TEST_F(CliTest, OutputsThatMustNotBeReplacedOrPrinted) {
     const std::string bad = Write("bad.kva", SaveText(project));
     EXPECT_EQ(Run("build " + bad).err, bad + ":14:17: Compile Error: Unknown Command. (servo 1 \"Arm]0;owned\")\n");
 
-    const std::string file = ProjectFile("p.kva", {"Wait 5\r\n"});
-    const std::string before = Read(file);
+    const std::string file = ProjectFile("p.kva", {"Wait 5\r\n"}), before = Read(file);
     ASSERT_EQ(::mkfifo(Path("pipe").c_str(), 0600), 0);
-    const std::pair<std::string, std::string> refused[] = {
-        {"rewrite " + file + " -o " + Path("pipe"), "It is not a regular file"},
-        {"build " + file + " --csv " + file, "it is the project file itself"},
-        {"build " + file + " --csv " + Path("none/x.csv"), "No such file or directory"},
-    };
-    for (const auto& [args, reason] : refused) {
+    for (const auto& [args, reason] : {std::pair{"rewrite " + file + " -o " + Path("pipe"), "It is not a regular file"},
+                                       {"build " + file + " --csv " + file, "it is the project file itself"},
+                                       {"build " + file + " --csv " + Path("none/x.csv"), "No such file or directory"}}) {
         const Outcome r = Run(args);
         EXPECT_EQ(r.code, 2) << args;
-        EXPECT_TRUE(r.err.starts_with("Save Error: ")) << r.err;
-        EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+        EXPECT_TRUE(r.err.starts_with("Save Error: ") && r.err.find(reason) != std::string::npos) << r.err;
     }
     EXPECT_TRUE(fs::is_fifo(Path("pipe")));
     EXPECT_EQ(Read(file), before);

