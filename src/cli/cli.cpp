@@ -77,7 +77,7 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     }
     std::string reason;
     if (SameFile(file, *csv)) {
-        reason = "it is the project file itself";
+        reason = "It is the project file itself";
     } else if (WriteFileSafely(*csv, text, reason)) {
         return kExitOk;
     }

@@ -1,7 +1,6 @@
 #include "safe_file.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -143,8 +142,7 @@ bool WriteFileSafely(const std::string& path, std::string_view bytes, std::strin
     if (exists) {
         // The replaced file's owner where the system allows it (a save by
         // root of another user's file), then its permissions.
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
-        }
+        [[maybe_unused]] const int owned = ::fchown(fd, old.st_uid, old.st_gid);
         if (::fchmod(fd, old.st_mode & 07777) != 0) return abandon(errno, true);
     }
 

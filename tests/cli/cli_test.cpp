@@ -168,7 +168,7 @@ TEST_F(CliTest, OutputsThatMustNotBeReplacedOrPrinted) {
     const std::string file = ProjectFile("p.kva", {"Wait 5\r\n"}), before = Read(file);
     ASSERT_EQ(::mkfifo(Path("pipe").c_str(), 0600), 0);
     for (const auto& [args, reason] : {std::pair{"rewrite " + file + " -o " + Path("pipe"), "It is not a regular file"},
-                                       {"build " + file + " --csv " + file, "it is the project file itself"},
+                                       {"build " + file + " --csv " + file, "It is the project file itself"},
                                        {"build " + file + " --csv " + Path("none/x.csv"), "No such file or directory"}}) {
         const Outcome r = Run(args);
         EXPECT_EQ(r.code, 2) << args;
