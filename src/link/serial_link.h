@@ -12,6 +12,7 @@
 
 #include "core/project.h"
 #include "files/registry.h"
+#include "virtual_controller.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -25,6 +26,10 @@ namespace kestrova {
 // Line settings strings for BaudRate 0 and 1.
 inline constexpr const char* kLineSettings2400 = "2400,N,8,1";
 inline constexpr const char* kLineSettings9600 = "9600,N,8,1";
+
+// The device name that stands for no hardware: the port opens at once and
+// its bytes go only to the link's controller model.
+inline constexpr const char* kVirtualControllerDevice = "Virtual controller";
 
 // The line settings of a BaudRate index; nothing for any index but 0 and 1.
 std::optional<std::string> LineSettingsForBaudRate(int32_t baudRate);
@@ -55,7 +60,8 @@ public:
     // Applies COMPort and BaudRate: closes an open port, sets the port
     // number, sets "2400,N,8,1" for BaudRate 0 or "9600,N,8,1" for 1 (any
     // other index leaves the line settings), and opens the port again when
-    // it was open. A step that fails is skipped silently.
+    // it was open. A step that fails is skipped silently. The controller
+    // model listens for SynchByte from then on.
     void ApplyCommSettings(const ProjectSettings& settings);
 
     int32_t PortNumber() const;
@@ -92,11 +98,20 @@ public:
     // waiting for them to leave the line. On failure (port closed, device
     // gone) returns false with the reason.
     bool Write(const uint8_t* data, size_t size, std::string& reason);
+    // The controller at the far end as the bytes written reach it, at the
+    // line's rate: the only receiver on the virtual device, a copy of what
+    // a real port carries otherwise.
+    VirtualController& Controller();
+    // True while the virtual device is open.
+    bool IsVirtual() const;
+
     // Writes one servo command; a part that does not fit its byte is
     // refused and nothing is written.
     bool WriteServo(int32_t synchByte, int servo, int32_t position, std::string& reason);
 
 private:
+    bool WriteToPort(const uint8_t* data, size_t size, std::string& reason);
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
