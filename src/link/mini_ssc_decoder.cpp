@@ -14,9 +14,15 @@ void MiniSscDecoder::SetSynchByte(uint8_t synch) {
     state_ = State::Idle;
 }
 
-void MiniSscDecoder::Lose(uint64_t count, Listener& listener) {
-    lost_ += count;
-    listener.NotUnderstood(count, read_ - 1);
+void MiniSscDecoder::Lose(Listener& listener, uint8_t first) {
+    lost_ += 1;
+    listener.NotUnderstood(&first, 1, read_ - 1);
+}
+
+void MiniSscDecoder::Lose(Listener& listener, uint8_t first, uint8_t second) {
+    const uint8_t bytes[2] = {first, second};
+    lost_ += 2;
+    listener.NotUnderstood(bytes, 2, read_ - 1);
 }
 
 void MiniSscDecoder::Feed(const uint8_t* data, size_t size, Listener& listener) {
@@ -30,22 +36,22 @@ void MiniSscDecoder::Feed(uint8_t byte, Listener& listener) {
     switch (state_) {
     case State::Idle:
         if (isSynch) state_ = State::Synch;
-        else Lose(1, listener);
+        else Lose(listener, byte);
         return;
     case State::Synch:
         if (!alwaysSynch && byte < kServos) {
             servo_ = byte;
             state_ = State::Servo;
         } else if (isSynch) {
-            Lose(1, listener);  // the earlier synch byte started nothing
+            Lose(listener, synch_);  // the earlier synch byte started nothing
         } else {
-            Lose(2, listener);
+            Lose(listener, synch_, byte);
             state_ = State::Idle;
         }
         return;
     case State::Servo:
         if (alwaysSynch) {
-            Lose(2, listener);  // a command cut short; this byte starts the next
+            Lose(listener, synch_, static_cast<uint8_t>(servo_));  // cut short; this byte starts the next
             state_ = State::Synch;
             return;
         }

@@ -28,9 +28,9 @@ public:
     public:
         virtual ~Listener() = default;
         virtual void Command(const DecodedCommand& command) = 0;
-        // count bytes, the last of them at stream index lastByte, could not
-        // be read as part of a command.
-        virtual void NotUnderstood(uint64_t count, uint64_t lastByte) = 0;
+        // count (1 or 2) bytes, the last of them at stream index lastByte,
+        // could not be read as part of a command.
+        virtual void NotUnderstood(const uint8_t* bytes, size_t count, uint64_t lastByte) = 0;
     };
 
     explicit MiniSscDecoder(uint8_t synchByte = 255) : synch_(synchByte) {}
@@ -49,7 +49,8 @@ public:
 
 private:
     enum class State { Idle, Synch, Servo };
-    void Lose(uint64_t count, Listener& listener);
+    void Lose(Listener& listener, uint8_t first);
+    void Lose(Listener& listener, uint8_t first, uint8_t second);
 
     uint8_t synch_;
     State state_ = State::Idle;

@@ -24,7 +24,7 @@ public:
         ++owner_.state_.commands;
         if (owner_.observer_) owner_.observer_(command, arrival_);
     }
-    void NotUnderstood(uint64_t count, uint64_t) override { owner_.state_.notUnderstood += count; }
+    void NotUnderstood(const uint8_t*, size_t count, uint64_t) override { owner_.state_.notUnderstood += count; }
 
 private:
     VirtualController& owner_;

@@ -14,13 +14,17 @@ using namespace kestrova;
 
 namespace {
 
-// "servo:position" for each command, "?n" for each run of n bytes lost.
+// "servo:position" for each command, "?b,b" for the bytes lost.
 struct Transcript : MiniSscDecoder::Listener {
     std::string text;
     void Command(const DecodedCommand& c) override {
         text += std::to_string(c.servo) + ":" + std::to_string(c.position) + " ";
     }
-    void NotUnderstood(uint64_t count, uint64_t) override { text += "?" + std::to_string(count) + " "; }
+    void NotUnderstood(const uint8_t* bytes, size_t count, uint64_t) override {
+        text += "?";
+        for (size_t i = 0; i < count; ++i) text += (i ? "," : "") + std::to_string(bytes[i]);
+        text += " ";
+    }
 };
 
 TEST(MiniSscDecoder, ReadsCommandsAndResynchronises) {
@@ -31,14 +35,14 @@ TEST(MiniSscDecoder, ReadsCommandsAndResynchronises) {
     };
     const Case cases[] = {
         {255, {255, 3, 100, 255, 15, 0}, "3:100 15:0 "},
-        {255, {7, 8, 255, 3, 100}, "?1 ?1 3:100 "},
-        {255, {255, 3, 255, 4, 50}, "?2 4:50 "},          // a command cut short
-        {255, {255, 255, 3, 100}, "?1 3:100 "},           // a doubled synch byte
-        {255, {255, 20, 255, 1, 9}, "?2 1:9 "},           // no servo of this controller
+        {255, {7, 8, 255, 3, 100}, "?7 ?8 3:100 "},
+        {255, {255, 3, 255, 4, 50}, "?255,3 4:50 "},          // a command cut short
+        {255, {255, 255, 3, 100}, "?255 3:100 "},           // a doubled synch byte
+        {255, {255, 20, 255, 1, 9}, "?255,20 1:9 "},           // no servo of this controller
         {0, {0, 0, 0, 0, 15, 0}, "0:0 15:0 "},             // synch byte as servo and position
-        {5, {5, 5, 5, 5, 200, 5, 1, 2}, "5:5 ?2 1:2 "},
-        {128, {255, 3, 100, 128, 2, 7}, "?1 ?1 ?1 2:7 "},  // another program's synch byte
-        {200, {200, 200, 1, 200}, "?1 1:200 "},
+        {5, {5, 5, 5, 5, 200, 5, 1, 2}, "5:5 ?5,200 1:2 "},
+        {128, {255, 3, 100, 128, 2, 7}, "?255 ?3 ?100 2:7 "},  // another program's synch byte
+        {200, {200, 200, 1, 200}, "?200 1:200 "},
     };
     for (const Case& c : cases) {
         // The same reading whichever way the bytes are split into writes.
