@@ -19,6 +19,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -76,6 +77,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     BuildMenus();
     BuildToolbar();
     BuildPanes();
+    BuildControllerDock();
 
     project_.lServo = 0;
     project_.Built = false;
@@ -88,6 +90,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 frmMain::~frmMain() {
+    closing_ = true;
     // The execution window is a window of its own; it goes with the program.
     delete exeWindow_.data();
 }
@@ -555,8 +558,10 @@ void frmMain::closeEvent(QCloseEvent* event) {
         return;
     }
     // Every other window of the program goes with the main window.
+    closing_ = true;
     for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (window != this && window->isVisible() && !window->close()) {
+        if (window != this && window != controllerDock_ && window->isVisible() && !window->close()) {
+            closing_ = false;
             event->ignore();
             return;
         }
