@@ -3,7 +3,7 @@
 #include "timeline/servo_colors.h"
 
 #include <QPainter>
-#include <QPainterPath>
+#include <QPaintEvent>
 #include <QScreen>
 #include <QTimer>
 
@@ -46,6 +46,7 @@ ControllerView::ControllerView(const Project& project, StateSource source, QWidg
 void ControllerView::SetSweep(double degrees) {
     if (degrees <= 0 || degrees > 360 || degrees == sweep_) return;
     sweep_ = degrees;
+    background_ = QPixmap();
     ++repaints_;
     update();
 }
@@ -53,14 +54,25 @@ void ControllerView::SetSweep(double degrees) {
 void ControllerView::Refresh() {
     ControllerState state = source_ ? source_() : ControllerState{};
     std::array<ServoLook, kServoCount> looks = ServoLooks(project_);
-    if (shownOnce_ && state.generation == state_.generation && state.synchByte == state_.synchByte &&
-        looks == looks_)
-        return;
+    const bool looksChanged = !shownOnce_ || looks != looks_;
+    if (!looksChanged && state.generation == state_.generation) return;
     shownOnce_ = true;
+    // Only the servos that moved are painted again.
+    QRegion moved;
+    for (int s = 0; s < kServoCount; ++s)
+        if (state.position[static_cast<size_t>(s)] != state_.position[static_cast<size_t>(s)])
+            moved += CellAt(s).box.toAlignedRect();
     state_ = state;
     looks_ = std::move(looks);
+    if (looksChanged) {
+        background_ = QPixmap();
+        update();
+    } else if (!moved.isEmpty()) {
+        update(moved);
+    } else {
+        return;
+    }
     ++repaints_;
-    update();
 }
 
 void ControllerView::showEvent(QShowEvent* event) {
@@ -80,61 +92,96 @@ QSize ControllerView::sizeHint() const { return {kColumns * kCellWidth, (kServoC
 
 QSize ControllerView::minimumSizeHint() const { return {kColumns * 80, (kServoCount / kColumns) * 80}; }
 
-void ControllerView::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.fillRect(rect(), palette().window());
-    painter.setRenderHint(QPainter::Antialiasing);
-    const double w = width() / static_cast<double>(kColumns);
-    const double h = height() / static_cast<double>(kServoCount / kColumns);
-    for (int s = 0; s < kServoCount; ++s)
-        PaintServo(painter, s, QRectF((s % kColumns) * w, (s / kColumns) * h, w, h).adjusted(3, 3, -3, -3));
+void ControllerView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    background_ = QPixmap();
 }
 
-void ControllerView::PaintServo(QPainter& painter, int servo, const QRectF& cell) {
+void ControllerView::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange) background_ = QPixmap();
+}
+
+ControllerView::Cell ControllerView::CellAt(int servo) const {
+    const double w = width() / static_cast<double>(kColumns);
+    const double h = height() / static_cast<double>(kServoCount / kColumns);
+    Cell cell;
+    cell.box = QRectF((servo % kColumns) * w, (servo / kColumns) * h, w, h).adjusted(3, 3, -3, -3);
+    const double line = QFontMetricsF(font()).height();
+    cell.name = QRectF(cell.box.left() + 4, cell.box.top() + 2, cell.box.width() - 8, line);
+    const QRectF dial(cell.box.left() + 4, cell.name.bottom() + 2, cell.box.width() - 8,
+                      cell.box.height() - 2 * line - 10);
+    cell.radius = std::max(4.0, std::min(dial.width() / 2, dial.height() * 0.9) - 2);
+    cell.hub = QPointF(dial.center().x(), dial.top() + (dial.height() + cell.radius) / 2);
+    cell.caption = QRectF(cell.box.left() + 4, cell.box.bottom() - line - 2, cell.box.width() - 8, line);
+    return cell;
+}
+
+void ControllerView::paintEvent(QPaintEvent* event) {
+    // The boxes, names and dials change seldom: they are drawn once into a
+    // picture; each repaint puts the horns and numbers over it.
+    if (background_.size() != size() * devicePixelRatio()) {
+        background_ = QPixmap(size() * devicePixelRatio());
+        background_.setDevicePixelRatio(devicePixelRatio());
+        background_.fill(palette().window().color());
+        QPainter painter(&background_);
+        painter.setRenderHint(QPainter::Antialiasing);
+        for (int s = 0; s < kServoCount; ++s) PaintDial(painter, s);
+    }
+    QPainter painter(this);
+    painter.drawPixmap(event->rect(), background_,
+                       QRectF(QPointF(event->rect().topLeft()) * devicePixelRatio(),
+                              QSizeF(event->rect().size()) * devicePixelRatio()));
+    painter.setRenderHint(QPainter::Antialiasing);
+    for (int s = 0; s < kServoCount; ++s)
+        if (CellAt(s).box.intersects(event->rect())) PaintHorn(painter, s);
+}
+
+void ControllerView::PaintDial(QPainter& painter, int servo) {
     const ServoLook& look = looks_[static_cast<size_t>(servo)];
-    const int position = state_.position[static_cast<size_t>(servo)];
+    const Cell cell = CellAt(servo);
     painter.save();
     painter.setOpacity(look.dimmed ? kDimmedOpacity : 1.0);
     const QPalette& pal = palette();
     painter.setPen(QPen(pal.mid().color(), 1));
     painter.setBrush(pal.base());
-    painter.drawRoundedRect(cell, 4, 4);
+    painter.drawRoundedRect(cell.box, 4, 4);
 
-    const QFontMetricsF metrics(painter.font());
-    const double line = metrics.height();
-    const QRectF nameRect(cell.left() + 4, cell.top() + 2, cell.width() - 8, line);
     painter.setPen(pal.text().color());
     const QString name = QString::number(servo + 1) + QStringLiteral("  ") + QString::fromStdString(look.name);
-    painter.drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter,
-                     metrics.elidedText(name, Qt::ElideRight, nameRect.width()));
+    painter.drawText(cell.name, Qt::AlignLeft | Qt::AlignVCenter,
+                     QFontMetricsF(font()).elidedText(name, Qt::ElideRight, cell.name.width()));
 
-    // The dial: an arc over the sweep, the horn from its hub.
-    const QRectF dialArea(cell.left() + 4, nameRect.bottom() + 2, cell.width() - 8,
-                          cell.height() - 2 * line - 10);
-    const double radius = std::max(4.0, std::min(dialArea.width() / 2, dialArea.height() * 0.9) - 2);
-    const QPointF hub(dialArea.center().x(), dialArea.top() + (dialArea.height() + radius) / 2);
-    const double start = 90.0 + sweep_ / 2;  // position 0, degrees counter-clockwise from 3 o'clock
+    // An arc over the sweep; position 0 at its left end.
+    const double start = 90.0 + sweep_ / 2;  // degrees counter-clockwise from 3 o'clock
     painter.setPen(QPen(pal.mid().color(), 2));
     painter.setBrush(Qt::NoBrush);
-    const QRectF arcBox(hub.x() - radius, hub.y() - radius, 2 * radius, 2 * radius);
+    const QRectF arcBox(cell.hub.x() - cell.radius, cell.hub.y() - cell.radius, 2 * cell.radius, 2 * cell.radius);
     painter.drawArc(arcBox, static_cast<int>(start * 16), static_cast<int>(-sweep_ * 16));
+    painter.restore();
+}
 
+void ControllerView::PaintHorn(QPainter& painter, int servo) {
+    const Cell cell = CellAt(servo);
+    const int position = state_.position[static_cast<size_t>(servo)];
+    const QPalette& pal = palette();
+    painter.save();
+    painter.setOpacity(looks_[static_cast<size_t>(servo)].dimmed ? kDimmedOpacity : 1.0);
     QString caption = QStringLiteral("-");
     if (position >= 0) {
         const double angle = PositionAngle(position, sweep_);
-        const double screen = (start - angle) * std::numbers::pi / 180.0;
-        const QPointF tip(hub.x() + radius * 0.9 * std::cos(screen), hub.y() - radius * 0.9 * std::sin(screen));
-        painter.setPen(QPen(ServoColor(servo), std::max(3.0, radius / 6), Qt::SolidLine, Qt::RoundCap));
-        painter.drawLine(hub, tip);
-        caption = QString::number(position) + QStringLiteral("  ") + QString::number(angle, 'f', 0) +
-                  QChar(0x00B0);
+        const double onScreen = (90.0 + sweep_ / 2 - angle) * std::numbers::pi / 180.0;
+        const QPointF tip(cell.hub.x() + cell.radius * 0.9 * std::cos(onScreen),
+                          cell.hub.y() - cell.radius * 0.9 * std::sin(onScreen));
+        painter.setPen(QPen(ServoColor(servo), std::max(3.0, cell.radius / 6), Qt::SolidLine, Qt::RoundCap));
+        painter.drawLine(cell.hub, tip);
+        caption = QString::number(position) + QStringLiteral("  ") + QString::number(angle, 'f', 0) + QChar(0x00B0);
     }
     painter.setPen(Qt::NoPen);
     painter.setBrush(pal.text());
-    painter.drawEllipse(hub, 3, 3);
+    painter.drawEllipse(cell.hub, 3, 3);
     painter.setPen(pal.text().color());
-    painter.drawText(QRectF(cell.left() + 4, cell.bottom() - line - 2, cell.width() - 8, line), Qt::AlignCenter,
-                     caption);
+    painter.drawText(cell.caption, Qt::AlignCenter, caption);
     painter.restore();
 }
 

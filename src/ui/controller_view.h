@@ -8,12 +8,14 @@
 #include "core/project.h"
 #include "link/virtual_controller.h"
 
+#include <QPixmap>
 #include <QWidget>
 
 #include <array>
 #include <functional>
 #include <string>
 
+class QPainter;
 class QTimer;
 
 namespace kestrova {
@@ -56,17 +58,27 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
-    void PaintServo(class QPainter& painter, int servo, const QRectF& cell);
+    struct Cell {
+        QRectF box, name, caption;
+        QPointF hub;
+        double radius = 0;
+    };
+    Cell CellAt(int servo) const;
+    void PaintDial(QPainter& painter, int servo);
+    void PaintHorn(QPainter& painter, int servo);
 
     const Project& project_;
     StateSource source_;
     QTimer* timer_ = nullptr;
     ControllerState state_;
     std::array<ServoLook, kServoCount> looks_{};
+    QPixmap background_;  // boxes, names and dials
     double sweep_ = 180.0;
     bool shownOnce_ = false;
     int repaints_ = 0;
