@@ -13,6 +13,7 @@
 #include <cstring>
 #include <optional>
 #include <ostream>
+#include <string>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -231,8 +232,11 @@ int Monitor(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     printer.FlushLost();
     if (live) printer.DrawLive();
     out << std::flush;
-    err << (hungUp ? "The line was closed. " : "Stopped. ") << printer.Commands() << " commands, "
-        << printer.LostTotal() << " bytes not understood.\n";
+    const auto count = [](uint64_t n, const char* what) {
+        return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+    };
+    err << (hungUp ? "The line was closed. " : "Stopped. ") << count(printer.Commands(), "command") << ", "
+        << count(printer.LostTotal(), "byte") << " not understood.\n";
     return kExitOk;
 }
 

@@ -3,6 +3,7 @@
 #include "link/mini_ssc_decoder.h"
 #include "link/serial_link.h"
 #include "link/virtual_controller.h"
+#include "link/pty.h"
 #include "support/isolated_store.h"
 
 #include <gtest/gtest.h>
@@ -125,6 +126,15 @@ TEST_F(VirtualLink, OpensWithoutHardwareAndFollowsTheLineSettings) {
     EXPECT_FALSE(link.IsOpen());
     EXPECT_FALSE(link.WriteServo(7, 3, 1, reason));
     EXPECT_EQ(link.Controller().Settle().position[4], 10) << "what was on its way still arrives";
+
+    // A real port: the controller model hears the same bytes the device gets.
+    kestrova::testing::Pty pty;
+    link.SetDeviceOverride(pty.Path());
+    ASSERT_TRUE(link.Open(reason)) << reason;
+    EXPECT_FALSE(link.IsVirtual());
+    ASSERT_TRUE(link.WriteServo(7, 9, 33, reason));
+    EXPECT_EQ(pty.Read(3), (std::vector<uint8_t>{7, 9, 33}));
+    EXPECT_EQ(link.Controller().Settle().position[9], 33);
 }
 
 }  // namespace
