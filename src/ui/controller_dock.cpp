@@ -1,6 +1,6 @@
 // The main window's controller dock (View > Controller): what the servo
 // controller received, whichever device the port stands for. Whether it is
-// shown is remembered for the user.
+// shown, and the dials' sweep, are remembered for the user.
 
 #include "controller_view.h"
 #include "files/registry.h"
@@ -20,12 +20,13 @@ namespace kestrova {
 namespace {
 
 constexpr const char* kControllerShownValue = "Controller View";
+constexpr const char* kControllerSweepValue = "Controller Sweep";
 
-cRegistry ControllerShownSetting() {
+cRegistry ControllerSetting(const char* name) {
     cRegistry setting;
     setting.SetClassKey(kHkeyCurrentUser);
     setting.SetSectionKey(kProgramKey);
-    setting.SetValueKey(kControllerShownValue);
+    setting.SetValueKey(name);
     setting.SetValueType(kRegNumber);
     return setting;
 }
@@ -64,7 +65,14 @@ void frmMain::BuildControllerDock() {
         }
         controllerDock_->move(at);
     });
-    cRegistry setting = ControllerShownSetting();
+    cRegistry sweep = ControllerSetting(kControllerSweepValue);
+    if (const int32_t degrees = RegistryValueToInt32(sweep.Value()); degrees > 0) controllerView_->SetSweep(degrees);
+    connect(controllerView_, &ControllerView::SweepChosen, this, [](double degrees) {
+        cRegistry store = ControllerSetting(kControllerSweepValue);
+        if (const auto error = store.SetValue(static_cast<int32_t>(degrees))) ReportRegistryError(*error);
+    });
+
+    cRegistry setting = ControllerSetting(kControllerShownValue);
     if (RegistryValueToInt32(setting.Value()) == 1) {
         // Once the main window stands where it will stand.
         QTimer::singleShot(0, controllerDock_, [this] { controllerDock_->show(); });
@@ -73,7 +81,7 @@ void frmMain::BuildControllerDock() {
     // window closes, and that changes nothing.
     connect(toggle, &QAction::toggled, this, [this](bool shown) {
         if (closing_) return;
-        cRegistry store = ControllerShownSetting();
+        cRegistry store = ControllerSetting(kControllerShownValue);
         if (const auto error = store.SetValue(shown ? 1 : 0)) ReportRegistryError(*error);
     });
 }

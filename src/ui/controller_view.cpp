@@ -3,6 +3,8 @@
 #include "timeline/servo_colors.h"
 
 #include <QPainter>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QPaintEvent>
 #include <QScreen>
 #include <QTimer>
@@ -49,6 +51,21 @@ void ControllerView::SetSweep(double degrees) {
     background_ = QPixmap();
     ++repaints_;
     update();
+}
+
+void ControllerView::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    QMenu* sweeps = menu.addMenu(QStringLiteral("&Dial Sweep"));
+    for (const double degrees : {90.0, 180.0, 270.0}) {
+        QAction* choice = sweeps->addAction(QString::number(degrees) + QChar(0x00B0));
+        choice->setCheckable(true);
+        choice->setChecked(degrees == sweep_);
+        connect(choice, &QAction::triggered, this, [this, degrees] {
+            SetSweep(degrees);
+            emit SweepChosen(degrees);
+        });
+    }
+    menu.exec(event->globalPos());
 }
 
 void ControllerView::Refresh() {

@@ -41,7 +41,8 @@ public:
     using StateSource = std::function<ControllerState()>;
     ControllerView(const Project& project, StateSource source, QWidget* parent = nullptr);
 
-    // Degrees that positions 0 to 255 span; 180 unless set.
+    // Degrees that positions 0 to 255 span; 180 unless set. The view's
+    // context menu offers 90, 180 and 270 and tells the choice.
     void SetSweep(double degrees);
     double Sweep() const { return sweep_; }
 
@@ -56,7 +57,11 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+signals:
+    void SweepChosen(double degrees);
+
 protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;

@@ -87,11 +87,13 @@ TEST_F(ControllerDockTest, ShowsWhatTheVirtualControllerReceivedAndIsRemembered)
         now = 1;
         view->Refresh();
         EXPECT_EQ(view->Shown().position[3], window.project().Servos[3].Min);
+        emit view->SweepChosen(90);  // as the view's context menu does
         window.close();
     }
     frmMain again;
     QApplication::processEvents();
     EXPECT_TRUE(again.ControllerDock()->isVisible()) << "shown as the user left it";
+    EXPECT_EQ(again.ControllerViewWidget()->Sweep(), 90);
     again.ControllerDock()->toggleViewAction()->trigger();
     frmMain third;
     QApplication::processEvents();
