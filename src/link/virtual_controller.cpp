@@ -18,17 +18,15 @@ double SteadySeconds() {
 
 class VirtualController::Receiver : public MiniSscDecoder::Listener {
 public:
-    Receiver(VirtualController& owner, double arrival) : owner_(owner), arrival_(arrival) {}
+    explicit Receiver(VirtualController& owner) : owner_(owner) {}
     void Command(const DecodedCommand& command) override {
         owner_.state_.position[static_cast<size_t>(command.servo)] = command.position;
         ++owner_.state_.commands;
-        if (owner_.observer_) owner_.observer_(command, arrival_);
     }
     void NotUnderstood(const uint8_t*, size_t count, uint64_t) override { owner_.state_.notUnderstood += count; }
 
 private:
     VirtualController& owner_;
-    double arrival_;
 };
 
 VirtualController::VirtualController() : VirtualController(&SteadySeconds) {}
@@ -54,10 +52,9 @@ void VirtualController::SetSynchByte(uint8_t synch) {
 
 void VirtualController::ArriveUntil(double now) {
     bool arrived = false;
+    Receiver receiver(*this);
     while (!pending_.empty() && pending_.front().arrival <= now) {
-        Receiver receiver(*this, pending_.front().arrival);
         decoder_.Feed(pending_.front().byte, receiver);
-        ++state_.bytes;
         pending_.pop_front();
         arrived = true;
     }
@@ -104,11 +101,6 @@ ControllerState VirtualController::Settle() {
     ArriveUntil(std::numeric_limits<double>::infinity());
     lineFreeAt_ = std::min(lineFreeAt_, clock_());
     return state_;
-}
-
-void VirtualController::SetCommandObserver(std::function<void(const DecodedCommand&, double)> observer) {
-    std::lock_guard lock(mutex_);
-    observer_ = std::move(observer);
 }
 
 }  // namespace kestrova

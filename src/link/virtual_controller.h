@@ -27,7 +27,6 @@ struct ControllerState {
     std::array<int, kControllerServos> position{};
     uint64_t commands = 0;       // commands received
     uint64_t notUnderstood = 0;  // bytes that were no part of a command
-    uint64_t bytes = 0;          // bytes arrived
     // Changes whenever something arrived; a view repaints only then.
     uint64_t generation = 0;
     uint8_t synchByte = 255;
@@ -65,13 +64,8 @@ public:
 
     // What has arrived by now.
     ControllerState State();
-    // Lets every byte still on its way arrive at once (tests, and the end of
-    // a monitor's line).
+    // Lets every byte still on its way arrive at once (tests).
     ControllerState Settle();
-
-    // Called under the controller's lock for each command as it arrives
-    // (tests and the command line); keep it short.
-    void SetCommandObserver(std::function<void(const DecodedCommand&, double arrival)> observer);
 
 private:
     struct Pending {
@@ -88,7 +82,6 @@ private:
     std::deque<Pending> pending_;
     MiniSscDecoder decoder_;
     ControllerState state_;
-    std::function<void(const DecodedCommand&, double)> observer_;
 };
 
 }  // namespace kestrova

@@ -72,13 +72,16 @@ void ControllerView::Refresh() {
     ControllerState state = source_ ? source_() : ControllerState{};
     std::array<ServoLook, kServoCount> looks = ServoLooks(project_);
     const bool looksChanged = !shownOnce_ || looks != looks_;
-    if (!looksChanged && state.generation == state_.generation) return;
+    if (!looksChanged && state.generation == state_.generation && state.synchByte == state_.synchByte) return;
     shownOnce_ = true;
     // Only the servos that moved are painted again.
     QRegion moved;
     for (int s = 0; s < kServoCount; ++s)
         if (state.position[static_cast<size_t>(s)] != state_.position[static_cast<size_t>(s)])
             moved += CellAt(s).box.toAlignedRect();
+    const bool counted = state.commands != state_.commands || state.notUnderstood != state_.notUnderstood ||
+                         state.synchByte != state_.synchByte;
+    if (counted) moved += FooterRect();
     state_ = state;
     looks_ = std::move(looks);
     if (looksChanged) {
@@ -105,7 +108,9 @@ void ControllerView::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
 }
 
-QSize ControllerView::sizeHint() const { return {kColumns * kCellWidth, (kServoCount / kColumns) * kCellHeight}; }
+QSize ControllerView::sizeHint() const {
+    return {kColumns * kCellWidth, (kServoCount / kColumns) * kCellHeight + FooterRect().height()};
+}
 
 QSize ControllerView::minimumSizeHint() const { return {kColumns * 80, (kServoCount / kColumns) * 80}; }
 
@@ -119,9 +124,14 @@ void ControllerView::changeEvent(QEvent* event) {
     if (event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange) background_ = QPixmap();
 }
 
+QRect ControllerView::FooterRect() const {
+    const int line = QFontMetrics(font()).height() + 4;
+    return QRect(0, height() - line, width(), line);
+}
+
 ControllerView::Cell ControllerView::CellAt(int servo) const {
     const double w = width() / static_cast<double>(kColumns);
-    const double h = height() / static_cast<double>(kServoCount / kColumns);
+    const double h = FooterRect().top() / static_cast<double>(kServoCount / kColumns);
     Cell cell;
     cell.box = QRectF((servo % kColumns) * w, (servo / kColumns) * h, w, h).adjusted(3, 3, -3, -3);
     const double line = QFontMetricsF(font()).height();
@@ -152,6 +162,14 @@ void ControllerView::paintEvent(QPaintEvent* event) {
     painter.setRenderHint(QPainter::Antialiasing);
     for (int s = 0; s < kServoCount; ++s)
         if (CellAt(s).box.intersects(event->rect())) PaintHorn(painter, s);
+    if (FooterRect().intersects(event->rect())) {
+        painter.setPen(palette().text().color());
+        painter.drawText(FooterRect().adjusted(6, 0, -6, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                         QStringLiteral("Synch byte %1: %2 commands received, %3 bytes not understood")
+                             .arg(state_.synchByte)
+                             .arg(state_.commands)
+                             .arg(state_.notUnderstood));
+    }
 }
 
 void ControllerView::PaintDial(QPainter& painter, int servo) {

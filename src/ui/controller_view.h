@@ -75,6 +75,8 @@ private:
         double radius = 0;
     };
     Cell CellAt(int servo) const;
+    // The line under the dials: synch byte, commands, bytes not understood.
+    QRect FooterRect() const;
     void PaintDial(QPainter& painter, int servo);
     void PaintHorn(QPainter& painter, int servo);
 
