@@ -91,6 +91,8 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
 
 frmMain::~frmMain() {
     closing_ = true;
+    // The controller view reads the link and the project: it goes first.
+    delete controllerDock_;
     // The execution window is a window of its own; it goes with the program.
     delete exeWindow_.data();
 }
