@@ -20,6 +20,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -77,6 +78,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     BuildMenus();
     BuildToolbar();
     BuildPanes();
+    BuildControllerDock();
 
     project_.lServo = 0;
     project_.Built = false;
@@ -89,6 +91,9 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 frmMain::~frmMain() {
+    closing_ = true;
+    // The controller view reads the link and the project: it goes first.
+    delete controllerDock_;
     // The execution window is a window of its own; it goes with the program.
     delete exeWindow_.data();
 }
@@ -558,8 +563,10 @@ void frmMain::closeEvent(QCloseEvent* event) {
         return;
     }
     // Every other window of the program goes with the main window.
+    closing_ = true;
     for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (window != this && window->isVisible() && !window->close()) {
+        if (window != this && window != controllerDock_ && window->isVisible() && !window->close()) {
+            closing_ = false;
             event->ignore();
             return;
         }
