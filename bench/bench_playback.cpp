@@ -51,7 +51,9 @@ public:
         for (int64_t i = 0; i < count; ++i) {
             const pid_t child = fork();
             if (child == 0) {
-                for (volatile uint64_t n = 0;; n = n + 1) {
+                volatile uint64_t n = 0;
+                for (;;) {
+                    n = n + 1;
                 }
             }
             children_.push_back(child);

@@ -163,8 +163,11 @@ TEST_F(PacingTest, ALineSlowerThanTheShowCarriesNewestPositionsInTurnAndEndsOnTh
         ++perFrame[w.at];
         ++count[w.servo];
     }
-    for (auto [at, commands] : perFrame)
-        if (at < output_.writes.back().at) EXPECT_LE(commands, 10) << "at " << at;
+    for (auto [at, commands] : perFrame) {
+        if (at < output_.writes.back().at) {
+            EXPECT_LE(commands, 10) << "at " << at;
+        }
+    }
     for (int s = 0; s < kServoCount; ++s) EXPECT_GE(count[s], 150 * 10 / 16 - 2) << "servo " << s << " starved";
     // Each command carries the position of the frame being sent.
     for (const Write& w : output_.writes) {
