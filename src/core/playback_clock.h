@@ -18,7 +18,7 @@ public:
 class SteadyPlaybackClock : public PlaybackClock {
 public:
     // `spinMs`: the stretch before a deadline spent polling instead of asleep.
-    explicit SteadyPlaybackClock(double spinMs = 1.5) : spinMs_(spinMs) {}
+    explicit SteadyPlaybackClock(double spinMs = 0.5) : spinMs_(spinMs) {}
     double NowMs() override;
     void WaitUntil(double deadlineMs) override;
 
