@@ -3,6 +3,7 @@
 #include "cli_support.h"
 #include "files/kva_writer.h"
 #include "files/safe_file.h"
+#include "jaw_command.h"
 #include "play_commands.h"
 
 #include <charconv>
@@ -123,6 +124,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (command == "play") return Play(args, out, err);
     if (command == "send") return Send(args, out, err);
     if (command == "ports" && args.size() == 1) return Ports(out);
+    if (command == "jaw") return Jaw(args, out, err);
     return Usage(err, "unknown command '" + command + "'");
 }
 
