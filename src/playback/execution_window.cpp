@@ -80,7 +80,7 @@ frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAn
     auto* body = new QHBoxLayout;
     layout->addLayout(body);
     auto* left = new QVBoxLayout;
-    body->addLayout(left);
+    body->addLayout(left, 1);
 
     // The graph with its vertical axis labels.
     timeline_ = new TimelineView(project_, this);
@@ -90,29 +90,32 @@ frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAn
     top->setObjectName(QStringLiteral("Label1_0"));
     auto* bottom = new QLabel(QStringLiteral("0"), axis);
     bottom->setObjectName(QStringLiteral("Label1_1"));
-    const int labelHeight = top->sizeHint().height();
-    const int graphTop = timeline_->frameWidth() + kGraphTop;
-    const int graphBottom = graphTop + kGraphHeight;
     axis->setFixedWidth(top->sizeHint().width() + 4);
-    top->setGeometry(0, graphTop - labelHeight / 2 + 1, axis->width() - 2, labelHeight);
     top->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    bottom->setGeometry(0, graphBottom - labelHeight / 2 - 1, axis->width() - 2, labelHeight);
     bottom->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // "254" level with the graph's top, "0" with its bottom, as it grows.
+    auto placeAxis = [this, axis, top, bottom] {
+        const int labelHeight = top->sizeHint().height();
+        const int graphTop = timeline_->frameWidth() + kGraphTop;
+        const int graphBottom = graphTop + timeline_->GraphHeight();
+        top->setGeometry(0, graphTop - labelHeight / 2 + 1, axis->width() - 2, labelHeight);
+        bottom->setGeometry(0, graphBottom - labelHeight / 2 - 1, axis->width() - 2, labelHeight);
+    };
+    placeAxis();
+    connect(timeline_, &TimelineView::GraphResized, axis, placeAxis);
     auto* graphRow = new QHBoxLayout;
     graphRow->setSpacing(2);
     graphRow->addWidget(axis);
-    graphRow->addWidget(timeline_);
-    graphRow->addStretch();
-    left->addLayout(graphRow);
+    graphRow->addWidget(timeline_, 1);
+    left->addLayout(graphRow, 1);
 
     pos_ = new QLabel(QStringLiteral("  Frame: 0 - Pos: 0"), this);
     pos_->setObjectName(QStringLiteral("lblPos"));
     pos_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    pos_->setFixedWidth(kViewportOuterWidth);
+    pos_->setMinimumWidth(kViewportOuterWidth);
     auto* posRow = new QHBoxLayout;
     posRow->addSpacing(axis->width() + 2);
-    posRow->addWidget(pos_);
-    posRow->addStretch();
+    posRow->addWidget(pos_, 1);
     left->addLayout(posRow);
     timeline_->SetReadoutLabel(pos_);
 
@@ -150,8 +153,9 @@ frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAn
     info->addWidget(time_, 2, 1);
     info->setColumnStretch(1, 1);
     left->addLayout(info);
-    left->addStretch();
     connect(slider_, &QSlider::valueChanged, this, [this] { SliderChanged(); });
+    timeline_->SetFramesPerSecond(slider_->value());
+    timeline_->SetSoundFolder(soundFolder_);
 
     // The servos: a colour swatch and a check box each.
     auto* servos = new QGroupBox(QStringLiteral("Servos"), this);
@@ -211,6 +215,36 @@ void frmExe::BuildToolbar() {
         connect(action, &QAction::triggered, this, [this, key] { ToolbarClick(key); });
         if (key == "stop" || key == "playfromto") toolbar_->addSeparator();
     }
+    // The graph's zoom, also on the keyboard while the window is active.
+    toolbar_->addSeparator();
+    struct ZoomSpec {
+        const char* key;
+        const char* tooltip;
+        QKeySequence keys;
+        void (TimelineView::*act)(int);
+    };
+    const ZoomSpec zooms[] = {
+        {"zoomin", "Zoom In (Ctrl++)", QKeySequence(Qt::CTRL | Qt::Key_Plus), &TimelineView::ZoomIn},
+        {"zoomout", "Zoom Out (Ctrl+-)", QKeySequence(Qt::CTRL | Qt::Key_Minus), &TimelineView::ZoomOut},
+        {"zoomfit", "Fit to Window (Ctrl+0)", QKeySequence(Qt::CTRL | Qt::Key_0), nullptr},
+    };
+    for (const ZoomSpec& zoom : zooms) {
+        const QString key = QString::fromLatin1(zoom.key);
+        QAction* action = toolbar_->addAction(ToolbarIcon(key), QString::fromLatin1(zoom.tooltip));
+        action->setObjectName(key);
+        QList<QKeySequence> keys{zoom.keys};
+        if (key == "zoomin") keys << QKeySequence(Qt::CTRL | Qt::Key_Equal);  // "+" without Shift
+        action->setShortcuts(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+        const auto act = zoom.act;
+        connect(action, &QAction::triggered, this, [this, act] {
+            if (act)
+                (timeline_->*act)(-1);
+            else
+                timeline_->FitToWindow();
+        });
+    }
 }
 
 QAction* frmExe::ToolbarButton(const QString& key) const {
@@ -239,6 +273,7 @@ void frmExe::UpdateGraph(bool bDoChecks) {
     const int32_t frames = project_.Frames.UpperBound();
     // Nothing compiled: nothing to show.
     if (frames <= 1) return;
+    timeline_->SetSoundFolder(ProjectFolder(project_.sFilename));
 
     const bool autoDisable = project_.Settings.AutoDisable != 0;
     if (bDoChecks) {
@@ -270,6 +305,7 @@ void frmExe::UpdateGraph(bool bDoChecks) {
 
 void frmExe::SliderChanged() {
     fps_->setText(QString::number(slider_->value()));
+    timeline_->SetFramesPerSecond(slider_->value());
     time_->setText(QString::fromStdString(DurationText(project_.Frames.UpperBound(), slider_->value())));
 }
 

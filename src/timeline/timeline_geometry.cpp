@@ -12,6 +12,23 @@ int32_t GraphPixelWidth(int32_t frames, int viewportWidth) {
     return frames >= viewportWidth ? frames : viewportWidth + 2;
 }
 
+int32_t ZoomedGraphWidth(int32_t frames, int viewportWidth, double zoom) {
+    const double base = GraphPixelWidth(frames, viewportWidth);
+    const double fit = double(viewportWidth) + 2.0;
+    const double widest = std::max(fit, std::min<double>(kMaxGraphWidth, (double(frames) + 2.0) * kMaxFramePixels));
+    return static_cast<int32_t>(std::clamp(std::round(base * zoom), fit, std::floor(widest)));
+}
+
+double MaxZoom(int32_t frames, int viewportWidth) {
+    const double base = GraphPixelWidth(frames, viewportWidth);
+    return std::max(1.0, std::min<double>(kMaxGraphWidth, (double(frames) + 2.0) * kMaxFramePixels) / base);
+}
+
+int64_t AnchoredScrollValue(const GraphMapping& mapping, double x, int anchor, int64_t maxValue) {
+    const double column = (x - 1.0) * mapping.Width() / mapping.LogicalWidth();
+    return std::clamp<int64_t>(std::llround(column) - anchor, 0, std::max<int64_t>(maxValue, 0));
+}
+
 int64_t GraphMapping::Column(double x) const {
     return static_cast<int64_t>(std::floor((x - 1.0) * width_ / LogicalWidth()));
 }

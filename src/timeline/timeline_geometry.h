@@ -34,6 +34,17 @@ constexpr int32_t kGraphSmallChange = 120;
 // The graph's pixel width for N frames in a viewport V pixels wide.
 int32_t GraphPixelWidth(int32_t frames, int viewportWidth);
 
+// Zoom: the graph's width is GraphPixelWidth times the zoom, no narrower
+// than the viewport (V + 2: the whole animation in view), no wider than
+// kMaxFramePixels a frame or kMaxGraphWidth in all.
+constexpr double kMaxFramePixels = 64.0;
+constexpr int64_t kMaxGraphWidth = 16'000'000;
+// One step of the zoom buttons and keys; a wheel notch is half of it.
+constexpr double kZoomStep = 2.0;
+int32_t ZoomedGraphWidth(int32_t frames, int viewportWidth, double zoom);
+// The widest zoom that still changes the picture.
+double MaxZoom(int32_t frames, int viewportWidth);
+
 class GraphMapping {
 public:
     GraphMapping() = default;
@@ -63,6 +74,10 @@ private:
     int32_t width_ = 1;
     int height_ = 1;
 };
+
+// The scroll value that keeps logical x at pixel `anchor` of the viewport
+// on a graph of `mapping`, within 0 to the last value `maxValue`.
+int64_t AnchoredScrollValue(const GraphMapping& mapping, double x, int anchor, int64_t maxValue);
 
 // Logical x of the vertical grid lines (0, 10, 20, ... up to N + 2 rounded),
 // limited to [fromX, toX].

@@ -1,11 +1,16 @@
 #include "timeline_view.h"
 
+#include "audio_lane.h"
+#include "sound_peaks.h"
+
+#include <QCursor>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -22,6 +27,8 @@ const QColor kStopColor(255, 0, 0);
 const QColor kMarkerEdge(128, 128, 128);
 // A marker narrower than this would be hard to take with the pointer.
 constexpr int kMinMarkerWidth = 7;
+// The audio lane under the graph.
+constexpr int kLaneHeight = 48;
 
 // A bar of one colour: the guide lines and the play-position bar.
 class ColorBar : public QWidget {
@@ -92,6 +99,10 @@ protected:
         const auto last = static_cast<int32_t>(std::clamp(std::ceil(toX), 1.0, double(std::max(frames, 1))));
         if (frames < 2 || last <= first) return;
         const FrameTable& table = view_.project_.Frames;
+        if (m.FramePixels() < 0.5) {
+            PaintColumns(painter, area, frames);
+            return;
+        }
         points_.reserve(static_cast<size_t>(last - first) + 1);
         for (int s = 0; s < kServoCount; ++s) {
             const CurveStyle& curve = view_.Curves()[s];
@@ -111,6 +122,33 @@ protected:
     }
 
 private:
+    // Zoomed out, several frames share a pixel column: each column gets one
+    // vertical line from the lowest to the highest position of its frames
+    // (and the frame before, so the curve stays joined).
+    void PaintColumns(QPainter& painter, const QRect& area, int32_t frames) {
+        const GraphMapping& m = view_.Mapping();
+        const FrameTable& table = view_.project_.Frames;
+        CurveLevels& levels = view_.levels_;
+        if (!levels.Built()) levels.Build(table);
+        const int left = std::max(area.left(), 0);
+        const int right = std::min<int64_t>(area.right(), m.Column(double(frames)));
+        for (int s = 0; s < kServoCount; ++s) {
+            const CurveStyle& curve = view_.Curves()[s];
+            if (!curve.drawn) continue;
+            lines_.clear();
+            for (int c = left; c <= right; ++c) {
+                const auto first = static_cast<int32_t>(std::max(1.0, std::ceil(m.X(c)) - 1.0));
+                const auto last = static_cast<int32_t>(std::min<double>(frames, std::ceil(m.X(c + 1.0)) - 1.0));
+                if (last < first) continue;
+                int32_t lo = 0, hi = 0;
+                levels.Range(table, s, first, last, lo, hi);
+                lines_.emplace_back(c, static_cast<int>(m.PositionRow(hi)), c, static_cast<int>(m.PositionRow(lo)));
+            }
+            painter.setPen(QPen(curve.color, 0));
+            painter.drawLines(lines_.data(), static_cast<int>(lines_.size()));
+        }
+    }
+
     // Appends a point of a curve; a point that only continues the previous
     // segment in the same direction replaces that segment's end, so holds
     // and steady moves become one line each: the same picture from far
@@ -133,6 +171,7 @@ private:
 
     TimelineView& view_;
     std::vector<QPoint> points_;
+    std::vector<QLine> lines_;
 };
 
 // picSlider: the grey strip that carries the markers.
@@ -201,7 +240,7 @@ TimelineView::TimelineView(const Project& project, QWidget* parent) : QFrame(par
     setLineWidth(1);
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Base);
-    setFixedWidth(kViewportOuterWidth);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
     clip_ = new QWidget(this);
     clip_->setObjectName(QStringLiteral("picScrollArea"));
@@ -212,6 +251,8 @@ TimelineView::TimelineView(const Project& project, QWidget* parent) : QFrame(par
     startGuide_ = MakeBar(graph_, kStartColor, "picStartPos");
     stopGuide_ = MakeBar(graph_, kStopColor, "picStopPos");
     playBar_ = MakeBar(graph_, Qt::black, "picPos");
+    peaks_ = new SoundPeaks(this);
+    lane_ = new AudioLane(project_, *peaks_, clip_);
     strip_->setGeometry(0, 0, 1, kStripHeight);
     graph_->setGeometry(0, kGraphTop, 1, kGraphHeight);
     start_->hide();
@@ -238,8 +279,22 @@ TimelineView::TimelineView(const Project& project, QWidget* parent) : QFrame(par
     moveStop_->setObjectName(QStringLiteral("miMovStop"));
     connect(moveStart_, &QAction::triggered, this, [this] { SetStartFrame(clickFrame_); });
     connect(moveStop_, &QAction::triggered, this, [this] { SetStopFrame(clickFrame_); });
+    menu_->addSeparator();
+    zoomIn_ = menu_->addAction(QStringLiteral("Zoom &In"));
+    zoomIn_->setObjectName(QStringLiteral("miZoomIn"));
+    zoomOut_ = menu_->addAction(QStringLiteral("Zoom &Out"));
+    zoomOut_->setObjectName(QStringLiteral("miZoomOut"));
+    zoomFit_ = menu_->addAction(QStringLiteral("&Fit to Window"));
+    zoomFit_->setObjectName(QStringLiteral("miZoomFit"));
+    connect(zoomIn_, &QAction::triggered, this, [this] { ZoomIn(pressAnchor_); });
+    connect(zoomOut_, &QAction::triggered, this, [this] { ZoomOut(pressAnchor_); });
+    connect(zoomFit_, &QAction::triggered, this, [this] { FitToWindow(); });
 
-    setFixedHeight(kGraphHeight + kStripHeight + 3 + hBar_->sizeHint().height());
+    // The design size is the least; the view grows with its window.
+    const QSize least(kViewportOuterWidth,
+                      kGraphTop + kGraphHeight + kLaneHeight + 3 + hBar_->sizeHint().height() + 2 * frameWidth());
+    setMinimumSize(least);
+    resize(least);
     LayoutInside();
 }
 
@@ -250,12 +305,62 @@ QWidget* TimelineView::picSlider() const { return strip_; }
 QWidget* TimelineView::picStart() const { return start_; }
 QWidget* TimelineView::picStop() const { return stop_; }
 
-int TimelineView::ViewportWidth() const { return kViewportOuterWidth - 2 * frameWidth(); }
+int TimelineView::ViewportWidth() const { return std::max(contentsRect().width(), 1); }
 
 void TimelineView::resizeEvent(QResizeEvent* event) {
     QFrame::resizeEvent(event);
     LayoutInside();
+    if (drawn_) {
+        // The frame at the left edge stays there.
+        Refit(mapping_.X(scrollBars_->Value(cScrollBars::Horizontal)), 0);
+    }
 }
+
+void TimelineView::wheelEvent(QWheelEvent* event) {
+    if (!(event->modifiers() & Qt::ControlModifier) || !drawn_) {
+        QFrame::wheelEvent(event);
+        return;
+    }
+    const double notches = event->angleDelta().y() / 120.0;
+    if (notches == 0) return;
+    const int anchor = static_cast<int>(event->position().x()) - contentsRect().left();
+    ZoomBy(std::pow(std::sqrt(kZoomStep), notches), anchor);
+    event->accept();
+}
+
+double TimelineView::Zoom() const {
+    return double(mapping_.Width()) / GraphPixelWidth(mapping_.Frames(), ViewportWidth());
+}
+
+int TimelineView::PointerAnchor() const {
+    const QPoint pointer = mapFromGlobal(QCursor::pos()) - contentsRect().topLeft();
+    return pointer.x() >= 0 && pointer.x() < ViewportWidth() && pointer.y() >= 0 && pointer.y() < contentsRect().height()
+               ? pointer.x()
+               : -1;
+}
+
+void TimelineView::ZoomBy(double factor, int anchor) {
+    if (!drawn_ || !(factor > 0)) return;
+    const int viewport = ViewportWidth();
+    if (anchor < 0) anchor = PointerAnchor();
+    if (anchor < 0 || anchor >= viewport) anchor = viewport / 2;
+    const double x = mapping_.X(double(scrollBars_->Value(cScrollBars::Horizontal)) + anchor);
+    const int32_t frames = mapping_.Frames();
+    const double least = double(viewport + 2) / GraphPixelWidth(frames, viewport);
+    zoom_ = std::clamp(Zoom() * factor, std::min(least, 1.0), MaxZoom(frames, viewport));
+    fit_ = ZoomedGraphWidth(frames, viewport, zoom_) <= viewport + 2;
+    Refit(x, anchor);
+}
+
+void TimelineView::FitToWindow() {
+    if (!drawn_) return;
+    fit_ = true;
+    Refit(1.0, 0);
+}
+
+void TimelineView::SetFramesPerSecond(int fps) { lane_->SetFramesPerSecond(fps); }
+void TimelineView::SetSoundOffsetMs(int ms) { lane_->SetSoundOffsetMs(ms); }
+void TimelineView::SetSoundFolder(const std::string& folder) { lane_->SetSoundFolder(folder); }
 
 void TimelineView::LayoutInside() {
     const QRect inner = contentsRect();
@@ -264,40 +369,57 @@ void TimelineView::LayoutInside() {
     hBar_->setGeometry(inner.left(), inner.bottom() + 1 - barHeight, inner.width(), barHeight);
 }
 
+void TimelineView::Refit(double anchorX, int anchor) {
+    const int32_t frames = mapping_.Frames();
+    const int viewport = ViewportWidth();
+    const int graphHeight = std::max(kGraphHeight, clip_->height() - kGraphTop - kLaneHeight - 3);
+    const int32_t width = fit_ ? viewport + 2 : ZoomedGraphWidth(frames, viewport, zoom_);
+    const bool taller = graphHeight != mapping_.Height();
+    mapping_ = GraphMapping(frames, width, graphHeight);
+    graph_->resize(width, graphHeight);
+    strip_->resize(width, kStripHeight);
+    lane_->resize(width, kLaneHeight);
+    lane_->SetMapping(mapping_);
+    PlaceMarker(DragStop);
+    PlaceMarker(DragStart);
+    PlaceGuide(DragStart);
+    PlaceGuide(DragStop);
+    playBar_->resize(1, graphHeight);
+    if (playBar_->isVisibleTo(graph_)) MovePlayMarker(playFrame_);
+
+    // A page is what the viewport shows; a step a tenth of it.
+    cScrollBars& bars = *scrollBars_;
+    bars.SetLargeChange(cScrollBars::Horizontal, viewport);
+    bars.SetSmallChange(cScrollBars::Horizontal, std::max(viewport / 10, 1));
+    bars.SetMax(cScrollBars::Horizontal, width - this->width());
+    bars.SetVisible(cScrollBars::Horizontal, true);
+    bars.SetVisible(cScrollBars::Vertical, false);
+    const int64_t last = int64_t(bars.Max(cScrollBars::Horizontal)) + 1;
+    bars.SetValue(cScrollBars::Horizontal, static_cast<int32_t>(AnchoredScrollValue(mapping_, anchorX, anchor, last)));
+    OnScroll();
+    graph_->update();
+    strip_->update();
+    lane_->update();
+    if (taller) emit GraphResized();
+}
+
 void TimelineView::Draw(const std::array<CurveStyle, kServoCount>& curves, bool resetMarkers) {
     const int32_t frames = std::max(project_.Frames.UpperBound(), 1);
-    const int viewport = ViewportWidth();
     // Partial states of the resize and the scroll set-up stay off the screen.
     setUpdatesEnabled(false);
     curves_ = curves;
-    mapping_ = GraphMapping(frames, GraphPixelWidth(frames, viewport), kGraphHeight);
-    graph_->resize(mapping_.Width(), kGraphHeight);
-    strip_->resize(mapping_.Width(), kStripHeight);
-    setFixedHeight(kGraphHeight + kStripHeight + 3 + hBar_->sizeHint().height() + 2 * frameWidth());
-
+    levels_.Clear();
+    const double left = drawn_ ? mapping_.X(scrollBars_->Value(cScrollBars::Horizontal)) : 1.0;
+    mapping_ = GraphMapping(frames, mapping_.Width(), mapping_.Height());
     if (resetMarkers) {
         stopFrame_ = frames;
         startFrame_ = 1;
     }
-    PlaceMarker(DragStop);
-    PlaceMarker(DragStart);
     start_->show();
     stop_->show();
-    PlaceGuide(DragStart);
-    PlaceGuide(DragStop);
-    if (playBar_->isVisibleTo(graph_)) MovePlayMarker(playFrame_);
-
-    cScrollBars& bars = *scrollBars_;
-    bars.SetLargeChange(cScrollBars::Horizontal, kGraphLargeChange);
-    bars.SetSmallChange(cScrollBars::Horizontal, kGraphSmallChange);
-    bars.SetMax(cScrollBars::Horizontal, mapping_.Width() - kViewportOuterWidth);
-    bars.SetVisible(cScrollBars::Horizontal, true);
-    bars.SetVisible(cScrollBars::Vertical, false);
     drawn_ = true;
     LayoutInside();
-    OnScroll();
-    graph_->update();
-    strip_->update();
+    Refit(left, 0);
     setUpdatesEnabled(true);
 }
 
@@ -305,6 +427,7 @@ void TimelineView::OnScroll() {
     const int value = scrollBars_->Value(cScrollBars::Horizontal);
     graph_->move(-value, kGraphTop);
     strip_->move(-value, 0);
+    lane_->move(-value, kGraphTop + mapping_.Height() + 3);
 }
 
 void TimelineView::PlaceMarker(DragKind kind) {
@@ -317,7 +440,7 @@ void TimelineView::PlaceMarker(DragKind kind) {
 void TimelineView::PlaceGuide(DragKind kind) {
     QWidget* guide = kind == DragStart ? startGuide_ : stopGuide_;
     const int32_t frame = kind == DragStart ? startFrame_ : stopFrame_;
-    guide->setGeometry(static_cast<int>(mapping_.Column(frame)), 0, kGuideLineWidth, kGraphHeight);
+    guide->setGeometry(static_cast<int>(mapping_.Column(frame)), 0, kGuideLineWidth, mapping_.Height());
 }
 
 void TimelineView::SetStartFrame(int32_t frame) {
@@ -333,7 +456,7 @@ void TimelineView::SetStopFrame(int32_t frame) {
 }
 
 void TimelineView::ShowPlayMarker() {
-    playBar_->setGeometry(0, 0, 1, kGraphHeight);
+    playBar_->setGeometry(0, 0, 1, mapping_.Height());
     playBar_->show();
     playBar_->raise();
 }
@@ -382,6 +505,7 @@ void TimelineView::GraphMouseMove(QPoint pixel) {
 void TimelineView::SurfacePress(Qt::MouseButton button, QPoint pixel, QPoint global) {
     if (!drawn_) return;
     clickFrame_ = ClickFrame(mapping_.X(pixel.x()));
+    pressAnchor_ = pixel.x() - scrollBars_->Value(cScrollBars::Horizontal);
     if (button == Qt::RightButton) menu_->popup(global);
 }
 
