@@ -131,12 +131,19 @@ void AudioLane::paintEvent(QPaintEvent* event) {
         const int right = static_cast<int>(std::clamp<double>(m.Column(bar.span.last), -1.0, 1e9));
         const int end = std::max(right, left + 1);  // a bar is at least a column wide
         const int from = std::max(left, area.left()), to = std::min(end, area.right() + 1);
-        if (from >= to) continue;
         const WavCue& cue = project_.WavCues[size_t(bar.cue)];
+        // Its number and file name at its left edge.
+        const QString label = QString::number(bar.cue) + QStringLiteral("  ") +
+                              QFileInfo(QString::fromStdString(cue.Path)).fileName();
+        const QSize size = painter.fontMetrics().size(Qt::TextSingleLine, label);
+        const QRect text(left + 3, 2, size.width() + 4, size.height());
+        if (from >= to && !text.intersects(area)) continue;
         const auto entry = peaks_.Get(Resolve(cue.Path));
         const SoundPeaks::State state = entry->state.load(std::memory_order_acquire);
-        const QRect band(from, 2, std::max(to - from, 1), height - 4);
-        if (state == SoundPeaks::State::Failed) {
+        const QRect band(from, 2, std::max(to - from, 0), height - 4);
+        if (from >= to) {
+            // Only the label is in the area.
+        } else if (state == SoundPeaks::State::Failed) {
             painter.fillRect(band, QBrush(kFailedColor, Qt::BDiagPattern));
             painter.setPen(kFailedColor);
             painter.drawRect(band.adjusted(0, 0, -1, -1));
@@ -160,15 +167,9 @@ void AudioLane::paintEvent(QPaintEvent* event) {
             }
             painter.drawLines(lines.data(), static_cast<int>(lines.size()));
         }
-        // Its number and file name at its left edge.
-        const int labelX = left + 3;
-        const QString label = QString::number(bar.cue) + QStringLiteral("  ") +
-                              QFileInfo(QString::fromStdString(cue.Path)).fileName();
+        painter.fillRect(text, QColor(255, 255, 255, 190));
         painter.setPen(state == SoundPeaks::State::Failed ? kFailedColor : Qt::black);
-        const QRect text(labelX, 2, std::max(end - labelX, 0), painter.fontMetrics().height());
-        painter.setClipRect(QRect(from, 0, to - from, height));
-        painter.drawText(text, Qt::AlignLeft | Qt::AlignTop, label);
-        painter.setClipping(false);
+        painter.drawText(text.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, label);
     }
 }
 
