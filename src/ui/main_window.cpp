@@ -134,6 +134,8 @@ void frmMain::BuildMenus() {
     separator(miEdit, "miEditLine2");
     miServoSettings_ = item(miEdit, "miServoSettings", QStringLiteral("Ser&vo Settings"), &frmMain::miServoSettings_Click);
     miSettings_ = item(miEdit, "miSettings", QStringLiteral("&Settings"), &frmMain::miSettings_Click);
+    separator(miEdit, "miEditLine3");
+    item(miEdit, "miMouthMoves", QStringLiteral("&Generate Moves from Sound..."), &frmMain::miMouthMoves_Click);
 
     QMenu* miHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     miHelp->setObjectName(QStringLiteral("miHelp"));

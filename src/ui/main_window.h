@@ -129,6 +129,7 @@ public slots:
     void miCopy_Click();
     void miPaste_Click();
     void miServoSettings_Click();
+    void miMouthMoves_Click();
     void miSettings_Click();
     void miHelpContents_Click();
     void miGoToOrvanis_Click();
