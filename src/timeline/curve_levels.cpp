@@ -40,8 +40,8 @@ void CurveLevels::Build(const FrameTable& table) {
 
 void CurveLevels::Range(const FrameTable& table, int servo, int32_t first, int32_t last, int32_t& lo,
                         int32_t& hi) const {
-    lo = hi = table[first][servo];
     if (last - first < 2 * kBaseBlock || !Built()) {
+        lo = hi = table[first][servo];
         for (int32_t f = first + 1; f <= last; ++f) {
             const int32_t v = table[f][servo];
             lo = std::min(lo, v);
@@ -56,10 +56,13 @@ void CurveLevels::Range(const FrameTable& table, int servo, int32_t first, int32
         block *= kFactor;
         ++level;
     }
+    // Blocks only: the frame table itself is far larger than any cache.
     const std::vector<Pair>& entries = levels[level];
     const size_t from = size_t((first - 1) / block);
     const size_t to = std::min(entries.size(), size_t((last - 1) / block) + 1);
-    for (size_t i = from; i < to; ++i) {
+    lo = entries[from].lo;
+    hi = entries[from].hi;
+    for (size_t i = from + 1; i < to; ++i) {
         lo = std::min(lo, entries[i].lo);
         hi = std::max(hi, entries[i].hi);
     }

@@ -40,12 +40,18 @@ int64_t GraphMapping::Row(double y) const {
     return static_cast<int64_t>(std::clamp(row, -1.0e6, 1.0e6));
 }
 
-std::vector<int32_t> VerticalGridXs(int32_t frames, double fromX, double toX) {
+std::vector<int32_t> VerticalGridXs(int32_t frames, double fromX, double toX, int32_t step) {
     std::vector<int32_t> xs;
     const double last = std::min(std::round(double(frames) + 2.0), toX);
-    double x = std::max(0.0, std::ceil(fromX / 10.0) * 10.0);
-    for (; x <= last; x += 10.0) xs.push_back(static_cast<int32_t>(x));
+    double x = std::max(0.0, std::ceil(fromX / step) * step);
+    for (; x <= last; x += step) xs.push_back(static_cast<int32_t>(x));
     return xs;
+}
+
+int32_t GridStep(double framePixels) {
+    int32_t step = 10;
+    while (step < 100'000'000 && step * framePixels < 5.0) step *= 10;
+    return step;
 }
 
 std::vector<int32_t> HorizontalGridYs() {

@@ -80,8 +80,12 @@ private:
 int64_t AnchoredScrollValue(const GraphMapping& mapping, double x, int anchor, int64_t maxValue);
 
 // Logical x of the vertical grid lines (0, 10, 20, ... up to N + 2 rounded),
-// limited to [fromX, toX].
-std::vector<int32_t> VerticalGridXs(int32_t frames, double fromX, double toX);
+// limited to [fromX, toX]. Zoomed far out, `step` (a power of ten times 10)
+// keeps them apart.
+std::vector<int32_t> VerticalGridXs(int32_t frames, double fromX, double toX, int32_t step = 10);
+// The grid step for a scale: 10 frames, or 100, 1000, ... when lines 10
+// frames apart would stand closer than a few pixels.
+int32_t GridStep(double framePixels);
 // Logical y of the horizontal grid lines: 254, 239, ..., 14.
 std::vector<int32_t> HorizontalGridYs();
 

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPaintEvent>
+#include <QImage>
 #include <QPainter>
 #include <QScrollBar>
 #include <QWheelEvent>
@@ -73,36 +74,24 @@ protected:
     void paintEvent(QPaintEvent* event) override {
         QPainter painter(this);
         const QRect area = event->rect();
-        painter.fillRect(area, Qt::white);
-        if (!view_.Drawn()) return;
         const GraphMapping& m = view_.Mapping();
         const int32_t frames = std::min(m.Frames(), view_.project_.Frames.UpperBound());
+        if (view_.Drawn() && frames >= 2 && m.FramePixels() <= 1.0) {
+            PaintColumns(painter, area, frames);
+            return;
+        }
+        painter.fillRect(area, Qt::white);
+        if (!view_.Drawn()) return;
+        PaintGrid(painter, area);
         // The logical span in view, one frame of margin on each side so the
         // segments entering and leaving the area are drawn whole.
         const double fromX = m.X(area.left()) - 1.0;
         const double toX = m.X(area.right() + 1.0) + 1.0;
 
-        painter.setPen(QPen(kGridColor, 0));  // cosmetic: one pixel, fast path
-        const int bottom = static_cast<int>(m.Row(kGraphLogicalHeight));
-        for (int32_t x : VerticalGridXs(m.Frames(), fromX, toX)) {
-            const int c = static_cast<int>(m.Column(x));
-            painter.drawLine(c, 0, c, bottom);
-        }
-        const int gridLeft = std::max<int>(area.left(), static_cast<int>(m.Column(1.0)));
-        const int gridRight = std::min<int64_t>(area.right(), m.Column(m.LogicalWidth()));
-        for (int32_t y : HorizontalGridYs()) {
-            const int r = static_cast<int>(m.Row(y));
-            painter.drawLine(gridLeft, r, gridRight, r);
-        }
-
         const auto first = static_cast<int32_t>(std::clamp(std::floor(fromX), 1.0, double(std::max(frames, 1))));
         const auto last = static_cast<int32_t>(std::clamp(std::ceil(toX), 1.0, double(std::max(frames, 1))));
         if (frames < 2 || last <= first) return;
         const FrameTable& table = view_.project_.Frames;
-        if (m.FramePixels() < 0.5) {
-            PaintColumns(painter, area, frames);
-            return;
-        }
         points_.reserve(static_cast<size_t>(last - first) + 1);
         for (int s = 0; s < kServoCount; ++s) {
             const CurveStyle& curve = view_.Curves()[s];
@@ -122,31 +111,95 @@ protected:
     }
 
 private:
-    // Zoomed out, several frames share a pixel column: each column gets one
-    // vertical line from the lowest to the highest position of its frames
-    // (and the frame before, so the curve stays joined).
+    void PaintGrid(QPainter& painter, const QRect& area) {
+        const GraphMapping& m = view_.Mapping();
+        const double fromX = m.X(area.left()) - 1.0;
+        const double toX = m.X(area.right() + 1.0) + 1.0;
+        painter.setPen(QPen(kGridColor, 0));  // cosmetic: one pixel, fast path
+        const int bottom = static_cast<int>(m.Row(kGraphLogicalHeight));
+        for (int32_t x : VerticalGridXs(m.Frames(), fromX, toX, GridStep(m.FramePixels()))) {
+            const int c = static_cast<int>(m.Column(x));
+            painter.drawLine(c, 0, c, bottom);
+        }
+        const int gridLeft = std::max<int>(area.left(), static_cast<int>(m.Column(1.0)));
+        const int gridRight = std::min<int64_t>(area.right(), m.Column(m.LogicalWidth()));
+        for (int32_t y : HorizontalGridYs()) {
+            const int r = static_cast<int>(m.Row(y));
+            painter.drawLine(gridLeft, r, gridRight, r);
+        }
+    }
+
+    // From a pixel per frame outwards, frames share pixel columns: each
+    // column shows, for each servo, one vertical span from the lowest to the
+    // highest position of its frames (and of the frame before, so the curve
+    // stays joined). The spans are written straight into an image of the
+    // area, highest servo first, each pixel once: a higher index covers a
+    // lower one as when drawn in order, and the cost follows the area, not
+    // the frames or the length of the spans.
     void PaintColumns(QPainter& painter, const QRect& area, int32_t frames) {
         const GraphMapping& m = view_.Mapping();
         const FrameTable& table = view_.project_.Frames;
         CurveLevels& levels = view_.levels_;
         if (!levels.Built()) levels.Build(table);
-        const int left = std::max(area.left(), 0);
-        const int right = std::min<int64_t>(area.right(), m.Column(double(frames)));
-        for (int s = 0; s < kServoCount; ++s) {
-            const CurveStyle& curve = view_.Curves()[s];
-            if (!curve.drawn) continue;
-            lines_.clear();
-            for (int c = left; c <= right; ++c) {
-                const auto first = static_cast<int32_t>(std::max(1.0, std::ceil(m.X(c)) - 1.0));
-                const auto last = static_cast<int32_t>(std::min<double>(frames, std::ceil(m.X(c + 1.0)) - 1.0));
-                if (last < first) continue;
+        // The area, background and grid first, in an opaque image.
+        const int left = area.left();
+        const int height = area.bottom() + 1;
+        if (image_.width() < area.width() || image_.height() < height)
+            image_ = QImage(std::max(area.width(), image_.width()), std::max(height, image_.height()),
+                            QImage::Format_RGB32);
+        image_.fill(Qt::white);
+        {
+            QPainter grid(&image_);
+            grid.translate(-left, 0);
+            PaintGrid(grid, area);
+        }
+        const int right = static_cast<int>(std::min<int64_t>(area.right(), m.Column(double(frames))));
+        auto* bits = reinterpret_cast<uint32_t*>(image_.bits());
+        const qsizetype stride = image_.bytesPerLine() / 4;
+        struct Span {
+            int top, bottom;
+        };
+        std::array<Span, kServoCount> covered{};
+        for (int c = std::max(left, 0); c <= right; ++c) {
+            const auto first = static_cast<int32_t>(std::max(1.0, std::ceil(m.X(c)) - 1.0));
+            const auto last = static_cast<int32_t>(std::min<double>(frames, std::ceil(m.X(c + 1.0)) - 1.0));
+            if (last < first) continue;
+            uint32_t* column = bits + (c - left);
+            int count = 0;  // covered: disjoint, sorted by top
+            for (int s = kServoCount - 1; s >= 0; --s) {
+                const CurveStyle& curve = view_.Curves()[s];
+                if (!curve.drawn) continue;
                 int32_t lo = 0, hi = 0;
                 levels.Range(table, s, first, last, lo, hi);
-                lines_.emplace_back(c, static_cast<int>(m.PositionRow(hi)), c, static_cast<int>(m.PositionRow(lo)));
+                const int64_t top64 = m.PositionRow(hi), bottom64 = m.PositionRow(lo);
+                if (bottom64 < 0 || top64 >= std::min(height, m.Height())) continue;
+                const int top = static_cast<int>(std::max<int64_t>(top64, 0));
+                const int bottom = static_cast<int>(std::min<int64_t>(bottom64, std::min(height, m.Height()) - 1));
+                const uint32_t pixel = curve.color.rgb() | 0xff000000u;
+                int cursor = top;
+                for (int i = 0; i < count && cursor <= bottom; ++i) {
+                    if (covered[i].bottom < cursor) continue;
+                    for (int r = cursor; r < std::min(covered[i].top, bottom + 1); ++r) column[r * stride] = pixel;
+                    cursor = std::max(cursor, covered[i].bottom + 1);
+                }
+                for (int r = cursor; r <= bottom; ++r) column[r * stride] = pixel;
+                // Add the span and merge what now touches.
+                int at = 0;
+                while (at < count && covered[at].top < top) ++at;
+                for (int i = count; i > at; --i) covered[i] = covered[i - 1];
+                covered[at] = Span{top, bottom};
+                ++count;
+                int merged = 0;
+                for (int i = 1; i < count; ++i) {
+                    if (covered[i].top <= covered[merged].bottom + 1)
+                        covered[merged].bottom = std::max(covered[merged].bottom, covered[i].bottom);
+                    else
+                        covered[++merged] = covered[i];
+                }
+                count = merged + 1;
             }
-            painter.setPen(QPen(curve.color, 0));
-            painter.drawLines(lines_.data(), static_cast<int>(lines_.size()));
         }
+        painter.drawImage(area.topLeft(), image_, QRect(0, area.top(), area.width(), area.height()));
     }
 
     // Appends a point of a curve; a point that only continues the previous
@@ -171,7 +224,7 @@ private:
 
     TimelineView& view_;
     std::vector<QPoint> points_;
-    std::vector<QLine> lines_;
+    QImage image_;
 };
 
 // picSlider: the grey strip that carries the markers.

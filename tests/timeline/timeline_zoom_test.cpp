@@ -49,6 +49,9 @@ TEST(TimelineZoom, WidthsStayBetweenTheViewportAndTheLimits) {
         {25, 2.0, 962},      {25, 1000.0, 27 * 64},   {1'000'000, 100.0, 16'000'000},
     };
     for (const Case& c : cases) EXPECT_EQ(ZoomedGraphWidth(c.frames, 479, c.zoom), c.width) << c.frames << " " << c.zoom;
+    // Grid lines keep at least five pixels apart, ten frames apart when they can.
+    for (auto [pixels, step] : {std::pair{1.0, 10}, {0.5, 10}, {0.49, 100}, {0.001, 10'000}, {64.0, 10}})
+        EXPECT_EQ(GridStep(pixels), step) << pixels;
 }
 
 TEST(TimelineZoom, MarkersReadOutAndScrollFollowEverySizeAndZoom) {
