@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
 
@@ -86,7 +87,9 @@ frmMouthMoves::frmMouthMoves(const Project& project, int servo, int framesPerSec
     start_->setToolTip(QStringLiteral("The frame on which the sound starts."));
 
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("&Sound:"), soundRow);
+    auto* soundLabel = new QLabel(QStringLiteral("&Sound:"), this);
+    soundLabel->setBuddy(sound_);
+    form->addRow(soundLabel, soundRow);
     form->addRow(QStringLiteral("&Frames / Sec:"), fps_);
     form->addRow(QStringLiteral("&Closed position:"), closed_);
     form->addRow(QStringLiteral("&Open position:"), open_);
