@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -119,6 +120,12 @@ TEST(TimelineZoom, ZoomKeepsTheFrameUnderThePointer) {
     EXPECT_EQ(view.Mapping().Width(), view.ViewportWidth() + 2);
     view.miZoomIn()->trigger();
     EXPECT_FALSE(view.Fitted());
+    // Ctrl with the wheel (passed up from the graph): two notches are one step.
+    const double zoom = view.Zoom();
+    QWheelEvent wheel(QPointF(300, 50), view.mapToGlobal(QPointF(300, 50)), QPoint(), QPoint(0, 240), Qt::NoButton,
+                      Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&view, &wheel);
+    EXPECT_NEAR(view.Zoom(), zoom * kZoomStep, 0.01);
 }
 
 TEST(TimelineZoom, ZoomedOutColumnsSpanEveryPositionTheirFramesTake) {
