@@ -24,7 +24,6 @@ bool ProgramReachAt(const Project& project, int servo, const std::string& prefix
     scratch.Servos = project.Servos;
     scratch.Programs[servo] = prefix;
     ServoCompiler compiler(scratch);
-    compiler.TokenizeServo(servo);
     if (!compiler.CompileServo(servo)) {
         error = compiler.LastError().message;
         return false;
