@@ -29,17 +29,6 @@ int64_t AnchoredScrollValue(const GraphMapping& mapping, double x, int anchor, i
     return std::clamp<int64_t>(std::llround(column) - anchor, 0, std::max<int64_t>(maxValue, 0));
 }
 
-int64_t GraphMapping::Column(double x) const {
-    return static_cast<int64_t>(std::floor((x - 1.0) * width_ / LogicalWidth()));
-}
-
-int64_t GraphMapping::Row(double y) const {
-    // Far-off positions are kept in a range a painter can take; the
-    // visible part of the line is the same.
-    const double row = std::floor(y * height_ / kGraphLogicalHeight);
-    return static_cast<int64_t>(std::clamp(row, -1.0e6, 1.0e6));
-}
-
 std::vector<int32_t> VerticalGridXs(int32_t frames, double fromX, double toX, int32_t step) {
     std::vector<int32_t> xs;
     const double last = std::min(std::round(double(frames) + 2.0), toX);

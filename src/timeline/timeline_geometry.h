@@ -12,6 +12,8 @@
 
 #include "core/project.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -60,11 +62,18 @@ public:
     double FramePixels() const { return width_ / LogicalWidth(); }
 
     // Pixel column of logical x: (x - 1) * W / (N + 2), rounded down.
-    int64_t Column(double x) const;
+    int64_t Column(double x) const {
+        return static_cast<int64_t>(std::floor((x - 1.0) * width_ / LogicalWidth()));
+    }
     // Logical x of a pixel offset from the left edge: 1 + c * (N + 2) / W.
     double X(double column) const { return 1.0 + column * LogicalWidth() / width_; }
-    // Pixel row of logical y: y * H / 255, rounded down.
-    int64_t Row(double y) const;
+    // Pixel row of logical y: y * H / 255, rounded down. Far-off positions
+    // are kept in a range a painter can take; the visible part of a line is
+    // the same.
+    int64_t Row(double y) const {
+        const double row = std::floor(y * height_ / kGraphLogicalHeight);
+        return static_cast<int64_t>(std::clamp(row, -1.0e6, 1.0e6));
+    }
     double Y(double row) const { return row * kGraphLogicalHeight / height_; }
     // Row of a servo position.
     int64_t PositionRow(int32_t position) const { return Row(254.0 - double(position)); }
