@@ -130,7 +130,7 @@ void frmMain::BuildMenus() {
     oRecentMenu_->RefreshMenuItems();
     miRecent_ = oRecentMenu_->Items().front();
     connect(oRecentMenu_, &clsRecentMenu::RecentChosen, this,
-            [this](const QString& caption) { documents_.OpenRecent(caption.toStdString()); });
+            [this](const QByteArray& caption) { documents_.OpenRecent(caption.toStdString()); });
 
     QMenu* miEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
     miEdit->setObjectName(QStringLiteral("miEdit"));
