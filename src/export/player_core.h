@@ -210,32 +210,28 @@ template <class Board>
 class ShowRunner {
 public:
     ShowRunner(Board& board, ShowPlayer& player, bool trigger)
-        : board_(board), player_(player), trigger_(trigger), state_(kDone) {}
+        : board_(board), player_(player), trigger_(trigger), state_(kDone), more_(false) {}
 
     void Begin() {
         player_.Rewind();
-        board_.Show(player_, true);
         if (trigger_) {
+            board_.Show(player_, true);
             state_ = kArmed;
         } else {
-            schedule_.Start(board_.Micros(), player_.Fps());
-            schedule_.Next();
-            state_ = kPlaying;
+            StartRun();
         }
     }
 
     // Called as often as possible; puts out every frame when it falls due.
+    // The next frame is decoded as soon as one is out, so that at its time
+    // only the output remains to be done.
     void Poll() {
         if (state_ == kArmed) {
-            if (!board_.Triggered()) return;
-            schedule_.Start(board_.Micros(), player_.Fps());
-            board_.Show(player_, true);
-            schedule_.Next();
-            state_ = kPlaying;
+            if (board_.Triggered()) StartRun();
             return;
         }
         if (state_ != kPlaying || !schedule_.Reached(board_.Micros())) return;
-        if (player_.Advance()) {
+        if (more_) {
             board_.Show(player_, false);
         } else if (trigger_) {
             player_.Rewind();
@@ -250,16 +246,27 @@ public:
             return;
         }
         schedule_.Next();
+        more_ = player_.Advance();
     }
 
     bool Done() const { return state_ == kDone; }
 
 private:
     enum State { kArmed, kPlaying, kDone };
+
+    void StartRun() {
+        schedule_.Start(board_.Micros(), player_.Fps());
+        board_.Show(player_, true);
+        schedule_.Next();
+        more_ = player_.Advance();
+        state_ = kPlaying;
+    }
+
     Board& board_;
     ShowPlayer& player_;
     bool trigger_;
     State state_;
+    bool more_;  // the player holds the next frame, decoded ahead
     FrameSchedule schedule_;
 };
 
