@@ -47,7 +47,10 @@ std::string SketchFolderFor(const Project& project) {
     for (char& c : stem)
         if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-') c = '_';
     if (stem.empty() || !std::isalpha(static_cast<unsigned char>(stem[0]))) stem = "show_" + stem;
-    const std::filesystem::path dir = std::filesystem::path(project.sFilename).parent_path();
+    std::error_code ec;
+    const std::filesystem::path dir = project.sFilename.find_first_of("/\\") == std::string::npos
+                                          ? std::filesystem::path()
+                                          : std::filesystem::absolute(project.sFilename, ec).parent_path();
     return ((dir.empty() ? std::filesystem::path(QDir::homePath().toStdString()) : dir) / stem).string();
 }
 
@@ -159,7 +162,9 @@ ArduinoExportDialog::ArduinoExportDialog(const ArduinoExportChoices& choices, QW
     pulseRow->addStretch(1);
 
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("Sketch &folder:"), folderRow);
+    auto* folderCaption = new QLabel(QStringLiteral("Sketch f&older:"), this);
+    folderCaption->setBuddy(folder_);
+    form->addRow(folderCaption, folderRow);
     form->addRow(QStringLiteral("&Servos through:"), mode_);
     form->addRow(QStringLiteral("&Frames / Sec:"), fps_);
     form->addRow(QString(), loop_);
