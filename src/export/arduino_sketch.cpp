@@ -238,7 +238,7 @@ SketchReport ExportArduinoSketch(const Project& built, const ExportOptions& opti
         report.error = "The show does not fit on an Arduino Uno: it needs about " + std::to_string(report.flashBytes) +
                        " bytes of flash (" + std::to_string(report.showBytes) + " for the show, " +
                        std::to_string(PlayerFlashBytes(options.mode)) + " for the player), and the board has " +
-                       std::to_string(kUnoFlashBytes) + ". Export a shorter range, fewer servos or a lower frame rate.";
+                       std::to_string(kUnoFlashBytes) + ". Shorten the show, drive fewer servos, or use fewer and longer moves.";
         return report;
     }
 
