@@ -48,7 +48,7 @@ public:
     bool Open(const uint8_t* data, uint32_t size) {
         data_ = data;
         count_ = 0;
-        if (size < kHeaderBytes || Byte(0) != 'K' || Byte(1) != 'S' || Byte(2) != 1) return false;
+        if (size < kHeaderBytes || size > 0xFFFF || Byte(0) != 'K' || Byte(1) != 'S' || Byte(2) != 1) return false;
         frames_ = Word(3) | (static_cast<uint32_t>(Word(5)) << 16);
         const uint8_t tracks = Byte(14);
         if (frames_ == 0 || tracks > kMaxTracks || Byte(7) == 0) return false;
@@ -122,7 +122,13 @@ private:
     void Step(Track& track) {
         if (track.left == 0) {
             if (track.next >= track.end) return;  // holds its last position
-            const uint8_t op = Byte(track.next++);
+            const uint8_t op = Byte(track.next);
+            const uint16_t size = static_cast<uint16_t>(1 + ((op & kOpLong) ? 1 : 0) + ((op & kOpHold) ? 0 : 1));
+            if (track.end - track.next < size) {  // a cut-off op: hold
+                track.next = track.end;
+                return;
+            }
+            ++track.next;
             uint16_t span = op & 0x1F;
             if (op & kOpLong) span = static_cast<uint16_t>(span << 8 | Byte(track.next++));
             ++span;
