@@ -11,6 +11,8 @@ namespace kestrova {
 namespace {
 
 constexpr int32_t kLongestOp = 8192;
+// The player addresses its show with 16 bits.
+constexpr size_t kMaxShowBytes = 0xFFFF;
 // Frames beyond the longest op found so far that the search still tries.
 constexpr int32_t kSearchAhead = 48;
 
@@ -182,6 +184,7 @@ bool EncodeShow(const Project& built, const ExportOptions& options, std::vector<
     }
 
     std::vector<std::vector<uint8_t>> tracks;
+    size_t encoded = 0;
     std::vector<uint8_t> firsts;
     std::vector<uint8_t> values(static_cast<size_t>(frames) + 1);
     for (int s : servos) {
@@ -197,8 +200,13 @@ bool EncodeShow(const Project& built, const ExportOptions& options, std::vector<
         }
         firsts.push_back(values[1]);
         tracks.push_back(EncodeTrack(values));
-        if (tracks.back().size() > 0xFFFF) {
-            error = "Servo " + std::to_string(s + 1) + " alone needs more than 64 KB, far beyond the board's memory.";
+        encoded += tracks.back().size();
+        if (encoded > kMaxShowBytes) {
+            // No board of this kind holds it: stop here rather than encode the rest.
+            error = "The show does not fit on an Arduino Uno: servos " + std::to_string(servos.front() + 1) + " to " +
+                    std::to_string(s + 1) + " alone need " + std::to_string(encoded) +
+                    " bytes, and the board has 32256 bytes of flash in all. Shorten the show, drive fewer servos, "
+                    "or use fewer and longer moves.";
             return false;
         }
     }
@@ -220,7 +228,7 @@ bool EncodeShow(const Project& built, const ExportOptions& options, std::vector<
     }
     for (const auto& track : tracks) show.insert(show.end(), track.begin(), track.end());
 
-    if (show.size() > 0xFFFF) return true;  // far too large for a board: the caller says so with the sizes
+    if (show.size() > kMaxShowBytes) return true;  // too large for a board: the caller says so with the sizes
 
     // The board plays what the player decodes: prove it frame by frame.
     kva::ShowPlayer player;

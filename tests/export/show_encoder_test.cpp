@@ -69,6 +69,7 @@ TEST(ShowEncoder, RefusesWhatCannotBePlayed) {
          "channel 0"},
         {[](Project&, ExportOptions& o) { o.mode = ExportMode::Pca9685, o.triggerPin = 18; }, "I2C"},
         {[](Project&, ExportOptions& o) { o.maxPulseUs = 9000; }, "pulse"},
+        {[](Project& p, ExportOptions&) { p = RandomShow(1, 16, 3600, 30); }, "servos 1 to "},
     };
     for (const auto& [change, message] : cases) {
         Project project = BuiltShow({"Mov 130, 3"});
