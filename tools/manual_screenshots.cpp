@@ -5,6 +5,7 @@
 #include "playback/execution_window.h"
 #include "timeline/wav_cue_dialog.h"
 #include "ui/about_dialog.h"
+#include "ui/arduino_export_dialog.h"
 #include "ui/main_window.h"
 #include "ui/recording.h"
 #include "ui/servo_settings_dialog.h"
@@ -67,5 +68,12 @@ int main(int argc, char** argv) {
 
     frmAbout about;
     Save(about, folder, "about.png");
+
+    ArduinoExportChoices choices;
+    choices.folder = "/home/you/Arduino/waving_robot";
+    choices.options.mode = ExportMode::Pca9685;
+    choices.options.triggerPin = 2;
+    ArduinoExportDialog arduino(choices);
+    Save(arduino, folder, "arduino-export.png");
     return 0;
 }
