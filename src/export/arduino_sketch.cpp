@@ -261,7 +261,10 @@ SketchReport ExportArduinoSketch(const Project& built, const ExportOptions& opti
 
     const std::string libraries = options.mode == ExportMode::Pca9685 ? "$(ARDUINO_DIR)/libraries/Wire/src" : "";
     const std::string name = report.sketchName;
-    if (!WriteText(folder / ino, Replace(Replace(kIno, "@NAME@", name), "@PROJECT@", projectName), report.error) ||
+    std::string project = projectName;  // goes into a one-line comment
+    for (char& c : project)
+        if (c == '\r' || c == '\n') c = ' ';
+    if (!WriteText(folder / ino, Replace(Replace(kIno, "@NAME@", name), "@PROJECT@", project), report.error) ||
         !WriteText(folder / "kestrova_player.h", PlayerCoreSource(), report.error) ||
         !WriteText(folder / "show_data.h", ShowData(show, options, built), report.error) ||
         !WriteText(folder / "Makefile", Replace(Replace(kMakefile, "@NAME@", name), "@LIBRARIES@", libraries),
@@ -286,8 +289,9 @@ SketchReport ExportArduinoSketch(const Project& built, const ExportOptions& opti
     return report;
 }
 
-std::string SketchSummary(const SketchReport& report, const std::string& dir) {
-    std::string text = "Exported the sketch " + report.sketchName + " to " + dir + ".\n" + "Show data: " +
+std::string SketchSummary(const SketchReport& report, const std::string& folder) {
+    const std::string dir = folder.find_first_of(" \t'\"$") == std::string::npos ? folder : "'" + folder + "'";
+    std::string text = "Exported the sketch " + report.sketchName + " to " + folder + ".\n" + "Show data: " +
                        std::to_string(report.showBytes) + " bytes; flash about " + std::to_string(report.flashBytes) +
                        " of " + std::to_string(kUnoFlashBytes) + " bytes (" + Kilobytes(report.flashBytes) +
                        "); RAM about " + std::to_string(report.ramBytes) + " of " + std::to_string(kUnoRamBytes) +
