@@ -2,9 +2,11 @@
 // 16 MHz: the serial bytes must be the frame table's command stream, each
 // frame starting on its schedule in simulated time.
 #include "export/arduino_sketch.h"
+#include "export/player_core.h"
 #include "files/kva_reader.h"
 #include "random_show.h"
 
+#include <simavr/avr_twi.h>
 #include <simavr/avr_uart.h>
 #include <simavr/sim_avr.h>
 #include <simavr/sim_elf.h>
@@ -14,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 
 namespace fs = std::filesystem;
@@ -134,16 +137,78 @@ TEST_F(ArduinoSim, LargeRandomShowFirstFrames) {
     ExpectPlaysOnTime(project, sketch, 15, 300);
 }
 
-TEST_F(ArduinoSim, Pca9685SketchBuilds) {
+// A PCA9685 at address 0x40 on the simulated I2C bus: acknowledges every
+// byte and keeps the registers written, with auto-increment.
+struct Pca9685Device {
+    avr_t* avr = nullptr;
+    bool selected = false;
+    bool haveRegister = false;
+    uint8_t next = 0;
+    std::map<uint8_t, uint8_t> registers;
+    uint64_t firstOutput = 0;  // cycle of the first write to a channel
+
+    static void OnBus(avr_irq_t*, uint32_t value, void* param) {
+        auto* pca = static_cast<Pca9685Device*>(param);
+        avr_twi_msg_irq_t message;
+        message.u.v = value;
+        const avr_twi_msg_t& m = message.u.twi;
+        avr_irq_t* reply = avr_io_getirq(pca->avr, AVR_IOCTL_TWI_GETIRQ(0), TWI_IRQ_INPUT);
+        if (m.msg & TWI_COND_STOP) pca->selected = false;
+        if (m.msg & TWI_COND_START) {
+            pca->selected = (m.addr >> 1) == 0x40;
+            pca->haveRegister = false;
+            if (pca->selected) avr_raise_irq(reply, avr_twi_irq_msg(TWI_COND_ACK, m.addr, 1));
+        }
+        if (pca->selected && (m.msg & TWI_COND_WRITE)) {
+            avr_raise_irq(reply, avr_twi_irq_msg(TWI_COND_ACK, m.addr, 1));
+            if (!pca->haveRegister) {
+                pca->next = m.data;
+                pca->haveRegister = true;
+                return;
+            }
+            if (pca->next >= 6 && pca->next < 70 && !pca->firstOutput) pca->firstOutput = pca->avr->cycle;
+            pca->registers[pca->next++] = m.data;
+        }
+    }
+    uint16_t Off(int channel) {
+        return uint16_t(registers[uint8_t(8 + 4 * channel)] | registers[uint8_t(9 + 4 * channel)] << 8);
+    }
+};
+
+TEST_F(ArduinoSim, Pca9685RegistersFollowTheFrames) {
+    const Project project = kestrova::testing::BuiltShow({"Mov 0, 2\r\nWait 1", "Mov 254, 3"});
     ExportOptions options;
     options.mode = ExportMode::Pca9685;
-    options.triggerPin = 2;
-    options.loop = true;
+    options.fps = 10;
+    options.channels[1] = 9;
     const fs::path sketch = dir_ / "servos";
-    ASSERT_TRUE(ExportArduinoSketch(kestrova::testing::RandomShow(3, 16, 180, 15), options, sketch.string(), "s.kva").ok);
-    EXPECT_TRUE(Make(sketch)) << "see " << sketch.string() << ".log";
-    EXPECT_TRUE(fs::exists(sketch / "build" / "servos.hex"));
-    std::system(("make -s -C '" + sketch.string() + "' size").c_str());
+    ASSERT_TRUE(ExportArduinoSketch(project, options, sketch.string(), "s.kva").ok);
+    ASSERT_TRUE(Make(sketch)) << "see " << sketch.string() << ".log";
+
+    auto firmware = std::make_unique<elf_firmware_t>();
+    *firmware = {};
+    ASSERT_EQ(elf_read_firmware((sketch / "build" / "servos.elf").c_str(), firmware.get()), 0);
+    avr_t* avr = avr_make_mcu_by_name("atmega328p");
+    avr_init(avr);
+    avr_load_firmware(avr, firmware.get());
+    avr->frequency = kClock;
+    Pca9685Device pca;
+    pca.avr = avr;
+    avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_TWI_GETIRQ(0), TWI_IRQ_OUTPUT), Pca9685Device::OnBus, &pca);
+
+    // Each frame's registers, read half a period after the frame is due.
+    const uint64_t period = kClock / 10;
+    for (int32_t f = 1; f <= project.Frames.UpperBound(); ++f) {
+        while ((!pca.firstOutput || avr->cycle < pca.firstOutput + (f - 1) * period + period / 2) &&
+               avr->cycle < 5 * kClock)
+            avr_run(avr);
+        ASSERT_NE(pca.firstOutput, 0u) << "nothing reached the PCA9685";
+        EXPECT_EQ(pca.registers[0xFE], 121) << "50 Hz";
+        EXPECT_EQ(pca.Off(0), kva::PcaCount(uint8_t(project.Frames[f][0]), 1000, 2000)) << "frame " << f;
+        EXPECT_EQ(pca.Off(9), kva::PcaCount(uint8_t(project.Frames[f][1]), 1000, 2000)) << "frame " << f;
+        EXPECT_EQ(pca.registers.count(8 + 4 * 2), 0u) << "servo 3 is not used: its channel stays untouched";
+    }
+    avr_terminate(avr);
 }
 
 }  // namespace
