@@ -41,31 +41,43 @@ void OnUartByte(avr_irq_t*, uint32_t value, void* param) {
     capture->bytes.push_back({capture->avr->cycle, static_cast<uint8_t>(value)});
 }
 
+// An ATmega328P at 16 MHz running a program.
+struct Uno {
+    explicit Uno(const fs::path& elf) {
+        auto firmware = std::make_unique<elf_firmware_t>();
+        *firmware = {};
+        avr = avr_make_mcu_by_name("atmega328p");
+        if (!avr || elf_read_firmware(elf.c_str(), firmware.get()) != 0) return;
+        avr_init(avr);
+        avr_load_firmware(avr, firmware.get());
+        avr->frequency = kClock;
+        loaded = true;
+    }
+    ~Uno() {
+        if (loaded) avr_terminate(avr);
+    }
+    avr_irq_t* Irq(uint32_t ioctl, int irq) { return avr_io_getirq(avr, ioctl, irq); }
+
+    avr_t* avr = nullptr;
+    bool loaded = false;
+};
+
 // Runs the program until `wanted` bytes came out of UART 0 or `seconds` of
 // simulated time passed.
 std::vector<UartByte> RunOnUno(const fs::path& elf, size_t wanted, double seconds) {
-    auto firmware = std::make_unique<elf_firmware_t>();
-    *firmware = {};
-    if (elf_read_firmware(elf.c_str(), firmware.get()) != 0) return {};
-    avr_t* avr = avr_make_mcu_by_name("atmega328p");
-    if (!avr) return {};
-    avr_init(avr);
-    firmware->frequency = kClock;
-    avr_load_firmware(avr, firmware.get());
-    avr->frequency = kClock;
-
+    Uno uno(elf);
+    if (!uno.loaded) return {};
     uint32_t flags = 0;
-    avr_ioctl(avr, AVR_IOCTL_UART_GET_FLAGS('0'), &flags);
+    avr_ioctl(uno.avr, AVR_IOCTL_UART_GET_FLAGS('0'), &flags);
     flags &= ~AVR_UART_FLAG_STDIO;
-    avr_ioctl(avr, AVR_IOCTL_UART_SET_FLAGS('0'), &flags);
-    Capture capture{avr, {}};
-    avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUTPUT), OnUartByte, &capture);
+    avr_ioctl(uno.avr, AVR_IOCTL_UART_SET_FLAGS('0'), &flags);
+    Capture capture{uno.avr, {}};
+    avr_irq_register_notify(uno.Irq(AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUTPUT), OnUartByte, &capture);
 
     const auto limit = static_cast<avr_cycle_count_t>(seconds * kClock);
     int state = cpu_Running;
-    while (capture.bytes.size() < wanted && avr->cycle < limit && state != cpu_Done && state != cpu_Crashed)
-        state = avr_run(avr);
-    avr_terminate(avr);
+    while (capture.bytes.size() < wanted && uno.avr->cycle < limit && state != cpu_Done && state != cpu_Crashed)
+        state = avr_run(uno.avr);
     return capture.bytes;
 }
 
@@ -185,16 +197,12 @@ TEST_F(ArduinoSim, Pca9685RegistersFollowTheFrames) {
     ASSERT_TRUE(ExportArduinoSketch(project, options, sketch.string(), "s.kva").ok);
     ASSERT_TRUE(Make(sketch)) << "see " << sketch.string() << ".log";
 
-    auto firmware = std::make_unique<elf_firmware_t>();
-    *firmware = {};
-    ASSERT_EQ(elf_read_firmware((sketch / "build" / "servos.elf").c_str(), firmware.get()), 0);
-    avr_t* avr = avr_make_mcu_by_name("atmega328p");
-    avr_init(avr);
-    avr_load_firmware(avr, firmware.get());
-    avr->frequency = kClock;
+    Uno uno(sketch / "build" / "servos.elf");
+    ASSERT_TRUE(uno.loaded);
+    avr_t* avr = uno.avr;
     Pca9685Device pca;
     pca.avr = avr;
-    avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_TWI_GETIRQ(0), TWI_IRQ_OUTPUT), Pca9685Device::OnBus, &pca);
+    avr_irq_register_notify(uno.Irq(AVR_IOCTL_TWI_GETIRQ(0), TWI_IRQ_OUTPUT), Pca9685Device::OnBus, &pca);
 
     // Each frame's registers, read half a period after the frame is due.
     const uint64_t period = kClock / 10;
@@ -208,7 +216,6 @@ TEST_F(ArduinoSim, Pca9685RegistersFollowTheFrames) {
         EXPECT_EQ(pca.Off(9), kva::PcaCount(uint8_t(project.Frames[f][1]), 1000, 2000)) << "frame " << f;
         EXPECT_EQ(pca.registers.count(8 + 4 * 2), 0u) << "servo 3 is not used: its channel stays untouched";
     }
-    avr_terminate(avr);
 }
 
 }  // namespace
