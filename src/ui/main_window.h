@@ -24,6 +24,7 @@
 
 class QAction;
 class QCheckBox;
+class QDockWidget;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -32,6 +33,7 @@ class QToolBar;
 
 namespace kestrova {
 
+class ControllerView;
 class KvxEditCtrl;
 class clsRecentMenu;
 
@@ -106,6 +108,9 @@ public:
     QPushButton* cmdWAV() const { return cmdWAV_; }
     // A toolbar button's action by its key ("new", "cut", "run", ...).
     QAction* ToolbarButton(const QString& key) const;
+    // The controller dock (View > Controller) and its view.
+    QDockWidget* ControllerDock() const { return controllerDock_; }
+    ControllerView* ControllerViewWidget() const { return controllerView_; }
     // The execution window while it is open.
     frmExe* ExecutionWindow() const { return exeWindow_; }
 
@@ -147,6 +152,7 @@ private:
     void BuildToolbar();
     void BuildPanes();
     void BuildServoFrame(int servo);
+    void BuildControllerDock();
     void Form_Resize();
     void Form_Activate();
     // Selection by a control of servo's frame.
@@ -221,6 +227,10 @@ private:
     QAction* miAbout_ = nullptr;
 
     QPointer<frmExe> exeWindow_;
+    QDockWidget* controllerDock_ = nullptr;
+    ControllerView* controllerView_ = nullptr;
+    bool controllerDockPlaced_ = false;
+    bool closing_ = false;  // the window is going: the dock's state stays as stored
 };
 
 // Window geometry is designed in twips; 15 twips make one pixel.
