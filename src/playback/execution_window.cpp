@@ -217,18 +217,18 @@ void frmExe::BuildToolbar() {
     }
     // The graph's zoom, also on the keyboard while the window is active.
     toolbar_->addSeparator();
-    struct ZoomSpec {
+    struct ZoomButton {
         const char* key;
         const char* tooltip;
         QKeySequence keys;
         void (TimelineView::*act)(int);
     };
-    const ZoomSpec zooms[] = {
+    const ZoomButton zooms[] = {
         {"zoomin", "Zoom In (Ctrl++)", QKeySequence(Qt::CTRL | Qt::Key_Plus), &TimelineView::ZoomIn},
         {"zoomout", "Zoom Out (Ctrl+-)", QKeySequence(Qt::CTRL | Qt::Key_Minus), &TimelineView::ZoomOut},
         {"zoomfit", "Fit to Window (Ctrl+0)", QKeySequence(Qt::CTRL | Qt::Key_0), nullptr},
     };
-    for (const ZoomSpec& zoom : zooms) {
+    for (const ZoomButton& zoom : zooms) {
         const QString key = QString::fromLatin1(zoom.key);
         QAction* action = toolbar_->addAction(ToolbarIcon(key), QString::fromLatin1(zoom.tooltip));
         action->setObjectName(key);
