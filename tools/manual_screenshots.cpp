@@ -1,7 +1,7 @@
 // Takes the user manual's pictures of the real windows:
 //   manual_screenshots EXAMPLE.kva OUTPUT_FOLDER
 // Run it under a display (or QT_QPA_PLATFORM=offscreen).
-#include "files/settings_dialog.h"
+#include "ui/settings_dialog.h"
 #include "playback/execution_window.h"
 #include "timeline/wav_cue_dialog.h"
 #include "ui/about_dialog.h"

@@ -288,9 +288,18 @@ void TimelineView::Draw(const std::array<CurveStyle, kServoCount>& curves, bool 
     if (playBar_->isVisibleTo(graph_)) MovePlayMarker(playFrame_);
 
     cScrollBars& bars = *scrollBars_;
-    bars.SetLargeChange(cScrollBars::Horizontal, kGraphLargeChange);
-    bars.SetSmallChange(cScrollBars::Horizontal, kGraphSmallChange);
+    bars.SetLargeChange(cScrollBars::Horizontal, GraphPageStep(viewport));
+    bars.SetSmallChange(cScrollBars::Horizontal, GraphLineStep(viewport));
     bars.SetMax(cScrollBars::Horizontal, mapping_.Width() - kViewportOuterWidth);
+    // The bar lets its value run one past Max; after a scroll through a long
+    // show, a short one would so start a pixel off and hide the start
+    // marker's first column. New markers bring the view back to the start.
+    const int32_t lastValue = std::max(bars.Max(cScrollBars::Horizontal), 0);
+    if (resetMarkers) {
+        bars.SetValue(cScrollBars::Horizontal, 0);
+    } else if (bars.Value(cScrollBars::Horizontal) > lastValue) {
+        bars.SetValue(cScrollBars::Horizontal, lastValue);
+    }
     bars.SetVisible(cScrollBars::Horizontal, true);
     bars.SetVisible(cScrollBars::Vertical, false);
     drawn_ = true;

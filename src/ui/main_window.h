@@ -10,6 +10,7 @@
 #include "core/compiler.h"
 #include "core/project.h"
 #include "files/document_commands.h"
+#include "files/settings_store.h"
 #include "link/port_toggle.h"
 #include "link/serial_link.h"
 #include "playback/execution_window.h"
@@ -34,7 +35,6 @@ namespace kestrova {
 
 class KvxEditCtrl;
 class clsRecentMenu;
-
 
 class frmMain : public QMainWindow, private PortToggleView, private SliderView, private DocumentView {
     Q_OBJECT
@@ -75,8 +75,6 @@ public:
     // Shows the model's program texts in the 16 editors again.
     void ReloadEditorsFromProject();
 
-    // Asks for a number of frames and returns FramesAnswer. The default runs
-    // frmTime modally; tests answer it without a dialog.
     // The document commands (New, Open, Save, Save As, recent files).
     DocumentCommands& Documents() { return documents_; }
     clsRecentMenu* RecentMenu() const { return oRecentMenu_; }
@@ -85,6 +83,8 @@ public:
     using FileDialog = std::function<QString(QWidget* owner, bool save)>;
     void SetFileDialog(FileDialog dialog) { fileDialog_ = std::move(dialog); }
 
+    // Asks for a number of frames and returns FramesAnswer. The default runs
+    // frmTime modally; tests answer it without a dialog.
     using FramesPrompt = std::function<int32_t(QWidget* owner)>;
     void SetFramesPrompt(FramesPrompt prompt) { framesPrompt_ = std::move(prompt); }
 
@@ -123,7 +123,6 @@ public slots:
     void miSave_Click();
     void miSaveAs_Click();
     void miBuild_Click();
-    void miRecent_Click();
     void miExit_Click();
     void miCut_Click();
     void miCopy_Click();
@@ -147,6 +146,8 @@ private:
     void BuildPanes();
     void BuildServoFrame(int servo);
     void Form_Resize();
+    // The instructions pane's caption, naming the selected servo.
+    void ShowInstructionsCaption();
     void Form_Activate();
     // Selection by a control of servo's frame.
     void SelectFromPanel(int servo);
@@ -176,7 +177,7 @@ private:
     void AddRecentFile(const std::string& path) override;
 
     Project project_;
-    SerialLink link_;
+    SerialLink link_{&StoredPortEntry};
     DocumentCommands documents_{project_, *this};
     clsRecentMenu* oRecentMenu_ = nullptr;
     FileDialog fileDialog_;
@@ -224,10 +225,5 @@ private:
 
 // Window geometry is designed in twips; 15 twips make one pixel.
 constexpr int Twips(int twips) { return (twips * 2 + 15) / 30; }
-
-// The user manual: next to the program, else in the docs folder of the
-// source tree the program was built from (searched upwards from the
-// program's folder). Empty when there is none.
-QString HelpFilePath();
 
 }  // namespace kestrova
