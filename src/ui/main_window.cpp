@@ -260,7 +260,7 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
               watched == cmdMax_[servo] || watched == cmdLog_[servo])) ||
             ((event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) &&
              (watched == frmServo_[servo] || watched == lblPos_[servo]));
-        if (selects && widget && widget->isEnabled()) SelectFromPanel(servo);
+        if (selects && widget && widget->isEnabled()) SelectServo(servo, 0);
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -346,16 +346,9 @@ void frmMain::HighlightPane(int pane) {
     chkCOM_->setPalette(box);
 }
 
-void frmMain::SelectFromPanel(int servo) {
-    HighlightPane(0);
-    project_.lServo = servo;
-    Form_Resize();
-    UpdateEditCommands();
-}
-
-void frmMain::SelectServo(int servo) {
+void frmMain::SelectServo(int servo, int pane) {
     if (servo < 0 || servo >= kServoCount) return;
-    HighlightPane(1);
+    HighlightPane(pane);
     project_.lServo = servo;
     Form_Resize();
     UpdateEditCommands();

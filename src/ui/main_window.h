@@ -47,8 +47,9 @@ public:
     SerialLink& link() { return link_; }
 
     // Makes servo the selected one (its editor in front, the caption naming
-    // it) and marks the instructions pane active.
-    void SelectServo(int servo);
+    // it) and marks a pane active (HighlightPane): the instructions pane,
+    // or the control pane when a control of the servo's frame selected it.
+    void SelectServo(int servo, int pane = 1);
     // Refreshes the 16 servo frames and the instructions caption from the
     // servo records; a slider whose value falls outside its new range takes
     // the nearest bound (and sends it like any slider change).
@@ -149,8 +150,6 @@ private:
     // The instructions pane's caption, naming the selected servo.
     void ShowInstructionsCaption();
     void Form_Activate();
-    // Selection by a control of servo's frame.
-    void SelectFromPanel(int servo);
     void SetFileName(const std::string& name);
     void ReportCompileError(const CompileError& error);
     void ServoSliderMoved(int servo, int value);
