@@ -48,52 +48,58 @@ int32_t Floor(double value) {
 
 }  // namespace
 
-std::vector<Token> TokenizeProgram(std::string_view text) {
-    std::vector<Token> tokens(1);
-    std::string word;
-    int32_t wordStart = 0;
-    int32_t position = 0;  // character offset of the byte being looked at
+bool WordReader::Next(Token& token) {
     bool inComment = false;
-
-    auto endWord = [&] {
-        if (word.empty()) return;
-        tokens.push_back(Token{std::move(word), wordStart, position});
-        word.clear();
-    };
-
-    for (size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
+    bool inWord = false;
+    size_t wordAt = 0;
+    const size_t size = text_.size();
+    while (at_ < size) {
+        const size_t i = at_;
+        char c = text_[i];
         // A CR LF pair counts as one carriage return.
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        if (inComment) {
-            if (c == '\r') inComment = false;
-        } else if (IsSeparator(c)) {
-            endWord();
-        } else if (c == '\'') {
-            endWord();
-            inComment = true;
-        } else {
-            if (word.empty()) wordStart = position;
-            word.push_back(c);
-        }
+        at_ += (c == '\r' && i + 1 < size && text_[i + 1] == '\n') ? 2 : 1;
+        const int32_t here = position_;
         // Every byte of a multi-byte character is taken; only its first one
         // advances the character count.
-        if (i + 1 >= text.size() || !IsUtf8ContinuationByte(text[i + 1])) ++position;
+        if (at_ >= size || !IsUtf8ContinuationByte(text_[at_])) ++position_;
+        if (inComment) {
+            if (c == '\r') inComment = false;
+        } else if (IsSeparator(c) || c == '\'') {
+            inComment = c == '\'';
+            if (inWord) {
+                token.Text = text_.substr(wordAt, i - wordAt);
+                token.End = here;
+                // The apostrophe is read again by the next call.
+                if (inComment) {
+                    at_ = i;
+                    position_ = here;
+                }
+                return true;
+            }
+        } else if (!inWord) {
+            inWord = true;
+            wordAt = i;
+            token.Start = here;
+        }
     }
     // The text counts as ending with a line break, which ends the last word.
-    endWord();
-    return tokens;
+    if (!inWord) return false;
+    token.Text = text_.substr(wordAt);
+    token.End = position_;
+    return true;
 }
 
-void ServoCompiler::TokenizeServo(int servo) { tokens_ = TokenizeProgram(project_.Programs[servo]); }
+std::vector<Token> TokenizeProgram(std::string_view text) {
+    std::vector<Token> tokens(1);
+    WordReader reader(text);
+    Token token;
+    while (reader.Next(token)) tokens.push_back(token);
+    return tokens;
+}
 
 bool ServoCompiler::Fail(int servo, const Token& token, std::string message, std::string title) {
     lastError_ = CompileError{servo, token.Start, token.End, std::move(message), std::move(title)};
     return false;
-}
-
-bool ServoCompiler::Fail(int servo, int32_t token, std::string message, std::string title) {
-    return Fail(servo, tokens_[token], std::move(message), std::move(title));
 }
 
 bool ServoCompiler::CheckPosition(int servo, std::string_view text) {
@@ -123,34 +129,32 @@ bool ServoCompiler::CompileServo(int servo) {
     int32_t frame = 1;
     project_.ServoFrameCount[servo] = 1;
 
-    const int32_t upper = static_cast<int32_t>(tokens_.size()) - 1;
-    int32_t k = 1;
-    while (k <= upper) {
-        const std::string& word = tokens_[k].Text;
-        if (EqualsIgnoringCase(word, "mov")) {
-            if (!CompileMov(servo, k, frame, current)) return false;
-            k += 3;
-        } else if (EqualsIgnoringCase(word, "wait")) {
-            if (!CompileWait(servo, k, frame, current)) return false;
-            k += 2;
+    words_ = WordReader(project_.Programs[servo]);
+    Token command;
+    while (words_.Next(command)) {
+        if (EqualsIgnoringCase(command.Text, "mov")) {
+            if (!CompileMov(servo, command, frame, current)) return false;
+        } else if (EqualsIgnoringCase(command.Text, "wait")) {
+            if (!CompileWait(servo, command, frame, current)) return false;
         } else {
-            return Fail(servo, k, "Unknown Command.", kCompileError);
+            return Fail(servo, command, "Unknown Command.", kCompileError);
         }
     }
     return true;
 }
 
-bool ServoCompiler::CompileMov(int servo, int32_t k, int32_t& frame, int32_t& current) {
-    const int32_t upper = static_cast<int32_t>(tokens_.size()) - 1;
+bool ServoCompiler::CompileMov(int servo, const Token& command, int32_t& frame, int32_t& current) {
+    Token& position = operand_[0];
+    Token& frameCount = operand_[1];
     // A missing operand is reported like an invalid one, on the command word.
-    if (k + 1 > upper) return Fail(servo, k, kPositionNotNumeric, kInvalidPosition);
-    if (!CheckPosition(servo, tokens_[k + 1].Text)) return Fail(servo, k + 1, positionError_, kInvalidPosition);
-    const int32_t target = *ToInt32(tokens_[k + 1].Text);
+    if (!words_.Next(position)) return Fail(servo, command, kPositionNotNumeric, kInvalidPosition);
+    if (!CheckPosition(servo, position.Text)) return Fail(servo, position, positionError_, kInvalidPosition);
+    const int32_t target = *ToInt32(position.Text);
 
-    if (k + 2 > upper) return Fail(servo, k, kFramesNotNumeric, kInvalidFrames);
-    const std::optional<int32_t> count = ToInt32(tokens_[k + 2].Text);
-    if (!count) return Fail(servo, k + 2, kFramesNotNumeric, kInvalidFrames);
-    if (*count < 1) return Fail(servo, k + 2, kFramesNotPositive, kInvalidFrames);
+    if (!words_.Next(frameCount)) return Fail(servo, command, kFramesNotNumeric, kInvalidFrames);
+    const std::optional<int32_t> count = ToInt32(frameCount.Text);
+    if (!count) return Fail(servo, frameCount, kFramesNotNumeric, kInvalidFrames);
+    if (*count < 1) return Fail(servo, frameCount, kFramesNotPositive, kInvalidFrames);
 
     const float step = static_cast<float>((static_cast<double>(target) - current) / *count);
     float acc = static_cast<float>(current);
@@ -173,7 +177,7 @@ bool ServoCompiler::CompileMov(int servo, int32_t k, int32_t& frame, int32_t& cu
             // it ends after its n frames, on its target.
             if (made < *count) {
                 const int32_t more = *count - made;
-                if (more > kMaxFrames - frame) return Fail(servo, k + 2, kTooLongMessage, kCompileError);
+                if (more > kMaxFrames - frame) return Fail(servo, frameCount, kTooLongMessage, kCompileError);
                 const int32_t last = frame + more;
                 frames.Grow(last);
                 while (frame < last) frames[++frame][servo] = stored(acc);
@@ -181,7 +185,7 @@ bool ServoCompiler::CompileMov(int servo, int32_t k, int32_t& frame, int32_t& cu
             frames[frame][servo] = target;
             break;
         }
-        if (frame >= kMaxFrames) return Fail(servo, k + 2, kTooLongMessage, kCompileError);
+        if (frame >= kMaxFrames) return Fail(servo, frameCount, kTooLongMessage, kCompileError);
         ++frame;
         ++made;
         if (frame > frames.UpperBound()) frames.Grow(frame);
@@ -193,13 +197,13 @@ bool ServoCompiler::CompileMov(int servo, int32_t k, int32_t& frame, int32_t& cu
     return true;
 }
 
-bool ServoCompiler::CompileWait(int servo, int32_t k, int32_t& frame, int32_t current) {
-    const int32_t upper = static_cast<int32_t>(tokens_.size()) - 1;
-    if (k + 1 > upper) return Fail(servo, k, kFramesNotNumeric, kInvalidFrames);
-    const std::optional<int32_t> count = ToInt32(tokens_[k + 1].Text);
-    if (!count) return Fail(servo, k + 1, kFramesNotNumeric, kInvalidFrames);
-    if (*count < 1) return Fail(servo, k + 1, kFramesNotPositive, kInvalidFrames);
-    if (*count > kMaxFrames - frame) return Fail(servo, k + 1, kTooLongMessage, kCompileError);
+bool ServoCompiler::CompileWait(int servo, const Token& command, int32_t& frame, int32_t current) {
+    Token& frameCount = operand_[0];
+    if (!words_.Next(frameCount)) return Fail(servo, command, kFramesNotNumeric, kInvalidFrames);
+    const std::optional<int32_t> count = ToInt32(frameCount.Text);
+    if (!count) return Fail(servo, frameCount, kFramesNotNumeric, kInvalidFrames);
+    if (*count < 1) return Fail(servo, frameCount, kFramesNotPositive, kInvalidFrames);
+    if (*count > kMaxFrames - frame) return Fail(servo, frameCount, kTooLongMessage, kCompileError);
 
     FrameTable& frames = project_.Frames;
     const int32_t last = frame + *count;
@@ -235,7 +239,6 @@ BuildResult BuildAnimation(Project& project, const std::function<void(int servo)
     ServoCompiler compiler(project);
     for (int s = 0; s < kServoCount; ++s) {
         if (onServoStart) onServoStart(s);
-        compiler.TokenizeServo(s);
         if (!compiler.CompileServo(s)) return BuildResult{BuildOutcome::Failed, compiler.LastError()};
     }
     compiler.MarkWavCues();

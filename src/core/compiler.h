@@ -19,7 +19,8 @@
 namespace kestrova {
 
 struct Token {
-    std::string Text;
+    // The word where it stands in the program text, which must outlive it.
+    std::string_view Text;
     // Offsets in characters from 0, counted in the program text with each
     // CR LF pair taken as one character (the editor's selection unit).
     int32_t Start = 0;
@@ -34,6 +35,21 @@ struct CompileError {
     std::string title;
 };
 
+// Reads the words of a program one at a time, so that compiling never holds
+// more than the few words a command needs, however long the text.
+class WordReader {
+public:
+    explicit WordReader(std::string_view text = {}) : text_(text) {}
+
+    // The next word into token; false at the end of the text.
+    bool Next(Token& token);
+
+private:
+    std::string_view text_;
+    size_t at_ = 0;
+    int32_t position_ = 0;  // character offset of the byte at at_
+};
+
 // Splits a program into words; element 0 of the result exists and is unused.
 std::vector<Token> TokenizeProgram(std::string_view text);
 
@@ -41,11 +57,9 @@ class ServoCompiler {
 public:
     explicit ServoCompiler(Project& project) : project_(project) {}
 
-    // Fills the token list from the servo's program text.
-    void TokenizeServo(int servo);
-
-    // Interprets the tokens into frames of the frame table. False on the
-    // first error, which LastError() then describes.
+    // Interprets the servo's program into frames of the frame table, word
+    // by word. False on the first error, which LastError() then describes;
+    // the words after it are never read.
     bool CompileServo(int servo);
 
     // True when text is a valid position for the servo; otherwise false with
@@ -58,18 +72,17 @@ public:
     // Recomputes Used and repeats every servo's last position to the end.
     void PadServoTables();
 
-    const std::vector<Token>& Tokens() const { return tokens_; }
     const std::string& PositionError() const { return positionError_; }
     const CompileError& LastError() const { return lastError_; }
 
 private:
-    bool Fail(int servo, int32_t token, std::string message, std::string title);
     bool Fail(int servo, const Token& token, std::string message, std::string title);
-    bool CompileMov(int servo, int32_t k, int32_t& frame, int32_t& current);
-    bool CompileWait(int servo, int32_t k, int32_t& frame, int32_t current);
+    bool CompileMov(int servo, const Token& command, int32_t& frame, int32_t& current);
+    bool CompileWait(int servo, const Token& command, int32_t& frame, int32_t current);
 
     Project& project_;
-    std::vector<Token> tokens_ = std::vector<Token>(1);
+    WordReader words_;
+    Token operand_[2];
     std::string positionError_;
     CompileError lastError_;
 };

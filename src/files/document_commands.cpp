@@ -7,6 +7,7 @@
 #include "text_encoding.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace kestrova {
@@ -65,7 +66,7 @@ bool DocumentCommands::OpenFile(const std::string& name) {
                             MessageIcon::Critical, MessageButtons::Ok});
         return false;
     }
-    const LoadResult loaded = LoadProjectBytes(bytes, project_);
+    const LoadResult loaded = LoadProjectBytes(std::move(bytes), project_);
     for (const Message& message : loaded.messages) ShowMessage(message);
     if (loaded.notAnimation) {
         ShowMessage(NotAnimationMessage(name));
@@ -96,7 +97,7 @@ bool DocumentCommands::SaveAs() {
     std::string name = view_.AskSaveFileName();
     if (name.empty()) return false;
     // A name typed without an extension gets the project files' own.
-    if (QFileInfo(QString::fromStdString(name)).suffix().isEmpty()) name += ".kva";
+    if (QFileInfo(QFile::decodeName(QByteArray::fromStdString(name))).suffix().isEmpty()) name += ".kva";
     const std::string previous = project_.sFilename;
     // Relative cue paths keep naming the same files from the new folder.
     const WavCueList previousCues = project_.WavCues;
@@ -111,8 +112,9 @@ bool DocumentCommands::SaveAs() {
 }
 
 bool DocumentCommands::SaveFile() {
+    std::string text;
     std::string reason;
-    if (!WriteFileSafely(project_.sFilename, SaveText(project_), reason)) {
+    if (!ComposeProjectFile(project_, text, reason) || !WriteFileSafely(project_.sFilename, text, reason)) {
         ShowMessage(Message{"The animation could not be saved to " + project_.sFilename + ": " + reason, "Save Error",
                             MessageIcon::Critical, MessageButtons::Ok});
         return false;

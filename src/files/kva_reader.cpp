@@ -167,6 +167,38 @@ bool MatchesServoKey(std::string_view line, std::string_view key) {
     return line.find(key, 5) != std::string_view::npos;
 }
 
+// The messages one load keeps; the rest are counted and summed up at its
+// end, so a file with a million bad values asks for a few answers, not a
+// million.
+constexpr size_t kShownLoadMessages = 5;
+
+class LoadMessages {
+public:
+    void Add(Message message) {
+        if (kept_.size() < kShownLoadMessages) {
+            kept_.push_back(std::move(message));
+        } else {
+            ++more_;
+        }
+    }
+
+    // The messages kept, then one for everything not kept.
+    std::vector<Message> Take() {
+        if (more_ > 0) {
+            std::string count = std::to_string(more_);
+            for (size_t at = count.size(); at > 3;) count.insert(at -= 3, ",");
+            kept_.push_back(Message{"\u2026 and " + count + " more problems of the file were repaired in the same way.",
+                                    "Load Repairs", MessageIcon::Information, MessageButtons::Ok});
+            more_ = 0;
+        }
+        return std::move(kept_);
+    }
+
+private:
+    std::vector<Message> kept_;
+    int64_t more_ = 0;
+};
+
 Message RepairMessage(int32_t servoNumber, const char* key, const char* value) {
     return Message{"Servo #" + std::to_string(servoNumber) + " had an invalid \"" + key +
                             "\" value.  It will be set to " + value + ".",
@@ -211,7 +243,7 @@ struct WorkingCopies {
     std::array<ProgramSource, kServoCount> sources{};
     // Some line was one of the format's own: a version line or a known key.
     bool recognised = false;
-    std::vector<Message> messages;
+    LoadMessages messages;
 };
 
 // A servo line ("Servo" N "." ...); p is the index of its first ".". Returns
@@ -230,26 +262,26 @@ bool ReadServoLine(std::string_view line, size_t p, LineCursor& lines, WorkingCo
     } else if (MatchesServoKey(line, ".Home=")) {
         if (const auto n = servoNumber()) {
             const auto value = PositionValue(From(line, p, 6));
-            if (!value) work.messages.push_back(RepairMessage(*n, "Home", "127"));
+            if (!value) work.messages.Add(RepairMessage(*n, "Home", "127"));
             work.servos[*n - 1].Home = value.value_or(127);
         }
     } else if (MatchesServoKey(line, ".Min=")) {
         if (const auto n = servoNumber()) {
             const auto value = PositionValue(From(line, p, 5));
-            if (!value) work.messages.push_back(RepairMessage(*n, "Min", "0"));
+            if (!value) work.messages.Add(RepairMessage(*n, "Min", "0"));
             work.servos[*n - 1].Min = value.value_or(0);
         }
     } else if (MatchesServoKey(line, ".Max=")) {
         if (const auto n = servoNumber()) {
             const auto value = PositionValue(From(line, p, 5));
-            if (!value) work.messages.push_back(RepairMessage(*n, "Max", "254"));
+            if (!value) work.messages.Add(RepairMessage(*n, "Max", "254"));
             work.servos[*n - 1].Max = value.value_or(254);
         }
     } else if (MatchesServoKey(line, ".Enabled=")) {
         if (const auto n = servoNumber()) {
             const std::string_view value = From(line, p, 9);
             const bool valid = value == "True" || value == "False";
-            if (!valid) work.messages.push_back(RepairMessage(*n, "Enabled", "True"));
+            if (!valid) work.messages.Add(RepairMessage(*n, "Enabled", "True"));
             work.servos[*n - 1].Enabled = !valid || value == "True";
         }
     } else if (MatchesServoKey(line, ".Program=[")) {
@@ -357,6 +389,15 @@ LoadResult LoadProjectBytes(std::string_view bytes, Project& project) {
     return LoadFile(DecodeWindows1252(bytes), project);
 }
 
+LoadResult LoadProjectBytes(std::string&& bytes, Project& project) {
+    std::string_view view(bytes);
+    if (view.substr(0, kUtf8Bom.size()) == kUtf8Bom) view.remove_prefix(kUtf8Bom.size());
+    if (IsValidUtf8(view)) return LoadFile(view, project);
+    const std::string text = DecodeWindows1252(view);
+    std::string().swap(bytes);
+    return LoadFile(text, project);
+}
+
 LoadResult LoadFile(std::string_view text, Project& project) {
     WorkingCopies work;
     LineCursor lines(text);
@@ -368,7 +409,7 @@ LoadResult LoadFile(std::string_view text, Project& project) {
         if (hasDot && StartsWith(line, "Servo")) {
             if (!ReadServoLine(line, p, lines, work)) {
                 LoadResult failed;
-                failed.messages = std::move(work.messages);
+                failed.messages = work.messages.Take();
                 failed.messages.push_back(Message{"The animation had severe problems and could not be loaded!",
                                                   "Severe Load Problem", MessageIcon::Critical, MessageButtons::Ok});
                 return failed;
@@ -380,7 +421,7 @@ LoadResult LoadFile(std::string_view text, Project& project) {
         } else if (StartsWith(line, "KVSL")) {
             work.recognised = true;
             if (From(line, 0, 5) != "1.0") {
-                work.messages.push_back(
+                work.messages.Add(
                     Message{"This file was saved using a different version of the Kestrova Servo Language."
                             "\r\nThe animation may not work correctly.",
                             "KVSL Version Conflict", MessageIcon::Information, MessageButtons::Ok});
@@ -407,7 +448,7 @@ LoadResult LoadFile(std::string_view text, Project& project) {
     LoadResult result;
     result.ok = true;
     result.programSources = work.sources;
-    result.messages = std::move(work.messages);
+    result.messages = work.messages.Take();
     return result;
 }
 

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -53,5 +54,8 @@ Message NotAnimationMessage(const std::string& name);
 // The bytes of a project file, as they were read: decoded as
 // DecodeProjectBytes does, then LoadFile.
 LoadResult LoadProjectBytes(std::string_view bytes, Project& project);
+// The same, giving up the bytes as soon as they are decoded, so that a
+// large Windows-1252 file is not held twice while it is read.
+LoadResult LoadProjectBytes(std::string&& bytes, Project& project);
 
 }  // namespace kestrova

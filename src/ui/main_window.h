@@ -25,6 +25,7 @@
 
 class QAction;
 class QCheckBox;
+class QDockWidget;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -33,6 +34,7 @@ class QToolBar;
 
 namespace kestrova {
 
+class ControllerView;
 class KvxEditCtrl;
 class clsRecentMenu;
 
@@ -107,6 +109,9 @@ public:
     QPushButton* cmdWAV() const { return cmdWAV_; }
     // A toolbar button's action by its key ("new", "cut", "run", ...).
     QAction* ToolbarButton(const QString& key) const;
+    // The controller dock (View > Controller) and its view.
+    QDockWidget* ControllerDock() const { return controllerDock_; }
+    ControllerView* ControllerViewWidget() const { return controllerView_; }
     // The execution window while it is open.
     frmExe* ExecutionWindow() const { return exeWindow_; }
 
@@ -146,6 +151,7 @@ private:
     void BuildToolbar();
     void BuildPanes();
     void BuildServoFrame(int servo);
+    void BuildControllerDock();
     void Form_Resize();
     // The instructions pane's caption, naming the selected servo.
     void ShowInstructionsCaption();
@@ -220,6 +226,10 @@ private:
     QAction* miAbout_ = nullptr;
 
     QPointer<frmExe> exeWindow_;
+    QDockWidget* controllerDock_ = nullptr;
+    ControllerView* controllerView_ = nullptr;
+    bool controllerDockPlaced_ = false;
+    bool closing_ = false;  // the window is going: the dock's state stays as stored
 };
 
 // Window geometry is designed in twips; 15 twips make one pixel.

@@ -3,6 +3,7 @@
 #include "files/registry.h"
 #include "files/settings_store.h"
 #include "link/port_table.h"
+#include "link/serial_link.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -54,6 +55,8 @@ frmSettings::frmSettings(ProjectSettings& settings, std::function<void()> applyC
     cboDevice->setEditable(true);
     cboDevice->setMinimumContentsLength(18);
     cboDevice->setToolTip(QStringLiteral("The serial device this port number stands for"));
+    // No hardware: the servos move in the controller view only.
+    cboDevice->addItem(QString::fromLatin1(kVirtualControllerDevice));
     for (const SerialDevice& device : AvailableSerialDevices()) cboDevice->addItem(QString::fromStdString(device.path));
     chkAutoDisable = new QCheckBox(QStringLiteral("Auto-Disable of Unused Servos"), this);
     chkAutoDisable->setObjectName(QStringLiteral("chkAutoDisable"));
