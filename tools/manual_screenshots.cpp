@@ -2,7 +2,7 @@
 //   manual_screenshots EXAMPLE.kva OUTPUT_FOLDER
 // Run it under a display (or QT_QPA_PLATFORM=offscreen).
 #include "audio/mouth_moves.h"
-#include "files/settings_dialog.h"
+#include "ui/settings_dialog.h"
 #include "playback/execution_window.h"
 #include "timeline/wav_cue_dialog.h"
 #include "link/serial_link.h"

@@ -2,6 +2,7 @@
 
 #include "cli.h"
 #include "core/compiler.h"
+#include "core/text.h"
 #include "files/safe_file.h"
 #include "files/text_encoding.h"
 
@@ -52,7 +53,7 @@ std::pair<int32_t, int32_t> FileLocation(const std::string& program, ProgramSour
     int32_t position = 0;
     for (size_t i = 0; i < program.size() && position < offset; ++i) {
         const char c = program[i];
-        if ((static_cast<unsigned char>(c) & 0xC0) == 0x80) continue;  // inside a character
+        if (IsUtf8ContinuationByte(c)) continue;  // inside a character
         if (c == '\r' || c == '\n') {
             if (c == '\r' && i + 1 < program.size() && program[i + 1] == '\n') ++i;
             ++line;
@@ -122,6 +123,8 @@ std::optional<LoadedProject> ReadProject(const std::string& path, std::ostream& 
     std::optional<LoadedProject> loaded(std::in_place);
     StartNewProject(loaded->project);
     loaded->load = LoadProjectBytes(std::move(bytes), loaded->project);
+    for (const Message& message : loaded->load.messages) ShowMessage(message);
+    if (loaded->load.notAnimation) ShowMessage(NotAnimationMessage(path));
     if (!loaded->load.ok) return std::nullopt;
     return loaded;
 }

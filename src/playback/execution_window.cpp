@@ -1,5 +1,6 @@
 #include "execution_window.h"
 
+#include "core/cue_path.h"
 #include "core/messages.h"
 #include "serial_link_output.h"
 #include "sound_player.h"
@@ -18,7 +19,9 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
+#include <QStyle>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -50,13 +53,6 @@ const char* const kRunningKeys[] = {"pause", "stop"};
 
 // The bundled pictures (SVG, drawn by Qt's SVG image plugin).
 QIcon ToolbarIcon(const QString& key) { return QIcon(QStringLiteral(":/exe/icons/%1.svg").arg(key)); }
-
-// The folder that cue paths are relative to: the project file's folder,
-// none for a project that has not been saved.
-std::string ProjectFolder(const std::string& filename) {
-    if (filename.find('/') == std::string::npos && filename.find('\\') == std::string::npos) return {};
-    return QFileInfo(QString::fromStdString(filename)).absolutePath().toStdString();
-}
 
 }  // namespace
 
@@ -300,7 +296,36 @@ void frmExe::UpdateGraph(bool bDoChecks) {
     timeline_->Draw(curves, bDoChecks);
     frames_->setText(QString::number(frames));
     time_->setText(QString::fromStdString(DurationText(frames, slider_->value())));
-    if (!isVisible()) show();
+    if (!isVisible()) {
+        PlaceOnScreen();
+        show();
+    }
+}
+
+QRect FitOnScreen(const QRect& frame, const QRect& available) {
+    QRect fitted = frame;
+    // Too large a window keeps its top left corner, with the title bar, on
+    // the screen.
+    fitted.moveRight(std::min(fitted.right(), available.right()));
+    fitted.moveBottom(std::min(fitted.bottom(), available.bottom()));
+    fitted.moveLeft(std::max(fitted.left(), available.left()));
+    fitted.moveTop(std::max(fitted.top(), available.top()));
+    return fitted;
+}
+
+void frmExe::PlaceOnScreen() {
+    adjustSize();
+    QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+    QScreen* screen = owner ? owner->screen() : this->screen();
+    if (!screen) return;
+    // The frame the window manager adds is not known before the window is
+    // shown: a title bar's height above, a few pixels around.
+    const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    const int border = 4;
+    QRect frame(0, 0, width() + 2 * border, height() + title + border);
+    frame.moveCenter(owner ? owner->frameGeometry().center() : screen->availableGeometry().center());
+    // A window's position is that of its frame.
+    move(FitOnScreen(frame, screen->availableGeometry()).topLeft());
 }
 
 void frmExe::SliderChanged() {
@@ -400,6 +425,8 @@ void frmExe::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // Gone for the others at once, though deleted only later.
+    project_.ExeWindowOpen = false;
     QWidget::closeEvent(event);
 }
 

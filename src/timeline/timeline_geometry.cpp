@@ -79,10 +79,6 @@ std::string DurationText(int32_t frames, int framesPerSecond) {
     return FormatTenths(double(frames) / std::max(framesPerSecond, 1)) + " seconds";
 }
 
-bool ServoTakesPart(const ServoRecord& servo, bool autoDisable) {
-    return servo.Enabled && (!autoDisable || servo.Used);
-}
-
 std::optional<int64_t> KeepInViewValue(int64_t value, int viewport, int64_t marker) {
     if (marker >= value + viewport) {
         if (marker < value + 2 * int64_t(viewport)) return value + viewport;

@@ -29,9 +29,10 @@ constexpr int kStripHeight = 17;          // 255 twips
 constexpr int kGraphTop = 16;             // 240 twips
 constexpr int kGraphHeight = 249;         // 3735 twips
 constexpr int kGuideLineWidth = 2;        // 25 twips
-// Scroll bar steps of the graph's horizontal bar.
-constexpr int32_t kGraphLargeChange = 1200;
-constexpr int32_t kGraphSmallChange = 120;
+// The graph's horizontal bar pages by the visible width and steps by a
+// tenth of it, in pixels.
+constexpr int32_t GraphPageStep(int viewportWidth) { return viewportWidth > 1 ? viewportWidth : 1; }
+constexpr int32_t GraphLineStep(int viewportWidth) { return viewportWidth >= 20 ? viewportWidth / 10 : 1; }
 
 // The graph's pixel width for N frames in a viewport V pixels wide.
 int32_t GraphPixelWidth(int32_t frames, int viewportWidth);
@@ -116,9 +117,6 @@ int32_t DragFrame(int32_t frame, double pointer, double grab, double framePixels
 std::string FormatTenths(double seconds);
 // The duration caption: N / fps as "#.0" followed by " seconds".
 std::string DurationText(int32_t frames, int framesPerSecond);
-
-// Whether a servo takes part in the graph and its check box.
-bool ServoTakesPart(const ServoRecord& servo, bool autoDisable);
 
 // The scroll value that keeps the play marker, at pixel column `marker` of
 // the graph, in a viewport `viewport` pixels wide scrolled to `value`; none

@@ -442,12 +442,14 @@ void TimelineView::Refit(double anchorX, int anchor) {
 
     // A page is what the viewport shows; a step a tenth of it.
     cScrollBars& bars = *scrollBars_;
-    bars.SetLargeChange(cScrollBars::Horizontal, viewport);
-    bars.SetSmallChange(cScrollBars::Horizontal, std::max(viewport / 10, 1));
+    bars.SetLargeChange(cScrollBars::Horizontal, GraphPageStep(viewport));
+    bars.SetSmallChange(cScrollBars::Horizontal, GraphLineStep(viewport));
     bars.SetMax(cScrollBars::Horizontal, width - this->width());
     bars.SetVisible(cScrollBars::Horizontal, true);
     bars.SetVisible(cScrollBars::Vertical, false);
-    const int64_t last = int64_t(bars.Max(cScrollBars::Horizontal)) + 1;
+    // The bar would let its value run one past Max, a pixel off that hides
+    // the start marker's first column of a short show after a long one.
+    const int64_t last = std::max<int64_t>(bars.Max(cScrollBars::Horizontal), 0);
     bars.SetValue(cScrollBars::Horizontal, static_cast<int32_t>(AnchoredScrollValue(mapping_, anchorX, anchor, last)));
     OnScroll();
     graph_->update();
@@ -462,7 +464,8 @@ void TimelineView::Draw(const std::array<CurveStyle, kServoCount>& curves, bool 
     setUpdatesEnabled(false);
     curves_ = curves;
     levels_.Clear();
-    const double left = drawn_ ? mapping_.X(scrollBars_->Value(cScrollBars::Horizontal)) : 1.0;
+    // New markers bring the view back to the start; a rebuild keeps its place.
+    const double left = drawn_ && !resetMarkers ? mapping_.X(scrollBars_->Value(cScrollBars::Horizontal)) : 1.0;
     mapping_ = GraphMapping(frames, mapping_.Width(), mapping_.Height());
     if (resetMarkers) {
         stopFrame_ = frames;
