@@ -10,12 +10,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <utility>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,7 +76,7 @@ TEST(SaveTextTest, WritesExactLines) {
 TEST(SaveTextTest, ProgramsRoundTripWithoutGrowing) {
     // The program as written between "Program=[" and "]", which is also what is read back.
     const std::pair<const char*, const char*> cases[] = {
-        {"", "\r\n"},           {"Wait 5\r\n", "Wait 5\r\n"},
+        {"", "\r\n"},           {"Wait 5", "Wait 5\r\n"},   {"Wait 5\r\n", "Wait 5\r\n"},
         {"\r\n\r\n", "\r\n\r\n"}, {"a\nb", "a\r\nb\r\n"},     {"a\rb\r", "a\r\nb\r\n"},
         {"\n\r", "\r\n\r\n"},     {"a\r\r\nb", "a\r\n\r\nb\r\n"}, {"' [x] \r\n ]\r\n]x", "' [x] \r\n ]\r\n]x\r\n"},
     };
@@ -232,7 +234,34 @@ TEST_F(SafeFileTest, TargetsThatAreNotPlainFiles) {
     ASSERT_TRUE(WriteFileSafely(Path("link.kva"), "new", reason)) << reason;
     EXPECT_TRUE(std::filesystem::is_symlink(Path("link.kva")));
     EXPECT_EQ(Read("real.kva"), "new");
-    EXPECT_EQ(Entries(), 3u);
+    // A name that is not UTF-8 is the operating system's bytes, kept as they are.
+    ASSERT_TRUE(WriteFileSafely(Path("in\xE9.kva"), "bytes", reason)) << reason;
+    EXPECT_EQ(Read("in\xE9.kva"), "bytes");
+    EXPECT_EQ(Entries(), 4u);
+}
+
+// A save on a real full disk: a small file system of its own (mounting it
+// needs root).
+TEST_F(SafeFileTest, FullDiskKeepsTheOldFile) {
+    const std::string disk = Path("disk");
+    std::filesystem::create_directory(disk);
+    if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "a small tmpfs could not be mounted (" << std::strerror(errno) << "); needs root";
+    }
+    std::string reason;
+    ASSERT_TRUE(WriteFileSafely(disk + "/a.kva", std::string(8192, 'o'), reason)) << reason;
+    std::ofstream filler(disk + "/filler", std::ios::binary);
+    while (filler << std::string(4096, 'f')) {
+    }
+    filler.close();
+    std::filesystem::resize_file(disk + "/filler", std::filesystem::file_size(disk + "/filler") - 4096);
+    EXPECT_FALSE(WriteFileSafely(disk + "/a.kva", std::string(8192, 'n'), reason));
+    EXPECT_EQ(reason, "No space left on device");
+    std::string bytes;
+    EXPECT_TRUE(ReadFileBytes(disk + "/a.kva", bytes, reason));
+    EXPECT_EQ(bytes, std::string(8192, 'o'));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(disk), {}), 2);
+    ::umount(disk.c_str());
 }
 
 }  // namespace
