@@ -20,9 +20,7 @@ int32_t PlaybackEngine::LineBaud() const {
 void PlaybackEngine::SetPlayControls(bool playing) {
     const bool autoDisable = project_.Settings.AutoDisable != 0;
     for (int s = 0; s < kServoCount; ++s) {
-        const ServoRecord& servo = project_.Servos[s];
-        const bool takesPart = !autoDisable || (servo.Enabled && servo.Used);
-        view_.SetServoCheckEnabled(s, takesPart && !playing);
+        view_.SetServoCheckEnabled(s, ServoTakesPart(project_.Servos[s], autoDisable) && !playing);
     }
     view_.SetCheckAllButtonsEnabled(!playing);
     view_.SetRateSliderEnabled(!playing);

@@ -1,5 +1,6 @@
 #include "sound_player.h"
 
+#include "core/cue_path.h"
 #include "core/messages.h"
 
 #include <QDir>
@@ -15,9 +16,7 @@ QtSoundOutput::QtSoundOutput(std::string baseFolder) : baseFolder_(std::move(bas
 QtSoundOutput::~QtSoundOutput() { player_.StopAll(); }
 
 QString QtSoundOutput::Resolve(const std::string& path) const {
-    const QString file = QString::fromStdString(path);
-    if (file.isEmpty() || QDir::isAbsolutePath(file) || baseFolder_.empty()) return file;
-    return QDir(QString::fromStdString(baseFolder_)).filePath(file);
+    return QString::fromStdString(ResolveCuePath(path, baseFolder_));
 }
 
 void QtSoundOutput::Prepare(const std::vector<std::string>& paths) {
