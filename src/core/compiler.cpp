@@ -48,6 +48,29 @@ int32_t Floor(double value) {
 
 }  // namespace
 
+Ease EaseOf(std::string_view word) {
+    if (EqualsIgnoringCase(word, "easein")) return Ease::In;
+    if (EqualsIgnoringCase(word, "easeout")) return Ease::Out;
+    if (EqualsIgnoringCase(word, "easeinout")) return Ease::InOut;
+    return Ease::None;
+}
+
+int32_t EasedPosition(int32_t start, int32_t target, int32_t k, int32_t n, Ease ease) {
+    if (k >= n) return target;
+    const double t = static_cast<double>(k) / n;
+    double e = t;
+    switch (ease) {
+    case Ease::In: e = t * t; break;
+    case Ease::Out: e = 1.0 - (1.0 - t) * (1.0 - t); break;
+    case Ease::InOut: e = t < 0.5 ? 2.0 * t * t : 1.0 - (2.0 - 2.0 * t) * (2.0 - 2.0 * t) / 2.0; break;
+    case Ease::None: break;
+    }
+    const double value = start + (static_cast<double>(target) - start) * e;
+    // Both ends are 32-bit positions and e lies in [0, 1], so the value does
+    // too; nearbyint rounds halves to even in the default rounding mode.
+    return static_cast<int32_t>(std::nearbyint(value));
+}
+
 std::vector<Token> TokenizeProgram(std::string_view text) {
     std::vector<Token> tokens(1);
     std::string word;
@@ -128,8 +151,9 @@ bool ServoCompiler::CompileServo(int servo) {
     while (k <= upper) {
         const std::string& word = tokens_[k].Text;
         if (EqualsIgnoringCase(word, "mov")) {
-            if (!CompileMov(servo, k, frame, current)) return false;
-            k += 3;
+            int32_t used = 3;
+            if (!CompileMov(servo, k, frame, current, used)) return false;
+            k += used;
         } else if (EqualsIgnoringCase(word, "wait")) {
             if (!CompileWait(servo, k, frame, current)) return false;
             k += 2;
@@ -140,7 +164,7 @@ bool ServoCompiler::CompileServo(int servo) {
     return true;
 }
 
-bool ServoCompiler::CompileMov(int servo, int32_t k, int32_t& frame, int32_t& current) {
+bool ServoCompiler::CompileMov(int servo, int32_t k, int32_t& frame, int32_t& current, int32_t& used) {
     const int32_t upper = static_cast<int32_t>(tokens_.size()) - 1;
     // A missing operand is reported like an invalid one, on the command word.
     if (k + 1 > upper) return Fail(servo, k, kPositionNotNumeric, kInvalidPosition);
@@ -151,6 +175,14 @@ bool ServoCompiler::CompileMov(int servo, int32_t k, int32_t& frame, int32_t& cu
     const std::optional<int32_t> count = ToInt32(tokens_[k + 2].Text);
     if (!count) return Fail(servo, k + 2, kFramesNotNumeric, kInvalidFrames);
     if (*count < 1) return Fail(servo, k + 2, kFramesNotPositive, kInvalidFrames);
+
+    if (k + 3 <= upper) {
+        const Ease ease = EaseOf(tokens_[k + 3].Text);
+        if (ease != Ease::None) {
+            used = 4;
+            return CompileEasedMov(servo, k, ease, *count, frame, current);
+        }
+    }
 
     const float step = static_cast<float>((static_cast<double>(target) - current) / *count);
     float acc = static_cast<float>(current);
@@ -188,6 +220,19 @@ bool ServoCompiler::CompileMov(int servo, int32_t k, int32_t& frame, int32_t& cu
         acc = next;
         frames[frame][servo] = stored(acc);
     }
+    project_.ServoFrameCount[servo] = frame;
+    current = target;
+    return true;
+}
+
+bool ServoCompiler::CompileEasedMov(int servo, int32_t k, Ease ease, int32_t count, int32_t& frame,
+                                    int32_t& current) {
+    if (count > kMaxFrames - frame) return Fail(servo, k + 2, kTooLongMessage, kCompileError);
+    const int32_t target = *ToInt32(tokens_[k + 1].Text);
+    FrameTable& frames = project_.Frames;
+    frames.Grow(frame + count);
+    for (int32_t step = 1; step <= count; ++step) frames[frame + step][servo] = EasedPosition(current, target, step, count, ease);
+    frame += count;
     project_.ServoFrameCount[servo] = frame;
     current = target;
     return true;

@@ -7,6 +7,10 @@
 // and "Wait frames". The arithmetic of Mov is 32-bit float on purpose: its
 // rounding decides which frames a move fills, and the frame tables of older
 // builds must come out the same.
+//
+// A Mov may name an easing after its frames ("Mov 200, 30, EaseInOut"): the
+// move then follows that curve and takes exactly its frames. Any other word
+// there is the next command, so programs without easing build as before.
 
 #include "project.h"
 
@@ -33,6 +37,17 @@ struct CompileError {
     std::string message;
     std::string title;
 };
+
+enum class Ease { None, In, Out, InOut };
+
+// The easing a word names ("EaseIn", "EaseOut", "EaseInOut", any case);
+// Ease::None for any other word.
+Ease EaseOf(std::string_view word);
+
+// Position of step k (1 to n) of an eased move from start to target: start +
+// (target - start) * e(k / n) in double, rounded half to even; step n is the
+// target itself.
+int32_t EasedPosition(int32_t start, int32_t target, int32_t k, int32_t n, Ease ease);
 
 // Splits a program into words; element 0 of the result exists and is unused.
 std::vector<Token> TokenizeProgram(std::string_view text);
@@ -65,7 +80,9 @@ public:
 private:
     bool Fail(int servo, int32_t token, std::string message, std::string title);
     bool Fail(int servo, const Token& token, std::string message, std::string title);
-    bool CompileMov(int servo, int32_t k, int32_t& frame, int32_t& current);
+    // `used` is the number of words the move took (3, or 4 with an easing).
+    bool CompileMov(int servo, int32_t k, int32_t& frame, int32_t& current, int32_t& used);
+    bool CompileEasedMov(int servo, int32_t k, Ease ease, int32_t count, int32_t& frame, int32_t& current);
     bool CompileWait(int servo, int32_t k, int32_t& frame, int32_t current);
 
     Project& project_;
