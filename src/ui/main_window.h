@@ -33,6 +33,7 @@ class QToolBar;
 namespace kestrova {
 
 class KvxEditCtrl;
+class ProgramDiagnostics;
 class clsRecentMenu;
 
 
@@ -43,7 +44,11 @@ public:
     explicit frmMain(QWidget* parent = nullptr);
     ~frmMain() override;
 
-    Project& project() { return project_; }
+    // The project with every editor's typing written into it.
+    Project& project() {
+        CommitEdits();
+        return project_;
+    }
     SerialLink& link() { return link_; }
 
     // Makes servo the selected one (its editor in front, the caption naming
@@ -108,6 +113,13 @@ public:
     QAction* ToolbarButton(const QString& key) const;
     // The execution window while it is open.
     frmExe* ExecutionWindow() const { return exeWindow_; }
+    ProgramDiagnostics* Diagnostics() const { return diagnostics_; }
+    // The status bar: the first error, the selected servo's frames, the
+    // show's length, the caret.
+    QLabel* StatusError() const { return statusError_; }
+    QLabel* StatusFrames() const { return statusFrames_; }
+    QLabel* StatusShow() const { return statusShow_; }
+    QLabel* StatusCaret() const { return statusCaret_; }
 
 public slots:
     void cmdLog_Click(int servo);
@@ -156,7 +168,12 @@ private:
     // The execution window's UpdateGraph, when that window is open.
     void UpdateExecutionGraph(bool bDoChecks);
     void EditorGotFocus();
-    void EditorChanged();
+    void EditorChanged(int servo);
+    void BuildStatusBar();
+    void UpdateStatusBar();
+    void UpdateCaretStatus();
+    // The frame rate the show's length is given at: the execution window's.
+    int FrameRate() const;
 
     // PortToggleView
     void SetComChecked(bool checked) override;
@@ -172,6 +189,8 @@ private:
     void ServosReset() override;
     void ProgramsReplaced() override;
     void ApplyCommSettings() override;
+    void CommitEdits() override;
+    void SetModified(bool modified) override;
     // UpdateServoSettings and UpdateEditCommands are public above.
     void AddRecentFile(const std::string& path) override;
 
@@ -220,6 +239,13 @@ private:
     QAction* miAbout_ = nullptr;
 
     QPointer<frmExe> exeWindow_;
+    int lastFrameRate_ = 15;
+
+    ProgramDiagnostics* diagnostics_ = nullptr;
+    QLabel* statusError_ = nullptr;
+    QLabel* statusFrames_ = nullptr;
+    QLabel* statusShow_ = nullptr;
+    QLabel* statusCaret_ = nullptr;
 };
 
 // Window geometry is designed in twips; 15 twips make one pixel.

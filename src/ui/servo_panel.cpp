@@ -3,6 +3,7 @@
 
 #include "kvx_edit_ctrl.h"
 #include "main_window.h"
+#include "program_diagnostics.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -103,6 +104,8 @@ void frmMain::UpdateServoSettings() {
     }
     lblServoInstructions_->setText(QStringLiteral("Servo Instructions: \"") +
                                    QString::fromStdString(project_.Servos[project_.lServo].Name) + QStringLiteral("\""));
+    // Limits and Home decide what the programs compile to.
+    diagnostics_->ScheduleAll();
     if (project_.ExeWindowOpen) UpdateExecutionGraph(false);
 }
 

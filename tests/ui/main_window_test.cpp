@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -277,7 +278,7 @@ TEST_F(MainWindowTest, ABuildWithNothingToCompileWarnsAndASuccessfulOneIsBuilt) 
 }
 
 TEST_F(MainWindowTest, NewAndOpenPutTheModelsProgramsIntoTheEditors) {
-    EXPECT_EQ(window_->windowTitle(), "Kestrova v2 - [Untitled1]");
+    EXPECT_EQ(window_->windowHandle()->title(), "Kestrova v2 - [Untitled1]");
     const std::string path = dir_ + "/walk.kva";
     std::ofstream(path) << "KVSL=1.0\r\nServo1.Name=Neck\r\nServo1.Home=127\r\nServo1.Min=0\r\nServo1.Max=254\r\n"
                            "Servo1.Enabled=True\r\nServo1.Program=[Mov 10, 5\r\n]\r\n";
@@ -285,14 +286,14 @@ TEST_F(MainWindowTest, NewAndOpenPutTheModelsProgramsIntoTheEditors) {
     ASSERT_TRUE(window_->OpenFile(QString::fromStdString(path)));
     EXPECT_EQ(window_->rtb(0)->toPlainText(), "Mov 10, 5\n");
     EXPECT_EQ(window_->frmServo(0)->title(), "Neck");
-    EXPECT_EQ(window_->windowTitle(), QString::fromStdString("Kestrova v2 - [" + path + "]"));
+    EXPECT_EQ(window_->windowHandle()->title(), QString::fromStdString("Kestrova v2 - [" + path + "]"));
     EXPECT_FALSE(project().bNeedToSave || project().ModifiedSinceBuild);
     ASSERT_EQ(shown_.size(), 1u) << "the typed text was worth a question";
     EXPECT_EQ(shown_[0].title, "Save Changes?");
 
     window_->hscServo(0)->setValue(30);
     window_->NewFile();
-    EXPECT_EQ(window_->windowTitle(), "Kestrova v2 - [Untitled2]");
+    EXPECT_EQ(window_->windowHandle()->title(), "Kestrova v2 - [Untitled2]");
     EXPECT_EQ(window_->rtb(0)->toPlainText(), "");
     EXPECT_EQ(window_->hscServo(0)->value(), 127);
     EXPECT_EQ(window_->frmServo(0)->title(), "Servo 1");
