@@ -181,6 +181,7 @@ private:
     void FocusSelectedEditor() override;
     // SliderView
     void SetPositionLabel(int servo, const std::string& text) override;
+    void SetPositionSendable(int servo, bool sendable) override;
 
     std::string AskOpenFileName() override;
     std::string AskSaveFileName() override;

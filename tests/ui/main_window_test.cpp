@@ -298,3 +298,34 @@ TEST_F(MainWindowTest, NewAndOpenPutTheModelsProgramsIntoTheEditors) {
     EXPECT_EQ(window_->hscServo(0)->value(), 127);
     EXPECT_EQ(window_->frmServo(0)->title(), "Servo 1");
 }
+
+namespace {
+
+TEST_F(MainWindowTest, SliderKeysMoveThePositionTheWayTheyPoint) {
+    project().Servos[4].Min = 10;
+    project().Servos[4].Max = 300;  // wider than the controller takes
+    window_->UpdateServoSettings();
+    QScrollBar* slider = window_->hscServo(4);
+    slider->setFocus();
+    const struct {
+        int from;
+        Qt::Key key;
+        int to;
+    } cases[] = {
+        {127, Qt::Key_Right, 128}, {127, Qt::Key_Up, 128},     {127, Qt::Key_PageUp, 128},
+        {127, Qt::Key_Left, 126},  {127, Qt::Key_Down, 126},   {127, Qt::Key_PageDown, 126},
+        {127, Qt::Key_Home, 10},   {127, Qt::Key_End, 300},    {300, Qt::Key_Right, 300},
+        {10, Qt::Key_Down, 10},    {255, Qt::Key_Right, 256},  {256, Qt::Key_Left, 255},
+    };
+    for (const auto& c : cases) {
+        slider->setValue(c.from);
+        QTest::keyClick(slider, c.key);
+        EXPECT_EQ(slider->value(), c.to) << c.from << " key " << c.key;
+        const bool sendable = c.to <= 255;
+        EXPECT_EQ(window_->lblPos(4)->text(), QString::number(c.to) + (sendable ? "" : "!"));
+        EXPECT_EQ(window_->lblPos(4)->toolTip().isEmpty(), sendable);
+    }
+    EXPECT_EQ(project().lServo, 4) << "a focused slider selects its servo";
+}
+
+}  // namespace
