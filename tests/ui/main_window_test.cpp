@@ -4,6 +4,7 @@
 #include "link/pty.h"
 #include "support/isolated_store.h"
 #include "ui/kvx_edit_ctrl.h"
+#include "ui/program_diagnostics.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,6 +15,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QToolTip>
 #include <QWindow>
 
 #include <gtest/gtest.h>
@@ -326,6 +328,49 @@ TEST_F(MainWindowTest, SliderKeysMoveThePositionTheWayTheyPoint) {
         EXPECT_EQ(window_->lblPos(4)->toolTip().isEmpty(), sendable);
     }
     EXPECT_EQ(project().lServo, 4) << "a focused slider selects its servo";
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, DiagnosticsUnderlineTheFirstErrorAndFillTheStatusBar) {
+    window_->rtb(1)->SetText("Wait 40");
+    const int32_t tableBefore = project().Frames.UpperBound();
+    window_->SelectServo(2);
+    KvxEditCtrl* editor = window_->rtb(2);
+    editor->SetText("Mov 137, 10\r\n  Move 3, 4\r\nWait 5");
+    window_->Diagnostics()->RunNow();
+
+    EXPECT_EQ(editor->DiagnosticMessage(), "Unknown Command.");
+    EXPECT_EQ(editor->DiagnosticRange().selectedText(), "Move");
+    ASSERT_EQ(editor->extraSelections().size(), 1);
+    EXPECT_EQ(editor->extraSelections()[0].format.underlineStyle(), QTextCharFormat::WaveUnderline);
+    EXPECT_EQ(window_->StatusError()->text(), "Line 2, column 3: Unknown Command.");
+    EXPECT_EQ(window_->StatusFrames()->text(), "Servo: 11 frames") << "as far as the program compiled";
+    EXPECT_EQ(window_->StatusShow()->text(), "Show: 41 frames, 2.7 seconds at 15 fps");
+    editor->SetSel(14, 14);
+    EXPECT_EQ(window_->StatusCaret()->text(), "Line 2, Col 3");
+    EXPECT_EQ(project().Frames.UpperBound(), tableBefore) << "no build happened";
+    EXPECT_FALSE(project().Built);
+
+    // The message is the underlined word's tool tip.
+    QTextCursor inside = editor->DiagnosticRange();
+    inside.setPosition(inside.selectionStart() + 2);
+    const QPoint point = editor->cursorRect(inside).center();
+    QHelpEvent help(QEvent::ToolTip, point, editor->viewport()->mapToGlobal(point));
+    QApplication::sendEvent(editor->viewport(), &help);
+    EXPECT_EQ(QToolTip::text(), "Unknown Command.");
+
+    // Another servo's error is named while the selected one is clean.
+    window_->rtb(0)->SetText("Wait 0");
+    editor->SetSel(14, 23);
+    QTest::keyClicks(editor, "Mov 130, 3, EaseIn");
+    window_->Diagnostics()->RunNow();
+    EXPECT_TRUE(editor->DiagnosticMessage().isEmpty());
+    EXPECT_TRUE(editor->extraSelections().isEmpty());
+    EXPECT_EQ(window_->StatusError()->text(), "Servo \"Servo 1\", line 1, column 6: Frames must be greater than zero.");
+    EXPECT_EQ(window_->StatusFrames()->text(), "Servo: 19 frames");
 }
 
 }  // namespace
