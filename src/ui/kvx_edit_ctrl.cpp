@@ -227,16 +227,30 @@ void KvxEditCtrl::ClearDiagnostic() {
 
 int KvxEditCtrl::CaretLine() const { return textCursor().blockNumber() + 1; }
 
+namespace {
+
+// Column (from 1) of a position inside its block, in characters: only the
+// line is looked at, however long the program.
+int ColumnIn(const QTextBlock& block, int position) {
+    const QString line = block.text().left(position - block.position());
+    int column = 1;
+    for (const QChar c : line) {
+        if (!c.isLowSurrogate()) ++column;
+    }
+    return column;
+}
+
+}  // namespace
+
 int KvxEditCtrl::CaretColumn() const {
     const QTextCursor cursor = textCursor();
-    const int block = cursor.block().position();
-    return OffsetOfPosition(cursor.position()) - OffsetOfPosition(block) + 1;
+    return ColumnIn(cursor.block(), cursor.position());
 }
 
 std::pair<int, int> KvxEditCtrl::LineColumnOf(int32_t offset) const {
     const int position = PositionOfOffset(offset);
     const QTextBlock block = document()->findBlock(position);
-    return {block.blockNumber() + 1, OffsetOfPosition(position) - OffsetOfPosition(block.position()) + 1};
+    return {block.blockNumber() + 1, ColumnIn(block, position)};
 }
 
 bool KvxEditCtrl::viewportEvent(QEvent* event) {
