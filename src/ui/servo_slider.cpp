@@ -42,10 +42,11 @@ void ServoSlider::paintEvent(QPaintEvent* event) {
     QScrollBar::paintEvent(event);
     if (!hasFocus()) return;
     QPainter painter(this);
-    QPen pen(palette().color(QPalette::Active, QPalette::Highlight), 2);
-    painter.setPen(pen);
+    // A thin frame in the highlight colour: the slider is only a few pixels
+    // high, and its handle must stay visible inside the mark.
+    painter.setPen(QPen(palette().color(QPalette::Active, QPalette::Highlight), 1));
     painter.setBrush(Qt::NoBrush);
-    painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 void ServoSlider::focusInEvent(QFocusEvent* event) {
