@@ -132,6 +132,13 @@ TEST_F(DocumentsWindowTest, EveryKindOfChangeIsUnsavedWorkAndMarksTheCaption) {
     EXPECT_EQ(window_->project().Servos[2].Name, "Elbow");
     EXPECT_EQ(window_->project().Servos[2].Home, 90);
     EXPECT_FALSE(window_->isWindowModified());
+
+    // Qt's own mark in a name is shown as it is, and the real mark still works.
+    for (const std::string name : {"/tmp/[*]", "*"}) {
+        window_->Documents().SetFileName(name);
+        Type(" ");
+        EXPECT_EQ(Caption().toStdString(), "Kestrova v2 - [" + name + "]*");
+    }
 }
 
 TEST_F(DocumentsWindowTest, ClosingAsksAndCancelKeepsTheWindowAndTheWork) {
