@@ -1,5 +1,6 @@
 // A build of 16 servos of a million frames each, against a plain loop that
-// writes a frame table of the same size once.
+// writes a frame table of the same size once; and a build that fails at the
+// first of 50 MB of words.
 #include "core/compiler.h"
 
 #include <benchmark/benchmark.h>
@@ -63,13 +64,24 @@ void BM_PlainLoopWritesTheTable(benchmark::State& state) {
 }
 BENCHMARK(BM_PlainLoopWritesTheTable)->Unit(benchmark::kMillisecond);
 
-// Peak memory of a build in a fresh child process, against the table's size.
-long ChildPeakKilobytes(bool build) {
+// 50 MB of one-letter words: a build that fails at its first word.
+constexpr size_t kHostileBytes = 50u << 20;
+Project HostileProject() {
+    Project project;
+    StartNewProject(project);
+    project.Programs[0].reserve(kHostileBytes);
+    while (project.Programs[0].size() < kHostileBytes) project.Programs[0] += "a ";
+    return project;
+}
+
+// Peak memory of a build in a fresh child process (with the project made
+// but not built when build is false).
+long ChildPeakKilobytes(bool build, Project (*make)() = &MillionFrameProject, bool made = true) {
     const pid_t child = fork();
     if (child == 0) {
-        if (build) {
-            Project project = MillionFrameProject();
-            BuildAnimation(project);
+        if (made) {
+            Project project = make();
+            if (build) BuildAnimation(project);
         }
         _exit(0);
     }
@@ -82,7 +94,7 @@ long ChildPeakKilobytes(bool build) {
 void BM_BuildPeakMemory(benchmark::State& state) {
     long idle = 0, built = 0;
     for (auto _ : state) {
-        idle = ChildPeakKilobytes(false);
+        idle = ChildPeakKilobytes(false, &MillionFrameProject, false);
         built = ChildPeakKilobytes(true);
     }
     const double tableBytes = double(kMaxFrames + 1) * sizeof(FrameRecord);
@@ -91,6 +103,28 @@ void BM_BuildPeakMemory(benchmark::State& state) {
     state.counters["peak_over_table"] = double(built - idle) * 1024 / tableBytes;
 }
 BENCHMARK(BM_BuildPeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// What a build adds to a project holding 50 MB of words: it stops at the
+// first word without reading the rest.
+void BM_HostileProgramBuildMemory(benchmark::State& state) {
+    long loaded = 0, built = 0;
+    for (auto _ : state) {
+        loaded = ChildPeakKilobytes(false, &HostileProject);
+        built = ChildPeakKilobytes(true, &HostileProject);
+    }
+    state.counters["text_MB"] = double(kHostileBytes) / 1e6;
+    state.counters["build_adds_MB"] = double(built - loaded) * 1024 / 1e6;
+}
+BENCHMARK(BM_HostileProgramBuildMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The time of that failing build.
+void BM_HostileProgramBuild(benchmark::State& state) {
+    Project project = HostileProject();
+    for (auto _ : state) {
+        if (BuildAnimation(project).outcome != BuildOutcome::Failed) state.SkipWithError("build did not fail");
+    }
+}
+BENCHMARK(BM_HostileProgramBuild)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

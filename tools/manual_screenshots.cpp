@@ -4,8 +4,10 @@
 #include "files/settings_dialog.h"
 #include "playback/execution_window.h"
 #include "timeline/wav_cue_dialog.h"
+#include "link/serial_link.h"
 #include "ui/about_dialog.h"
 #include "ui/kvx_edit_ctrl.h"
+#include "ui/controller_view.h"
 #include "ui/main_window.h"
 #include "ui/program_diagnostics.h"
 #include "ui/recording.h"
@@ -13,6 +15,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDockWidget>
 #include <QTimer>
 
 #include <cstdio>
@@ -26,6 +29,26 @@ void Save(QWidget& window, const QString& folder, const char* name) {
     QApplication::processEvents();
     window.grab().save(QDir(folder).filePath(QString::fromLatin1(name)));
     std::printf("%s\n", name);
+}
+
+// Pictures of the controller dock and the execution window in the middle of
+// a playback into the virtual controller.
+struct PlaybackShots {
+    frmMain* main;
+    frmExe* exe;
+    QString folder;
+    int32_t atFrame;
+};
+
+void ShootDuringPlayback(void* context, int32_t frame) {
+    auto& shots = *static_cast<PlaybackShots*>(context);
+    if (frame != shots.atFrame) return;
+    shots.main->link().Controller().Settle();
+    shots.main->ControllerViewWidget()->Refresh();
+    QApplication::processEvents();
+    shots.main->ControllerDock()->grab().save(QDir(shots.folder).filePath(QStringLiteral("controller-dock.png")));
+    shots.exe->grab().save(QDir(shots.folder).filePath(QStringLiteral("controller-playback.png")));
+    std::printf("controller-dock.png\ncontroller-playback.png\n");
 }
 
 }  // namespace
@@ -65,6 +88,17 @@ int main(int argc, char** argv) {
     exe.setAttribute(Qt::WA_DeleteOnClose, false);
     exe.UpdateGraph(true);
     Save(exe, folder, "execution-window.png");
+
+    // The port on the virtual controller for this program only (the user's
+    // port table stays as it is).
+    main.link().SetDeviceOverride(kVirtualControllerDevice);
+    main.ControllerDock()->show();
+    main.ControllerDock()->resize(main.ControllerViewWidget()->sizeHint());
+    PlaybackShots shots{&main, &exe, folder, 40};
+    exe.Engine().SetFrameSentHook(&ShootDuringPlayback, &shots);
+    exe.Engine().SetPrioritySetter([](int32_t) {});
+    exe.Engine().PlayAnimation(1, 41);
+    exe.Engine().SetFrameSentHook(nullptr, nullptr);
 
     frmServoSettings servos(main.project(), [&main] { main.UpdateServoSettings(); });
     Save(servos, folder, "servo-settings.png");

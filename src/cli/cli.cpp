@@ -3,12 +3,14 @@
 #include "cli_support.h"
 #include "files/kva_writer.h"
 #include "files/safe_file.h"
+#include "monitor_command.h"
 #include "play_commands.h"
 
 #include <charconv>
-#include <fstream>
 #include <iostream>
 #include <optional>
+
+#include <sys/stat.h>
 
 #ifndef KESTROVA_VERSION
 #define KESTROVA_VERSION "0.0.0"
@@ -18,31 +20,34 @@ namespace kestrova::cli {
 
 namespace {
 
-void WriteCsv(const FrameTable& frames, std::ostream& out) {
-    out << "frame";
-    for (int s = 1; s <= kServoCount; ++s) out << ",servo" << s;
-    out << ",wav\n";
-    std::string buffer;
-    buffer.reserve(1 << 16);
+// The frame table as comma-separated values, one line per frame.
+std::string CsvText(const FrameTable& frames) {
+    std::string text = "frame";
+    for (int s = 1; s <= kServoCount; ++s) text += ",servo" + std::to_string(s);
+    text += ",wav\n";
+    text.reserve(text.size() + static_cast<size_t>(frames.UpperBound()) * (4 * (kFrameSlots + 1) + 8));
     char number[16];
     auto put = [&](int32_t value) {
         auto result = std::to_chars(number, number + sizeof number, value);
-        buffer.append(number, result.ptr);
+        text.append(number, result.ptr);
     };
     for (int32_t f = 1; f <= frames.UpperBound(); ++f) {
         put(f);
         const auto frame = frames[f];
         for (int slot = 0; slot < kFrameSlots; ++slot) {
-            buffer.push_back(',');
+            text.push_back(',');
             put(frame[slot]);
         }
-        buffer.push_back('\n');
-        if (buffer.size() > (1 << 16) - 256) {
-            out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-            buffer.clear();
-        }
+        text.push_back('\n');
     }
-    out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    return text;
+}
+
+// Both paths name the same existing file (through links too).
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat first {}, second {};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
 }
 
 int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -65,19 +70,20 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     const int built = BuildProject(*loaded, file, err);
     if (built != kExitOk || !csv) return built;
 
+    const std::string text = CsvText(loaded->project.Frames);
     if (*csv == "-") {
-        WriteCsv(loaded->project.Frames, out);
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
         out.flush();
+        return out ? kExitOk : kExitFailure;
+    }
+    std::string reason;
+    if (SameFile(file, *csv)) {
+        reason = "It is the project file itself";
+    } else if (WriteFileSafely(*csv, text, reason)) {
         return kExitOk;
     }
-    std::ofstream stream(*csv, std::ios::binary | std::ios::trunc);
-    if (stream) WriteCsv(loaded->project.Frames, stream);
-    stream.close();
-    if (!stream) {
-        err << "kestrova-cli: could not write " << *csv << '\n';
-        return kExitFailure;
-    }
-    return kExitOk;
+    err << "Save Error: The frame table could not be written to " << Printable(*csv) << ": " << reason << '\n';
+    return kExitFailure;
 }
 
 int Rewrite(const std::vector<std::string>& args, std::ostream& err) {
@@ -97,9 +103,10 @@ int Rewrite(const std::vector<std::string>& args, std::ostream& err) {
 
     std::optional<LoadedProject> loaded = ReadProject(file, err);
     if (!loaded) return kExitFailure;
+    std::string text;
     std::string reason;
-    if (!WriteFileSafely(output, SaveText(loaded->project), reason)) {
-        err << "Save Error: The animation could not be saved to " << output << ": " << reason << '\n';
+    if (!ComposeProjectFile(loaded->project, text, reason) || !WriteFileSafely(output, text, reason)) {
+        err << "Save Error: The animation could not be saved to " << Printable(output) << ": " << reason << '\n';
         return kExitFailure;
     }
     return kExitOk;
@@ -123,6 +130,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (command == "play") return Play(args, out, err);
     if (command == "send") return Send(args, out, err);
     if (command == "ports" && args.size() == 1) return Ports(out);
+    if (command == "monitor") return Monitor(args, out, err);
     return Usage(err, "unknown command '" + command + "'");
 }
 

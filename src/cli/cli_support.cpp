@@ -24,6 +24,11 @@ constexpr const char* kUsage =
     "                                         send one servo command (SERVO 1 to 16)\n"
     "  kestrova-cli ports                     the serial devices found, and the devices\n"
     "                                         that ports 1 to 16 map to\n"
+    "  kestrova-cli monitor --device PATH [--baud N] [--synch B] [--live]\n"
+    "                                         read the device as a Mini-SSC controller\n"
+    "                                         would and print each command with its time\n"
+    "                                         (ms since the first byte), or with --live\n"
+    "                                         16 bars redrawn in place; Ctrl+C stops\n"
     "  kestrova-cli --help | --version\n"
     "\n"
     "Exit status: 0 success, 1 compile error, 2 unreadable file, severe load\n"
@@ -55,6 +60,23 @@ std::pair<int32_t, int32_t> FileLocation(const std::string& program, ProgramSour
 
 const char* UsageText() { return kUsage; }
 
+std::string Printable(std::string_view text) {
+    std::string kept;
+    kept.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) continue;
+        // U+0080 to U+009F in UTF-8: C2 80 to C2 9F.
+        if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+            static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            ++i;
+            continue;
+        }
+        kept.push_back(text[i]);
+    }
+    return kept;
+}
+
 std::string OneLine(const Message& message) {
     std::string text;
     for (size_t i = 0; i < message.text.size(); ++i) {
@@ -66,7 +88,7 @@ std::string OneLine(const Message& message) {
             text.push_back(c);
         }
     }
-    return (message.title.empty() ? std::string("Kestrova") : message.title) + ": " + text;
+    return Printable((message.title.empty() ? std::string("Kestrova") : message.title) + ": " + text);
 }
 
 MessageAnswer PrintMessage(const Message& message) {
@@ -90,7 +112,7 @@ std::optional<LoadedProject> ReadProject(const std::string& path, std::ostream& 
     }
     std::optional<LoadedProject> loaded(std::in_place);
     StartNewProject(loaded->project);
-    loaded->load = LoadProjectBytes(bytes, loaded->project);
+    loaded->load = LoadProjectBytes(std::move(bytes), loaded->project);
     if (!loaded->load.ok) return std::nullopt;
     return loaded;
 }
@@ -99,21 +121,21 @@ int BuildProject(LoadedProject& loaded, const std::string& file, std::ostream& e
     Project& project = loaded.project;
     const BuildResult result = BuildAnimation(project);
     if (result.outcome == BuildOutcome::NothingToCompile) {
-        err << file << ": " << result.error.title << ": " << result.error.message << '\n';
+        err << Printable(file) << ": " << result.error.title << ": " << result.error.message << '\n';
         return kExitCompileError;
     }
     if (result.outcome == BuildOutcome::Failed) {
         const CompileError& e = result.error;
         const auto [line, column] = FileLocation(project.Programs[e.servo], loaded.load.programSources[e.servo], e.Start);
-        err << file << ':' << line << ':' << column << ": " << e.title << ": " << e.message << " (servo " << e.servo + 1
-            << " \"" << project.Servos[e.servo].Name << "\")\n";
+        err << Printable(file) << ':' << line << ':' << column << ": " << e.title << ": " << e.message << " (servo "
+            << e.servo + 1 << " \"" << Printable(project.Servos[e.servo].Name) << "\")\n";
         return kExitCompileError;
     }
     return kExitOk;
 }
 
 int Usage(std::ostream& err, const std::string& problem) {
-    err << "kestrova-cli: " << problem << "\n\n" << kUsage;
+    err << "kestrova-cli: " << Printable(problem) << "\n\n" << kUsage;
     return kExitFailure;
 }
 

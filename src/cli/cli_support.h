@@ -9,6 +9,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace kestrova::cli {
 
@@ -17,7 +18,12 @@ struct LoadedProject {
     LoadResult load;
 };
 
-// "TITLE: TEXT" with the text's line breaks as single spaces.
+// The text without control characters (C0, DEL and C1), so that a name or
+// path from a file cannot drive the terminal it is printed on.
+std::string Printable(std::string_view text);
+
+// "TITLE: TEXT" with the text's line breaks as single spaces and no other
+// control characters.
 std::string OneLine(const Message& message);
 
 // Prints a message box to standard error and answers it (OK, or No).

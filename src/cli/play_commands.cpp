@@ -199,7 +199,7 @@ int Send(const std::vector<std::string>& args, std::ostream&, std::ostream& err)
     ApplyPortChoice(link, settings, portChoice);
     std::string reason;
     if (!link.Open(reason) || !link.WriteServo(synch.value_or(0), *servo - 1, *position, reason)) {
-        PrintMessage(Message{link.PortName() + " - " + reason, "Error", MessageIcon::Critical, MessageButtons::Ok});
+        PrintMessage(Message{link.FailureMessage(reason), "Error", MessageIcon::Critical, MessageButtons::Ok});
         return kExitFailure;
     }
     link.Close();
@@ -211,13 +211,13 @@ int Ports(std::ostream& out) {
     out << "Serial devices found:\n";
     if (devices.empty()) out << "  (none)\n";
     for (const SerialDevice& device : devices) {
-        out << "  " << device.path;
-        if (!device.description.empty()) out << "  " << device.description;
-        if (!device.manufacturer.empty()) out << " (" << device.manufacturer << ")";
+        out << "  " << Printable(device.path);
+        if (!device.description.empty()) out << "  " << Printable(device.description);
+        if (!device.manufacturer.empty()) out << " (" << Printable(device.manufacturer) << ")";
         out << '\n';
     }
     out << "Port numbers:\n";
-    for (int32_t n = 1; n <= 16; ++n) out << "  COM" << n << " -> " << DeviceForPort(n) << '\n';
+    for (int32_t n = 1; n <= 16; ++n) out << "  COM" << n << " -> " << Printable(DeviceForPort(n)) << '\n';
     return kExitOk;
 }
 

@@ -48,6 +48,47 @@ int32_t Floor(double value) {
 
 }  // namespace
 
+bool WordReader::Next(Token& token) {
+    bool inComment = false;
+    bool inWord = false;
+    size_t wordAt = 0;
+    const size_t size = text_.size();
+    while (at_ < size) {
+        const size_t i = at_;
+        char c = text_[i];
+        // A CR LF pair counts as one carriage return.
+        at_ += (c == '\r' && i + 1 < size && text_[i + 1] == '\n') ? 2 : 1;
+        const int32_t here = position_;
+        // Every byte of a multi-byte character is taken; only its first one
+        // advances the character count.
+        if (at_ >= size || !IsContinuationByte(text_[at_])) ++position_;
+        if (inComment) {
+            if (c == '\r') inComment = false;
+        } else if (IsSeparator(c) || c == '\'') {
+            inComment = c == '\'';
+            if (inWord) {
+                token.Text = text_.substr(wordAt, i - wordAt);
+                token.End = here;
+                // The apostrophe is read again by the next call.
+                if (inComment) {
+                    at_ = i;
+                    position_ = here;
+                }
+                return true;
+            }
+        } else if (!inWord) {
+            inWord = true;
+            wordAt = i;
+            token.Start = here;
+        }
+    }
+    // The text counts as ending with a line break, which ends the last word.
+    if (!inWord) return false;
+    token.Text = text_.substr(wordAt);
+    token.End = position_;
+    return true;
+}
+
 Ease EaseOf(std::string_view word) {
     if (EqualsIgnoringCase(word, "easein")) return Ease::In;
     if (EqualsIgnoringCase(word, "easeout")) return Ease::Out;
@@ -73,50 +114,15 @@ int32_t EasedPosition(int32_t start, int32_t target, int32_t k, int32_t n, Ease 
 
 std::vector<Token> TokenizeProgram(std::string_view text) {
     std::vector<Token> tokens(1);
-    std::string word;
-    int32_t wordStart = 0;
-    int32_t position = 0;  // character offset of the byte being looked at
-    bool inComment = false;
-
-    auto endWord = [&] {
-        if (word.empty()) return;
-        tokens.push_back(Token{std::move(word), wordStart, position});
-        word.clear();
-    };
-
-    for (size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        // A CR LF pair counts as one carriage return.
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        if (inComment) {
-            if (c == '\r') inComment = false;
-        } else if (IsSeparator(c)) {
-            endWord();
-        } else if (c == '\'') {
-            endWord();
-            inComment = true;
-        } else {
-            if (word.empty()) wordStart = position;
-            word.push_back(c);
-        }
-        // Every byte of a multi-byte character is taken; only its first one
-        // advances the character count.
-        if (i + 1 >= text.size() || !IsContinuationByte(text[i + 1])) ++position;
-    }
-    // The text counts as ending with a line break, which ends the last word.
-    endWord();
+    WordReader reader(text);
+    Token token;
+    while (reader.Next(token)) tokens.push_back(token);
     return tokens;
 }
-
-void ServoCompiler::TokenizeServo(int servo) { tokens_ = TokenizeProgram(project_.Programs[servo]); }
 
 bool ServoCompiler::Fail(int servo, const Token& token, std::string message, std::string title) {
     lastError_ = CompileError{servo, token.Start, token.End, std::move(message), std::move(title)};
     return false;
-}
-
-bool ServoCompiler::Fail(int servo, int32_t token, std::string message, std::string title) {
-    return Fail(servo, tokens_[token], std::move(message), std::move(title));
 }
 
 bool ServoCompiler::CheckPosition(int servo, std::string_view text) {
@@ -146,42 +152,34 @@ bool ServoCompiler::CompileServo(int servo) {
     int32_t frame = 1;
     project_.ServoFrameCount[servo] = 1;
 
-    const int32_t upper = static_cast<int32_t>(tokens_.size()) - 1;
-    int32_t k = 1;
-    while (k <= upper) {
-        const std::string& word = tokens_[k].Text;
-        if (EqualsIgnoringCase(word, "mov")) {
-            int32_t used = 3;
-            if (!CompileMov(servo, k, frame, current, used)) return false;
-            k += used;
-        } else if (EqualsIgnoringCase(word, "wait")) {
-            if (!CompileWait(servo, k, frame, current)) return false;
-            k += 2;
+    words_ = WordReader(project_.Programs[servo]);
+    Token command;
+    while (words_.Next(command)) {
+        if (EqualsIgnoringCase(command.Text, "mov")) {
+            if (!CompileMov(servo, command, frame, current)) return false;
+        } else if (EqualsIgnoringCase(command.Text, "wait")) {
+            if (!CompileWait(servo, command, frame, current)) return false;
         } else {
-            return Fail(servo, k, "Unknown Command.", kCompileError);
+            return Fail(servo, command, "Unknown Command.", kCompileError);
         }
     }
     return true;
 }
 
-bool ServoCompiler::CompileMov(int servo, int32_t k, int32_t& frame, int32_t& current, int32_t& used) {
-    const int32_t upper = static_cast<int32_t>(tokens_.size()) - 1;
+bool ServoCompiler::CompileMov(int servo, const Token& command, int32_t& frame, int32_t& current) {
+    Token& position = operand_[0];
+    Token& frameCount = operand_[1];
     // A missing operand is reported like an invalid one, on the command word.
-    if (k + 1 > upper) return Fail(servo, k, kPositionNotNumeric, kInvalidPosition);
-    if (!CheckPosition(servo, tokens_[k + 1].Text)) return Fail(servo, k + 1, positionError_, kInvalidPosition);
-    const int32_t target = *ToInt32(tokens_[k + 1].Text);
+    if (!words_.Next(position)) return Fail(servo, command, kPositionNotNumeric, kInvalidPosition);
+    if (!CheckPosition(servo, position.Text)) return Fail(servo, position, positionError_, kInvalidPosition);
+    const int32_t target = *ToInt32(position.Text);
 
-    if (k + 2 > upper) return Fail(servo, k, kFramesNotNumeric, kInvalidFrames);
-    const std::optional<int32_t> count = ToInt32(tokens_[k + 2].Text);
-    if (!count) return Fail(servo, k + 2, kFramesNotNumeric, kInvalidFrames);
-    if (*count < 1) return Fail(servo, k + 2, kFramesNotPositive, kInvalidFrames);
-
-    if (k + 3 <= upper) {
-        const Ease ease = EaseOf(tokens_[k + 3].Text);
-        if (ease != Ease::None) {
-            used = 4;
-            return CompileEasedMov(servo, k, ease, *count, frame, current);
-        }
+    if (!words_.Next(frameCount)) return Fail(servo, command, kFramesNotNumeric, kInvalidFrames);
+    const std::optional<int32_t> count = ToInt32(frameCount.Text);
+    if (!count) return Fail(servo, frameCount, kFramesNotNumeric, kInvalidFrames);
+    if (*count < 1) return Fail(servo, frameCount, kFramesNotPositive, kInvalidFrames);
+    if (const Ease ease = ReadEasing(); ease != Ease::None) {
+        return CompileEasedMov(servo, ease, target, *count, frame, current);
     }
 
     const float step = static_cast<float>((static_cast<double>(target) - current) / *count);
@@ -205,7 +203,7 @@ bool ServoCompiler::CompileMov(int servo, int32_t k, int32_t& frame, int32_t& cu
             // it ends after its n frames, on its target.
             if (made < *count) {
                 const int32_t more = *count - made;
-                if (more > kMaxFrames - frame) return Fail(servo, k + 2, kTooLongMessage, kCompileError);
+                if (more > kMaxFrames - frame) return Fail(servo, frameCount, kTooLongMessage, kCompileError);
                 const int32_t last = frame + more;
                 frames.Grow(last);
                 while (frame < last) frames[++frame][servo] = stored(acc);
@@ -213,7 +211,7 @@ bool ServoCompiler::CompileMov(int servo, int32_t k, int32_t& frame, int32_t& cu
             frames[frame][servo] = target;
             break;
         }
-        if (frame >= kMaxFrames) return Fail(servo, k + 2, kTooLongMessage, kCompileError);
+        if (frame >= kMaxFrames) return Fail(servo, frameCount, kTooLongMessage, kCompileError);
         ++frame;
         ++made;
         if (frame > frames.UpperBound()) frames.Grow(frame);
@@ -225,10 +223,20 @@ bool ServoCompiler::CompileMov(int servo, int32_t k, int32_t& frame, int32_t& cu
     return true;
 }
 
-bool ServoCompiler::CompileEasedMov(int servo, int32_t k, Ease ease, int32_t count, int32_t& frame,
+Ease ServoCompiler::ReadEasing() {
+    const WordReader before = words_;
+    Token& word = operand_[0];
+    if (words_.Next(word)) {
+        const Ease ease = EaseOf(word.Text);
+        if (ease != Ease::None) return ease;
+    }
+    words_ = before;
+    return Ease::None;
+}
+
+bool ServoCompiler::CompileEasedMov(int servo, Ease ease, int32_t target, int32_t count, int32_t& frame,
                                     int32_t& current) {
-    if (count > kMaxFrames - frame) return Fail(servo, k + 2, kTooLongMessage, kCompileError);
-    const int32_t target = *ToInt32(tokens_[k + 1].Text);
+    if (count > kMaxFrames - frame) return Fail(servo, operand_[1], kTooLongMessage, kCompileError);
     FrameTable& frames = project_.Frames;
     frames.Grow(frame + count);
     for (int32_t step = 1; step <= count; ++step) frames[frame + step][servo] = EasedPosition(current, target, step, count, ease);
@@ -238,13 +246,13 @@ bool ServoCompiler::CompileEasedMov(int servo, int32_t k, Ease ease, int32_t cou
     return true;
 }
 
-bool ServoCompiler::CompileWait(int servo, int32_t k, int32_t& frame, int32_t current) {
-    const int32_t upper = static_cast<int32_t>(tokens_.size()) - 1;
-    if (k + 1 > upper) return Fail(servo, k, kFramesNotNumeric, kInvalidFrames);
-    const std::optional<int32_t> count = ToInt32(tokens_[k + 1].Text);
-    if (!count) return Fail(servo, k + 1, kFramesNotNumeric, kInvalidFrames);
-    if (*count < 1) return Fail(servo, k + 1, kFramesNotPositive, kInvalidFrames);
-    if (*count > kMaxFrames - frame) return Fail(servo, k + 1, kTooLongMessage, kCompileError);
+bool ServoCompiler::CompileWait(int servo, const Token& command, int32_t& frame, int32_t current) {
+    Token& frameCount = operand_[0];
+    if (!words_.Next(frameCount)) return Fail(servo, command, kFramesNotNumeric, kInvalidFrames);
+    const std::optional<int32_t> count = ToInt32(frameCount.Text);
+    if (!count) return Fail(servo, frameCount, kFramesNotNumeric, kInvalidFrames);
+    if (*count < 1) return Fail(servo, frameCount, kFramesNotPositive, kInvalidFrames);
+    if (*count > kMaxFrames - frame) return Fail(servo, frameCount, kTooLongMessage, kCompileError);
 
     FrameTable& frames = project_.Frames;
     const int32_t last = frame + *count;
@@ -280,7 +288,6 @@ BuildResult BuildAnimation(Project& project, const std::function<void(int servo)
     ServoCompiler compiler(project);
     for (int s = 0; s < kServoCount; ++s) {
         if (onServoStart) onServoStart(s);
-        compiler.TokenizeServo(s);
         if (!compiler.CompileServo(s)) return BuildResult{BuildOutcome::Failed, compiler.LastError()};
     }
     compiler.MarkWavCues();

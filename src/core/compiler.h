@@ -23,7 +23,8 @@
 namespace kestrova {
 
 struct Token {
-    std::string Text;
+    // The word where it stands in the program text, which must outlive it.
+    std::string_view Text;
     // Offsets in characters from 0, counted in the program text with each
     // CR LF pair taken as one character (the editor's selection unit).
     int32_t Start = 0;
@@ -36,6 +37,21 @@ struct CompileError {
     int32_t End = 0;
     std::string message;
     std::string title;
+};
+
+// Reads the words of a program one at a time, so that compiling never holds
+// more than the few words a command needs, however long the text.
+class WordReader {
+public:
+    explicit WordReader(std::string_view text = {}) : text_(text) {}
+
+    // The next word into token; false at the end of the text.
+    bool Next(Token& token);
+
+private:
+    std::string_view text_;
+    size_t at_ = 0;
+    int32_t position_ = 0;  // character offset of the byte at at_
 };
 
 enum class Ease { None, In, Out, InOut };
@@ -56,11 +72,9 @@ class ServoCompiler {
 public:
     explicit ServoCompiler(Project& project) : project_(project) {}
 
-    // Fills the token list from the servo's program text.
-    void TokenizeServo(int servo);
-
-    // Interprets the tokens into frames of the frame table. False on the
-    // first error, which LastError() then describes.
+    // Interprets the servo's program into frames of the frame table, word
+    // by word. False on the first error, which LastError() then describes;
+    // the words after it are never read.
     bool CompileServo(int servo);
 
     // True when text is a valid position for the servo; otherwise false with
@@ -73,20 +87,21 @@ public:
     // Recomputes Used and repeats every servo's last position to the end.
     void PadServoTables();
 
-    const std::vector<Token>& Tokens() const { return tokens_; }
     const std::string& PositionError() const { return positionError_; }
     const CompileError& LastError() const { return lastError_; }
 
 private:
-    bool Fail(int servo, int32_t token, std::string message, std::string title);
     bool Fail(int servo, const Token& token, std::string message, std::string title);
-    // `used` is the number of words the move took (3, or 4 with an easing).
-    bool CompileMov(int servo, int32_t k, int32_t& frame, int32_t& current, int32_t& used);
-    bool CompileEasedMov(int servo, int32_t k, Ease ease, int32_t count, int32_t& frame, int32_t& current);
-    bool CompileWait(int servo, int32_t k, int32_t& frame, int32_t current);
+    bool CompileMov(int servo, const Token& command, int32_t& frame, int32_t& current);
+    // The easing word after a move's frames, when there is one; any other
+    // word is left for the next command.
+    Ease ReadEasing();
+    bool CompileEasedMov(int servo, Ease ease, int32_t target, int32_t count, int32_t& frame, int32_t& current);
+    bool CompileWait(int servo, const Token& command, int32_t& frame, int32_t current);
 
     Project& project_;
-    std::vector<Token> tokens_ = std::vector<Token>(1);
+    WordReader words_;
+    Token operand_[2];
     std::string positionError_;
     CompileError lastError_;
 };

@@ -11,7 +11,6 @@ ProgramCheck CheckProgram(int servo, const ServoRecord& record, std::string prog
     scratch->Servos[servo] = record;
     scratch->Programs[servo] = std::move(program);
     ServoCompiler compiler(*scratch);
-    compiler.TokenizeServo(servo);
     ProgramCheck check;
     if (!compiler.CompileServo(servo)) check.error = compiler.LastError();
     check.frames = scratch->ServoFrameCount[servo];

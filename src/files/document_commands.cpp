@@ -6,6 +6,7 @@
 #include "text_encoding.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace kestrova {
@@ -81,7 +82,7 @@ bool DocumentCommands::OpenFile(const std::string& name) {
                             MessageIcon::Critical, MessageButtons::Ok});
         return false;
     }
-    if (!LoadProjectBytes(bytes, project_).ok) return false;
+    if (!LoadProjectBytes(std::move(bytes), project_).ok) return false;
     view_.ProgramsReplaced();
     SetFileName(name);
     view_.ApplyCommSettings();
@@ -107,7 +108,7 @@ bool DocumentCommands::SaveAs() {
     std::string name = view_.AskSaveFileName();
     if (name.empty()) return false;
     // A name typed without an extension gets the project files' own.
-    if (QFileInfo(QString::fromStdString(name)).suffix().isEmpty()) name += ".kva";
+    if (QFileInfo(QFile::decodeName(QByteArray::fromStdString(name))).suffix().isEmpty()) name += ".kva";
     const std::string previous = project_.sFilename;
     project_.sFilename = name;
     if (SaveFile()) return true;
@@ -117,8 +118,9 @@ bool DocumentCommands::SaveAs() {
 
 bool DocumentCommands::SaveFile() {
     view_.CommitEdits();
+    std::string text;
     std::string reason;
-    if (!WriteFileSafely(project_.sFilename, SaveText(project_), reason)) {
+    if (!ComposeProjectFile(project_, text, reason) || !WriteFileSafely(project_.sFilename, text, reason)) {
         ShowMessage(Message{"The animation could not be saved to " + project_.sFilename + ": " + reason, "Save Error",
                             MessageIcon::Critical, MessageButtons::Ok});
         return false;

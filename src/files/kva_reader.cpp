@@ -192,8 +192,38 @@ int32_t CharacterCount(std::string_view text) {
     return count;
 }
 
-void ShowRepair(int32_t servoNumber, const char* key, const char* value) {
-    ShowMessage(Message{"Servo #" + std::to_string(servoNumber) + " had an invalid \"" + key +
+// The messages one load shows; the rest are counted and summed up at its
+// end, so a file with a million bad values asks for a few answers, not a
+// million.
+constexpr int64_t kShownLoadMessages = 5;
+
+class LoadMessages {
+public:
+    void Show(const Message& message) {
+        if (shown_ < kShownLoadMessages) {
+            ++shown_;
+            ShowMessage(message);
+        } else {
+            ++more_;
+        }
+    }
+
+    // The one message for everything not shown.
+    void ShowSummary() const {
+        if (more_ == 0) return;
+        std::string count = std::to_string(more_);
+        for (size_t at = count.size(); at > 3;) count.insert(at -= 3, ",");
+        ShowMessage(Message{"\u2026 and " + count + " more problems of the file were repaired in the same way.",
+                            "Load Repairs", MessageIcon::Information, MessageButtons::Ok});
+    }
+
+private:
+    int64_t shown_ = 0;
+    int64_t more_ = 0;
+};
+
+void ShowRepair(LoadMessages& messages, int32_t servoNumber, const char* key, const char* value) {
+    messages.Show(Message{"Servo #" + std::to_string(servoNumber) + " had an invalid \"" + key +
                             "\" value.  It will be set to " + value + ".",
                         std::string("Invalid ") + key + " Value", MessageIcon::Information, MessageButtons::Ok});
 }
@@ -232,6 +262,7 @@ struct WorkingCopies {
     std::array<ProgramText, kServoCount> programs{};
     WavCueList cues = WavCueList(1);
     std::array<ProgramSource, kServoCount> sources{};
+    LoadMessages messages;
 };
 
 // A servo line ("Servo" N "." ...); p is the index of its first ".". Returns
@@ -246,26 +277,26 @@ bool ReadServoLine(std::string_view line, size_t p, LineCursor& lines, WorkingCo
     } else if (MatchesServoKey(line, ".Home=")) {
         if (const auto n = servoNumber()) {
             const auto value = PositionValue(From(line, p, 6));
-            if (!value) ShowRepair(*n, "Home", "127");
+            if (!value) ShowRepair(work.messages, *n, "Home", "127");
             work.servos[*n - 1].Home = value.value_or(127);
         }
     } else if (MatchesServoKey(line, ".Min=")) {
         if (const auto n = servoNumber()) {
             const auto value = PositionValue(From(line, p, 5));
-            if (!value) ShowRepair(*n, "Min", "0");
+            if (!value) ShowRepair(work.messages, *n, "Min", "0");
             work.servos[*n - 1].Min = value.value_or(0);
         }
     } else if (MatchesServoKey(line, ".Max=")) {
         if (const auto n = servoNumber()) {
             const auto value = PositionValue(From(line, p, 5));
-            if (!value) ShowRepair(*n, "Max", "254");
+            if (!value) ShowRepair(work.messages, *n, "Max", "254");
             work.servos[*n - 1].Max = value.value_or(254);
         }
     } else if (MatchesServoKey(line, ".Enabled=")) {
         if (const auto n = servoNumber()) {
             const std::string_view value = From(line, p, 9);
             const bool valid = value == "True" || value == "False";
-            if (!valid) ShowRepair(*n, "Enabled", "True");
+            if (!valid) ShowRepair(work.messages, *n, "Enabled", "True");
             work.servos[*n - 1].Enabled = !valid || value == "True";
         }
     } else if (MatchesServoKey(line, ".Program=[")) {
@@ -361,6 +392,15 @@ LoadResult LoadProjectBytes(std::string_view bytes, Project& project) {
     return LoadFile(DecodeWindows1252(bytes), project);
 }
 
+LoadResult LoadProjectBytes(std::string&& bytes, Project& project) {
+    std::string_view view(bytes);
+    if (view.substr(0, kUtf8Bom.size()) == kUtf8Bom) view.remove_prefix(kUtf8Bom.size());
+    if (IsValidUtf8(view)) return LoadFile(view, project);
+    const std::string text = DecodeWindows1252(view);
+    std::string().swap(bytes);
+    return LoadFile(text, project);
+}
+
 LoadResult LoadFile(std::string_view text, Project& project) {
     WorkingCopies work;
     LineCursor lines(text);
@@ -371,6 +411,7 @@ LoadResult LoadFile(std::string_view text, Project& project) {
         const bool hasDot = p != std::string_view::npos;
         if (hasDot && StartsWith(line, "Servo")) {
             if (!ReadServoLine(line, p, lines, work)) {
+                work.messages.ShowSummary();
                 ShowMessage(Message{"The animation had severe problems and could not be loaded!",
                                     "Severe Load Problem", MessageIcon::Critical, MessageButtons::Ok});
                 return LoadResult{};
@@ -381,13 +422,14 @@ LoadResult LoadFile(std::string_view text, Project& project) {
             ReadWavLine(line, p, work.cues);
         } else if (StartsWith(line, "KVSL")) {
             if (From(line, 0, 5) != "1.0") {
-                ShowMessage(Message{"This file was saved using a different version of the Kestrova Servo Language."
+                work.messages.Show(Message{"This file was saved using a different version of the Kestrova Servo Language."
                                     "\r\nThe animation may not work correctly.",
                                     "KVSL Version Conflict", MessageIcon::Information, MessageButtons::Ok});
             }
         }
     }
 
+    work.messages.ShowSummary();
     project.Servos = work.servos;
     for (int i = 0; i < kServoCount; ++i) {
         ProgramText& program = work.programs[i];

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace kestrova {
@@ -41,5 +42,8 @@ LoadResult LoadFile(std::string_view text, Project& project);
 // The bytes of a project file, as they were read: decoded as
 // DecodeProjectBytes does, then LoadFile.
 LoadResult LoadProjectBytes(std::string_view bytes, Project& project);
+// The same, giving up the bytes as soon as they are decoded, so that a
+// large Windows-1252 file is not held twice while it is read.
+LoadResult LoadProjectBytes(std::string&& bytes, Project& project);
 
 }  // namespace kestrova

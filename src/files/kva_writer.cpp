@@ -1,5 +1,6 @@
 #include "kva_writer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <string_view>
@@ -120,6 +121,82 @@ std::string SaveText(const Project& project) {
         out += kCrLf;
     }
     return out;
+}
+
+namespace {
+
+std::string Quoted(const std::string& name) { return name.empty() ? std::string() : " (\"" + name + "\")"; }
+
+bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+
+// The first program line the reader would not give back: 0 when none, 1
+// for a first line ending in "]", else the number of a line that is "]".
+size_t UnsavableLine(std::string_view program) {
+    const size_t firstEnd = std::min(program.find_first_of("\r\n"), program.size());
+    if (firstEnd > 0 && program[firstEnd - 1] == ']') return 1;
+    // Only a "]" can make a line unsavable, so the bytes between brackets
+    // are skipped; lines are counted as the writer breaks them.
+    size_t line = 1;
+    size_t counted = 0;  // line breaks before `counted` are in `line`
+    for (size_t at = program.find(']', firstEnd); at != std::string_view::npos; at = program.find(']', at + 1)) {
+        const bool alone = at > 0 && (program[at - 1] == '\r' || program[at - 1] == '\n') &&
+                           (at + 1 == program.size() || program[at + 1] == '\r' || program[at + 1] == '\n');
+        if (!alone) continue;
+        for (; counted < at; ++counted) {
+            const char c = program[counted];
+            if (c == '\n' || (c == '\r' && !(counted + 1 < program.size() && program[counted + 1] == '\n'))) ++line;
+        }
+        return line;
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::string UnsavableContent(const Project& project) {
+    for (int i = 0; i < kServoCount; ++i) {
+        const std::string servo = "servo " + std::to_string(i + 1) + Quoted(project.Servos[i].Name);
+        const size_t line = UnsavableLine(project.Programs[i]);
+        if (line == 1) {
+            return "The first line of the program of " + servo +
+                   " ends with \"]\", which would end the program on that line when the file is opened again. "
+                   "Put a blank or a comment after it, or move it to a line of its own.";
+        }
+        if (line > 1) {
+            return "Line " + std::to_string(line) + " of the program of " + servo +
+                   " is just \"]\", which would end the program there when the file is opened again. "
+                   "Change or remove that line.";
+        }
+        if (HasLineBreak(project.Servos[i].Name)) {
+            return "The name of servo " + std::to_string(i + 1) + " holds a line break, which a project file cannot.";
+        }
+    }
+    for (int32_t k = 1; k <= UpperBound(project.WavCues); ++k) {
+        if (HasLineBreak(project.WavCues[static_cast<size_t>(k)].Path)) {
+            return "The path of sound cue " + std::to_string(k) + " holds a line break, which a project file cannot.";
+        }
+    }
+    return {};
+}
+
+bool ComposeProjectFile(const Project& project, std::string& text, std::string& problem, size_t limit) {
+    problem = UnsavableContent(project);
+    if (!problem.empty()) return false;
+    const auto tooLarge = [&](size_t bytes) {
+        problem = "The file would take " + std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB, more than the " +
+                  std::to_string(limit >> 20) + " MB a project file may hold.";
+        return false;
+    };
+    // The texts alone can show that the file is too large, before any of it
+    // is put together.
+    size_t least = 0;
+    for (int i = 0; i < kServoCount; ++i) least += project.Servos[i].Name.size() + project.Programs[i].size();
+    for (const WavCue& cue : project.WavCues) least += cue.Path.size();
+    if (least > limit) return tooLarge(least);
+    std::string composed = SaveText(project);
+    if (composed.size() > limit) return tooLarge(composed.size());
+    text = std::move(composed);
+    return true;
 }
 
 }  // namespace kestrova

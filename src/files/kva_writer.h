@@ -2,6 +2,7 @@
 // Writing a project file (".kva").
 
 #include "core/project.h"
+#include "safe_file.h"
 
 #include <string>
 
@@ -15,5 +16,18 @@ namespace kestrova {
 // program does not already end with one, so saving what was read gives the
 // same bytes again.
 std::string SaveText(const Project& project);
+
+// Why the project cannot be written so that it reads back the same, as a
+// sentence for the "Save Error" message; empty when it can. A program line
+// that is just "]" would close the program early, and so would a first line
+// ending in "]" (it shares the line of "Program=["); a line break inside a
+// servo name or a sound path would start a line of its own.
+std::string UnsavableContent(const Project& project);
+
+// The text SaveText makes, unless UnsavableContent objects or the file
+// would be larger than the reader accepts (limit, in bytes); then false
+// with the reason.
+bool ComposeProjectFile(const Project& project, std::string& text, std::string& problem,
+                        size_t limit = kMaxProjectFileBytes);
 
 }  // namespace kestrova

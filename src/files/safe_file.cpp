@@ -1,9 +1,7 @@
 #include "safe_file.h"
 
-#include <QSaveFile>
-#include <QString>
-
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -80,23 +78,96 @@ bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& rea
     return true;
 }
 
-bool WriteFileSafely(const std::string& path, std::string_view bytes, std::string& reason) {
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly)) {
-        reason = file.errorString().toStdString();
+namespace {
+
+// The file a path names once symbolic links are followed; the path itself
+// when it names nothing yet (or a link to nothing: the link is replaced).
+std::string ResolvedTarget(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (!real) return path;
+    std::string resolved(real);
+    std::free(real);
+    return resolved;
+}
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+bool WriteFileSafely(const std::string& path, std::string_view bytes, std::string& reason, const WriteCalls& calls) {
+    const auto write = calls.write ? calls.write : [](int fd, const void* data, size_t size) {
+        return ::write(fd, data, size);
+    };
+    const auto sync = calls.fsync ? calls.fsync : [](int fd) { return ::fsync(fd); };
+    const auto close = calls.close ? calls.close : [](int fd) { return ::close(fd); };
+    const auto rename = calls.rename ? calls.rename : [](const char* from, const char* to) {
+        return ::rename(from, to);
+    };
+
+    if (path.empty()) return Fail(reason, ENOENT);
+    const std::string target = ResolvedTarget(path);
+    struct stat old {};
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (!exists && errno != ENOENT) return Fail(reason, errno);
+    if (exists && S_ISDIR(old.st_mode)) return Fail(reason, EISDIR);
+    if (exists && !S_ISREG(old.st_mode)) {
+        reason = "It is not a regular file (a device or a named pipe), so it is not replaced";
         return false;
     }
-    const qint64 size = static_cast<qint64>(bytes.size());
-    if (file.write(bytes.data(), size) != size) {
-        reason = file.errorString().toStdString();
-        file.cancelWriting();
-        return false;
+
+    // A fresh name beside the target, so that the rename stays on one file
+    // system; O_EXCL never takes over a file that is there.
+    const size_t slash = target.rfind('/');
+    const std::string stem = target.substr(0, slash == std::string::npos ? 0 : slash + 1) + "." +
+                             target.substr(slash == std::string::npos ? 0 : slash + 1) + ".saving-" +
+                             std::to_string(::getpid()) + "-";
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0; ++attempt) {
+        temporary = stem + std::to_string(attempt);
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && (errno != EEXIST || attempt >= 100)) return Fail(reason, errno);
     }
-    // commit() flushes, syncs and renames over the old file; when it fails
-    // the temporary file is removed and the old file stays.
-    if (!file.commit()) {
-        reason = file.errorString().toStdString();
-        return false;
+    const auto abandon = [&](int error, bool open) {
+        if (open) close(fd);
+        ::unlink(temporary.c_str());
+        return Fail(reason, error);
+    };
+    if (exists) {
+        // The replaced file's owner where the system allows it (a save by
+        // root of another user's file), then its permissions.
+        [[maybe_unused]] const int owned = ::fchown(fd, old.st_uid, old.st_gid);
+        if (::fchmod(fd, old.st_mode & 07777) != 0) return abandon(errno, true);
+    }
+
+    const char* data = bytes.data();
+    size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t wrote = write(fd, data, left);
+        if (wrote < 0 && errno == EINTR) continue;
+        // A write that takes nothing and reports no error would loop forever.
+        if (wrote <= 0) return abandon(wrote < 0 ? errno : ENOSPC, true);
+        data += wrote;
+        left -= static_cast<size_t>(wrote);
+    }
+    // Only the sync and the close tell whether the bytes reached the disk
+    // (a full disk, a network file system).
+    if (sync(fd) != 0) return abandon(errno, true);
+    if (close(fd) != 0) return abandon(errno, false);
+    if (rename(temporary.c_str(), target.c_str()) != 0) return abandon(errno, false);
+
+    // The rename itself is made lasting; a folder that cannot be synced
+    // does not undo a save that has happened.
+    const int folder = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
     }
     reason.clear();
     return true;

@@ -3,8 +3,10 @@
 // reason when that fails.
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 namespace kestrova {
 
@@ -16,9 +18,24 @@ constexpr size_t kMaxProjectFileBytes = 256u << 20;
 // "Permission denied", "File too large ...").
 bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& reason);
 
-// Writes bytes to a temporary file in the same folder and renames it over
-// path, so that a failure at any point leaves the old file as it was and no
-// half-written file behind. On failure returns false with the reason.
-bool WriteFileSafely(const std::string& path, std::string_view bytes, std::string& reason);
+// The system calls a safe write makes once its temporary file is open. An
+// empty one is the real call; tests put in calls that fail.
+struct WriteCalls {
+    std::function<ssize_t(int fd, const void* data, size_t size)> write;
+    std::function<int(int fd)> fsync;
+    std::function<int(int fd)> close;
+    std::function<int(const char* from, const char* to)> rename;
+};
+
+// Writes bytes to a temporary file in the same folder, syncs it and renames
+// it over path, so that a failure at any point (a full disk included) leaves
+// the old file as it was and no half-written file behind. Every write, the
+// sync and the close are checked. The path is used as the operating
+// system's bytes. A target that exists and is not a regular file (a device,
+// a named pipe, a folder) is refused; a symbolic link is followed and the
+// file it names replaced. A new file gets the usual permissions, a replaced
+// one keeps its own. On failure returns false with the reason.
+bool WriteFileSafely(const std::string& path, std::string_view bytes, std::string& reason,
+                     const WriteCalls& calls = {});
 
 }  // namespace kestrova

@@ -54,6 +54,8 @@ frmSettings::frmSettings(ProjectSettings& settings, std::function<void()> applyC
     cboDevice->setEditable(true);
     cboDevice->setMinimumContentsLength(18);
     cboDevice->setToolTip(QStringLiteral("The serial device this port number stands for"));
+    // No hardware: the servos move in the controller view only.
+    cboDevice->addItem(QString::fromLatin1(kVirtualControllerDevice));
     for (const SerialDevice& device : AvailableSerialDevices()) cboDevice->addItem(QString::fromStdString(device.path));
     chkAutoDisable = new QCheckBox(QStringLiteral("Auto-Disable of Unused Servos"), this);
     chkAutoDisable->setObjectName(QStringLiteral("chkAutoDisable"));

@@ -18,7 +18,7 @@ void ComToggleClicked(SerialLink& link, bool nowChecked, PortToggleView& view) {
         view.SetComCaption(kComOpenCaption);
         std::string reason;
         if (!link.Open(reason)) {
-            ShowMessage(Message{link.PortName() + " - " + reason, kComOpenErrorTitle,
+            ShowMessage(Message{link.FailureMessage(reason), kComOpenErrorTitle,
                                 MessageIcon::Critical, MessageButtons::Ok});
             link.Close();
             // Unchecking the box is a click on it in its own right.

@@ -27,7 +27,9 @@ public:
 
 // A click on the port check box, nowChecked being its new state. Checked:
 // caption "COM Open", open the port; when that fails, the critical message
-// "COM Port Open Error" with "COM" + n + " - " + the reason, the port
+// "COM Port Open Error" with the link's failure message ("COM" + n, the
+// device in brackets, " - " and the reason; a setting the link cannot use
+// alone), the port
 // closed, the box unchecked with the caption "COM Closed". Unchecked:
 // caption "COM Closed", the port closed. Then the focus goes to the
 // selected servo's editor.

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -39,6 +40,7 @@ struct LineParameters {
     QSerialPort::Parity parity = QSerialPort::NoParity;
     QSerialPort::DataBits dataBits = QSerialPort::Data8;
     QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+    int bitsPerByte = 10;  // start, data, parity and stop bits on the wire
 };
 
 std::vector<std::string> SplitCommas(const std::string& text) {
@@ -78,10 +80,12 @@ std::optional<LineParameters> ParseLineSettings(const std::string& text) {
     else if (parts[2] == "8") line.dataBits = QSerialPort::Data8;
     else return std::nullopt;
 
+    line.bitsPerByte = 1 + std::stoi(parts[2]) + (parts[1] == "N" || parts[1] == "n" ? 0 : 1);
     if (parts[3] == "1") line.stopBits = QSerialPort::OneStop;
     else if (parts[3] == "1.5") line.stopBits = QSerialPort::OneAndHalfStop;
     else if (parts[3] == "2") line.stopBits = QSerialPort::TwoStop;
     else return std::nullopt;
+    line.bitsPerByte += line.stopBits == QSerialPort::OneStop ? 1 : 2;
     return line;
 }
 
@@ -219,6 +223,16 @@ struct SerialLink::Impl {
     LineParameters line;
     std::string openedDevice;
     std::string deviceOverride;
+    // Settings the link cannot use (see ApplyCommSettings); empty when none.
+    std::string portProblem;
+    std::string synchProblem;
+
+    // What keeps the port from opening, when a setting does.
+    const std::string& SettingsProblem() const {
+        return deviceOverride.empty() && !portProblem.empty() ? portProblem : synchProblem;
+    }
+    bool virtualOpen = false;
+    VirtualController controller;
 
     std::string DeviceToOpen() const {
         return deviceOverride.empty() ? DeviceForPort(portNumber) : deviceOverride;
@@ -232,8 +246,21 @@ SerialLink::~SerialLink() { Close(); }
 void SerialLink::ApplyCommSettings(const ProjectSettings& settings) {
     const bool wasOpen = IsOpen();
     if (wasOpen) Close();
-    SetPortNumber(settings.COMPort);
+    impl_->portProblem.clear();
+    impl_->synchProblem.clear();
+    if (!SetPortNumber(settings.COMPort)) {
+        impl_->portProblem = "The port setting (COMPort) is " + std::to_string(settings.COMPort) +
+                             ", which is no port: ports are numbered 1 to " + std::to_string(kHighestPortNumber) +
+                             ". Choose a port in the settings; nothing was sent.";
+    }
+    if (settings.SynchByte < 0 || settings.SynchByte > 255) {
+        impl_->synchProblem = "The synch byte setting (SynchByte) is " + std::to_string(settings.SynchByte) +
+                              ", which does not fit a byte (0 to 255). Choose a synch byte in the settings; "
+                              "nothing was sent.";
+    }
     if (const auto line = LineSettingsForBaudRate(settings.BaudRate)) SetLineSettings(*line);
+    if (settings.SynchByte >= 0 && settings.SynchByte <= 255)
+        impl_->controller.SetSynchByte(static_cast<uint8_t>(settings.SynchByte));
     if (wasOpen) {
         std::string ignored;
         Open(ignored);
@@ -257,6 +284,7 @@ bool SerialLink::SetLineSettings(const std::string& settings) {
     if (!line) return false;
     impl_->lineSettings = settings;
     impl_->line = *line;
+    impl_->controller.SetLine(line->baudRate, line->bitsPerByte);
     if (IsOpen()) ApplyLine(impl_->port, impl_->line);
     return true;
 }
@@ -267,11 +295,29 @@ std::string SerialLink::DevicePath() const {
 
 void SerialLink::SetDeviceOverride(const std::string& device) { impl_->deviceOverride = device; }
 
-bool SerialLink::IsOpen() const { return impl_->port.isOpen(); }
+bool SerialLink::IsOpen() const { return impl_->virtualOpen || impl_->port.isOpen(); }
+
+bool SerialLink::IsVirtual() const { return impl_->virtualOpen; }
+
+VirtualController& SerialLink::Controller() { return impl_->controller; }
+
+std::string SerialLink::FailureMessage(const std::string& reason) const {
+    if (!reason.empty() && reason == impl_->SettingsProblem()) return reason;
+    return PortName() + " (" + DevicePath() + ") - " + reason;
+}
 
 bool SerialLink::Open(std::string& reason) {
     if (IsOpen()) return true;
+    if (!impl_->SettingsProblem().empty()) {
+        reason = impl_->SettingsProblem();
+        return false;
+    }
     const std::string device = impl_->DeviceToOpen();
+    if (device == kVirtualControllerDevice) {
+        impl_->virtualOpen = true;
+        impl_->openedDevice = device;
+        return true;
+    }
     QSerialPort& port = impl_->port;
     port.setPortName(QString::fromStdString(device));
     ApplyLine(port, impl_->line);
@@ -285,6 +331,7 @@ bool SerialLink::Open(std::string& reason) {
 
 void SerialLink::Close() {
     if (impl_->port.isOpen()) impl_->port.close();
+    impl_->virtualOpen = false;
     impl_->openedDevice.clear();
 }
 
@@ -294,6 +341,20 @@ bool SerialLink::Write(const uint8_t* data, size_t size, std::string& reason) {
         return false;
     }
     if (size == 0) return true;
+    VirtualController& controller = impl_->controller;
+    if (impl_->virtualOpen) {
+        // As a real port does, wait while the line's buffer is full.
+        if (const double wait = controller.WaitBeforeWrite(size); wait > 0)
+            std::this_thread::sleep_for(std::chrono::duration<double>(wait));
+        controller.Write(data, size);
+        return true;
+    }
+    const bool written = WriteToPort(data, size, reason);
+    if (written) controller.Write(data, size);
+    return written;
+}
+
+bool SerialLink::WriteToPort(const uint8_t* data, size_t size, std::string& reason) {
 #ifdef Q_OS_UNIX
     // Straight to the descriptor: QSerialPort would keep the bytes until
     // its event loop runs, and playback does not run it.
@@ -318,9 +379,9 @@ bool SerialLink::WriteServo(int32_t synchByte, int servo, int32_t position,
                             std::string& reason) {
     const auto command = EncodeServoCommand(synchByte, servo, position);
     if (!command) {
-        reason = "Servo " + std::to_string(servo) + ", position " + std::to_string(position) +
+        reason = "Servo " + std::to_string(servo + 1) + ", position " + std::to_string(position) +
                  ", synch byte " + std::to_string(synchByte) +
-                 ": the servo must be 0 to 15, the position and the synch byte 0 to 255";
+                 ": the servo must be 1 to 16, the position and the synch byte 0 to 255";
         return false;
     }
     return Write(command->data(), command->size(), reason);

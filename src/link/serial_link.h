@@ -12,6 +12,7 @@
 
 #include "core/project.h"
 #include "files/registry.h"
+#include "virtual_controller.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -25,6 +26,10 @@ namespace kestrova {
 // Line settings strings for BaudRate 0 and 1.
 inline constexpr const char* kLineSettings2400 = "2400,N,8,1";
 inline constexpr const char* kLineSettings9600 = "9600,N,8,1";
+
+// The device name that stands for no hardware: the port opens at once and
+// its bytes go only to the link's controller model.
+inline constexpr const char* kVirtualControllerDevice = "Virtual controller";
 
 // The line settings of a BaudRate index; nothing for any index but 0 and 1.
 std::optional<std::string> LineSettingsForBaudRate(int32_t baudRate);
@@ -55,8 +60,18 @@ public:
     // Applies COMPort and BaudRate: closes an open port, sets the port
     // number, sets "2400,N,8,1" for BaudRate 0 or "9600,N,8,1" for 1 (any
     // other index leaves the line settings), and opens the port again when
-    // it was open. A step that fails is skipped silently.
+    // it was open. A step that fails is skipped silently. A COMPort that is
+    // no port (outside 1 to 255) or a SynchByte that does not fit a byte
+    // is remembered: until settings without it are applied, Open fails with
+    // a reason that names the setting and its value, and no other port is
+    // opened in its place. The controller model listens for SynchByte from
+    // then on.
     void ApplyCommSettings(const ProjectSettings& settings);
+
+    // The text of a message about a failed open or write: the port and its
+    // device before the reason ("COM1 (/dev/ttyUSB0) - No such file or
+    // directory"), or the reason alone when a setting is to blame.
+    std::string FailureMessage(const std::string& reason) const;
 
     int32_t PortNumber() const;
     // Refused (false) while the port is open and for a number outside 1 to
@@ -92,11 +107,20 @@ public:
     // waiting for them to leave the line. On failure (port closed, device
     // gone) returns false with the reason.
     bool Write(const uint8_t* data, size_t size, std::string& reason);
+    // The controller at the far end as the bytes written reach it, at the
+    // line's rate: the only receiver on the virtual device, a copy of what
+    // a real port carries otherwise.
+    VirtualController& Controller();
+    // True while the virtual device is open.
+    bool IsVirtual() const;
+
     // Writes one servo command; a part that does not fit its byte is
     // refused and nothing is written.
     bool WriteServo(int32_t synchByte, int servo, int32_t position, std::string& reason);
 
 private:
+    bool WriteToPort(const uint8_t* data, size_t size, std::string& reason);
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

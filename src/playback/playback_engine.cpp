@@ -35,7 +35,7 @@ bool PlaybackEngine::PlayAnimation(int32_t startFrame, int32_t endFrame) {
     const bool portWasOpen = output_.IsOpen();
     std::string reason;
     if (!portWasOpen && !output_.Open(reason)) {
-        ShowMessage(Message{"COM" + std::to_string(output_.PortNumber()) + " - " + reason, "Error",
+        ShowMessage(Message{output_.FailureMessage(reason), "Error",
                             MessageIcon::Critical, MessageButtons::Ok});
         EndSteps(portWasOpen);
         return false;
@@ -60,7 +60,7 @@ bool PlaybackEngine::PlayAnimation(int32_t startFrame, int32_t endFrame) {
     // The reason of a failed write is kept for the message after the end steps.
     EndSteps(portWasOpen);
     if (writeFailed) {
-        ShowMessage(Message{"COM" + std::to_string(output_.PortNumber()) + " - " + writeFailure_, "Error",
+        ShowMessage(Message{output_.FailureMessage(writeFailure_), "Error",
                             MessageIcon::Critical, MessageButtons::Ok});
     }
     ReportUnsendable();

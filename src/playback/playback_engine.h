@@ -31,6 +31,10 @@ public:
     // Writes one three-byte servo command; false with the operating
     // system's reason when the bytes could not be written.
     virtual bool WriteServo(int32_t synchByte, int servo, int32_t position, std::string& reason) = 0;
+    // The text of a message about a failed open or write.
+    virtual std::string FailureMessage(const std::string& reason) const {
+        return "COM" + std::to_string(PortNumber()) + " - " + reason;
+    }
 };
 
 // One sound at a time, played asynchronously.

@@ -17,6 +17,7 @@ public:
     bool WriteServo(int32_t synchByte, int servo, int32_t position, std::string& reason) override {
         return link_.WriteServo(synchByte, servo, position, reason);
     }
+    std::string FailureMessage(const std::string& reason) const override { return link_.FailureMessage(reason); }
 
 private:
     SerialLink& link_;

@@ -21,6 +21,8 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -81,6 +83,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     BuildToolbar();
     BuildPanes();
     BuildStatusBar();
+    BuildControllerDock();
 
     project_.lServo = 0;
     project_.Built = false;
@@ -93,6 +96,9 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 frmMain::~frmMain() {
+    closing_ = true;
+    // The controller view reads the link and the project: it goes first.
+    delete controllerDock_;
     // The execution window is a window of its own; it goes with the program.
     delete exeWindow_.data();
 }
@@ -468,23 +474,25 @@ void frmMain::SetFileName(const std::string& name) { documents_.SetFileName(name
 
 void frmMain::NewFile() { documents_.NewFile(); }
 
-bool frmMain::OpenFile(const QString& path) { return documents_.OpenFile(path.toStdString()); }
+// Paths go to the files layer as the operating system's bytes.
+bool frmMain::OpenFile(const QString& path) { return documents_.OpenFile(QFile::encodeName(path).toStdString()); }
 
 std::string frmMain::AskOpenFileName() {
-    if (fileDialog_) return fileDialog_(this, false).toStdString();
-    return QFileDialog::getOpenFileName(this, QStringLiteral("Open Animation..."), QString(), kProjectFilters)
+    if (fileDialog_) return QFile::encodeName(fileDialog_(this, false)).toStdString();
+    return QFile::encodeName(
+               QFileDialog::getOpenFileName(this, QStringLiteral("Open Animation..."), QString(), kProjectFilters))
         .toStdString();
 }
 
 std::string frmMain::AskSaveFileName() {
-    if (fileDialog_) return fileDialog_(this, true).toStdString();
+    if (fileDialog_) return QFile::encodeName(fileDialog_(this, true)).toStdString();
     QFileDialog dialog(this, QStringLiteral("Save Animation..."), QString(), kProjectFilters);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     // The extension is added before the dialog checks for an existing file,
     // so the overwrite question names the file that would be replaced.
     dialog.setDefaultSuffix(QStringLiteral("kva"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().front().toStdString();
+    return QFile::encodeName(dialog.selectedFiles().front()).toStdString();
 }
 
 void frmMain::SetCaption(const std::string& caption) {
@@ -638,8 +646,10 @@ void frmMain::closeEvent(QCloseEvent* event) {
         return;
     }
     // Every other window of the program goes with the main window.
+    closing_ = true;
     for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (window != this && window->isVisible() && !window->close()) {
+        if (window != this && window != controllerDock_ && window->isVisible() && !window->close()) {
+            closing_ = false;
             event->ignore();
             return;
         }

@@ -24,6 +24,7 @@
 
 class QAction;
 class QCheckBox;
+class QDockWidget;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -32,6 +33,7 @@ class QToolBar;
 
 namespace kestrova {
 
+class ControllerView;
 class KvxEditCtrl;
 class ProgramDiagnostics;
 class clsRecentMenu;
@@ -111,6 +113,9 @@ public:
     QPushButton* cmdWAV() const { return cmdWAV_; }
     // A toolbar button's action by its key ("new", "cut", "run", ...).
     QAction* ToolbarButton(const QString& key) const;
+    // The controller dock (View > Controller) and its view.
+    QDockWidget* ControllerDock() const { return controllerDock_; }
+    ControllerView* ControllerViewWidget() const { return controllerView_; }
     // The execution window while it is open.
     frmExe* ExecutionWindow() const { return exeWindow_; }
     ProgramDiagnostics* Diagnostics() const { return diagnostics_; }
@@ -158,6 +163,7 @@ private:
     void BuildToolbar();
     void BuildPanes();
     void BuildServoFrame(int servo);
+    void BuildControllerDock();
     void Form_Resize();
     void Form_Activate();
     // Selection by a control of servo's frame.
@@ -247,6 +253,10 @@ private:
     QLabel* statusFrames_ = nullptr;
     QLabel* statusShow_ = nullptr;
     QLabel* statusCaret_ = nullptr;
+    QDockWidget* controllerDock_ = nullptr;
+    ControllerView* controllerView_ = nullptr;
+    bool controllerDockPlaced_ = false;
+    bool closing_ = false;  // the window is going: the dock's state stays as stored
 };
 
 // Window geometry is designed in twips; 15 twips make one pixel.

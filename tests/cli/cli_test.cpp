@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <pty.h>
 #include <sys/wait.h>
+#include <termios.h>
 
 #include <csignal>
 #include <filesystem>
@@ -155,6 +157,35 @@ TEST_F(CliTest, RewriteOfItsOwnOutputIsIdentical) {
     EXPECT_NE(r.err.find("Save Error: The animation could not be saved to"), std::string::npos);
 }
 
+TEST_F(CliTest, OutputsThatMustNotBeReplacedOrPrinted) {
+    // A servo name that carries a terminal escape is printed without it.
+    Project project;
+    StartNewProject(project);
+    project.Servos[0].Name = "Arm\x1b]0;owned\x07\xC2\x9B";
+    project.Programs[0] = "Bogus\r\n";
+    const std::string bad = Write("bad.kva", SaveText(project));
+    EXPECT_EQ(Run("build " + bad).err, bad + ":14:17: Compile Error: Unknown Command. (servo 1 \"Arm]0;owned\")\n");
+
+    const std::string file = ProjectFile("p.kva", {"Wait 5\r\n"}), before = Read(file);
+    ASSERT_EQ(::mkfifo(Path("pipe").c_str(), 0600), 0);
+    for (const auto& [args, reason] : {std::pair{"rewrite " + file + " -o " + Path("pipe"), "It is not a regular file"},
+                                       {"build " + file + " --csv " + file, "It is the project file itself"},
+                                       {"build " + file + " --csv " + Path("none/x.csv"), "No such file or directory"}}) {
+        const Outcome r = Run(args);
+        EXPECT_EQ(r.code, 2) << args;
+        EXPECT_TRUE(r.err.starts_with("Save Error: ") && r.err.find(reason) != std::string::npos) << r.err;
+    }
+    EXPECT_TRUE(fs::is_fifo(Path("pipe")));
+    EXPECT_EQ(Read(file), before);
+
+    // A name that is not UTF-8 is written under its own bytes.
+    const std::string latin = Path("in\xE9.kva");
+    fs::copy_file(file, latin);
+    ASSERT_EQ(Run("rewrite '" + latin + "' -o '" + latin + "'").code, 0);
+    EXPECT_EQ(Read(latin), before);
+    EXPECT_FALSE(fs::exists(Path("in\xEF\xBF\xBD.kva")));
+}
+
 // play and send on a pseudo-terminal, with the program running beside the test.
 class PlayTest : public CliTest {
 protected:
@@ -251,11 +282,82 @@ TEST_F(PlayTest, SendWritesOneCommandAndFailuresSayWhy) {
                                                  {"play", ProjectFile("p.kva", {"Wait 5\r\n"}), "--device", nothing}}) {
         Drain(args, code);
         EXPECT_EQ(code, 2) << args[0];
-        EXPECT_EQ(Read(Path("err")), "Error: COM1 - No such file or directory\n");
+        EXPECT_EQ(Read(Path("err")), "Error: COM1 (" + nothing + ") - No such file or directory\n");
     }
     for (const char* bad : {"0", "17"}) {
         Drain({"send", bad, "10", "--device", device_}, code);
         EXPECT_EQ(code, 2) << bad;
+    }
+}
+
+// monitor on a second pseudo-terminal, fed what play put on the first.
+TEST_F(PlayTest, MonitorReadsWhatPlaySends) {
+    int code = -1;
+    const std::string sent = Drain({"play", kExample, "--device", device_, "--fps", "30", "--from", "60"}, code);
+    ASSERT_EQ(code, 0) << Read(Path("err"));
+    ASSERT_FALSE(sent.empty());
+    std::vector<std::string> commands;  // "servo S  position P", servos from 1
+    for (size_t i = 0; i + 2 < sent.size(); i += 3) {
+        char text[48];
+        snprintf(text, sizeof text, "servo %2d  position %3d", sent[i + 1] + 1, uint8_t(sent[i + 2]));
+        commands.push_back(text);
+    }
+
+    for (const bool live : {false, true}) {
+        int master = -1, slave = -1;
+        char name[256] = {};
+        ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+        termios raw;
+        tcgetattr(slave, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(slave, TCSANOW, &raw);
+        std::vector<std::string> args{"monitor", "--device", name, "--baud", "9600", "--synch", "255"};
+        if (live) args.push_back("--live");
+        const pid_t child = fork();
+        if (child == 0) {
+            std::vector<char*> argv{const_cast<char*>(KESTROVA_CLI)};
+            for (std::string& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            freopen(Path("out").c_str(), "w", stdout);
+            freopen(Path("err").c_str(), "w", stderr);
+            execv(KESTROVA_CLI, argv.data());
+            _exit(127);
+        }
+        auto waitFor = [&](const std::string& file, const std::string& text) {
+            for (int i = 0; i < 500 && Read(Path(file)).find(text) == std::string::npos; ++i) usleep(10000);
+        };
+        waitFor("err", "Ctrl+C stops");
+        const std::string garbage = {char(1), char(2)};
+        ASSERT_EQ(write(master, (garbage + sent).data(), sent.size() + 2), ssize_t(sent.size() + 2));
+        waitFor("out", live ? std::to_string(commands.size()) + " commands" : commands.back());
+        kill(child, SIGINT);
+        int status = 0;
+        waitpid(child, &status, 0);
+        close(master);
+        close(slave);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_NE(Read(Path("err")).find("Stopped. " + std::to_string(commands.size()) +
+                                         " commands, 2 bytes not understood."), std::string::npos)
+            << Read(Path("err"));
+        const std::vector<std::string> lines = Lines(Read(Path("out")));
+        if (live) {
+            // The last picture: each servo's bar ends in its last position.
+            ASSERT_GE(lines.size(), 17u);
+            const std::string last = commands.back();  // servo 4, the last of each frame
+            EXPECT_NE(lines[lines.size() - 14].find("] " + last.substr(last.size() - 3)), std::string::npos)
+                << lines[lines.size() - 14];
+            continue;
+        }
+        ASSERT_EQ(lines.size(), commands.size() + 1);
+        EXPECT_NE(lines[0].find("2 bytes not understood: 01 02"), std::string::npos) << lines[0];
+        double previous = 0;
+        for (size_t i = 0; i < commands.size(); ++i) {
+            const std::string& l = lines[i + 1];
+            EXPECT_EQ(l.substr(l.find("ms  ") + 4), commands[i]);
+            const double ms = std::stod(l);
+            EXPECT_GE(ms, previous) << l;
+            previous = ms;
+        }
     }
 }
 

@@ -2,8 +2,24 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
+
+// Every allocation of this test program is counted, so that a test can see
+// how much memory a build asked for.
+namespace {
+size_t allocatedBytes = 0;
+}  // namespace
+
+void* operator new(size_t size) {
+    allocatedBytes += size;
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
 
 using namespace kestrova;
 
@@ -249,6 +265,21 @@ TEST(Compiler, MovesThatCannotArriveEndAfterTheirFrames) {
     const int32_t last = project.Frames.UpperBound();
     EXPECT_EQ(project.Frames[last][0], 16777217);
     EXPECT_LE(last, 1 + 1 + 4 + 1) << "the build must end";
+}
+
+TEST(Compiler, HostileProgramsCostNoMoreThanTheirFrames) {
+    // Megabytes of words after an error are never looked at; a valid
+    // program takes its frames and little else, however many words it has.
+    std::string words, waits;
+    for (int i = 0; i < 1'000'000; ++i) words += "a ";
+    for (int i = 0; i < 200'000; ++i) waits += "Wait 1 ";
+    for (const std::string& program : {"x " + words, "Wait 5 Mov 1, 3 " + words, "Mov " + words, waits}) {
+        Project project = NewProject();
+        project.Programs[3] = program;
+        const size_t before = allocatedBytes;
+        EXPECT_EQ(BuildAnimation(project).outcome, program == waits ? BuildOutcome::Success : BuildOutcome::Failed);
+        EXPECT_LT(allocatedBytes - before, project.Frames.MemoryBytes() + (64 << 10)) << program.substr(0, 20);
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "files/document_commands.h"
 #include "files/kva_writer.h"
 #include "files/recent_files.h"
+#include "files/safe_file.h"
 #include "files/settings_store.h"
 #include "support/isolated_store.h"
 
@@ -151,6 +152,18 @@ TEST_F(DocumentTest, FailuresKeepTheWork) {
     EXPECT_EQ(project_.sFilename, "Untitled1");
     EXPECT_TRUE(project_.bNeedToSave);
     EXPECT_TRUE(window_.recent.Items().empty());
+
+    // A program the file could not give back is not saved over the old file.
+    std::ofstream(File("kept.kva"), std::ios::binary) << "old";
+    project_.Programs[1] = "Wait 1\r\n]\r\nServo2.Name=Injected";
+    window_.saveAnswers = {File("kept.kva")};
+    EXPECT_FALSE(commands_.SaveAs());
+    EXPECT_EQ(asked_.back().title, "Save Error");
+    EXPECT_TRUE(asked_.back().text.starts_with("The animation could not be saved to " + File("kept.kva") +
+                                               ": Line 2 of the program of servo 2"));
+    std::string bytes, reason;
+    EXPECT_TRUE(ReadFileBytes(File("kept.kva"), bytes, reason) && bytes == "old" && project_.sFilename == "Untitled1");
+    project_.Programs[1].clear();
 
     // "Save Changes?" answered Yes with a failing save abandons the command too.
     asked_.clear();

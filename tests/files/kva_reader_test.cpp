@@ -73,6 +73,20 @@ TEST(LoadFileTest, ServoValuesAreValidatedAndRepaired) {
     }
 }
 
+TEST(LoadFileTest, ManyRepairsEndInOneSummary) {
+    std::string text;
+    for (int i = 0; i < 1000; ++i) text += "Servo" + std::to_string(i % 16 + 1) + ".Home=x\r\n";
+    text += "Servo1.Program=[Wait 1";
+    for (const bool severe : {false, true}) {
+        const auto loaded = Load(severe ? text : text + "]");
+        ASSERT_EQ(loaded->messages.size(), severe ? 7u : 6u);
+        EXPECT_EQ(loaded->messages[4], Repair(5, "Home", "127"));
+        EXPECT_EQ(loaded->messages[5],
+                  "Load Repairs: \u2026 and 995 more problems of the file were repaired in the same way.");
+        EXPECT_EQ(loaded->result.ok, !severe);
+    }
+}
+
 TEST(LoadFileTest, NamesAndPrograms) {
     const struct {
         const char* text;

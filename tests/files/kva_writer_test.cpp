@@ -9,10 +9,17 @@
 #include "support/isolated_store.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kestrova {
 namespace {
@@ -102,6 +109,49 @@ TEST(SaveTextTest, SaveAndReopenGiveSameProjectAndBytes) {
     }
 }
 
+TEST(SaveTextTest, RefusesWhatWouldNotReadBack) {
+    // Servo 3 ("Arm") gets the program, servo 2 the name, cue 1 the path;
+    // the refusal begins with `expected`, none when it saves.
+    const struct {
+        std::string program, name, path, expected;
+    } cases[] = {
+        {"Wait 1\r\n]\r\nServo2.Name=Injected\r\n", "", "", "Line 2 of the program of servo 3 (\"Arm\") is just \"]\""},
+        {"a\n\n]", "", "", "Line 3 "},
+        {"a\r]\r", "", "", "Line 2 "},
+        {"]", "", "", "The first line of the program of servo 3"},
+        {"' look [left]\r\nWait 1", "", "", "The first line"},
+        {"", "Left\nServo3.Name=Injected", "", "The name of servo 2 holds a line break"},
+        {"", "", "a\r.wav", "The path of sound cue 1 holds a line break"},
+        {"Wait 1 ]x\r\n ]\r\n] \r\n[]\r\n]]", "", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.program + c.name + c.path);
+        Project project;
+        StartNewProject(project);
+        project.Servos[2].Name = "Arm";
+        project.Programs[2] = c.program;
+        if (!c.name.empty()) project.Servos[1].Name = c.name;
+        project.WavCues.push_back(WavCue{1, 2, c.path});
+        std::string text = "untouched", problem;
+        EXPECT_EQ(ComposeProjectFile(project, text, problem), c.expected.empty());
+        EXPECT_TRUE(problem.starts_with(c.expected)) << problem;
+        EXPECT_EQ(c.expected.empty() ? Reload(text)->Programs[2] : text, c.expected.empty() ? c.program + "\r\n" : "untouched");
+    }
+}
+
+TEST(SaveTextTest, NeverWritesMoreThanTheReaderTakes) {
+    Project project;
+    StartNewProject(project);
+    const size_t limit = SaveText(project).size() + 100;
+    std::string text, problem;
+    // Lone line ends grow to CR LF: under the limit as typed, over it as written.
+    for (const size_t lineEnds : {40, 80}) {
+        project.Programs[0] = std::string(lineEnds, '\n');
+        EXPECT_EQ(ComposeProjectFile(project, text, problem, limit), lineEnds == 40) << problem;
+    }
+    EXPECT_NE(problem.find("MB a project file may hold"), std::string::npos) << problem;
+}
+
 class SafeFileTest : public ::testing::Test {
 protected:
     void TearDown() override { std::filesystem::remove_all(dir_); }
@@ -146,6 +196,72 @@ TEST_F(SafeFileTest, FailuresGiveReasonAndChangeNothing) {
     EXPECT_EQ(Entries(), 3u);
     EXPECT_EQ(Read("plain"), "keep");
     EXPECT_TRUE(std::filesystem::is_directory(Path("folder")));
+}
+
+TEST_F(SafeFileTest, EveryFailingCallLeavesTheOldFile) {
+    std::string reason;
+    ASSERT_TRUE(WriteFileSafely(Path("a.kva"), "old", reason));
+    ::chmod(Path("a.kva").c_str(), 0640);
+    const auto failing = [](int error) { return [error](auto...) { return errno = error, -1; }; };
+    WriteCalls calls[5];
+    calls[0].write = failing(ENOSPC);
+    // A disk that fills up half-way: the first write is taken in part.
+    calls[1].write = [first = true](int fd, const void* data, size_t size) mutable -> ssize_t {
+        return std::exchange(first, false) ? ::write(fd, data, size / 2) : (errno = ENOSPC, -1);
+    };
+    calls[2].fsync = failing(EIO);
+    calls[3].close = failing(EDQUOT);
+    calls[4].rename = failing(EXDEV);
+    for (const WriteCalls& call : calls) {
+        EXPECT_FALSE(WriteFileSafely(Path("a.kva"), "new content", reason, call));
+        EXPECT_FALSE(reason.empty());
+        EXPECT_EQ(Read("a.kva"), "old");
+        EXPECT_EQ(Entries(), 1u) << "the temporary file is gone";
+    }
+    ASSERT_TRUE(WriteFileSafely(Path("a.kva"), "new", reason));
+    EXPECT_EQ(std::filesystem::status(Path("a.kva")).permissions(), std::filesystem::perms(0640));
+}
+
+TEST_F(SafeFileTest, TargetsThatAreNotPlainFiles) {
+    std::string reason;
+    // A named pipe stays a pipe; a link is followed and stays a link.
+    ASSERT_EQ(::mkfifo(Path("pipe").c_str(), 0600), 0);
+    EXPECT_FALSE(WriteFileSafely(Path("pipe"), "x", reason));
+    EXPECT_TRUE(reason.starts_with("It is not a regular file")) << reason;
+    EXPECT_TRUE(std::filesystem::is_fifo(Path("pipe")));
+    ASSERT_TRUE(WriteFileSafely(Path("real.kva"), "old", reason));
+    std::filesystem::create_symlink("real.kva", Path("link.kva"));
+    ASSERT_TRUE(WriteFileSafely(Path("link.kva"), "new", reason)) << reason;
+    EXPECT_TRUE(std::filesystem::is_symlink(Path("link.kva")));
+    EXPECT_EQ(Read("real.kva"), "new");
+    // A name that is not UTF-8 is the operating system's bytes, kept as they are.
+    ASSERT_TRUE(WriteFileSafely(Path("in\xE9.kva"), "bytes", reason)) << reason;
+    EXPECT_EQ(Read("in\xE9.kva"), "bytes");
+    EXPECT_EQ(Entries(), 4u);
+}
+
+// A save on a real full disk: a small file system of its own (mounting it
+// needs root).
+TEST_F(SafeFileTest, FullDiskKeepsTheOldFile) {
+    const std::string disk = Path("disk");
+    std::filesystem::create_directory(disk);
+    if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "a small tmpfs could not be mounted (" << std::strerror(errno) << "); needs root";
+    }
+    std::string reason;
+    ASSERT_TRUE(WriteFileSafely(disk + "/a.kva", std::string(8192, 'o'), reason)) << reason;
+    std::ofstream filler(disk + "/filler", std::ios::binary);
+    while (filler << std::string(4096, 'f')) {
+    }
+    filler.close();
+    std::filesystem::resize_file(disk + "/filler", std::filesystem::file_size(disk + "/filler") - 4096);
+    EXPECT_FALSE(WriteFileSafely(disk + "/a.kva", std::string(8192, 'n'), reason));
+    EXPECT_EQ(reason, "No space left on device");
+    std::string bytes;
+    EXPECT_TRUE(ReadFileBytes(disk + "/a.kva", bytes, reason));
+    EXPECT_EQ(bytes, std::string(8192, 'o'));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(disk), {}), 2);
+    ::umount(disk.c_str());
 }
 
 }  // namespace

@@ -75,6 +75,12 @@ TEST_F(SettingsDialogTest, CancelWritesNothingAndTheDeviceGoesIntoThePortTable) 
     dialog.OK();
     EXPECT_EQ(DeviceForPort(7), "/dev/ttyKESTROVA7");
     EXPECT_NE(DeviceForPort(6), "/dev/ttyKESTROVA7");
+
+    frmSettings virtualChoice(settings, [this] { ++applied_; });
+    virtualChoice.cboDevice->setCurrentIndex(virtualChoice.cboDevice->findText(kVirtualControllerDevice));
+    virtualChoice.OK();
+    EXPECT_EQ(DeviceForPort(7), kVirtualControllerDevice);
+    EXPECT_EQ(settings.COMPort, 7) << "the port number, and so the project files, stay as they were";
 }
 
 TEST_F(SettingsDialogTest, AStoreThatCannotBeWrittenIsReportedOnce) {

@@ -63,7 +63,7 @@ TEST_F(PortToggleTest, ClicksOpenAndCloseAndAFailedOpenIsReported) {
     window_ = FakeWindow{};
     Click(true);
     ASSERT_EQ(shown_.size(), 1u);
-    EXPECT_EQ(shown_[0].text, "COM3 - No such file or directory");
+    EXPECT_EQ(shown_[0].text, "COM3 (" + dir_ + "/gone/ttyUSB2) - No such file or directory");
     EXPECT_EQ(shown_[0].title, "COM Port Open Error");
     EXPECT_EQ(shown_[0].icon, MessageIcon::Critical);
     EXPECT_EQ(shown_[0].buttons, MessageButtons::Ok);

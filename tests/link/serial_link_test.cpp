@@ -116,6 +116,25 @@ TEST_F(SerialLinkTest, ApplyCommSettingsKeepsTheOpenStateOnTheNewPort) {
     EXPECT_EQ(link_.PortNumber(), 9);
 }
 
+TEST_F(SerialLinkTest, SettingsTheLinkCannotUseAreNamedAndNothingIsSent) {
+    for (const auto& [port, synch, words] : {std::tuple{99999, 0, "(COMPort) is 99999"}, {-1, 0, "(COMPort) is -1"},
+                                            {3, 999, "(SynchByte) is 999"}, {3, -1, "(SynchByte) is -1"}}) {
+        link_.ApplyCommSettings(ProjectSettings{1, 1, 0, 0, 0, 0});
+        link_.ApplyCommSettings(ProjectSettings{port, 1, synch, 0, 0, 0});
+        EXPECT_FALSE(link_.Open(reason_)) << words;
+        EXPECT_NE(reason_.find(words), std::string::npos) << reason_;
+        EXPECT_EQ(link_.FailureMessage(reason_), reason_) << "not blamed on a port";
+    }
+    // Usable settings open the port again; a real failure names port and device.
+    link_.ApplyCommSettings(ProjectSettings{3, 1, 0, 0, 0, 0});
+    Open();
+    SerialLink second;
+    second.SetPortNumber(3);
+    EXPECT_FALSE(second.Open(reason_));
+    EXPECT_EQ(second.FailureMessage(reason_), "COM3 (" + pty_.Path() + ") - Device or resource busy");
+    EXPECT_EQ(pty_.Stray(), Bytes{});
+}
+
 TEST_F(SerialLinkTest, FailuresCarryTheOperatingSystemsReason) {
     EXPECT_FALSE(link_.WriteServo(1, 2, 3, reason_));
     EXPECT_EQ(reason_, "The port is not open");

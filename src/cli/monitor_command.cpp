@@ -1,0 +1,243 @@
+#include "monitor_command.h"
+
+#include "cli.h"
+#include "cli_support.h"
+#include "core/numeric_text.h"
+#include "link/mini_ssc_decoder.h"
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace kestrova::cli {
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+void OnStop(int) { stopRequested = 1; }
+
+constexpr int kServos = 16;
+constexpr int kBarWidth = 32;
+constexpr size_t kLostShown = 16;  // bytes of a lost run printed in hex
+constexpr auto kLiveRedraw = std::chrono::milliseconds(40);
+
+std::optional<speed_t> TerminalSpeed(int32_t baud) {
+    switch (baud) {
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    default: return std::nullopt;
+    }
+}
+
+// Prints commands as lines, or the 16 servos as bars redrawn in place.
+class Printer : public MiniSscDecoder::Listener {
+public:
+    Printer(std::ostream& out, bool live) : out_(out), live_(live) { position_.fill(-1); }
+
+    void SetTime(double ms) { ms_ = ms; }
+
+    void Command(const DecodedCommand& c) override {
+        FlushLost();
+        ++commands_;
+        position_[static_cast<size_t>(c.servo)] = c.position;
+        if (live_) return;
+        char line[64];
+        std::snprintf(line, sizeof line, "%10.1f ms  servo %2d  position %3d\n", ms_, c.servo + 1, c.position);
+        out_ << line;
+    }
+    void NotUnderstood(const uint8_t* bytes, size_t count, uint64_t) override {
+        if (lost_.empty()) lostMs_ = ms_;
+        lostTotal_ += count;
+        lost_.insert(lost_.end(), bytes, bytes + count);
+    }
+
+    // A run of bytes not understood is printed once it has ended.
+    void FlushLost() {
+        if (lost_.empty()) return;
+        if (!live_) {
+            char head[64];
+            std::snprintf(head, sizeof head, "%10.1f ms  %zu byte%s not understood:", lostMs_, lost_.size(),
+                          lost_.size() == 1 ? "" : "s");
+            out_ << head;
+            for (size_t i = 0; i < lost_.size() && i < kLostShown; ++i) {
+                char hex[4];
+                std::snprintf(hex, sizeof hex, " %02x", lost_[i]);
+                out_ << hex;
+            }
+            out_ << (lost_.size() > kLostShown ? " ...\n" : "\n");
+        }
+        lost_.clear();
+    }
+
+    void DrawLive() {
+        if (drawn_) out_ << "\x1b[" << (kServos + 1) << 'A';
+        for (int s = 0; s < kServos; ++s) {
+            const int p = position_[static_cast<size_t>(s)];
+            char line[96];
+            const size_t filled = p < 0 ? 0 : static_cast<size_t>((p * kBarWidth + 127) / 255);
+            const std::string bar = std::string(filled, '#') + std::string(kBarWidth - filled, '.');
+            if (p >= 0) std::snprintf(line, sizeof line, "Servo %2d [%s] %3d", s + 1, bar.c_str(), p);
+            else std::snprintf(line, sizeof line, "Servo %2d [%s]   -", s + 1, bar.c_str());
+            out_ << line << "\x1b[K\n";
+        }
+        out_ << commands_ << " commands, " << lostTotal_ << " bytes not understood\x1b[K\n" << std::flush;
+        drawn_ = true;
+    }
+
+    uint64_t Commands() const { return commands_; }
+    uint64_t LostTotal() const { return lostTotal_; }
+
+private:
+    std::ostream& out_;
+    bool live_;
+    double ms_ = 0;
+    std::array<int, kServos> position_{};
+    std::vector<uint8_t> lost_;
+    double lostMs_ = 0;
+    uint64_t commands_ = 0;
+    uint64_t lostTotal_ = 0;
+    bool drawn_ = false;
+};
+
+// Raw input at the given speed; a device that is no terminal (a pipe, a
+// file) is read as it is.
+bool ConfigureLine(int fd, speed_t speed, std::string& reason) {
+    termios tio;
+    if (::tcgetattr(fd, &tio) != 0) {
+        if (errno == ENOTTY || errno == EINVAL) return true;
+        reason = std::strerror(errno);
+        return false;
+    }
+    ::cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSTOPB | PARENB);
+    ::cfsetispeed(&tio, speed);
+    ::cfsetospeed(&tio, speed);
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+class StopGuard {
+public:
+    StopGuard() {
+        stopRequested = 0;
+        struct sigaction action {};
+        action.sa_handler = &OnStop;  // no SA_RESTART: poll returns at once
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, &previousInt_);
+        ::sigaction(SIGTERM, &action, &previousTerm_);
+    }
+    ~StopGuard() {
+        ::sigaction(SIGINT, &previousInt_, nullptr);
+        ::sigaction(SIGTERM, &previousTerm_, nullptr);
+    }
+
+private:
+    struct sigaction previousInt_ {};
+    struct sigaction previousTerm_ {};
+};
+
+}  // namespace
+
+int Monitor(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::string device;
+    int32_t baud = 9600;
+    int32_t synch = 255;
+    bool live = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const bool hasValue = i + 1 < args.size();
+        if (args[i] == "--device" && hasValue) {
+            device = args[++i];
+        } else if (args[i] == "--baud" && hasValue) {
+            const std::optional<int32_t> value = ToInt32(args[++i]);
+            if (!value || !TerminalSpeed(*value)) return Usage(err, "--baud takes 1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200");
+            baud = *value;
+        } else if (args[i] == "--synch" && hasValue) {
+            const std::optional<int32_t> value = ToInt32(args[++i]);
+            if (!value || *value < 0 || *value > 255) return Usage(err, "--synch takes 0 to 255");
+            synch = *value;
+        } else if (args[i] == "--live") {
+            live = true;
+        } else {
+            return Usage(err, "unexpected argument '" + args[i] + "'");
+        }
+    }
+    if (device.empty()) return Usage(err, "monitor needs --device PATH");
+
+    const int fd = ::open(device.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    std::string reason;
+    if (fd < 0) reason = std::strerror(errno);
+    else if (!ConfigureLine(fd, *TerminalSpeed(baud), reason)) ::close(fd);
+    if (!reason.empty()) {
+        err << "Error: " << device << " - " << reason << '\n';
+        return kExitFailure;
+    }
+
+    StopGuard guard;
+    MiniSscDecoder decoder(static_cast<uint8_t>(synch));
+    Printer printer(out, live);
+    err << "Listening on " << device << " at " << baud << " baud for synch byte " << synch
+        << "; Ctrl+C stops." << std::endl;
+    if (live) printer.DrawLive();
+
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> first;
+    Clock::time_point lastDraw = Clock::now();
+    bool hungUp = false;
+    uint8_t buffer[4096];
+    while (!stopRequested && !hungUp) {
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, 200);
+        if (ready < 0 && errno != EINTR) break;
+        if (ready > 0) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n > 0) {
+                const auto now = Clock::now();
+                if (!first) first = now;
+                printer.SetTime(std::chrono::duration<double, std::milli>(now - *first).count());
+                decoder.Feed(buffer, static_cast<size_t>(n), printer);
+            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+                hungUp = (p.revents & (POLLHUP | POLLERR)) != 0 || n == 0;
+            }
+        }
+        // A run of lost bytes that has stopped growing is shown now.
+        if (ready == 0) printer.FlushLost();
+        if (live && Clock::now() - lastDraw >= kLiveRedraw) {
+            printer.DrawLive();
+            lastDraw = Clock::now();
+        }
+        if (!live) out << std::flush;
+    }
+    ::close(fd);
+    printer.FlushLost();
+    if (live) printer.DrawLive();
+    out << std::flush;
+    const auto count = [](uint64_t n, const char* what) {
+        return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+    };
+    err << (hungUp ? "The line was closed. " : "Stopped. ") << count(printer.Commands(), "command") << ", "
+        << count(printer.LostTotal(), "byte") << " not understood.\n";
+    return kExitOk;
+}
+
+}  // namespace kestrova::cli
