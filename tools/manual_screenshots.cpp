@@ -6,6 +6,7 @@
 #include "timeline/wav_cue_dialog.h"
 #include "link/serial_link.h"
 #include "ui/about_dialog.h"
+#include "ui/arduino_export_dialog.h"
 #include "ui/kvx_edit_ctrl.h"
 #include "ui/controller_view.h"
 #include "ui/main_window.h"
@@ -115,5 +116,12 @@ int main(int argc, char** argv) {
 
     frmAbout about;
     Save(about, folder, "about.png");
+
+    ArduinoExportChoices choices;
+    choices.folder = "/home/you/Arduino/waving_robot";
+    choices.options.mode = ExportMode::Pca9685;
+    choices.options.triggerPin = 2;
+    ArduinoExportDialog arduino(choices);
+    Save(arduino, folder, "arduino-export.png");
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "cli_support.h"
 #include "files/kva_writer.h"
 #include "files/safe_file.h"
+#include "export_command.h"
 #include "monitor_command.h"
 #include "play_commands.h"
 
@@ -128,6 +129,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (command == "build") return Build(args, out, err);
     if (command == "rewrite") return Rewrite(args, err);
     if (command == "play") return Play(args, out, err);
+    if (command == "export") return Export(args, out, err);
     if (command == "send") return Send(args, out, err);
     if (command == "ports" && args.size() == 1) return Ports(out);
     if (command == "monitor") return Monitor(args, out, err);

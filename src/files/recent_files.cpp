@@ -1,8 +1,38 @@
 #include "recent_files.h"
 
+#include <QByteArray>
 #include <QString>
+#include <QUtf8StringView>
 
 namespace kestrova {
+
+namespace {
+
+// The store keeps text, so a path whose bytes are not UTF-8 (a file system
+// in another encoding) is kept percent-encoded behind a marker, and comes
+// back as the same bytes.
+constexpr std::string_view kRawMarker = "\x01bytes:";
+
+bool IsUtf8(const std::string& text) { return QUtf8StringView(text).isValidUtf8(); }
+
+std::string ToStored(const std::string& path) {
+    if (IsUtf8(path)) return path;
+    return std::string(kRawMarker) + QByteArray::fromStdString(path).toPercentEncoding("/ ").toStdString();
+}
+
+std::string FromStored(const std::string& text) {
+    if (text.rfind(kRawMarker, 0) != 0) return text;
+    return QByteArray::fromPercentEncoding(QByteArray::fromStdString(text.substr(kRawMarker.size()))).toStdString();
+}
+
+// Paths name the same file when they match without regard to letter case;
+// paths that are not text match only byte for byte.
+bool SamePath(const std::string& a, const std::string& b) {
+    if (!IsUtf8(a) || !IsUtf8(b)) return a == b;
+    return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
+}
+
+}  // namespace
 
 cRegistry RecentFilesList::Store() const {
     cRegistry store;
@@ -21,7 +51,7 @@ std::vector<std::string> RecentFilesList::Items() const {
     std::vector<std::string> items;
     for (int32_t k = 0; k < count; ++k) {
         store.SetValueKey(std::to_string(k));
-        items.push_back(RegistryValueText(store.Value()));
+        items.push_back(FromStored(RegistryValueText(store.Value())));
     }
     return items;
 }
@@ -43,11 +73,10 @@ std::optional<RegistryError> RecentFilesList::AddMenuItem(const std::string& sFi
     };
 
     // The i-th name visited is taken to be the value named i - 1.
-    const QString wanted = QString::fromStdString(sFilename);
     int32_t found = 0;
     for (int32_t i = 1; i <= count; ++i) {
         store.SetValueKey(names[static_cast<size_t>(i)]);
-        if (QString::fromStdString(RegistryValueText(store.Value())).compare(wanted, Qt::CaseInsensitive) == 0) {
+        if (SamePath(FromStored(RegistryValueText(store.Value())), sFilename)) {
             found = i;
             break;
         }
@@ -69,7 +98,7 @@ std::optional<RegistryError> RecentFilesList::AddMenuItem(const std::string& sFi
     for (int32_t j = n; j >= 1; --j) {
         if (auto error = write(j, read(j - 1))) return error;
     }
-    return write(0, sFilename);
+    return write(0, ToStored(sFilename));
 }
 
 }  // namespace kestrova

@@ -7,6 +7,7 @@
 #include "files/settings_dialog.h"
 #include "files/settings_store.h"
 #include "about_dialog.h"
+#include "arduino_export_dialog.h"
 #include "kvx_edit_ctrl.h"
 #include "playback/execution_window.h"
 #include "program_diagnostics.h"
@@ -122,6 +123,7 @@ void frmMain::BuildMenus() {
     miSave_ = item(miFile, "miSave", QStringLiteral("&Save"), &frmMain::miSave_Click, QKeySequence(Qt::CTRL | Qt::Key_S));
     miSave_->setEnabled(false);
     miSaveAs_ = item(miFile, "miSaveAs", QStringLiteral("Save &As..."), &frmMain::miSaveAs_Click);
+    item(miFile, "miExportArduino", QStringLiteral("Export for A&rduino..."), &frmMain::miExportArduino_Click);
     separator(miFile, "miFileLine3");
     miBuild_ = item(miFile, "miBuild", QStringLiteral("&Build Animation"), &frmMain::miBuild_Click,
                     QKeySequence(Qt::CTRL | Qt::Key_B));
@@ -135,7 +137,7 @@ void frmMain::BuildMenus() {
     oRecentMenu_->RefreshMenuItems();
     miRecent_ = oRecentMenu_->Items().front();
     connect(oRecentMenu_, &clsRecentMenu::RecentChosen, this,
-            [this](const QString& caption) { documents_.OpenRecent(caption.toStdString()); });
+            [this](const QByteArray& caption) { documents_.OpenRecent(caption.toStdString()); });
 
     QMenu* miEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
     miEdit->setObjectName(QStringLiteral("miEdit"));
@@ -617,6 +619,13 @@ void frmMain::miSettings_Click() {
 }
 
 void frmMain::miBuild_Click() { BuildAnimation(); }
+
+void frmMain::miExportArduino_Click() {
+    ExportForArduino(this, project_, [this] {
+        BuildAnimation();
+        return project_.Built && !project_.ModifiedSinceBuild;
+    });
+}
 
 void frmMain::miExit_Click() { close(); }
 

@@ -140,6 +140,7 @@ public slots:
     void miSave_Click();
     void miSaveAs_Click();
     void miBuild_Click();
+    void miExportArduino_Click();
     void miRecent_Click();
     void miExit_Click();
     void miCut_Click();

@@ -3,6 +3,7 @@
 #include "files/registry.h"
 
 #include <QAction>
+#include <QFile>
 #include <QMenu>
 
 namespace kestrova {
@@ -13,7 +14,7 @@ clsRecentMenu::clsRecentMenu(QMenu* menu, QAction* before, QObject* parent)
     first->setObjectName(QStringLiteral("miRecent"));
     first->setEnabled(false);
     menu_->insertAction(before_, first);
-    connect(first, &QAction::triggered, this, [this, first] { emit RecentChosen(first->text()); });
+    connect(first, &QAction::triggered, this, [this, first] { emit RecentChosen(Caption(first)); });
     items_.push_back(first);
 }
 
@@ -36,15 +37,22 @@ void clsRecentMenu::RefreshMenuItems() {
             item = new QAction(menu_);
             item->setObjectName(QStringLiteral("miRecent"));
             menu_->insertAction(before_, item);
-            connect(item, &QAction::triggered, this, [this, item] { emit RecentChosen(item->text()); });
+            connect(item, &QAction::triggered, this, [this, item] { emit RecentChosen(Caption(item)); });
             items_.push_back(item);
         }
-        const QString path = QString::fromStdString(paths[k]);
-        item->setText(QStringLiteral("&%1 %2").arg(k + 1).arg(path));
+        // The caption shows the path as text; the item keeps its bytes.
+        const QByteArray path = QByteArray::fromStdString(paths[k]);
+        item->setText(QStringLiteral("&%1 %2").arg(k + 1).arg(QFile::decodeName(path)));
         item->setData(path);
         item->setVisible(true);
         item->setEnabled(true);
     }
+}
+
+QByteArray clsRecentMenu::Caption(const QAction* item) {
+    const QByteArray path = item->data().toByteArray();
+    if (path.isEmpty()) return item->text().toUtf8();
+    return item->text().section(QLatin1Char(' '), 0, 0).toUtf8() + ' ' + path;
 }
 
 void clsRecentMenu::AddMenuItem(const std::string& sFilename) {

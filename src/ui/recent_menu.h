@@ -4,6 +4,7 @@
 
 #include "files/recent_files.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -35,10 +36,13 @@ public:
     const std::vector<QAction*>& Items() const { return items_; }
 
 signals:
-    // An item was chosen; its caption is "&" number, a blank, the path.
-    void RecentChosen(const QString& caption);
+    // An item was chosen; its caption is "&" number, a blank, the path (the
+    // path as the file system's bytes, whatever their encoding).
+    void RecentChosen(const QByteArray& caption);
 
 private:
+    static QByteArray Caption(const QAction* item);
+
     QMenu* menu_;
     QAction* before_;
     RecentFilesList list_;

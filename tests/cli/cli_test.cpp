@@ -142,6 +142,28 @@ TEST_F(CliTest, LoadMessagesAndFailures) {
     EXPECT_EQ(r.out, "kestrova-cli 2.0.0\n");
 }
 
+TEST_F(CliTest, ExportWritesASketchOrSaysWhyNot) {
+    const std::string file = ProjectFile("show.kva", {"Mov 137, 10\r\n"});
+    const Outcome ok = Run("export " + file + " --arduino " + Path("wave") + " --mode pca9685 --channels 4 --loop");
+    ASSERT_EQ(ok.code, 0) << ok.err;
+    EXPECT_NE(ok.out.find("make -C " + Path("wave")), std::string::npos) << ok.out;
+    EXPECT_TRUE(fs::exists(Path("wave/wave.ino")) && fs::exists(Path("wave/Makefile")));
+
+    const std::pair<std::string, std::string> refused[] = {
+        {" --arduino " + Path("w") + " --mode servo", "--mode takes ssc or pca9685"},
+        {" --arduino " + Path("w") + " --trigger 0", "trigger pin"},
+        {" --arduino " + Path("w") + " --channels 1,x", "channel of servo 2"},
+        {" --arduino " + Path("3d"), "Export Error: The sketch folder's name \"3d\""},
+        {"", "export needs a project file and --arduino DIR"},
+    };
+    for (const auto& [args, message] : refused) {
+        const Outcome r = Run("export " + file + args);
+        EXPECT_EQ(r.code, 2) << args;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(Path("w")) || fs::exists(Path("3d")));
+}
+
 TEST_F(CliTest, RewriteOfItsOwnOutputIsIdentical) {
     // An older file with blank lines after each program, LF line ends and no header.
     const std::string old = Write("old.kva", "Servo1.Name=Arm\nServo1.Program=[Mov 10, 2\n\n]\nWAV1.Start=3\n");

@@ -207,6 +207,13 @@ TEST_F(DocumentTest, RecentListRules) {
     ASSERT_FALSE(recent.AddMenuItem("/P/F3.KVA"));
     EXPECT_EQ(recent.Items()[0], "/p/f3.kva");
     EXPECT_EQ(recent.Items().size(), 5u);
+    // Names that are not UTF-8 come back as the same bytes, and two that
+    // differ in one such byte stay two entries.
+    const std::string latin1 = "/p/caf\xe9.kva", other = "/p/caf\xe8.kva";
+    ASSERT_FALSE(recent.AddMenuItem(latin1));
+    ASSERT_FALSE(recent.AddMenuItem(other));
+    EXPECT_EQ(recent.Items()[0], other);
+    EXPECT_EQ(recent.Items()[1], latin1);
 
     // Open from a caption: everything after the first blank.
     ASSERT_EQ(commands_.OpenRecent("&2 " + File("none here.kva")), false);

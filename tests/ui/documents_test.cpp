@@ -141,6 +141,20 @@ TEST_F(DocumentsWindowTest, EveryKindOfChangeIsUnsavedWorkAndMarksTheCaption) {
     }
 }
 
+TEST_F(DocumentsWindowTest, RecentItemOpensANameThatIsNotUtf8) {
+    Type("Wait 3");
+    names_ = {File("plain.kva")};
+    window_->tbrMain_ButtonClick("save");
+    const std::string raw = dir_ + "/caf\xe9.kva";
+    std::filesystem::copy_file(dir_ + "/plain.kva", raw);
+    window_->RecentMenu()->AddMenuItem(raw);
+    window_->RecentMenu()->RefreshMenuItems();
+    window_->NewFile();
+    window_->RecentMenu()->Items().front()->trigger();
+    EXPECT_EQ(window_->rtb(0)->Text(), "Wait 3\r\n");
+    EXPECT_TRUE(shown_.empty());
+}
+
 TEST_F(DocumentsWindowTest, ClosingAsksAndCancelKeepsTheWindowAndTheWork) {
     Type("Mov 10, 2");
     answer_ = MessageAnswer::Cancel;
