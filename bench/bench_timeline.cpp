@@ -10,6 +10,9 @@
 #include <QSlider>
 
 #include "burst_clock.h"
+#include "long_sound.h"
+#include "timeline/audio_lane.h"
+#include "timeline/sound_peaks.h"
 #include "core/compiler.h"
 #include "playback/playback_engine.h"
 
@@ -97,6 +100,46 @@ void BM_PaintVisibleGraph(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_PaintVisibleGraph)->Arg(0)->Arg(1'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
+// The graph and the audio lane in view of a million-frame show with a
+// ten-minute sound cued on frame 1, in a 1200-pixel-wide window, at a zoom:
+// state.range(0) is the zoom in percent, 0 for fit-to-window.
+void BM_PaintGraphAndLane(benchmark::State& state) {
+    Project& project = CompiledProject();
+    project.WavCues = {WavCue{}, WavCue{1, -1, kestrova::bench::LongSound()}};
+    SerialLink link;
+    frmExe window(project, link, [] {});
+    window.setAttribute(Qt::WA_DeleteOnClose, false);
+    window.resize(1600, 700);
+    window.show();
+    window.UpdateGraph(true);
+    QCoreApplication::processEvents();
+    TimelineView& view = window.Timeline();
+    view.Peaks().WaitForAll();
+    if (state.range(0) == 0) {
+        view.FitToWindow();
+    } else {
+        view.ZoomBy(state.range(0) / 100.0 / view.Zoom(), 0);
+        view.cSB().SetValue(0, view.cSB().Max(0) / 3);
+    }
+    QCoreApplication::processEvents();
+    QWidget* graph = view.picGraph();
+    QWidget* lane = view.picSound();
+    const QRect visible(-graph->x(), 0, view.ViewportWidth(), graph->height());
+    const QRect visibleLane(-lane->x(), 0, view.ViewportWidth(), lane->height());
+    QImage image(visible.size(), QImage::Format_ARGB32_Premultiplied);
+    QImage laneImage(visibleLane.size(), QImage::Format_ARGB32_Premultiplied);
+    graph->render(&image, QPoint(), QRegion(visible), QWidget::DrawChildren);  // the curve levels, once
+    for (auto _ : state) {
+        graph->render(&image, QPoint(), QRegion(visible), QWidget::DrawChildren);
+        lane->render(&laneImage, QPoint(), QRegion(visibleLane), QWidget::DrawChildren);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+    state.counters["graph_px"] = view.Mapping().Width();
+    state.counters["viewport_px"] = view.ViewportWidth();
+    project.WavCues = WavCueList(1);
+}
+BENCHMARK(BM_PaintGraphAndLane)->Arg(0)->Arg(1)->Arg(10)->Arg(100)->Arg(400)->Arg(1600)->Unit(benchmark::kMillisecond);
 
 // The window's own memory: resident size with the window open beyond the
 // frame table, for a short and a long animation.

@@ -1,7 +1,8 @@
 // Takes the user manual's pictures of the real windows:
 //   manual_screenshots EXAMPLE.kva OUTPUT_FOLDER
 // Run it under a display (or QT_QPA_PLATFORM=offscreen).
-#include "files/settings_dialog.h"
+#include "audio/mouth_moves.h"
+#include "ui/settings_dialog.h"
 #include "playback/execution_window.h"
 #include "timeline/wav_cue_dialog.h"
 #include "link/serial_link.h"
@@ -9,14 +10,20 @@
 #include "ui/arduino_export_dialog.h"
 #include "ui/kvx_edit_ctrl.h"
 #include "ui/controller_view.h"
+#include "timeline/timeline_view.h"
+#include "timeline/sound_peaks.h"
+#include "ui/kvx_edit_ctrl.h"
 #include "ui/main_window.h"
 #include "ui/program_diagnostics.h"
+#include "ui/mouth_moves_dialog.h"
 #include "ui/recording.h"
 #include "ui/servo_settings_dialog.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <cstdio>
@@ -100,6 +107,34 @@ int main(int argc, char** argv) {
     exe.Engine().SetPrioritySetter([](int32_t) {});
     exe.Engine().PlayAnimation(1, 41);
     exe.Engine().SetFrameSentHook(nullptr, nullptr);
+    // A spoken line for the jaw: its waveform in the lane, the zoom, and a
+    // mouth track made from it.
+    const QString example = QFileInfo(QString::fromLocal8Bit(argv[1])).absolutePath();
+    Project& project = main.project();
+    project.WavCues.push_back(WavCue{30, -1, "sounds/talk.wav"});
+    audio::MouthOptions options;
+    options.closed = project.Servos[2].Min;
+    options.open = project.Servos[2].Max;
+    options.start = 30;
+    options.from = project.Servos[2].Home;
+    options.smooth = 2;
+    std::string track, error;
+    audio::GenerateMouthMoves((example + "/sounds/talk.wav").toStdString(), options, track, error);
+    main.SelectServo(2);
+    main.rtb(2)->SetText(track);
+    frmMouthMoves moves(project, 2, 15, example.toStdString(), {});
+    moves.cboSound()->setCurrentIndex(1);
+    Save(moves, folder, "mouth-moves.png");
+    main.BuildAnimation();
+    exe.resize(1000, 560);
+    exe.UpdateGraph(true);
+    exe.show();
+    QApplication::processEvents();
+    exe.Timeline().Peaks().WaitForAll();
+    QApplication::processEvents();
+    Save(exe, folder, "execution-window-lane.png");
+    exe.Timeline().ZoomBy(2.5, exe.Timeline().ViewportWidth() / 3);
+    Save(exe, folder, "execution-window-zoom.png");
 
     frmServoSettings servos(main.project(), [&main] { main.UpdateServoSettings(); });
     Save(servos, folder, "servo-settings.png");

@@ -2,6 +2,7 @@
 
 #include "cli.h"
 #include "core/compiler.h"
+#include "core/text.h"
 #include "files/safe_file.h"
 #include "files/text_encoding.h"
 
@@ -34,6 +35,10 @@ constexpr const char* kUsage =
     "                                         would and print each command with its time\n"
     "                                         (ms since the first byte), or with --live\n"
     "                                         16 bars redrawn in place; Ctrl+C stops\n"
+    "  kestrova-cli jaw SOUND --fps N --closed P --open P [--threshold PERCENT]\n"
+    "                    [--smooth FRAMES] [--lead FRAMES] [--start FRAME]\n"
+    "                                         mouth moves from a sound's loudness, printed\n"
+    "                                         as Mov and Wait lines\n"
     "  kestrova-cli --help | --version\n"
     "\n"
     "Exit status: 0 success, 1 compile error, 2 unreadable file, severe load\n"
@@ -48,7 +53,7 @@ std::pair<int32_t, int32_t> FileLocation(const std::string& program, ProgramSour
     int32_t position = 0;
     for (size_t i = 0; i < program.size() && position < offset; ++i) {
         const char c = program[i];
-        if ((static_cast<unsigned char>(c) & 0xC0) == 0x80) continue;  // inside a character
+        if (IsUtf8ContinuationByte(c)) continue;  // inside a character
         if (c == '\r' || c == '\n') {
             if (c == '\r' && i + 1 < program.size() && program[i + 1] == '\n') ++i;
             ++line;
@@ -118,6 +123,8 @@ std::optional<LoadedProject> ReadProject(const std::string& path, std::ostream& 
     std::optional<LoadedProject> loaded(std::in_place);
     StartNewProject(loaded->project);
     loaded->load = LoadProjectBytes(std::move(bytes), loaded->project);
+    for (const Message& message : loaded->load.messages) ShowMessage(message);
+    if (loaded->load.notAnimation) ShowMessage(NotAnimationMessage(path));
     if (!loaded->load.ok) return std::nullopt;
     return loaded;
 }

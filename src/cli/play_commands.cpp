@@ -5,6 +5,7 @@
 #include "core/compiler.h"
 #include "core/messages.h"
 #include "core/numeric_text.h"
+#include "files/settings_store.h"
 #include "link/serial_link.h"
 #include "playback/playback_engine.h"
 #include "playback/serial_link_output.h"
@@ -155,7 +156,7 @@ int Play(const std::vector<std::string>& args, std::ostream&, std::ostream& err)
     if (built != kExitOk) return built;
 
     ScopedMessageHandler printer(&PrintMessage);
-    SerialLink link;
+    SerialLink link(&StoredPortEntry);
     ApplyPortChoice(link, project.Settings, portChoice);
     SerialLinkOutput output(link);
     const std::string folder = std::filesystem::absolute(file).parent_path().string();
@@ -195,7 +196,7 @@ int Send(const std::vector<std::string>& args, std::ostream&, std::ostream& err)
     }
 
     ProjectSettings settings;
-    SerialLink link;
+    SerialLink link(&StoredPortEntry);
     ApplyPortChoice(link, settings, portChoice);
     std::string reason;
     if (!link.Open(reason) || !link.WriteServo(synch.value_or(0), *servo - 1, *position, reason)) {
@@ -217,7 +218,7 @@ int Ports(std::ostream& out) {
         out << '\n';
     }
     out << "Port numbers:\n";
-    for (int32_t n = 1; n <= 16; ++n) out << "  COM" << n << " -> " << Printable(DeviceForPort(n)) << '\n';
+    for (int32_t n = 1; n <= 16; ++n) out << "  COM" << n << " -> " << Printable(DeviceForPort(&StoredPortEntry, n)) << '\n';
     return kExitOk;
 }
 

@@ -1,5 +1,7 @@
 #include "compiler.h"
 
+#include "text.h"
+
 #include "numeric_text.h"
 
 #include <algorithm>
@@ -19,8 +21,6 @@ constexpr const char* kFramesNotPositive = "Frames must be greater than zero.";
 
 bool IsSeparator(char c) { return c == '\t' || c == ' ' || c == ',' || c == '\r'; }
 
-// A byte that continues a UTF-8 sequence does not start a new character.
-bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -61,7 +61,7 @@ bool WordReader::Next(Token& token) {
         const int32_t here = position_;
         // Every byte of a multi-byte character is taken; only its first one
         // advances the character count.
-        if (at_ >= size || !IsContinuationByte(text_[at_])) ++position_;
+        if (at_ >= size || !IsUtf8ContinuationByte(text_[at_])) ++position_;
         if (inComment) {
             if (c == '\r') inComment = false;
         } else if (IsSeparator(c) || c == '\'') {

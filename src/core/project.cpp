@@ -2,15 +2,31 @@
 
 namespace kestrova {
 
-void SetNewProjectDefaults(Project& project) {
+bool ServoTakesPart(const ServoRecord& servo, bool autoDisable) {
+    return servo.Enabled && (!autoDisable || servo.Used);
+}
+
+std::array<ServoRecord, kServoCount> NewProjectServos() {
+    std::array<ServoRecord, kServoCount> servos{};
     for (int n = 1; n <= kServoCount; ++n) {
-        ServoRecord& servo = project.Servos[n - 1];
+        ServoRecord& servo = servos[n - 1];
         servo.Name = "Servo " + std::to_string(n);
         servo.Min = 0;
         servo.Home = 127;
         servo.Max = 254;
         servo.Enabled = true;
-        project.Programs[n - 1].clear();
+    }
+    return servos;
+}
+
+void SetNewProjectDefaults(Project& project) {
+    const std::array<ServoRecord, kServoCount> defaults = NewProjectServos();
+    for (int i = 0; i < kServoCount; ++i) {
+        ServoRecord& servo = project.Servos[i];
+        const bool used = servo.Used;
+        servo = defaults[i];
+        servo.Used = used;
+        project.Programs[i].clear();
     }
 }
 

@@ -81,6 +81,14 @@ struct Project {
 // empties their programs.
 void SetNewProjectDefaults(Project& project);
 
+// Whether a servo takes part in playback, in the graph and in the check
+// boxes of the execution window: it is enabled and, under AutoDisable, its
+// program is used.
+bool ServoTakesPart(const ServoRecord& servo, bool autoDisable);
+
+// The 16 servo records of a new project (Used false).
+std::array<ServoRecord, kServoCount> NewProjectServos();
+
 // The data side of the New command: defaults, the next "UntitledN" name,
 // an empty WAV cue list and cleared document flags. The frame table is kept;
 // Built being false asks for a build before anything plays it.

@@ -1,5 +1,6 @@
 #include "document_commands.h"
 
+#include "core/cue_path.h"
 #include "kva_reader.h"
 #include "kva_writer.h"
 #include "safe_file.h"
@@ -82,7 +83,13 @@ bool DocumentCommands::OpenFile(const std::string& name) {
                             MessageIcon::Critical, MessageButtons::Ok});
         return false;
     }
-    if (!LoadProjectBytes(std::move(bytes), project_).ok) return false;
+    const LoadResult loaded = LoadProjectBytes(std::move(bytes), project_);
+    for (const Message& message : loaded.messages) ShowMessage(message);
+    if (loaded.notAnimation) {
+        ShowMessage(NotAnimationMessage(name));
+        return false;
+    }
+    if (!loaded.ok) return false;
     view_.ProgramsReplaced();
     SetFileName(name);
     view_.ApplyCommSettings();
@@ -110,9 +117,15 @@ bool DocumentCommands::SaveAs() {
     // A name typed without an extension gets the project files' own.
     if (QFileInfo(QFile::decodeName(QByteArray::fromStdString(name))).suffix().isEmpty()) name += ".kva";
     const std::string previous = project_.sFilename;
+    // Relative cue paths keep naming the same files from the new folder.
+    const WavCueList previousCues = project_.WavCues;
+    const std::string oldFolder = ProjectFolder(previous);
+    const std::string newFolder = ProjectFolder(name);
+    for (WavCue& cue : project_.WavCues) cue.Path = RebaseCuePath(cue.Path, oldFolder, newFolder);
     project_.sFilename = name;
     if (SaveFile()) return true;
     project_.sFilename = previous;
+    project_.WavCues = previousCues;
     return false;
 }
 

@@ -2,6 +2,8 @@
 
 #include "core/messages.h"
 #include "core/numeric_text.h"
+#include "core/text.h"
+#include "line_breaks.h"
 #include "text_encoding.h"
 
 #include <algorithm>
@@ -76,7 +78,7 @@ private:
 // it; an empty text has no lines at all.
 class LineCursor {
 public:
-    explicit LineCursor(std::string_view text) : text_(text), done_(text.empty()) {}
+    explicit LineCursor(std::string_view text) : text_(text), done_(text.empty()), scanner_(text) {}
 
     // True while another line follows the current one.
     bool HasNext() const { return !done_; }
@@ -84,27 +86,12 @@ public:
     // The next line; only while HasNext().
     std::string_view Next() {
         if (number_ < INT32_MAX) ++number_;
-        const char* data = text_.data();
-        const size_t size = text_.size();
         const size_t start = pos_;
-        // The next LF is looked up once per LF, not once per line, so a text
-        // of lone CRs is not scanned to its end for every line.
-        if (!lfKnown_ || lfAt_ < start) {
-            const void* lf = std::memchr(data + start, '\n', size - start);
-            lfAt_ = lf ? static_cast<size_t>(static_cast<const char*>(lf) - data) : size;
-            lfKnown_ = true;
-        }
-        const void* cr = std::memchr(data + start, '\r', lfAt_ - start);
-        if (!cr && lfAt_ == size) {
-            done_ = true;
-            pos_ = size;
-            endedWithCrLf_ = false;
-            return text_.substr(start);
-        }
-        const size_t end = cr ? static_cast<size_t>(static_cast<const char*>(cr) - data) : lfAt_;
-        endedWithCrLf_ = cr && end + 1 == lfAt_ && lfAt_ < size;
-        pos_ = endedWithCrLf_ ? lfAt_ + 1 : end + 1;
-        return text_.substr(start, end - start);
+        const LineBreakScanner::Line line = scanner_.Scan(start);
+        endedWithCrLf_ = line.crLf;
+        pos_ = line.next;
+        done_ = line.last;
+        return text_.substr(start, line.end - start);
     }
 
     // The line Next() returned last ended with CR LF (not a lone CR or LF,
@@ -149,12 +136,9 @@ private:
     size_t pos_ = 0;
     bool done_;
     int32_t number_ = 0;
-    size_t lfAt_ = 0;
-    bool lfKnown_ = false;
+    LineBreakScanner scanner_;
     bool endedWithCrLf_ = false;
 };
-
-bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 // The byte index `characters` characters after byte index `from` (UTF-8);
 // the end of the line when it has fewer. Positions within a line count
@@ -163,7 +147,7 @@ size_t CharactersAfter(std::string_view line, size_t from, size_t characters) {
     size_t i = from;
     while (characters > 0 && i < line.size()) {
         ++i;
-        while (i < line.size() && IsContinuationByte(line[i])) ++i;
+        while (i < line.size() && IsUtf8ContinuationByte(line[i])) ++i;
         --characters;
     }
     return i;
@@ -183,49 +167,42 @@ bool MatchesServoKey(std::string_view line, std::string_view key) {
     return line.find(key, 5) != std::string_view::npos;
 }
 
-// Characters (not bytes) in a UTF-8 text.
-int32_t CharacterCount(std::string_view text) {
-    int32_t count = 0;
-    for (char c : text) {
-        if (!IsContinuationByte(c)) ++count;
-    }
-    return count;
-}
-
-// The messages one load shows; the rest are counted and summed up at its
+// The messages one load keeps; the rest are counted and summed up at its
 // end, so a file with a million bad values asks for a few answers, not a
 // million.
-constexpr int64_t kShownLoadMessages = 5;
+constexpr size_t kShownLoadMessages = 5;
 
 class LoadMessages {
 public:
-    void Show(const Message& message) {
-        if (shown_ < kShownLoadMessages) {
-            ++shown_;
-            ShowMessage(message);
+    void Add(Message message) {
+        if (kept_.size() < kShownLoadMessages) {
+            kept_.push_back(std::move(message));
         } else {
             ++more_;
         }
     }
 
-    // The one message for everything not shown.
-    void ShowSummary() const {
-        if (more_ == 0) return;
-        std::string count = std::to_string(more_);
-        for (size_t at = count.size(); at > 3;) count.insert(at -= 3, ",");
-        ShowMessage(Message{"\u2026 and " + count + " more problems of the file were repaired in the same way.",
-                            "Load Repairs", MessageIcon::Information, MessageButtons::Ok});
+    // The messages kept, then one for everything not kept.
+    std::vector<Message> Take() {
+        if (more_ > 0) {
+            std::string count = std::to_string(more_);
+            for (size_t at = count.size(); at > 3;) count.insert(at -= 3, ",");
+            kept_.push_back(Message{"\u2026 and " + count + " more problems of the file were repaired in the same way.",
+                                    "Load Repairs", MessageIcon::Information, MessageButtons::Ok});
+            more_ = 0;
+        }
+        return std::move(kept_);
     }
 
 private:
-    int64_t shown_ = 0;
+    std::vector<Message> kept_;
     int64_t more_ = 0;
 };
 
-void ShowRepair(LoadMessages& messages, int32_t servoNumber, const char* key, const char* value) {
-    messages.Show(Message{"Servo #" + std::to_string(servoNumber) + " had an invalid \"" + key +
+Message RepairMessage(int32_t servoNumber, const char* key, const char* value) {
+    return Message{"Servo #" + std::to_string(servoNumber) + " had an invalid \"" + key +
                             "\" value.  It will be set to " + value + ".",
-                        std::string("Invalid ") + key + " Value", MessageIcon::Information, MessageButtons::Ok});
+                        std::string("Invalid ") + key + " Value", MessageIcon::Information, MessageButtons::Ok};
 }
 
 // Home, Min and Max: a numeric text without a decimal point.
@@ -258,10 +235,14 @@ struct ProgramText {
 };
 
 struct WorkingCopies {
-    std::array<ServoRecord, kServoCount> servos{};
+    // A servo whose lines are missing keeps the values of a new project, so
+    // that a partial file never gives a slider the range 0 to 0.
+    std::array<ServoRecord, kServoCount> servos = NewProjectServos();
     std::array<ProgramText, kServoCount> programs{};
     WavCueList cues = WavCueList(1);
     std::array<ProgramSource, kServoCount> sources{};
+    // Some line was one of the format's own: a version line or a known key.
+    bool recognised = false;
     LoadMessages messages;
 };
 
@@ -270,33 +251,37 @@ struct WorkingCopies {
 bool ReadServoLine(std::string_view line, size_t p, LineCursor& lines, WorkingCopies& work) {
     // A line that matches none of the keys is ignored; so is one whose
     // servo number is out of range.
-    const auto servoNumber = [&] { return ServoNumber(line.substr(5, p - 5)); };
+    const auto servoNumber = [&] {
+        const std::optional<int32_t> n = ServoNumber(line.substr(5, p - 5));
+        if (n) work.recognised = true;
+        return n;
+    };
 
     if (MatchesServoKey(line, ".Name=")) {
         if (const auto n = servoNumber()) work.servos[*n - 1].Name = std::string(From(line, p, 6));
     } else if (MatchesServoKey(line, ".Home=")) {
         if (const auto n = servoNumber()) {
             const auto value = PositionValue(From(line, p, 6));
-            if (!value) ShowRepair(work.messages, *n, "Home", "127");
+            if (!value) work.messages.Add(RepairMessage(*n, "Home", "127"));
             work.servos[*n - 1].Home = value.value_or(127);
         }
     } else if (MatchesServoKey(line, ".Min=")) {
         if (const auto n = servoNumber()) {
             const auto value = PositionValue(From(line, p, 5));
-            if (!value) ShowRepair(work.messages, *n, "Min", "0");
+            if (!value) work.messages.Add(RepairMessage(*n, "Min", "0"));
             work.servos[*n - 1].Min = value.value_or(0);
         }
     } else if (MatchesServoKey(line, ".Max=")) {
         if (const auto n = servoNumber()) {
             const auto value = PositionValue(From(line, p, 5));
-            if (!value) ShowRepair(work.messages, *n, "Max", "254");
+            if (!value) work.messages.Add(RepairMessage(*n, "Max", "254"));
             work.servos[*n - 1].Max = value.value_or(254);
         }
     } else if (MatchesServoKey(line, ".Enabled=")) {
         if (const auto n = servoNumber()) {
             const std::string_view value = From(line, p, 9);
             const bool valid = value == "True" || value == "False";
-            if (!valid) ShowRepair(work.messages, *n, "Enabled", "True");
+            if (!valid) work.messages.Add(RepairMessage(*n, "Enabled", "True"));
             work.servos[*n - 1].Enabled = !valid || value == "True";
         }
     } else if (MatchesServoKey(line, ".Program=[")) {
@@ -304,7 +289,7 @@ bool ReadServoLine(std::string_view line, size_t p, LineCursor& lines, WorkingCo
         if (!n) return true;
         const size_t firstAt = CharactersAfter(line, p, 10);
         const std::string_view first = line.substr(firstAt);
-        const ProgramSource source{lines.Number(), CharacterCount(line.substr(0, firstAt)) + 1};
+        const ProgramSource source{lines.Number(), Utf8CharacterCount(line.substr(0, firstAt)) + 1};
         ProgramText program;
         size_t end = 0;
         if (!first.empty() && first.back() == ']') {
@@ -339,12 +324,13 @@ bool ReadServoLine(std::string_view line, size_t p, LineCursor& lines, WorkingCo
 
 // A settings line ("Settings" ... "." key "=" value); p is the index of its
 // first ".". The value goes straight into the project's settings.
-void ReadSettingsLine(std::string_view line, size_t p, ProjectSettings& settings) {
+// Returns whether the key was one of the six.
+bool ReadSettingsLine(std::string_view line, size_t p, ProjectSettings& settings) {
     const size_t equals = line.find('=', p + 1);
-    if (equals == std::string_view::npos) return;
+    if (equals == std::string_view::npos) return false;
     const std::string_view key = line.substr(p + 1, equals - p - 1);
     const std::optional<int32_t> value = ToInt32(line.substr(equals + 1));
-    if (!value) return;
+    if (!value) return false;
     if (key == "AutoDisable") {
         settings.AutoDisable = *value;
     } else if (key == "BaudRate") {
@@ -357,20 +343,26 @@ void ReadSettingsLine(std::string_view line, size_t p, ProjectSettings& settings
         settings.SynchByte = *value;
     } else if (key == "SystemPriority") {
         settings.SystemPriority = *value;
+    } else {
+        return false;
     }
+    return true;
 }
 
 // A WAV line ("WAV" K "." key "=" value); p is the index of its first ".".
-void ReadWavLine(std::string_view line, size_t p, WavCueList& cues) {
+// Returns whether the line was a cue's.
+bool ReadWavLine(std::string_view line, size_t p, WavCueList& cues) {
     const std::optional<int32_t> k = WavCueNumber(line.substr(3, p - 3));
     const size_t equals = line.find('=');
-    if (!k || equals == std::string_view::npos || equals < p) return;
+    if (!k || equals == std::string_view::npos || equals < p) return false;
     const std::string_view key = line.substr(p + 1, equals - p - 1);
     const std::string_view value = line.substr(equals + 1);
     std::optional<int32_t> number;
     if (key == "Start" || key == "End") {
         number = ToInt32(value);
-        if (!number) return;
+        if (!number) return false;
+    } else if (key != "Path") {
+        return false;
     }
     if (UpperBound(cues) < *k) cues.resize(static_cast<size_t>(*k) + 1);
     WavCue& cue = cues[static_cast<size_t>(*k)];
@@ -378,12 +370,17 @@ void ReadWavLine(std::string_view line, size_t p, WavCueList& cues) {
         cue.Start = *number;
     } else if (key == "End") {
         cue.End = *number;
-    } else if (key == "Path") {
+    } else {
         cue.Path = std::string(value);
     }
+    return true;
 }
 
 }  // namespace
+
+Message NotAnimationMessage(const std::string& name) {
+    return Message{name + " is not a Kestrova animation.", "Open Error", MessageIcon::Critical, MessageButtons::Ok};
+}
 
 LoadResult LoadProjectBytes(std::string_view bytes, Project& project) {
     // Text that is UTF-8 already is read where it lies, without a copy.
@@ -411,25 +408,32 @@ LoadResult LoadFile(std::string_view text, Project& project) {
         const bool hasDot = p != std::string_view::npos;
         if (hasDot && StartsWith(line, "Servo")) {
             if (!ReadServoLine(line, p, lines, work)) {
-                work.messages.ShowSummary();
-                ShowMessage(Message{"The animation had severe problems and could not be loaded!",
-                                    "Severe Load Problem", MessageIcon::Critical, MessageButtons::Ok});
-                return LoadResult{};
+                LoadResult failed;
+                failed.messages = work.messages.Take();
+                failed.messages.push_back(Message{"The animation had severe problems and could not be loaded!",
+                                                  "Severe Load Problem", MessageIcon::Critical, MessageButtons::Ok});
+                return failed;
             }
         } else if (hasDot && StartsWith(line, "Settings")) {
-            ReadSettingsLine(line, p, project.Settings);
+            if (ReadSettingsLine(line, p, project.Settings)) work.recognised = true;
         } else if (hasDot && StartsWith(line, "WAV")) {
-            ReadWavLine(line, p, work.cues);
+            if (ReadWavLine(line, p, work.cues)) work.recognised = true;
         } else if (StartsWith(line, "KVSL")) {
+            work.recognised = true;
             if (From(line, 0, 5) != "1.0") {
-                work.messages.Show(Message{"This file was saved using a different version of the Kestrova Servo Language."
-                                    "\r\nThe animation may not work correctly.",
-                                    "KVSL Version Conflict", MessageIcon::Information, MessageButtons::Ok});
+                work.messages.Add(
+                    Message{"This file was saved using a different version of the Kestrova Servo Language."
+                            "\r\nThe animation may not work correctly.",
+                            "KVSL Version Conflict", MessageIcon::Information, MessageButtons::Ok});
             }
         }
     }
 
-    work.messages.ShowSummary();
+    if (!work.recognised) {
+        LoadResult refused;
+        refused.notAnimation = true;
+        return refused;
+    }
     project.Servos = work.servos;
     for (int i = 0; i < kServoCount; ++i) {
         ProgramText& program = work.programs[i];
@@ -444,6 +448,7 @@ LoadResult LoadFile(std::string_view text, Project& project) {
     LoadResult result;
     result.ok = true;
     result.programSources = work.sources;
+    result.messages = work.messages.Take();
     return result;
 }
 

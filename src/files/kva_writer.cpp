@@ -1,5 +1,7 @@
 #include "kva_writer.h"
 
+#include "line_breaks.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -39,27 +41,14 @@ void AppendLine(std::string& out, int32_t value) {
 void AppendProgram(std::string& out, std::string_view program) {
     const char* data = program.data();
     const size_t size = program.size();
+    LineBreakScanner lines(program);
     size_t start = 0;
-    // The next LF at or after start (size when none). Found once per LF, so
-    // a text of lone CRs is not scanned again for every line.
-    size_t lfAt = 0;
-    bool lfKnown = false;
     while (start < size) {
-        if (!lfKnown || lfAt < start) {
-            const void* lf = std::memchr(data + start, '\n', size - start);
-            lfAt = lf ? static_cast<size_t>(static_cast<const char*>(lf) - data) : size;
-            lfKnown = true;
-        }
-        const void* cr = std::memchr(data + start, '\r', lfAt - start);
-        if (!cr && lfAt == size) {
-            out.append(data + start, size - start);
-            break;
-        }
-        const size_t end = cr ? static_cast<size_t>(static_cast<const char*>(cr) - data) : lfAt;
-        out.append(data + start, end - start);
+        const LineBreakScanner::Line line = lines.Scan(start);
+        out.append(data + start, line.end - start);
+        if (line.last) break;
         out += kCrLf;
-        // CR LF is one line break; a lone CR or LF is one too.
-        start = (cr && end + 1 == lfAt && lfAt < size) ? lfAt + 1 : end + 1;
+        start = line.next;
     }
     const bool endsWithBreak = size != 0 && (program.back() == '\r' || program.back() == '\n');
     if (!endsWithBreak) out += kCrLf;

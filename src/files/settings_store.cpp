@@ -49,4 +49,24 @@ std::optional<RegistryError> SaveSettings(const ProjectSettings& settings) {
     return std::nullopt;
 }
 
+namespace {
+
+cRegistry PortTable(int32_t n) {
+    cRegistry registry;
+    registry.SetClassKey(kHkeyCurrentUser);
+    registry.SetSectionKey(kPortsKey);
+    registry.SetValueKey("COM" + std::to_string(n));
+    registry.SetValueType(kRegText);
+    return registry;
+}
+
+}  // namespace
+
+std::string StoredPortEntry(int32_t n) { return RegistryValueText(PortTable(n).Value()); }
+
+std::optional<RegistryError> MapPortToDevice(int32_t n, const std::string& device) {
+    cRegistry table = PortTable(n);
+    return table.SetValue(device);
+}
+
 }  // namespace kestrova

@@ -5,7 +5,9 @@
 #include "core/project.h"
 #include "files/registry.h"
 
+#include <cstdint>
 #include <optional>
+#include <string>
 
 namespace kestrova {
 
@@ -34,5 +36,13 @@ void LoadSettings(ProjectSettings& settings);
 // the rest and is returned (error 26001); the caller reports it once and
 // keeps the values in force.
 [[nodiscard]] std::optional<RegistryError> SaveSettings(const ProjectSettings& settings);
+
+// The port table: the device entered for port n, empty when none. A serial
+// link is given this as its table of entries.
+std::string StoredPortEntry(int32_t n);
+
+// Enters device as port n's device in the port table; an empty device
+// returns the port to its platform default.
+[[nodiscard]] std::optional<RegistryError> MapPortToDevice(int32_t n, const std::string& device);
 
 }  // namespace kestrova

@@ -1,5 +1,7 @@
 #include "text_encoding.h"
 
+#include "core/text.h"
+
 #include <cstdint>
 #include <cstring>
 
@@ -30,7 +32,6 @@ void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
-bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
 }  // namespace
 
@@ -80,7 +81,7 @@ bool IsValidUtf8(std::string_view bytes) {
         if (n - i < length) return false;
         if (s[i + 1] < low || s[i + 1] > high) return false;
         for (size_t k = 2; k < length; ++k) {
-            if (!IsContinuation(s[i + k])) return false;
+            if (!IsUtf8ContinuationByte(static_cast<char>(s[i + k]))) return false;
         }
         i += length;
     }

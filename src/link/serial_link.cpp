@@ -1,6 +1,5 @@
 #include "serial_link.h"
 
-#include "files/settings_store.h"
 #include "servo_command.h"
 
 #include <QSerialPort>
@@ -163,57 +162,12 @@ std::string OpenFailureReason(const std::string&, const QSerialPort& port) {
 }
 #endif
 
-std::string PortValueName(int32_t n) { return "COM" + std::to_string(n); }
-
-cRegistry PortTable(int32_t n) {
-    cRegistry registry;
-    registry.SetClassKey(kHkeyCurrentUser);
-    registry.SetSectionKey(kPortsKey);
-    registry.SetValueKey(PortValueName(n));
-    registry.SetValueType(kRegText);
-    return registry;
-}
-
 }  // namespace
 
 std::optional<std::string> LineSettingsForBaudRate(int32_t baudRate) {
     if (baudRate == 0) return kLineSettings2400;
     if (baudRate == 1) return kLineSettings9600;
     return std::nullopt;
-}
-
-std::string DeviceForPort(int32_t n) {
-    cRegistry table = PortTable(n);
-    std::string mapped = RegistryValueText(table.Value());
-    if (!mapped.empty()) return mapped;
-#ifdef Q_OS_WIN
-    return PortValueName(n);
-#else
-    const std::string index = std::to_string(static_cast<int64_t>(n) - 1);
-    for (const char* prefix : {"/dev/ttyUSB", "/dev/ttyACM"}) {
-        std::error_code ec;
-        const std::string device = prefix + index;
-        if (std::filesystem::exists(device, ec)) return device;
-    }
-    return "/dev/ttyS" + index;
-#endif
-}
-
-std::optional<RegistryError> MapPortToDevice(int32_t n, const std::string& device) {
-    cRegistry table = PortTable(n);
-    return table.SetValue(device);
-}
-
-std::vector<SerialDevice> AvailableSerialDevices() {
-    std::vector<SerialDevice> devices;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        devices.push_back(SerialDevice{info.systemLocation().toStdString(),
-                                       info.description().toStdString(),
-                                       info.manufacturer().toStdString()});
-    }
-    std::sort(devices.begin(), devices.end(),
-              [](const SerialDevice& a, const SerialDevice& b) { return a.path < b.path; });
-    return devices;
 }
 
 struct SerialLink::Impl {
@@ -223,6 +177,7 @@ struct SerialLink::Impl {
     LineParameters line;
     std::string openedDevice;
     std::string deviceOverride;
+    PortEntries entries;
     // Settings the link cannot use (see ApplyCommSettings); empty when none.
     std::string portProblem;
     std::string synchProblem;
@@ -235,11 +190,13 @@ struct SerialLink::Impl {
     VirtualController controller;
 
     std::string DeviceToOpen() const {
-        return deviceOverride.empty() ? DeviceForPort(portNumber) : deviceOverride;
+        return deviceOverride.empty() ? DeviceForPort(entries, portNumber) : deviceOverride;
     }
 };
 
-SerialLink::SerialLink() : impl_(std::make_unique<Impl>()) {}
+SerialLink::SerialLink(PortEntries entries) : impl_(std::make_unique<Impl>()) {
+    impl_->entries = std::move(entries);
+}
 
 SerialLink::~SerialLink() { Close(); }
 
@@ -275,7 +232,7 @@ bool SerialLink::SetPortNumber(int32_t n) {
     return true;
 }
 
-std::string SerialLink::PortName() const { return PortValueName(impl_->portNumber); }
+std::string SerialLink::PortName() const { return "COM" + std::to_string(impl_->portNumber); }
 
 std::string SerialLink::LineSettings() const { return impl_->lineSettings; }
 

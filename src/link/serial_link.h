@@ -3,15 +3,10 @@
 // port number and line settings, open with the operating system's reason
 // for a failure, close, and writes that reach the operating system before
 // they return. Output only: nothing is ever read from the controller.
-//
-// Port n is named "COM" + n in every message. It maps to a device through
-// the current user's port table (key "...\Ports", value "COM" + n = device
-// path); without an entry it is "COM" + n on Windows, and elsewhere the
-// first of /dev/ttyUSB(n-1) and /dev/ttyACM(n-1) that exists, else
-// /dev/ttyS(n-1).
+// Port n maps to a device as port_table.h says.
 
 #include "core/project.h"
-#include "files/registry.h"
+#include "port_table.h"
 #include "virtual_controller.h"
 
 #include <cstddef>
@@ -34,25 +29,10 @@ inline constexpr const char* kVirtualControllerDevice = "Virtual controller";
 // The line settings of a BaudRate index; nothing for any index but 0 and 1.
 std::optional<std::string> LineSettingsForBaudRate(int32_t baudRate);
 
-// The device that port n stands for (see above).
-std::string DeviceForPort(int32_t n);
-
-// Enters device as port n's device in the port table; an empty device
-// returns the port to its platform default.
-[[nodiscard]] std::optional<RegistryError> MapPortToDevice(int32_t n, const std::string& device);
-
-struct SerialDevice {
-    std::string path;          // "/dev/ttyUSB0", "COM3"
-    std::string description;   // what the system says of it, may be empty
-    std::string manufacturer;  // may be empty
-};
-
-// The serial devices the system reports, by path.
-std::vector<SerialDevice> AvailableSerialDevices();
-
 class SerialLink {
 public:
-    SerialLink();
+    // entries: the user's port table; none, the platform's devices only.
+    explicit SerialLink(PortEntries entries = {});
     ~SerialLink();
     SerialLink(const SerialLink&) = delete;
     SerialLink& operator=(const SerialLink&) = delete;

@@ -1,5 +1,6 @@
 #include "execution_window.h"
 
+#include "core/cue_path.h"
 #include "core/messages.h"
 #include "serial_link_output.h"
 #include "sound_player.h"
@@ -18,7 +19,9 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
+#include <QStyle>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -51,13 +54,6 @@ const char* const kRunningKeys[] = {"pause", "stop"};
 // The bundled pictures (SVG, drawn by Qt's SVG image plugin).
 QIcon ToolbarIcon(const QString& key) { return QIcon(QStringLiteral(":/exe/icons/%1.svg").arg(key)); }
 
-// The folder that cue paths are relative to: the project file's folder,
-// none for a project that has not been saved.
-std::string ProjectFolder(const std::string& filename) {
-    if (filename.find('/') == std::string::npos && filename.find('\\') == std::string::npos) return {};
-    return QFileInfo(QString::fromStdString(filename)).absolutePath().toStdString();
-}
-
 }  // namespace
 
 frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAnimation, QWidget* parent)
@@ -80,7 +76,7 @@ frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAn
     auto* body = new QHBoxLayout;
     layout->addLayout(body);
     auto* left = new QVBoxLayout;
-    body->addLayout(left);
+    body->addLayout(left, 1);
 
     // The graph with its vertical axis labels.
     timeline_ = new TimelineView(project_, this);
@@ -90,29 +86,32 @@ frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAn
     top->setObjectName(QStringLiteral("Label1_0"));
     auto* bottom = new QLabel(QStringLiteral("0"), axis);
     bottom->setObjectName(QStringLiteral("Label1_1"));
-    const int labelHeight = top->sizeHint().height();
-    const int graphTop = timeline_->frameWidth() + kGraphTop;
-    const int graphBottom = graphTop + kGraphHeight;
     axis->setFixedWidth(top->sizeHint().width() + 4);
-    top->setGeometry(0, graphTop - labelHeight / 2 + 1, axis->width() - 2, labelHeight);
     top->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    bottom->setGeometry(0, graphBottom - labelHeight / 2 - 1, axis->width() - 2, labelHeight);
     bottom->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // "254" level with the graph's top, "0" with its bottom, as it grows.
+    auto placeAxis = [this, axis, top, bottom] {
+        const int labelHeight = top->sizeHint().height();
+        const int graphTop = timeline_->frameWidth() + kGraphTop;
+        const int graphBottom = graphTop + timeline_->GraphHeight();
+        top->setGeometry(0, graphTop - labelHeight / 2 + 1, axis->width() - 2, labelHeight);
+        bottom->setGeometry(0, graphBottom - labelHeight / 2 - 1, axis->width() - 2, labelHeight);
+    };
+    placeAxis();
+    connect(timeline_, &TimelineView::GraphResized, axis, placeAxis);
     auto* graphRow = new QHBoxLayout;
     graphRow->setSpacing(2);
     graphRow->addWidget(axis);
-    graphRow->addWidget(timeline_);
-    graphRow->addStretch();
-    left->addLayout(graphRow);
+    graphRow->addWidget(timeline_, 1);
+    left->addLayout(graphRow, 1);
 
     pos_ = new QLabel(QStringLiteral("  Frame: 0 - Pos: 0"), this);
     pos_->setObjectName(QStringLiteral("lblPos"));
     pos_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    pos_->setFixedWidth(kViewportOuterWidth);
+    pos_->setMinimumWidth(kViewportOuterWidth);
     auto* posRow = new QHBoxLayout;
     posRow->addSpacing(axis->width() + 2);
-    posRow->addWidget(pos_);
-    posRow->addStretch();
+    posRow->addWidget(pos_, 1);
     left->addLayout(posRow);
     timeline_->SetReadoutLabel(pos_);
 
@@ -150,8 +149,9 @@ frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAn
     info->addWidget(time_, 2, 1);
     info->setColumnStretch(1, 1);
     left->addLayout(info);
-    left->addStretch();
     connect(slider_, &QSlider::valueChanged, this, [this] { SliderChanged(); });
+    timeline_->SetFramesPerSecond(slider_->value());
+    timeline_->SetSoundFolder(soundFolder_);
 
     // The servos: a colour swatch and a check box each.
     auto* servos = new QGroupBox(QStringLiteral("Servos"), this);
@@ -211,6 +211,36 @@ void frmExe::BuildToolbar() {
         connect(action, &QAction::triggered, this, [this, key] { ToolbarClick(key); });
         if (key == "stop" || key == "playfromto") toolbar_->addSeparator();
     }
+    // The graph's zoom, also on the keyboard while the window is active.
+    toolbar_->addSeparator();
+    struct ZoomButton {
+        const char* key;
+        const char* tooltip;
+        QKeySequence keys;
+        void (TimelineView::*act)(int);
+    };
+    const ZoomButton zooms[] = {
+        {"zoomin", "Zoom In (Ctrl++)", QKeySequence(Qt::CTRL | Qt::Key_Plus), &TimelineView::ZoomIn},
+        {"zoomout", "Zoom Out (Ctrl+-)", QKeySequence(Qt::CTRL | Qt::Key_Minus), &TimelineView::ZoomOut},
+        {"zoomfit", "Fit to Window (Ctrl+0)", QKeySequence(Qt::CTRL | Qt::Key_0), nullptr},
+    };
+    for (const ZoomButton& zoom : zooms) {
+        const QString key = QString::fromLatin1(zoom.key);
+        QAction* action = toolbar_->addAction(ToolbarIcon(key), QString::fromLatin1(zoom.tooltip));
+        action->setObjectName(key);
+        QList<QKeySequence> keys{zoom.keys};
+        if (key == "zoomin") keys << QKeySequence(Qt::CTRL | Qt::Key_Equal);  // "+" without Shift
+        action->setShortcuts(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+        const auto act = zoom.act;
+        connect(action, &QAction::triggered, this, [this, act] {
+            if (act)
+                (timeline_->*act)(-1);
+            else
+                timeline_->FitToWindow();
+        });
+    }
 }
 
 QAction* frmExe::ToolbarButton(const QString& key) const {
@@ -239,6 +269,7 @@ void frmExe::UpdateGraph(bool bDoChecks) {
     const int32_t frames = project_.Frames.UpperBound();
     // Nothing compiled: nothing to show.
     if (frames <= 1) return;
+    timeline_->SetSoundFolder(ProjectFolder(project_.sFilename));
 
     const bool autoDisable = project_.Settings.AutoDisable != 0;
     if (bDoChecks) {
@@ -265,11 +296,41 @@ void frmExe::UpdateGraph(bool bDoChecks) {
     timeline_->Draw(curves, bDoChecks);
     frames_->setText(QString::number(frames));
     time_->setText(QString::fromStdString(DurationText(frames, slider_->value())));
-    if (!isVisible()) show();
+    if (!isVisible()) {
+        PlaceOnScreen();
+        show();
+    }
+}
+
+QRect FitOnScreen(const QRect& frame, const QRect& available) {
+    QRect fitted = frame;
+    // Too large a window keeps its top left corner, with the title bar, on
+    // the screen.
+    fitted.moveRight(std::min(fitted.right(), available.right()));
+    fitted.moveBottom(std::min(fitted.bottom(), available.bottom()));
+    fitted.moveLeft(std::max(fitted.left(), available.left()));
+    fitted.moveTop(std::max(fitted.top(), available.top()));
+    return fitted;
+}
+
+void frmExe::PlaceOnScreen() {
+    adjustSize();
+    QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+    QScreen* screen = owner ? owner->screen() : this->screen();
+    if (!screen) return;
+    // The frame the window manager adds is not known before the window is
+    // shown: a title bar's height above, a few pixels around.
+    const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    const int border = 4;
+    QRect frame(0, 0, width() + 2 * border, height() + title + border);
+    frame.moveCenter(owner ? owner->frameGeometry().center() : screen->availableGeometry().center());
+    // A window's position is that of its frame.
+    move(FitOnScreen(frame, screen->availableGeometry()).topLeft());
 }
 
 void frmExe::SliderChanged() {
     fps_->setText(QString::number(slider_->value()));
+    timeline_->SetFramesPerSecond(slider_->value());
     time_->setText(QString::fromStdString(DurationText(project_.Frames.UpperBound(), slider_->value())));
 }
 
@@ -364,6 +425,8 @@ void frmExe::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // Gone for the others at once, though deleted only later.
+    project_.ExeWindowOpen = false;
     QWidget::closeEvent(event);
 }
 

@@ -10,6 +10,7 @@
 #include "core/project.h"
 #include "playback_engine.h"
 
+#include <QRect>
 #include <QWidget>
 
 #include <array>
@@ -30,6 +31,11 @@ class SerialLink;
 class SerialLinkOutput;
 class QtSoundOutput;
 class TimelineView;
+
+// A window's outer rectangle moved (not resized) so that it lies within the
+// available area of the screen, as far as its size allows; the top left
+// corner wins when it is larger.
+QRect FitOnScreen(const QRect& frame, const QRect& available);
 
 class frmExe : public QWidget, public PlaybackView {
     Q_OBJECT
@@ -94,6 +100,8 @@ private:
     // project file as it is named now.
     void PrepareEngine();
     bool AskToBuild(const char* firstLine);
+    // Before the first showing: over the main window, wholly on its screen.
+    void PlaceOnScreen();
 
     Project& project_;
     std::function<void()> buildAnimation_;

@@ -14,9 +14,7 @@ PlaybackEngine::PlaybackEngine(Project& project, PlaybackOutput& output, SoundOu
 void PlaybackEngine::SetPlayControls(bool playing) {
     const bool autoDisable = project_.Settings.AutoDisable != 0;
     for (int s = 0; s < kServoCount; ++s) {
-        const ServoRecord& servo = project_.Servos[s];
-        const bool takesPart = !autoDisable || (servo.Enabled && servo.Used);
-        view_.SetServoCheckEnabled(s, takesPart && !playing);
+        view_.SetServoCheckEnabled(s, ServoTakesPart(project_.Servos[s], autoDisable) && !playing);
     }
     view_.SetCheckAllButtonsEnabled(!playing);
     view_.SetRateSliderEnabled(!playing);

@@ -1,5 +1,7 @@
 #include "sound_player.h"
 
+#include "core/cue_path.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSoundEffect>
@@ -15,9 +17,7 @@ QtSoundOutput::~QtSoundOutput() {
 }
 
 QString QtSoundOutput::Resolve(const std::string& path) const {
-    const QString file = QString::fromStdString(path);
-    if (file.isEmpty() || QDir::isAbsolutePath(file) || baseFolder_.empty()) return file;
-    return QDir(QString::fromStdString(baseFolder_)).filePath(file);
+    return QString::fromStdString(ResolveCuePath(path, baseFolder_));
 }
 
 QSoundEffect* QtSoundOutput::Effect(const QString& file) {

@@ -12,23 +12,35 @@ int32_t GraphPixelWidth(int32_t frames, int viewportWidth) {
     return frames >= viewportWidth ? frames : viewportWidth + 2;
 }
 
-int64_t GraphMapping::Column(double x) const {
-    return static_cast<int64_t>(std::floor((x - 1.0) * width_ / LogicalWidth()));
+int32_t ZoomedGraphWidth(int32_t frames, int viewportWidth, double zoom) {
+    const double base = GraphPixelWidth(frames, viewportWidth);
+    const double fit = double(viewportWidth) + 2.0;
+    const double widest = std::max(fit, std::min<double>(kMaxGraphWidth, (double(frames) + 2.0) * kMaxFramePixels));
+    return static_cast<int32_t>(std::clamp(std::round(base * zoom), fit, std::floor(widest)));
 }
 
-int64_t GraphMapping::Row(double y) const {
-    // Far-off positions are kept in a range a painter can take; the
-    // visible part of the line is the same.
-    const double row = std::floor(y * height_ / kGraphLogicalHeight);
-    return static_cast<int64_t>(std::clamp(row, -1.0e6, 1.0e6));
+double MaxZoom(int32_t frames, int viewportWidth) {
+    const double base = GraphPixelWidth(frames, viewportWidth);
+    return std::max(1.0, std::min<double>(kMaxGraphWidth, (double(frames) + 2.0) * kMaxFramePixels) / base);
 }
 
-std::vector<int32_t> VerticalGridXs(int32_t frames, double fromX, double toX) {
+int64_t AnchoredScrollValue(const GraphMapping& mapping, double x, int anchor, int64_t maxValue) {
+    const double column = (x - 1.0) * mapping.Width() / mapping.LogicalWidth();
+    return std::clamp<int64_t>(std::llround(column) - anchor, 0, std::max<int64_t>(maxValue, 0));
+}
+
+std::vector<int32_t> VerticalGridXs(int32_t frames, double fromX, double toX, int32_t step) {
     std::vector<int32_t> xs;
     const double last = std::min(std::round(double(frames) + 2.0), toX);
-    double x = std::max(0.0, std::ceil(fromX / 10.0) * 10.0);
-    for (; x <= last; x += 10.0) xs.push_back(static_cast<int32_t>(x));
+    double x = std::max(0.0, std::ceil(fromX / step) * step);
+    for (; x <= last; x += step) xs.push_back(static_cast<int32_t>(x));
     return xs;
+}
+
+int32_t GridStep(double framePixels) {
+    int32_t step = 10;
+    while (step < 100'000'000 && step * framePixels < 5.0) step *= 10;
+    return step;
 }
 
 std::vector<int32_t> HorizontalGridYs() {
@@ -65,10 +77,6 @@ std::string FormatTenths(double seconds) {
 
 std::string DurationText(int32_t frames, int framesPerSecond) {
     return FormatTenths(double(frames) / std::max(framesPerSecond, 1)) + " seconds";
-}
-
-bool ServoTakesPart(const ServoRecord& servo, bool autoDisable) {
-    return servo.Enabled && (!autoDisable || servo.Used);
 }
 
 std::optional<int64_t> KeepInViewValue(int64_t value, int viewport, int64_t marker) {

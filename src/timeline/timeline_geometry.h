@@ -12,6 +12,8 @@
 
 #include "core/project.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -27,12 +29,24 @@ constexpr int kStripHeight = 17;          // 255 twips
 constexpr int kGraphTop = 16;             // 240 twips
 constexpr int kGraphHeight = 249;         // 3735 twips
 constexpr int kGuideLineWidth = 2;        // 25 twips
-// Scroll bar steps of the graph's horizontal bar.
-constexpr int32_t kGraphLargeChange = 1200;
-constexpr int32_t kGraphSmallChange = 120;
+// The graph's horizontal bar pages by the visible width and steps by a
+// tenth of it, in pixels.
+constexpr int32_t GraphPageStep(int viewportWidth) { return viewportWidth > 1 ? viewportWidth : 1; }
+constexpr int32_t GraphLineStep(int viewportWidth) { return viewportWidth >= 20 ? viewportWidth / 10 : 1; }
 
 // The graph's pixel width for N frames in a viewport V pixels wide.
 int32_t GraphPixelWidth(int32_t frames, int viewportWidth);
+
+// Zoom: the graph's width is GraphPixelWidth times the zoom, no narrower
+// than the viewport (V + 2: the whole animation in view), no wider than
+// kMaxFramePixels a frame or kMaxGraphWidth in all.
+constexpr double kMaxFramePixels = 64.0;
+constexpr int64_t kMaxGraphWidth = 16'000'000;
+// One step of the zoom buttons and keys; a wheel notch is half of it.
+constexpr double kZoomStep = 2.0;
+int32_t ZoomedGraphWidth(int32_t frames, int viewportWidth, double zoom);
+// The widest zoom that still changes the picture.
+double MaxZoom(int32_t frames, int viewportWidth);
 
 class GraphMapping {
 public:
@@ -49,11 +63,18 @@ public:
     double FramePixels() const { return width_ / LogicalWidth(); }
 
     // Pixel column of logical x: (x - 1) * W / (N + 2), rounded down.
-    int64_t Column(double x) const;
+    int64_t Column(double x) const {
+        return static_cast<int64_t>(std::floor((x - 1.0) * width_ / LogicalWidth()));
+    }
     // Logical x of a pixel offset from the left edge: 1 + c * (N + 2) / W.
     double X(double column) const { return 1.0 + column * LogicalWidth() / width_; }
-    // Pixel row of logical y: y * H / 255, rounded down.
-    int64_t Row(double y) const;
+    // Pixel row of logical y: y * H / 255, rounded down. Far-off positions
+    // are kept in a range a painter can take; the visible part of a line is
+    // the same.
+    int64_t Row(double y) const {
+        const double row = std::floor(y * height_ / kGraphLogicalHeight);
+        return static_cast<int64_t>(std::clamp(row, -1.0e6, 1.0e6));
+    }
     double Y(double row) const { return row * kGraphLogicalHeight / height_; }
     // Row of a servo position.
     int64_t PositionRow(int32_t position) const { return Row(254.0 - double(position)); }
@@ -64,9 +85,17 @@ private:
     int height_ = 1;
 };
 
+// The scroll value that keeps logical x at pixel `anchor` of the viewport
+// on a graph of `mapping`, within 0 to the last value `maxValue`.
+int64_t AnchoredScrollValue(const GraphMapping& mapping, double x, int anchor, int64_t maxValue);
+
 // Logical x of the vertical grid lines (0, 10, 20, ... up to N + 2 rounded),
-// limited to [fromX, toX].
-std::vector<int32_t> VerticalGridXs(int32_t frames, double fromX, double toX);
+// limited to [fromX, toX]. Zoomed far out, `step` (a power of ten times 10)
+// keeps them apart.
+std::vector<int32_t> VerticalGridXs(int32_t frames, double fromX, double toX, int32_t step = 10);
+// The grid step for a scale: 10 frames, or 100, 1000, ... when lines 10
+// frames apart would stand closer than a few pixels.
+int32_t GridStep(double framePixels);
 // Logical y of the horizontal grid lines: 254, 239, ..., 14.
 std::vector<int32_t> HorizontalGridYs();
 
@@ -88,9 +117,6 @@ int32_t DragFrame(int32_t frame, double pointer, double grab, double framePixels
 std::string FormatTenths(double seconds);
 // The duration caption: N / fps as "#.0" followed by " seconds".
 std::string DurationText(int32_t frames, int framesPerSecond);
-
-// Whether a servo takes part in the graph and its check box.
-bool ServoTakesPart(const ServoRecord& servo, bool autoDisable);
 
 // The scroll value that keeps the play marker, at pixel column `marker` of
 // the graph, in a viewport `viewport` pixels wide scrolled to `value`; none

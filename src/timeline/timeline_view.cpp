@@ -1,11 +1,17 @@
 #include "timeline_view.h"
 
+#include "audio_lane.h"
+#include "sound_peaks.h"
+
+#include <QCursor>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPaintEvent>
+#include <QImage>
 #include <QPainter>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -22,6 +28,8 @@ const QColor kStopColor(255, 0, 0);
 const QColor kMarkerEdge(128, 128, 128);
 // A marker narrower than this would be hard to take with the pointer.
 constexpr int kMinMarkerWidth = 7;
+// The audio lane under the graph.
+constexpr int kLaneHeight = 48;
 
 // A bar of one colour: the guide lines and the play-position bar.
 class ColorBar : public QWidget {
@@ -66,27 +74,19 @@ protected:
     void paintEvent(QPaintEvent* event) override {
         QPainter painter(this);
         const QRect area = event->rect();
-        painter.fillRect(area, Qt::white);
-        if (!view_.Drawn()) return;
         const GraphMapping& m = view_.Mapping();
         const int32_t frames = std::min(m.Frames(), view_.project_.Frames.UpperBound());
+        if (view_.Drawn() && frames >= 2 && m.FramePixels() <= 1.0) {
+            PaintColumns(painter, area, frames);
+            return;
+        }
+        painter.fillRect(area, Qt::white);
+        if (!view_.Drawn()) return;
+        PaintGrid(painter, area);
         // The logical span in view, one frame of margin on each side so the
         // segments entering and leaving the area are drawn whole.
         const double fromX = m.X(area.left()) - 1.0;
         const double toX = m.X(area.right() + 1.0) + 1.0;
-
-        painter.setPen(QPen(kGridColor, 0));  // cosmetic: one pixel, fast path
-        const int bottom = static_cast<int>(m.Row(kGraphLogicalHeight));
-        for (int32_t x : VerticalGridXs(m.Frames(), fromX, toX)) {
-            const int c = static_cast<int>(m.Column(x));
-            painter.drawLine(c, 0, c, bottom);
-        }
-        const int gridLeft = std::max<int>(area.left(), static_cast<int>(m.Column(1.0)));
-        const int gridRight = std::min<int64_t>(area.right(), m.Column(m.LogicalWidth()));
-        for (int32_t y : HorizontalGridYs()) {
-            const int r = static_cast<int>(m.Row(y));
-            painter.drawLine(gridLeft, r, gridRight, r);
-        }
 
         const auto first = static_cast<int32_t>(std::clamp(std::floor(fromX), 1.0, double(std::max(frames, 1))));
         const auto last = static_cast<int32_t>(std::clamp(std::ceil(toX), 1.0, double(std::max(frames, 1))));
@@ -111,6 +111,97 @@ protected:
     }
 
 private:
+    void PaintGrid(QPainter& painter, const QRect& area) {
+        const GraphMapping& m = view_.Mapping();
+        const double fromX = m.X(area.left()) - 1.0;
+        const double toX = m.X(area.right() + 1.0) + 1.0;
+        painter.setPen(QPen(kGridColor, 0));  // cosmetic: one pixel, fast path
+        const int bottom = static_cast<int>(m.Row(kGraphLogicalHeight));
+        for (int32_t x : VerticalGridXs(m.Frames(), fromX, toX, GridStep(m.FramePixels()))) {
+            const int c = static_cast<int>(m.Column(x));
+            painter.drawLine(c, 0, c, bottom);
+        }
+        const int gridLeft = std::max<int>(area.left(), static_cast<int>(m.Column(1.0)));
+        const int gridRight = std::min<int64_t>(area.right(), m.Column(m.LogicalWidth()));
+        for (int32_t y : HorizontalGridYs()) {
+            const int r = static_cast<int>(m.Row(y));
+            painter.drawLine(gridLeft, r, gridRight, r);
+        }
+    }
+
+    // From a pixel per frame outwards, frames share pixel columns: each
+    // column shows, for each servo, one vertical span from the lowest to the
+    // highest position of its frames (and of the frame before, so the curve
+    // stays joined). The spans are written straight into an image of the
+    // area, highest servo first, each pixel once: a higher index covers a
+    // lower one as when drawn in order, and the cost follows the area, not
+    // the frames or the length of the spans.
+    void PaintColumns(QPainter& painter, const QRect& area, int32_t frames) {
+        const GraphMapping& m = view_.Mapping();
+        const FrameTable& table = view_.project_.Frames;
+        CurveLevels& levels = view_.levels_;
+        if (!levels.Built()) levels.Build(table);
+        // The area, background and grid first, in an opaque image.
+        const int left = area.left();
+        const int height = area.bottom() + 1;
+        if (image_.width() < area.width() || image_.height() < height)
+            image_ = QImage(std::max(area.width(), image_.width()), std::max(height, image_.height()),
+                            QImage::Format_RGB32);
+        image_.fill(Qt::white);
+        {
+            QPainter grid(&image_);
+            grid.translate(-left, 0);
+            PaintGrid(grid, area);
+        }
+        const int right = static_cast<int>(std::min<int64_t>(area.right(), m.Column(double(frames))));
+        auto* bits = reinterpret_cast<uint32_t*>(image_.bits());
+        const qsizetype stride = image_.bytesPerLine() / 4;
+        struct Span {
+            int top, bottom;
+        };
+        std::array<Span, kServoCount> covered{};
+        for (int c = std::max(left, 0); c <= right; ++c) {
+            const auto first = static_cast<int32_t>(std::max(1.0, std::ceil(m.X(c)) - 1.0));
+            const auto last = static_cast<int32_t>(std::min<double>(frames, std::ceil(m.X(c + 1.0)) - 1.0));
+            if (last < first) continue;
+            uint32_t* column = bits + (c - left);
+            int count = 0;  // covered: disjoint, sorted by top
+            for (int s = kServoCount - 1; s >= 0; --s) {
+                const CurveStyle& curve = view_.Curves()[s];
+                if (!curve.drawn) continue;
+                int32_t lo = 0, hi = 0;
+                levels.Range(table, s, first, last, lo, hi);
+                const int64_t top64 = m.PositionRow(hi), bottom64 = m.PositionRow(lo);
+                if (bottom64 < 0 || top64 >= std::min(height, m.Height())) continue;
+                const int top = static_cast<int>(std::max<int64_t>(top64, 0));
+                const int bottom = static_cast<int>(std::min<int64_t>(bottom64, std::min(height, m.Height()) - 1));
+                const uint32_t pixel = curve.color.rgb() | 0xff000000u;
+                int cursor = top;
+                for (int i = 0; i < count && cursor <= bottom; ++i) {
+                    if (covered[i].bottom < cursor) continue;
+                    for (int r = cursor; r < std::min(covered[i].top, bottom + 1); ++r) column[r * stride] = pixel;
+                    cursor = std::max(cursor, covered[i].bottom + 1);
+                }
+                for (int r = cursor; r <= bottom; ++r) column[r * stride] = pixel;
+                // Add the span and merge what now touches.
+                int at = 0;
+                while (at < count && covered[at].top < top) ++at;
+                for (int i = count; i > at; --i) covered[i] = covered[i - 1];
+                covered[at] = Span{top, bottom};
+                ++count;
+                int merged = 0;
+                for (int i = 1; i < count; ++i) {
+                    if (covered[i].top <= covered[merged].bottom + 1)
+                        covered[merged].bottom = std::max(covered[merged].bottom, covered[i].bottom);
+                    else
+                        covered[++merged] = covered[i];
+                }
+                count = merged + 1;
+            }
+        }
+        painter.drawImage(area.topLeft(), image_, QRect(0, area.top(), area.width(), area.height()));
+    }
+
     // Appends a point of a curve; a point that only continues the previous
     // segment in the same direction replaces that segment's end, so holds
     // and steady moves become one line each: the same picture from far
@@ -133,6 +224,7 @@ private:
 
     TimelineView& view_;
     std::vector<QPoint> points_;
+    QImage image_;
 };
 
 // picSlider: the grey strip that carries the markers.
@@ -201,7 +293,7 @@ TimelineView::TimelineView(const Project& project, QWidget* parent) : QFrame(par
     setLineWidth(1);
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Base);
-    setFixedWidth(kViewportOuterWidth);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
     clip_ = new QWidget(this);
     clip_->setObjectName(QStringLiteral("picScrollArea"));
@@ -212,6 +304,8 @@ TimelineView::TimelineView(const Project& project, QWidget* parent) : QFrame(par
     startGuide_ = MakeBar(graph_, kStartColor, "picStartPos");
     stopGuide_ = MakeBar(graph_, kStopColor, "picStopPos");
     playBar_ = MakeBar(graph_, Qt::black, "picPos");
+    peaks_ = new SoundPeaks(this);
+    lane_ = new AudioLane(project_, *peaks_, clip_);
     strip_->setGeometry(0, 0, 1, kStripHeight);
     graph_->setGeometry(0, kGraphTop, 1, kGraphHeight);
     start_->hide();
@@ -238,8 +332,22 @@ TimelineView::TimelineView(const Project& project, QWidget* parent) : QFrame(par
     moveStop_->setObjectName(QStringLiteral("miMovStop"));
     connect(moveStart_, &QAction::triggered, this, [this] { SetStartFrame(clickFrame_); });
     connect(moveStop_, &QAction::triggered, this, [this] { SetStopFrame(clickFrame_); });
+    menu_->addSeparator();
+    zoomIn_ = menu_->addAction(QStringLiteral("Zoom &In"));
+    zoomIn_->setObjectName(QStringLiteral("miZoomIn"));
+    zoomOut_ = menu_->addAction(QStringLiteral("Zoom &Out"));
+    zoomOut_->setObjectName(QStringLiteral("miZoomOut"));
+    zoomFit_ = menu_->addAction(QStringLiteral("&Fit to Window"));
+    zoomFit_->setObjectName(QStringLiteral("miZoomFit"));
+    connect(zoomIn_, &QAction::triggered, this, [this] { ZoomIn(pressAnchor_); });
+    connect(zoomOut_, &QAction::triggered, this, [this] { ZoomOut(pressAnchor_); });
+    connect(zoomFit_, &QAction::triggered, this, [this] { FitToWindow(); });
 
-    setFixedHeight(kGraphHeight + kStripHeight + 3 + hBar_->sizeHint().height());
+    // The design size is the least; the view grows with its window.
+    const QSize least(kViewportOuterWidth,
+                      kGraphTop + kGraphHeight + kLaneHeight + 3 + hBar_->sizeHint().height() + 2 * frameWidth());
+    setMinimumSize(least);
+    resize(least);
     LayoutInside();
 }
 
@@ -250,12 +358,62 @@ QWidget* TimelineView::picSlider() const { return strip_; }
 QWidget* TimelineView::picStart() const { return start_; }
 QWidget* TimelineView::picStop() const { return stop_; }
 
-int TimelineView::ViewportWidth() const { return kViewportOuterWidth - 2 * frameWidth(); }
+int TimelineView::ViewportWidth() const { return std::max(contentsRect().width(), 1); }
 
 void TimelineView::resizeEvent(QResizeEvent* event) {
     QFrame::resizeEvent(event);
     LayoutInside();
+    if (drawn_) {
+        // The frame at the left edge stays there.
+        Refit(mapping_.X(scrollBars_->Value(cScrollBars::Horizontal)), 0);
+    }
 }
+
+void TimelineView::wheelEvent(QWheelEvent* event) {
+    if (!(event->modifiers() & Qt::ControlModifier) || !drawn_) {
+        QFrame::wheelEvent(event);
+        return;
+    }
+    const double notches = event->angleDelta().y() / 120.0;
+    if (notches == 0) return;
+    const int anchor = static_cast<int>(event->position().x()) - contentsRect().left();
+    ZoomBy(std::pow(std::sqrt(kZoomStep), notches), anchor);
+    event->accept();
+}
+
+double TimelineView::Zoom() const {
+    return double(mapping_.Width()) / GraphPixelWidth(mapping_.Frames(), ViewportWidth());
+}
+
+int TimelineView::PointerAnchor() const {
+    const QPoint pointer = mapFromGlobal(QCursor::pos()) - contentsRect().topLeft();
+    return pointer.x() >= 0 && pointer.x() < ViewportWidth() && pointer.y() >= 0 && pointer.y() < contentsRect().height()
+               ? pointer.x()
+               : -1;
+}
+
+void TimelineView::ZoomBy(double factor, int anchor) {
+    if (!drawn_ || !(factor > 0)) return;
+    const int viewport = ViewportWidth();
+    if (anchor < 0) anchor = PointerAnchor();
+    if (anchor < 0 || anchor >= viewport) anchor = viewport / 2;
+    const double x = mapping_.X(double(scrollBars_->Value(cScrollBars::Horizontal)) + anchor);
+    const int32_t frames = mapping_.Frames();
+    const double least = double(viewport + 2) / GraphPixelWidth(frames, viewport);
+    zoom_ = std::clamp(Zoom() * factor, std::min(least, 1.0), MaxZoom(frames, viewport));
+    fit_ = ZoomedGraphWidth(frames, viewport, zoom_) <= viewport + 2;
+    Refit(x, anchor);
+}
+
+void TimelineView::FitToWindow() {
+    if (!drawn_) return;
+    fit_ = true;
+    Refit(1.0, 0);
+}
+
+void TimelineView::SetFramesPerSecond(int fps) { lane_->SetFramesPerSecond(fps); }
+void TimelineView::SetSoundOffsetMs(int ms) { lane_->SetSoundOffsetMs(ms); }
+void TimelineView::SetSoundFolder(const std::string& folder) { lane_->SetSoundFolder(folder); }
 
 void TimelineView::LayoutInside() {
     const QRect inner = contentsRect();
@@ -264,40 +422,60 @@ void TimelineView::LayoutInside() {
     hBar_->setGeometry(inner.left(), inner.bottom() + 1 - barHeight, inner.width(), barHeight);
 }
 
+void TimelineView::Refit(double anchorX, int anchor) {
+    const int32_t frames = mapping_.Frames();
+    const int viewport = ViewportWidth();
+    const int graphHeight = std::max(kGraphHeight, clip_->height() - kGraphTop - kLaneHeight - 3);
+    const int32_t width = fit_ ? viewport + 2 : ZoomedGraphWidth(frames, viewport, zoom_);
+    const bool taller = graphHeight != mapping_.Height();
+    mapping_ = GraphMapping(frames, width, graphHeight);
+    graph_->resize(width, graphHeight);
+    strip_->resize(width, kStripHeight);
+    lane_->resize(width, kLaneHeight);
+    lane_->SetMapping(mapping_);
+    PlaceMarker(DragStop);
+    PlaceMarker(DragStart);
+    PlaceGuide(DragStart);
+    PlaceGuide(DragStop);
+    playBar_->resize(1, graphHeight);
+    if (playBar_->isVisibleTo(graph_)) MovePlayMarker(playFrame_);
+
+    // A page is what the viewport shows; a step a tenth of it.
+    cScrollBars& bars = *scrollBars_;
+    bars.SetLargeChange(cScrollBars::Horizontal, GraphPageStep(viewport));
+    bars.SetSmallChange(cScrollBars::Horizontal, GraphLineStep(viewport));
+    bars.SetMax(cScrollBars::Horizontal, width - this->width());
+    bars.SetVisible(cScrollBars::Horizontal, true);
+    bars.SetVisible(cScrollBars::Vertical, false);
+    // The bar would let its value run one past Max, a pixel off that hides
+    // the start marker's first column of a short show after a long one.
+    const int64_t last = std::max<int64_t>(bars.Max(cScrollBars::Horizontal), 0);
+    bars.SetValue(cScrollBars::Horizontal, static_cast<int32_t>(AnchoredScrollValue(mapping_, anchorX, anchor, last)));
+    OnScroll();
+    graph_->update();
+    strip_->update();
+    lane_->update();
+    if (taller) emit GraphResized();
+}
+
 void TimelineView::Draw(const std::array<CurveStyle, kServoCount>& curves, bool resetMarkers) {
     const int32_t frames = std::max(project_.Frames.UpperBound(), 1);
-    const int viewport = ViewportWidth();
     // Partial states of the resize and the scroll set-up stay off the screen.
     setUpdatesEnabled(false);
     curves_ = curves;
-    mapping_ = GraphMapping(frames, GraphPixelWidth(frames, viewport), kGraphHeight);
-    graph_->resize(mapping_.Width(), kGraphHeight);
-    strip_->resize(mapping_.Width(), kStripHeight);
-    setFixedHeight(kGraphHeight + kStripHeight + 3 + hBar_->sizeHint().height() + 2 * frameWidth());
-
+    levels_.Clear();
+    // New markers bring the view back to the start; a rebuild keeps its place.
+    const double left = drawn_ && !resetMarkers ? mapping_.X(scrollBars_->Value(cScrollBars::Horizontal)) : 1.0;
+    mapping_ = GraphMapping(frames, mapping_.Width(), mapping_.Height());
     if (resetMarkers) {
         stopFrame_ = frames;
         startFrame_ = 1;
     }
-    PlaceMarker(DragStop);
-    PlaceMarker(DragStart);
     start_->show();
     stop_->show();
-    PlaceGuide(DragStart);
-    PlaceGuide(DragStop);
-    if (playBar_->isVisibleTo(graph_)) MovePlayMarker(playFrame_);
-
-    cScrollBars& bars = *scrollBars_;
-    bars.SetLargeChange(cScrollBars::Horizontal, kGraphLargeChange);
-    bars.SetSmallChange(cScrollBars::Horizontal, kGraphSmallChange);
-    bars.SetMax(cScrollBars::Horizontal, mapping_.Width() - kViewportOuterWidth);
-    bars.SetVisible(cScrollBars::Horizontal, true);
-    bars.SetVisible(cScrollBars::Vertical, false);
     drawn_ = true;
     LayoutInside();
-    OnScroll();
-    graph_->update();
-    strip_->update();
+    Refit(left, 0);
     setUpdatesEnabled(true);
 }
 
@@ -305,6 +483,7 @@ void TimelineView::OnScroll() {
     const int value = scrollBars_->Value(cScrollBars::Horizontal);
     graph_->move(-value, kGraphTop);
     strip_->move(-value, 0);
+    lane_->move(-value, kGraphTop + mapping_.Height() + 3);
 }
 
 void TimelineView::PlaceMarker(DragKind kind) {
@@ -317,7 +496,7 @@ void TimelineView::PlaceMarker(DragKind kind) {
 void TimelineView::PlaceGuide(DragKind kind) {
     QWidget* guide = kind == DragStart ? startGuide_ : stopGuide_;
     const int32_t frame = kind == DragStart ? startFrame_ : stopFrame_;
-    guide->setGeometry(static_cast<int>(mapping_.Column(frame)), 0, kGuideLineWidth, kGraphHeight);
+    guide->setGeometry(static_cast<int>(mapping_.Column(frame)), 0, kGuideLineWidth, mapping_.Height());
 }
 
 void TimelineView::SetStartFrame(int32_t frame) {
@@ -333,7 +512,7 @@ void TimelineView::SetStopFrame(int32_t frame) {
 }
 
 void TimelineView::ShowPlayMarker() {
-    playBar_->setGeometry(0, 0, 1, kGraphHeight);
+    playBar_->setGeometry(0, 0, 1, mapping_.Height());
     playBar_->show();
     playBar_->raise();
 }
@@ -382,6 +561,7 @@ void TimelineView::GraphMouseMove(QPoint pixel) {
 void TimelineView::SurfacePress(Qt::MouseButton button, QPoint pixel, QPoint global) {
     if (!drawn_) return;
     clickFrame_ = ClickFrame(mapping_.X(pixel.x()));
+    pressAnchor_ = pixel.x() - scrollBars_->Value(cScrollBars::Horizontal);
     if (button == Qt::RightButton) menu_->popup(global);
 }
 

@@ -9,8 +9,15 @@
 // scrolling only moves the graph and the strip inside the viewport. What is
 // drawn (which servos, in which colours, for how many frames) is fixed by
 // the last Draw, so the picture between two Draws stays the same.
+//
+// The view grows with its window (the design size is its least): the graph
+// takes the height, the width shows more of the animation. The horizontal
+// scale zooms around a point of the viewport; fitted, the whole animation
+// is in view and stays so as the window is resized. Under the graph the
+// audio lane shows the cued sounds on the same scale.
 
 #include "core/project.h"
+#include "curve_levels.h"
 #include "scroll_bars.h"
 #include "timeline_geometry.h"
 
@@ -26,6 +33,9 @@ class QAction;
 class QScrollBar;
 
 namespace kestrova {
+
+class AudioLane;
+class SoundPeaks;
 
 namespace timeline_detail {
 class GraphSurface;
@@ -55,6 +65,23 @@ public:
 
     // Inner width V of the viewport in pixels.
     int ViewportWidth() const;
+    int GraphHeight() const { return mapping_.Height(); }
+
+    // Zoom around pixel `anchor` of the viewport (its middle when -1).
+    void ZoomBy(double factor, int anchor = -1);
+    void ZoomIn(int anchor = -1) { ZoomBy(kZoomStep, anchor); }
+    void ZoomOut(int anchor = -1) { ZoomBy(1.0 / kZoomStep, anchor); }
+    void FitToWindow();
+    // The graph's width over its unzoomed width.
+    double Zoom() const;
+    bool Fitted() const { return fit_; }
+
+    // The audio lane and what places its sounds.
+    AudioLane* picSound() const { return lane_; }
+    SoundPeaks& Peaks() { return *peaks_; }
+    void SetFramesPerSecond(int fps);
+    void SetSoundOffsetMs(int ms);
+    void SetSoundFolder(const std::string& folder);
     const GraphMapping& Mapping() const { return mapping_; }
     const std::array<CurveStyle, kServoCount>& Curves() const { return curves_; }
     bool Drawn() const { return drawn_; }
@@ -93,6 +120,9 @@ public:
     QMenu* miHidden1() const { return menu_; }
     QAction* miMovStart() const { return moveStart_; }
     QAction* miMovStop() const { return moveStop_; }
+    QAction* miZoomIn() const { return zoomIn_; }
+    QAction* miZoomOut() const { return zoomOut_; }
+    QAction* miZoomFit() const { return zoomFit_; }
     QScrollBar* HorizontalBar() const { return hBar_; }
 
     // Mouse handling of the surfaces, in pixels of the surface; public so
@@ -103,11 +133,21 @@ public:
     void MarkerMove(DragKind kind, double pixelX);
     void MarkerRelease(DragKind kind);
 
+signals:
+    // The graph's height or place changed (the axis labels follow it).
+    void GraphResized();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     friend class timeline_detail::GraphSurface;
+    // Fits graph, strip, lane, markers and the scroll bar to the zoom and
+    // the viewport; logical x `anchorX` ends at viewport pixel `anchor`.
+    void Refit(double anchorX, int anchor);
+    // Viewport pixel of the pointer when it is over the view, else -1.
+    int PointerAnchor() const;
     void OnScroll();
     void PlaceMarker(DragKind kind);
     void PlaceGuide(DragKind kind);
@@ -123,6 +163,10 @@ private:
     int32_t dragMarker_ = NoDrag;
     double grab_ = 0;  // where the dragged marker was taken, in pixels
     int32_t playFrame_ = 0;
+    double zoom_ = 1.0;
+    bool fit_ = false;
+    int pressAnchor_ = -1;  // viewport pixel of the last press
+    CurveLevels levels_;
 
     QWidget* clip_ = nullptr;
     timeline_detail::StripSurface* strip_ = nullptr;
@@ -139,6 +183,11 @@ private:
     QMenu* menu_ = nullptr;
     QAction* moveStart_ = nullptr;
     QAction* moveStop_ = nullptr;
+    QAction* zoomIn_ = nullptr;
+    QAction* zoomOut_ = nullptr;
+    QAction* zoomFit_ = nullptr;
+    SoundPeaks* peaks_ = nullptr;
+    AudioLane* lane_ = nullptr;
 };
 
 }  // namespace kestrova

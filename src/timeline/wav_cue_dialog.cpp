@@ -1,5 +1,6 @@
 #include "wav_cue_dialog.h"
 
+#include "core/cue_path.h"
 #include "core/messages.h"
 #include "wav_cue_entries.h"
 
@@ -87,10 +88,16 @@ private:
     int columnWidth_;
 };
 
-// Puts an entry into a list item; the tool tip shows the whole path.
-void SetEntry(QListWidgetItem* item, const QString& entry) {
+// Puts an entry into a list item; the tool tip shows the whole path. An
+// entry whose file is not there (cue paths are relative to projectFolder)
+// is greyed and says so, so that a sound that will stay silent is seen.
+void SetEntry(QListWidgetItem* item, const QString& entry, const std::string& projectFolder) {
     item->setText(entry);
-    item->setToolTip(QString::fromStdString(SplitWavEntry(entry.toStdString()).path));
+    const std::string path = SplitWavEntry(entry.toStdString()).path;
+    const bool missing = !QFileInfo(QString::fromStdString(ResolveCuePath(path, projectFolder))).isFile();
+    item->setData(frmWAV::kMissingFileRole, missing);
+    item->setForeground(missing ? item->listWidget()->palette().brush(QPalette::Disabled, QPalette::Text) : QBrush());
+    item->setToolTip(QString::fromStdString(path) + (missing ? QStringLiteral(" (file not found)") : QString()));
 }
 
 QPushButton* MakeButton(const QString& name, const QString& caption, QWidget* parent) {
@@ -236,7 +243,7 @@ frmWAV::frmWAV(Project& project, QWidget* parent) : QDialog(parent), project_(pr
 
     // Opening: the working list from the project's cues.
     for (const std::string& entry : EntriesFromCues(project_.WavCues)) {
-        SetEntry(new QListWidgetItem(List1_), QString::fromStdString(entry));
+        SetEntry(new QListWidgetItem(List1_), QString::fromStdString(entry), ProjectFolder(project_.sFilename));
     }
 }
 
@@ -265,8 +272,7 @@ void frmWAV::cmdPlay_Click() {
 }
 
 QString frmWAV::ResolveSoundFile(const QString& path) const {
-    if (path.isEmpty() || QFileInfo(path).isAbsolute() || project_.sFilename.empty()) return path;
-    return QDir(QFileInfo(QString::fromStdString(project_.sFilename)).absolutePath()).filePath(path);
+    return QString::fromStdString(ResolveCuePath(path.toStdString(), ProjectFolder(project_.sFilename)));
 }
 
 bool frmWAV::CheckBoxes() {
@@ -303,7 +309,7 @@ int frmWAV::SelectedRow() const {
 
 void frmWAV::Command1_Click() {
     if (!CheckBoxes()) return;
-    SetEntry(new QListWidgetItem(List1_), EntryFromBoxes());
+    SetEntry(new QListWidgetItem(List1_), EntryFromBoxes(), ProjectFolder(project_.sFilename));
     ClearBoxes();
     MarkModified();
 }
@@ -332,7 +338,7 @@ void frmWAV::Command3_Click() {
         return;
     }
     if (!CheckBoxes()) return;
-    SetEntry(List1_->item(row), EntryFromBoxes());
+    SetEntry(List1_->item(row), EntryFromBoxes(), ProjectFolder(project_.sFilename));
     ClearBoxes();
     MarkModified();
 }

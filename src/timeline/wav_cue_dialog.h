@@ -24,6 +24,10 @@ class frmWAV : public QDialog {
     Q_OBJECT
 
 public:
+    // A list item's data under this role is true when its cue's file is not
+    // there.
+    static constexpr int kMissingFileRole = Qt::UserRole + 1;
+
     explicit frmWAV(Project& project, QWidget* parent = nullptr);
     ~frmWAV() override;
 

@@ -4,27 +4,6 @@
 
 namespace kestrova {
 
-std::string_view TrimBlanks(std::string_view text) {
-    const size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    const size_t last = text.find_last_not_of(' ');
-    return text.substr(first, last - first + 1);
-}
-
-std::string SingleLine(std::string_view text) {
-    std::string line;
-    line.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' || text[i] == '\n') {
-            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            line += ' ';
-        } else {
-            line += text[i];
-        }
-    }
-    return line;
-}
-
 std::string MakeWavEntry(std::string_view start, std::string_view stop, std::string_view path) {
     std::string entry = " ";
     entry += SingleLine(start);

@@ -6,6 +6,7 @@
 // followed by the start frame text, the stop frame text or the word "Empty",
 // and the path of the WAV file.
 
+#include "core/text.h"
 #include "core/project.h"
 
 #include <optional>
@@ -23,14 +24,6 @@ struct WavEntryFields {
     std::string stop;   // "Empty" when there is no stop frame
     std::string path;
 };
-
-// The text with leading and trailing blanks (spaces) removed.
-std::string_view TrimBlanks(std::string_view text);
-
-// The text on one line: every line break (CR LF, a lone CR or LF) becomes a
-// blank. Names and paths come from one-line boxes, but a pasted text can
-// carry line breaks, which would split a line of the project file.
-std::string SingleLine(std::string_view text);
 
 // The entry for a start text, a stop text (empty: no stop frame) and a path;
 // line breaks in them become blanks.

@@ -1,5 +1,7 @@
 #include "about_dialog.h"
 
+#include "help_file.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QHBoxLayout>
@@ -14,11 +16,6 @@ namespace kestrova {
 
 namespace {
 
-frmAbout::Actions& InstalledActions() {
-    static frmAbout::Actions actions;
-    return actions;
-}
-
 QLabel* MakeLabel(const QString& name, const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
@@ -26,12 +23,6 @@ QLabel* MakeLabel(const QString& name, const QString& text, QWidget* parent) {
 }
 
 }  // namespace
-
-frmAbout::Actions frmAbout::SetActions(Actions actions) {
-    Actions previous = std::move(InstalledActions());
-    InstalledActions() = std::move(actions);
-    return previous;
-}
 
 QString frmAbout::VersionText() {
 #ifdef KESTROVA_VERSION
@@ -47,9 +38,14 @@ QString frmAbout::VersionText() {
         .arg(version.microVersion());
 }
 
-QUrl frmAbout::WebSite() { return QUrl(QStringLiteral("https://www.example.com/kestrova")); }
+QUrl frmAbout::WebSite() { return ProjectPageUrl(); }
 
-frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
+QString frmAbout::WebSiteToolTip() {
+    if (WebSite().isEmpty()) return QStringLiteral("The project has no public web site yet, and its user manual was not found");
+    return QStringLiteral("The project has no public web site yet: this opens the project's page in its user manual");
+}
+
+frmAbout::frmAbout(QWidget* parent, Actions actions) : QDialog(parent), actions_(std::move(actions)) {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About Kestrova"));
 
@@ -73,7 +69,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     small.setPointSizeF(small.pointSizeF() * 0.9);
     lblLicence->setFont(small);
 
-    lblWebSite_ = MakeLabel(QStringLiteral("lblWebSite"), WebSite().toString(), this);
+    lblWebSite_ = MakeLabel(QStringLiteral("lblWebSite"), QStringLiteral("Kestrova project page"), this);
     QFont linkFont = lblWebSite_->font();
     linkFont.setUnderline(true);
     lblWebSite_->setFont(linkFont);
@@ -81,7 +77,8 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     linkPalette.setColor(QPalette::WindowText, linkPalette.color(QPalette::Link));
     lblWebSite_->setPalette(linkPalette);
     lblWebSite_->setCursor(Qt::PointingHandCursor);
-    lblWebSite_->setToolTip(QStringLiteral("Visit the Talvenor Electronics web site"));
+    lblWebSite_->setToolTip(WebSiteToolTip());
+    lblWebSite_->setEnabled(!WebSite().isEmpty());
     lblWebSite_->setFocusPolicy(Qt::TabFocus);
     lblWebSite_->installEventFilter(this);
 
@@ -132,16 +129,17 @@ bool frmAbout::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void frmAbout::lblWebSite_Click() {
-    const Actions& actions = InstalledActions();
-    if (actions.playStartSound) {
-        actions.playStartSound();
+    const QUrl page = WebSite();
+    if (page.isEmpty()) return;
+    if (actions_.playStartSound) {
+        actions_.playStartSound();
     } else {
         QApplication::beep();
     }
-    if (actions.openUrl) {
-        actions.openUrl(WebSite());
+    if (actions_.openUrl) {
+        actions_.openUrl(page);
     } else {
-        QDesktopServices::openUrl(WebSite());
+        QDesktopServices::openUrl(page);
     }
 }
 

@@ -17,23 +17,25 @@ class frmAbout : public QDialog {
     Q_OBJECT
 
 public:
-    explicit frmAbout(QWidget* parent = nullptr);
-    ~frmAbout() override;
-
-    // What the web site label does; tests replace these so that no sound
-    // plays and no browser opens.
+    // What the web site label does; tests give their own so that no sound
+    // plays and no browser opens. An empty action is the standard one (a
+    // beep for the sound "start", which the platform does not name, and the
+    // desktop's web browser).
     struct Actions {
         std::function<void()> playStartSound;
         std::function<void(const QUrl&)> openUrl;
     };
-    // Installs actions and returns the ones they replace; an empty action
-    // restores the standard one (a beep for the sound "start", which the
-    // platform does not name, and the desktop's web browser).
-    static Actions SetActions(Actions actions);
+
+    explicit frmAbout(QWidget* parent = nullptr, Actions actions = {});
+    ~frmAbout() override;
 
     // "Version " + major.minor.revision of the running program.
     static QString VersionText();
+    // The project has no public web site yet: its page is a section of the
+    // user manual. Empty when the manual is not there.
     static QUrl WebSite();
+    // Says where the address leads.
+    static QString WebSiteToolTip();
 
 public slots:
     // Plays the sound "start", then opens the maker's web site.
@@ -43,6 +45,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    Actions actions_;
     QLabel* lblWebSite_ = nullptr;
     QPushButton* cmdOK_ = nullptr;
 };

@@ -1,6 +1,9 @@
 #include "compile_window.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QWindow>
 #include <QVBoxLayout>
 
 namespace kestrova {
@@ -24,9 +27,24 @@ frmCompile::frmCompile(QWidget* owner) : QWidget(owner, Qt::Tool | Qt::WindowTit
     }
 }
 
+void frmCompile::ShowPainted() {
+    show();
+    // The window system maps a new window a little later; until it has, a
+    // repaint draws nothing, and the build that follows processes no events.
+    // So wait (briefly, handling no user input) for the window to be shown.
+    QElapsedTimer waited;
+    waited.start();
+    while (!(windowHandle() && windowHandle()->isExposed()) && waited.elapsed() < 1000) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    }
+    repaint();
+}
+
 void frmCompile::SetCaption(const std::string& caption) {
     label1_->setText(QString::fromStdString(caption));
-    label1_->repaint();
+    // The whole window, not only the label: its body may not have been
+    // drawn yet.
+    repaint();
 }
 
 QString frmCompile::Caption() const { return label1_->text(); }

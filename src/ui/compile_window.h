@@ -16,7 +16,9 @@ class frmCompile : public QWidget {
 public:
     explicit frmCompile(QWidget* owner = nullptr);
 
-    // Sets Label1 and repaints it at once: the build processes no events
+    // Shows the window and returns once it is on the screen and painted.
+    void ShowPainted();
+    // Sets Label1 and repaints the window at once: the build processes no events
     // while it runs.
     void SetCaption(const std::string& caption);
     QString Caption() const;

@@ -3,7 +3,7 @@
 #include "core/messages.h"
 #include "servo_settings_dialog.h"
 #include "servo_settings_table.h"
-#include "timeline/wav_cue_entries.h"
+#include "core/text.h"
 
 #include <QCheckBox>
 #include <QFormLayout>

@@ -4,16 +4,17 @@
 #include "core/compiler.h"
 #include "core/messages.h"
 #include "core/timing_pc.h"
-#include "files/settings_dialog.h"
 #include "files/settings_store.h"
 #include "about_dialog.h"
 #include "arduino_export_dialog.h"
+#include "help_file.h"
 #include "kvx_edit_ctrl.h"
 #include "playback/execution_window.h"
 #include "program_diagnostics.h"
 #include "timeline/timeline_geometry.h"
 #include "recent_menu.h"
 #include "recording.h"
+#include "settings_dialog.h"
 #include "svg_icon.h"
 
 #include <QApplication>
@@ -58,16 +59,6 @@ constexpr int kWaitButtonMargin = 25;
 constexpr int kWavButtonOffset = 840;
 
 }  // namespace
-
-QString HelpFilePath() {
-    const QString name = QStringLiteral("Kestrova v2 Help.html");
-    QDir dir(QCoreApplication::applicationDirPath());
-    if (dir.exists(name)) return dir.absoluteFilePath(name);
-    do {
-        if (dir.exists(QStringLiteral("docs/") + name)) return dir.absoluteFilePath(QStringLiteral("docs/") + name);
-    } while (dir.cdUp());
-    return {};
-}
 
 frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("frmMain"));
@@ -147,6 +138,8 @@ void frmMain::BuildMenus() {
     separator(miEdit, "miEditLine2");
     miServoSettings_ = item(miEdit, "miServoSettings", QStringLiteral("Ser&vo Settings"), &frmMain::miServoSettings_Click);
     miSettings_ = item(miEdit, "miSettings", QStringLiteral("&Settings"), &frmMain::miSettings_Click);
+    separator(miEdit, "miEditLine3");
+    item(miEdit, "miMouthMoves", QStringLiteral("&Generate Moves from Sound..."), &frmMain::miMouthMoves_Click);
 
     QMenu* miHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     miHelp->setObjectName(QStringLiteral("miHelp"));
@@ -157,6 +150,8 @@ void frmMain::BuildMenus() {
     miOnTheWeb->setObjectName(QStringLiteral("miOnTheWeb"));
     miOnTheWeb->menuAction()->setObjectName(QStringLiteral("miOnTheWeb"));
     miGoToOrvanis_ = item(miOnTheWeb, "miGoToOrvanis", QStringLiteral("Talvenor Electronics"), &frmMain::miGoToOrvanis_Click);
+    miOnTheWeb->setToolTipsVisible(true);
+    miGoToOrvanis_->setToolTip(frmAbout::WebSiteToolTip());
     separator(miHelp, "miHelpLine2");
     miAbout_ = item(miHelp, "miAbout", QStringLiteral("&About..."), &frmMain::miAbout_Click);
 }
@@ -342,7 +337,7 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
               watched == cmdMax_[servo] || watched == cmdLog_[servo])) ||
             ((event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) &&
              (watched == frmServo_[servo] || watched == lblPos_[servo]));
-        if (selects && widget && widget->isEnabled()) SelectFromPanel(servo);
+        if (selects && widget && widget->isEnabled()) SelectServo(servo, 0);
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -391,8 +386,19 @@ void frmMain::Form_Resize() {
     const int waitLeft = paneWidth - cmdWait_->width() - Twips(kWaitButtonMargin);
     cmdWait_->move(waitLeft, Twips(kWaitButtonMargin));
     cmdWAV_->move(waitLeft - Twips(kWavButtonOffset), cmdWait_->y());
-    lblServoInstructions_->setText(QStringLiteral("Servo Instructions: \"") +
-                                   QString::fromStdString(project_.Servos[project_.lServo].Name) + QStringLiteral("\""));
+    ShowInstructionsCaption();
+}
+
+void frmMain::ShowInstructionsCaption() {
+    const QString caption = QStringLiteral("Servo Instructions: \"") +
+                            QString::fromStdString(project_.Servos[project_.lServo].Name) + QStringLiteral("\"");
+    // The strip's colour runs under the Wav and Wait buttons; its text stops
+    // before them and is shortened with "..." when the pane is narrow.
+    QLabel* label = lblServoInstructions_;
+    label->setContentsMargins(0, 0, std::max(0, label->width() - cmdWAV_->x()), 0);
+    const int room = std::max(0, label->contentsRect().width() - label->indent() - 2);
+    label->setText(label->fontMetrics().elidedText(caption, Qt::ElideRight, room));
+    label->setToolTip(label->text() == caption ? QString() : caption);
 }
 
 void frmMain::HighlightPane(int pane) {
@@ -417,17 +423,9 @@ void frmMain::HighlightPane(int pane) {
     chkCOM_->setPalette(box);
 }
 
-void frmMain::SelectFromPanel(int servo) {
-    HighlightPane(0);
-    project_.lServo = servo;
-    Form_Resize();
-    UpdateEditCommands();
-    UpdateStatusBar();
-}
-
-void frmMain::SelectServo(int servo) {
+void frmMain::SelectServo(int servo, int pane) {
     if (servo < 0 || servo >= kServoCount) return;
-    HighlightPane(1);
+    HighlightPane(pane);
     project_.lServo = servo;
     Form_Resize();
     UpdateEditCommands();
@@ -507,7 +505,15 @@ void frmMain::ServosReset() {
     for (int i = 0; i < kServoCount; ++i) hscServo_[i]->setValue(project_.Servos[i].Home);
 }
 
-void frmMain::ProgramsReplaced() { ReloadEditorsFromProject(); }
+void frmMain::ProgramsReplaced() {
+    ReloadEditorsFromProject();
+    // The execution window shows the animation of the project before: it
+    // closes rather than offer to play what no longer belongs to anything.
+    if (exeWindow_ && !exeWindow_->Playing()) {
+        exeWindow_->close();
+        exeWindow_.clear();
+    }
+}
 
 void frmMain::ApplyCommSettings() { link_.ApplyCommSettings(project_.Settings); }
 
@@ -518,10 +524,8 @@ void frmMain::AddRecentFile(const std::string& path) {
 
 void frmMain::BuildAnimation() {
     frmCompile progress(this);
-    progress.show();
-    // Let the window system map the progress window; the build itself then
-    // runs without processing any event.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // On the screen before the build, which then processes no events.
+    progress.ShowPainted();
     CommitEdits();
     CTimingPC timer;
     const BuildResult result = kestrova::BuildAnimation(project_, [&](int servo) {
@@ -612,7 +616,6 @@ void frmMain::miNew_Click() { NewFile(); }
 void frmMain::miOpen_Click() { documents_.Open(); }
 void frmMain::miSave_Click() { documents_.SaveFile(); }
 void frmMain::miSaveAs_Click() { documents_.SaveAs(); }
-void frmMain::miRecent_Click() {}
 void frmMain::miSettings_Click() {
     frmSettings dialog(project_.Settings, [this] { link_.ApplyCommSettings(project_.Settings); }, this);
     dialog.exec();
@@ -640,7 +643,8 @@ void frmMain::miHelpContents_Click() {
 
 void frmMain::miGoToOrvanis_Click() {
     QApplication::beep();
-    QDesktopServices::openUrl(frmAbout::WebSite());
+    const QUrl page = frmAbout::WebSite();
+    if (!page.isEmpty()) QDesktopServices::openUrl(page);
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {

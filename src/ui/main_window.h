@@ -10,6 +10,7 @@
 #include "core/compiler.h"
 #include "core/project.h"
 #include "files/document_commands.h"
+#include "files/settings_store.h"
 #include "link/port_toggle.h"
 #include "link/serial_link.h"
 #include "playback/execution_window.h"
@@ -38,7 +39,6 @@ class KvxEditCtrl;
 class ProgramDiagnostics;
 class clsRecentMenu;
 
-
 class frmMain : public QMainWindow, private PortToggleView, private SliderView, private DocumentView {
     Q_OBJECT
 
@@ -54,8 +54,9 @@ public:
     SerialLink& link() { return link_; }
 
     // Makes servo the selected one (its editor in front, the caption naming
-    // it) and marks the instructions pane active.
-    void SelectServo(int servo);
+    // it) and marks a pane active (HighlightPane): the instructions pane,
+    // or the control pane when a control of the servo's frame selected it.
+    void SelectServo(int servo, int pane = 1);
     // Refreshes the 16 servo frames and the instructions caption from the
     // servo records; a slider whose value falls outside its new range takes
     // the nearest bound (and sends it like any slider change).
@@ -82,8 +83,6 @@ public:
     // Shows the model's program texts in the 16 editors again.
     void ReloadEditorsFromProject();
 
-    // Asks for a number of frames and returns FramesAnswer. The default runs
-    // frmTime modally; tests answer it without a dialog.
     // The document commands (New, Open, Save, Save As, recent files).
     DocumentCommands& Documents() { return documents_; }
     clsRecentMenu* RecentMenu() const { return oRecentMenu_; }
@@ -92,6 +91,8 @@ public:
     using FileDialog = std::function<QString(QWidget* owner, bool save)>;
     void SetFileDialog(FileDialog dialog) { fileDialog_ = std::move(dialog); }
 
+    // Asks for a number of frames and returns FramesAnswer. The default runs
+    // frmTime modally; tests answer it without a dialog.
     using FramesPrompt = std::function<int32_t(QWidget* owner)>;
     void SetFramesPrompt(FramesPrompt prompt) { framesPrompt_ = std::move(prompt); }
 
@@ -141,12 +142,12 @@ public slots:
     void miSaveAs_Click();
     void miBuild_Click();
     void miExportArduino_Click();
-    void miRecent_Click();
     void miExit_Click();
     void miCut_Click();
     void miCopy_Click();
     void miPaste_Click();
     void miServoSettings_Click();
+    void miMouthMoves_Click();
     void miSettings_Click();
     void miHelpContents_Click();
     void miGoToOrvanis_Click();
@@ -166,9 +167,9 @@ private:
     void BuildServoFrame(int servo);
     void BuildControllerDock();
     void Form_Resize();
+    // The instructions pane's caption, naming the selected servo.
+    void ShowInstructionsCaption();
     void Form_Activate();
-    // Selection by a control of servo's frame.
-    void SelectFromPanel(int servo);
     void SetFileName(const std::string& name);
     void ReportCompileError(const CompileError& error);
     void ServoSliderMoved(int servo, int value);
@@ -203,7 +204,7 @@ private:
     void AddRecentFile(const std::string& path) override;
 
     Project project_;
-    SerialLink link_;
+    SerialLink link_{&StoredPortEntry};
     DocumentCommands documents_{project_, *this};
     clsRecentMenu* oRecentMenu_ = nullptr;
     FileDialog fileDialog_;
@@ -262,10 +263,5 @@ private:
 
 // Window geometry is designed in twips; 15 twips make one pixel.
 constexpr int Twips(int twips) { return (twips * 2 + 15) / 30; }
-
-// The user manual: next to the program, else in the docs folder of the
-// source tree the program was built from (searched upwards from the
-// program's folder). Empty when there is none.
-QString HelpFilePath();
 
 }  // namespace kestrova

@@ -3,7 +3,10 @@
 #include "core/messages.h"
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 namespace kestrova {
 
@@ -31,13 +34,8 @@ QMessageBox::StandardButtons ButtonsOf(MessageButtons buttons) {
 }
 
 MessageAnswer Show(const Message& message) {
-    // Messages without a title of their own carry the program's name.
-    const QString title = message.title.empty() ? QStringLiteral("Kestrova") : QString::fromStdString(message.title);
-    // Program texts use CR LF; a message box wants plain line feeds.
-    QString text = QString::fromStdString(message.text);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QMessageBox box(IconOf(message.icon), title, text, ButtonsOf(message.buttons), QApplication::activeWindow());
-    switch (box.exec()) {
+    const std::unique_ptr<QMessageBox> box = MakeMessageBox(message, QApplication::activeWindow());
+    switch (box->exec()) {
     case QMessageBox::Yes: return MessageAnswer::Yes;
     case QMessageBox::No: return MessageAnswer::No;
     case QMessageBox::Cancel: return MessageAnswer::Cancel;
@@ -50,6 +48,26 @@ MessageAnswer Show(const Message& message) {
 }
 
 }  // namespace
+
+std::unique_ptr<QMessageBox> MakeMessageBox(const Message& message, QWidget* parent) {
+    // Messages without a title of their own carry the program's name.
+    const QString title = message.title.empty() ? QStringLiteral("Kestrova") : QString::fromStdString(message.title);
+    // Program texts use CR LF; a message box wants plain line feeds.
+    QString text = QString::fromStdString(message.text);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    auto box = std::make_unique<QMessageBox>(IconOf(message.icon), title, text, ButtonsOf(message.buttons), parent);
+    // A box sizes itself by its text, and a window manager cuts a title that
+    // does not fit ("Comp... Error"). A spacer as wide as the title in the
+    // title bar's font, plus room for the frame's own buttons, keeps the box
+    // wide enough; a QMessageBox ignores a minimum width set directly.
+    const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
+    const int titleWidth = metrics.horizontalAdvance(title) + 3 * metrics.height() + 96;
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+        grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0,
+                      1, grid->columnCount());
+    }
+    return box;
+}
 
 void InstallMessageBoxHandler() { SetMessageHandler(&Show); }
 

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 
 #include <algorithm>
 
@@ -105,15 +106,29 @@ void frmMain::UpdateServoSettings() {
         const ServoRecord& servo = project_.Servos[i];
         const int low = SliderValue(servo.Min);
         // A record whose Max lies below its Min leaves the slider one value.
-        hscServo_[i]->setRange(low, std::max(low, SliderValue(servo.Max)));
+        // A slider pushed into its new range sends where it went, but only a
+        // position within the servo's limits: a new range never moves a
+        // servo anywhere its limits do not allow.
+        QScrollBar* slider = hscServo_[i];
+        const int before = slider->value();
+        {
+            const QSignalBlocker quiet(slider);
+            slider->setRange(low, std::max(low, SliderValue(servo.Max)));
+        }
+        if (slider->value() != before) {
+            if (slider->value() >= servo.Min && slider->value() <= servo.Max) {
+                ServoSliderMoved(i, slider->value());
+            } else {
+                SetPositionLabel(i, std::to_string(slider->value()));
+            }
+        }
         QString name = QString::fromStdString(servo.Name);
         frmServo_[i]->setTitle(name.replace(QLatin1Char('&'), QStringLiteral("&&")));
         for (QWidget* control : std::initializer_list<QWidget*>{hscServo_[i], lblPos_[i], cmdHome_[i], cmdMin_[i],
                                                                 cmdMax_[i], cmdLog_[i], frmServo_[i]})
             control->setEnabled(servo.Enabled);
     }
-    lblServoInstructions_->setText(QStringLiteral("Servo Instructions: \"") +
-                                   QString::fromStdString(project_.Servos[project_.lServo].Name) + QStringLiteral("\""));
+    ShowInstructionsCaption();
     // Limits and Home decide what the programs compile to.
     diagnostics_->ScheduleAll();
     if (project_.ExeWindowOpen) UpdateExecutionGraph(false);

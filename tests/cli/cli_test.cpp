@@ -142,6 +142,45 @@ TEST_F(CliTest, LoadMessagesAndFailures) {
     EXPECT_EQ(r.out, "kestrova-cli 2.0.0\n");
 }
 
+// A mono 16-bit WAV of 8000 Hz: one second of silence, then half a second
+// of a full square wave.
+std::string SquareBurstWav() {
+    const uint32_t frames = 12000, bytes = frames * 2;
+    std::string wav = "RIFF";
+    auto put = [&wav](uint32_t value, int size) {
+        for (int i = 0; i < size; ++i) wav.push_back(char((value >> (8 * i)) & 0xff));
+    };
+    put(36 + bytes, 4);
+    wav += "WAVEfmt ";
+    put(16, 4), put(1, 2), put(1, 2), put(8000, 4), put(16000, 4), put(2, 2), put(16, 2);
+    wav += "data";
+    put(bytes, 4);
+    for (uint32_t i = 0; i < frames; ++i) put(i < 8000 ? 0 : (i / 8 % 2 ? 20000 : uint32_t(-20000)), 2);
+    return wav;
+}
+
+TEST_F(CliTest, JawPrintsMovesOrSaysWhatIsWrong) {
+    const std::string sound = Write("burst.wav", SquareBurstWav());
+    const Outcome made = Run("jaw " + sound + " --fps 10 --closed 30 --open 180 --start 3");
+    EXPECT_EQ(made.code, 0) << made.err;
+    // Silence until frame 3 + 10, open for five frames, closed after.
+    EXPECT_EQ(made.out, "Wait 11\r\nMov 180, 1\r\nWait 4\r\nMov 30, 1\r\n");
+    struct Case {
+        std::string args, err;
+    };
+    const Case cases[] = {
+        {"jaw " + sound + " --fps 10 --closed 30", "needs SOUND"},
+        {"jaw " + sound + " --fps 31 --closed 30 --open 180", "frame rate"},
+        {"jaw " + sound + " --fps 10 --closed 30 --open 180 --threshold x", "--threshold"},
+        {"jaw " + Path("none.wav") + " --fps 10 --closed 30 --open 180", "Sound Error: "},
+    };
+    for (const Case& c : cases) {
+        const Outcome o = Run(c.args);
+        EXPECT_EQ(o.code, 2) << c.args;
+        EXPECT_NE(o.err.find(c.err), std::string::npos) << o.err;
+    }
+}
+
 TEST_F(CliTest, ExportWritesASketchOrSaysWhyNot) {
     const std::string file = ProjectFile("show.kva", {"Mov 137, 10\r\n"});
     const Outcome ok = Run("export " + file + " --arduino " + Path("wave") + " --mode pca9685 --channels 4 --loop");

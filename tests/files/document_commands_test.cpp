@@ -1,5 +1,6 @@
 // The document commands against a scripted window, on files in a temporary
 // folder and a store of the test's own.
+#include "core/cue_path.h"
 #include "files/document_commands.h"
 #include "files/kva_writer.h"
 #include "files/recent_files.h"
@@ -218,6 +219,41 @@ TEST_F(DocumentTest, RecentListRules) {
     // Open from a caption: everything after the first blank.
     ASSERT_EQ(commands_.OpenRecent("&2 " + File("none here.kva")), false);
     EXPECT_EQ(asked_.back().text.rfind("The animation " + File("none here.kva"), 0), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// Save As into another folder keeps each relative cue naming its file.
+TEST_F(DocumentTest, SaveAsKeepsRelativeCuePathsPointingAtTheirFiles) {
+    fs::create_directories(File("show/sounds"));
+    fs::create_directories(File("elsewhere"));
+    std::ofstream(File("show/sounds/chirp.wav")) << "RIFF";
+    window_.saveAnswers = {File("show/a.kva")};
+    ASSERT_TRUE(commands_.SaveAs());
+    const struct {
+        std::string target;
+        std::string path;  // the cue's path afterwards
+    } cases[] = {
+        {File("show/b.kva"), "sounds/chirp.wav"},
+        {File("show/sounds/c.kva"), "chirp.wav"},
+        {File("show/d.kva"), "sounds/chirp.wav"},
+        {File("elsewhere/e.kva"), File("show/sounds/chirp.wav")},
+    };
+    project_.WavCues = {{}, {1, 5, "sounds/chirp.wav"}, {2, 3, "/abs/x.wav"}, {4, 0, ""}};
+    for (const auto& c : cases) {
+        window_.saveAnswers = {c.target};
+        ASSERT_TRUE(commands_.SaveAs()) << c.target;
+        EXPECT_EQ(project_.WavCues[1].Path, c.path) << c.target;
+        EXPECT_EQ(project_.WavCues[2].Path, "/abs/x.wav");
+        EXPECT_EQ(project_.WavCues[3].Path, "");
+        EXPECT_TRUE(fs::exists(ResolveCuePath(project_.WavCues[1].Path, ProjectFolder(c.target)))) << c.target;
+    }
+    // A failed save changes nothing.
+    window_.saveAnswers = {File("missing/folder/f.kva")};
+    EXPECT_FALSE(commands_.SaveAs());
+    EXPECT_EQ(project_.WavCues[1].Path, File("show/sounds/chirp.wav"));
 }
 
 }  // namespace

@@ -34,13 +34,17 @@ std::unique_ptr<Loaded> Load(std::string_view text) {
     project.Servos[0].Used = true;
     project.WavCues.push_back(WavCue{1, 2, "old.wav"});
     project.bNeedToSave = true;
-    ScopedMessageHandler handler([&](const Message& m) {
-        EXPECT_EQ(m.buttons, MessageButtons::Ok);
-        const char* icon = m.icon == MessageIcon::Critical ? " [critical]" : m.icon == MessageIcon::Information ? "" : " [?]";
-        loaded->messages.push_back(m.title + ": " + m.text + icon);
+    // Nothing is shown while loading: the messages come back as data.
+    ScopedMessageHandler none([](const Message&) {
+        ADD_FAILURE() << "a message was shown";
         return MessageAnswer::Ok;
     });
     loaded->result = LoadFile(text, project);
+    for (const Message& m : loaded->result.messages) {
+        EXPECT_EQ(m.buttons, MessageButtons::Ok);
+        const char* icon = m.icon == MessageIcon::Critical ? " [critical]" : m.icon == MessageIcon::Information ? "" : " [?]";
+        loaded->messages.push_back(m.title + ": " + m.text + icon);
+    }
     return loaded;
 }
 
@@ -91,21 +95,21 @@ TEST(LoadFileTest, NamesAndPrograms) {
     const struct {
         const char* text;
         int servo;  // index
-        const char* name;
+        const char* name;  // null: the new-project name
         const char* program;
     } cases[] = {
-        {"Servo1.Program=[Wait 5]", 0, "", "Wait 5\r\n"},
-        {"Servo1.Program=[]", 0, "", ""},
-        {"Servo1.Program=[a]]", 0, "", "a]\r\n"},
-        {"Servo1.Program=[\r\n]", 0, "", "\r\n"},
-        {"Servo3.Program=[Mov 200, 10\r\nWait 5\r\n]\r\n", 2, "", "Mov 200, 10\r\nWait 5\r\n"},
-        {"Servo3.Program=[Mov 200, 10\rWait 5\r]\r", 2, "", "Mov 200, 10\r\nWait 5\r\n"},
-        {"Servo3.Program=[a\r\nb\nc\n\r]\r\n", 2, "", "a\r\nb\r\nc\r\n\r\n"},
-        {"Servo1.Program=[x\r\n1234567\r\n]", 0, "", "x\r\n1234567\r\n"},  // CR LF across 8 bytes
-        {"Servo1.Program=[x\r\n1234567\r\r\n]", 0, "", "x\r\n1234567\r\n\r\n"},
-        {"Servo1.Program=[ a]b\r\n ]\r\n\r\n]", 0, "", " a]b\r\n ]\r\n\r\n"},
+        {"Servo1.Program=[Wait 5]", 0, nullptr, "Wait 5\r\n"},
+        {"Servo1.Program=[]", 0, nullptr, ""},
+        {"Servo1.Program=[a]]", 0, nullptr, "a]\r\n"},
+        {"Servo1.Program=[\r\n]", 0, nullptr, "\r\n"},
+        {"Servo3.Program=[Mov 200, 10\r\nWait 5\r\n]\r\n", 2, nullptr, "Mov 200, 10\r\nWait 5\r\n"},
+        {"Servo3.Program=[Mov 200, 10\rWait 5\r]\r", 2, nullptr, "Mov 200, 10\r\nWait 5\r\n"},
+        {"Servo3.Program=[a\r\nb\nc\n\r]\r\n", 2, nullptr, "a\r\nb\r\nc\r\n\r\n"},
+        {"Servo1.Program=[x\r\n1234567\r\n]", 0, nullptr, "x\r\n1234567\r\n"},  // CR LF across 8 bytes
+        {"Servo1.Program=[x\r\n1234567\r\r\n]", 0, nullptr, "x\r\n1234567\r\n\r\n"},
+        {"Servo1.Program=[ a]b\r\n ]\r\n\r\n]", 0, nullptr, " a]b\r\n ]\r\n\r\n"},
         {"Servo1.Program=[a\r\n]\r\nServo1.Name=X\r\n]", 0, "X", "a\r\n"},  // "]" ends the block
-        {"Servo1.Program=[a]\r\nServo1.Program=[b]", 0, "", "b\r\n"},
+        {"Servo1.Program=[a]\r\nServo1.Program=[b]", 0, nullptr, "b\r\n"},
         {"Servo1.Program=[x.Name=y\r\nWait 5\r\n]", 0, "am=[x.Name=y", ""},  // Name is tried first
         {"Servo16.Name=a=b [c]", 15, "a=b [c]", ""},
         {"Servo1.\xC3\xA9.Name=x", 0, "e=x", ""},  // positions count characters
@@ -116,7 +120,7 @@ TEST(LoadFileTest, NamesAndPrograms) {
         const auto loaded = Load(c.text);
         ASSERT_TRUE(loaded->result.ok) << c.text;
         EXPECT_TRUE(loaded->messages.empty()) << c.text;
-        EXPECT_EQ(loaded->project.Servos[c.servo].Name, c.name) << c.text;
+        EXPECT_EQ(loaded->project.Servos[c.servo].Name, c.name ? c.name : "Servo " + std::to_string(c.servo + 1)) << c.text;
         EXPECT_EQ(loaded->project.Programs[c.servo], c.program) << c.text;
     }
 }
@@ -125,12 +129,20 @@ TEST(LoadFileTest, LinesWithoutUseChangeNothing) {
     for (const char* line :
          {"Servo0.Name=x", "Servo17.Home=abc", "Servoabc.Home=1", "Servo.Name=x", "Servo1e-1.Name=x",
           "Servo17.Program=[a", "servo1.Name=x", "Servo1.name=x", "Servo1.Program=x", "Servo1 Name=x", "WAV0.Start=1",
-          "WAV10001.Start=1", "WAVabc.Start=1", "WAV2.Start=abc", "WAV2.End=", "WAV2.Path", "Settings.COMPort=abc",
-          "Settings.COMPort", "Settings.Bogus=5", "settings.COMPort=3", "Any other line", "]", "\r\n\r\n"}) {
-        const auto loaded = Load(line);
+          "WAV10001.Start=1", "WAVabc.Start=1", "WAV2.Start=abc", "WAV2.End=", "WAV2.Path", "WAV2.Bogus=1",
+          "Settings.COMPort=abc", "Settings.COMPort", "Settings.Bogus=5", "settings.COMPort=3", "Any other line", "]",
+          "\r\n\r\n", ""}) {
+        // Alone, such a line is no project file: refused, nothing changed.
+        const auto alone = Load(line);
+        EXPECT_FALSE(alone->result.ok) << line;
+        EXPECT_TRUE(alone->result.notAnimation) << line;
+        EXPECT_EQ(alone->project.Programs[0], "Wait 1\r\n") << line;
+        EXPECT_EQ(UpperBound(alone->project.WavCues), 1) << line;
+
+        const auto loaded = Load(std::string("KVSL=1.0\r\n") + line);
         ASSERT_TRUE(loaded->result.ok) << line;
         EXPECT_TRUE(loaded->messages.empty()) << line;
-        EXPECT_EQ(loaded->project.Servos, decltype(Project::Servos){}) << line;
+        EXPECT_EQ(loaded->project.Servos, NewProjectServos()) << line;
         EXPECT_EQ(loaded->project.Programs, decltype(Project::Programs){}) << line;
         EXPECT_EQ(UpperBound(loaded->project.WavCues), 0) << line;
         EXPECT_EQ(loaded->project.Settings, ProjectSettings{}) << line;
@@ -165,7 +177,7 @@ TEST(LoadFileTest, VersionLine) {
     const struct {
         const char* text;
         std::vector<std::string> messages;
-    } cases[] = {{"", {}}, {"KVSL=1.0", {}}, {"Servo1.Name=a", {}}, {"KVSL=2.0\r\nServo1.Name=a", {conflict}},
+    } cases[] = {{"KVSL=1.0", {}}, {"Servo1.Name=a", {}}, {"KVSL=2.0\r\nServo1.Name=a", {conflict}},
                  {"KVSL", {conflict}}, {"KVSL=1.0 ", {conflict}}, {"KVSL=2.0\nKVSL=3.0", {conflict, conflict}}};
     for (const auto& c : cases) {
         const auto loaded = Load(c.text);

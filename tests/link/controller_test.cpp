@@ -102,9 +102,8 @@ class VirtualLink : public kestrova::testing::StoreTest {};
 
 TEST_F(VirtualLink, OpensWithoutHardwareAndFollowsTheLineSettings) {
     double now = 0;
-    SerialLink link;
+    SerialLink link([](int32_t n) { return n == 3 ? std::string(kVirtualControllerDevice) : std::string(); });
     link.Controller().SetClock([&] { return now; });
-    ASSERT_EQ(MapPortToDevice(3, kVirtualControllerDevice), std::nullopt);
     ProjectSettings settings;
     settings.COMPort = 3;
     settings.BaudRate = 0;

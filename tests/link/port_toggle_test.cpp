@@ -30,7 +30,7 @@ class PortToggleTest : public kestrova::testing::StoreTest {
 protected:
     void SetUp() override {
         StoreTest::SetUp();
-        ASSERT_FALSE(MapPortToDevice(3, pty_.Path()));
+        ports_[3] = pty_.Path();
         link_.ApplyCommSettings(ProjectSettings{3, 1, 0, 0, 0, 0});
     }
     void Click(bool nowChecked) {
@@ -39,7 +39,8 @@ protected:
     }
 
     kestrova::testing::Pty pty_;
-    SerialLink link_;
+    std::map<int32_t, std::string> ports_;  // the port table
+    SerialLink link_{[this](int32_t n) { return ports_[n]; }};
     FakeWindow window_;
     std::vector<Message> shown_;
     ScopedMessageHandler capture_{[this](const Message& m) {
@@ -59,7 +60,7 @@ TEST_F(PortToggleTest, ClicksOpenAndCloseAndAFailedOpenIsReported) {
     EXPECT_EQ(window_.focusCount, 2);
     EXPECT_TRUE(shown_.empty());
 
-    ASSERT_FALSE(MapPortToDevice(3, dir_ + "/gone/ttyUSB2"));
+    ports_[3] = dir_ + "/gone/ttyUSB2";
     window_ = FakeWindow{};
     Click(true);
     ASSERT_EQ(shown_.size(), 1u);

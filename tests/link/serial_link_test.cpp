@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include <fstream>
 #include <numeric>
 
@@ -19,7 +21,7 @@ class SerialLinkTest : public kestrova::testing::StoreTest {
 protected:
     void SetUp() override {
         StoreTest::SetUp();
-        ASSERT_FALSE(MapPortToDevice(3, pty_.Path()));
+        ports_[3] = pty_.Path();
         ASSERT_TRUE(link_.SetPortNumber(3));
     }
     void Open() {
@@ -34,7 +36,8 @@ protected:
     }
 
     kestrova::testing::Pty pty_;
-    SerialLink link_;
+    std::map<int32_t, std::string> ports_;  // the port table
+    SerialLink link_{[this](int32_t n) { return ports_[n]; }};
     std::string reason_;
 };
 
@@ -78,7 +81,7 @@ TEST_F(SerialLinkTest, LineSettingsAreParsedAndReachTheDevice) {
 
 TEST_F(SerialLinkTest, ApplyCommSettingsKeepsTheOpenStateOnTheNewPort) {
     kestrova::testing::Pty other;
-    ASSERT_FALSE(MapPortToDevice(4, other.Path()));
+    ports_[4] = other.Path();
     Open();
     link_.ApplyCommSettings(ProjectSettings{4, 0, 0, 0, 0, 0});
     EXPECT_TRUE(link_.IsOpen());
@@ -110,7 +113,7 @@ TEST_F(SerialLinkTest, ApplyCommSettingsKeepsTheOpenStateOnTheNewPort) {
 
     // An open port whose new device cannot be opened ends closed, silently.
     Open();
-    ASSERT_FALSE(MapPortToDevice(9, dir_ + "/no-such-device"));
+    ports_[9] = dir_ + "/no-such-device";
     link_.ApplyCommSettings(ProjectSettings{9, 1, 0, 0, 0, 0});
     EXPECT_FALSE(link_.IsOpen());
     EXPECT_EQ(link_.PortNumber(), 9);
@@ -128,7 +131,7 @@ TEST_F(SerialLinkTest, SettingsTheLinkCannotUseAreNamedAndNothingIsSent) {
     // Usable settings open the port again; a real failure names port and device.
     link_.ApplyCommSettings(ProjectSettings{3, 1, 0, 0, 0, 0});
     Open();
-    SerialLink second;
+    SerialLink second([this](int32_t n) { return ports_[n]; });
     second.SetPortNumber(3);
     EXPECT_FALSE(second.Open(reason_));
     EXPECT_EQ(second.FailureMessage(reason_), "COM3 (" + pty_.Path() + ") - Device or resource busy");
@@ -143,7 +146,7 @@ TEST_F(SerialLinkTest, FailuresCarryTheOperatingSystemsReason) {
     const std::pair<std::string, const char*> devices[] = {
         {dir_ + "/plain-file", "Inappropriate ioctl for device"}, {dir_, "Is a directory"}};
     for (const auto& [device, expected] : devices) {
-        ASSERT_FALSE(MapPortToDevice(5, device));
+        ports_[5] = device;
         link_.SetPortNumber(5);
         EXPECT_FALSE(link_.Open(reason_));
         EXPECT_EQ(reason_, expected);
@@ -152,7 +155,7 @@ TEST_F(SerialLinkTest, FailuresCarryTheOperatingSystemsReason) {
 
     link_.SetPortNumber(3);
     Open();
-    SerialLink second;
+    SerialLink second([this](int32_t n) { return ports_[n]; });
     second.SetPortNumber(3);
     EXPECT_FALSE(second.Open(reason_));
     EXPECT_EQ(reason_, "Device or resource busy");

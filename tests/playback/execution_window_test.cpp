@@ -285,3 +285,20 @@ TEST_F(ExePlayTest, LoopRepeatsUntilReleased) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ExeWindowPlacement, FitsTheWindowOnTheScreen) {
+    const QRect screen(0, 0, 1280, 1024);
+    const struct {
+        QRect frame, fitted;
+    } cases[] = {
+        {{100, 100, 700, 500}, {100, 100, 700, 500}},
+        {{300, 539, 700, 500}, {300, 524, 700, 500}},   // 15 px below the bottom
+        {{900, -20, 700, 500}, {580, 0, 700, 500}},
+        {{-50, 200, 1400, 1100}, {0, 0, 1400, 1100}},   // too large: top left on screen
+    };
+    for (const auto& c : cases) EXPECT_EQ(FitOnScreen(c.frame, screen), c.fitted) << c.frame.y();
+}
+
+}  // namespace

@@ -6,6 +6,7 @@
 #include "core/compiler.h"
 #include "core/messages.h"
 #include "files/kva_reader.h"
+#include "files/settings_store.h"
 #include "support/isolated_store.h"
 
 #include <gtest/gtest.h>
@@ -53,7 +54,7 @@ TEST_F(VirtualControllerPlayback, ReceivesTheFrameTable) {
     ASSERT_EQ(BuildAnimation(project).outcome, BuildOutcome::Success);
 
     ASSERT_EQ(MapPortToDevice(project.Settings.COMPort, kVirtualControllerDevice), std::nullopt);
-    SerialLink link;
+    SerialLink link(&StoredPortEntry);
     link.ApplyCommSettings(project.Settings);
     SerialLinkOutput output(link);
     Silence sound;

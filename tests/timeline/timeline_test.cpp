@@ -130,8 +130,8 @@ TEST(TimelineView, FitsTheGraphAndTheScrollBarToTheAnimation) {
         EXPECT_EQ(view.picGraph()->width(), width);
         EXPECT_EQ(view.picSlider()->width(), width);
         EXPECT_EQ(view.cSB().Max(0), width - kViewportOuterWidth);
-        EXPECT_EQ(view.cSB().LargeChange(0), 1200);
-        EXPECT_EQ(view.cSB().SmallChange(0), 120);
+        EXPECT_EQ(view.cSB().LargeChange(0), 479);  // a page is the viewport
+        EXPECT_EQ(view.cSB().SmallChange(0), 47);
         EXPECT_EQ(view.StopFrame(), frames);
     }
 }
@@ -143,8 +143,15 @@ TEST(TimelineView, ScrollsGraphAndStripTogetherAndKeepsThePlayMarkerInView) {
     view.cSB().SetValue(0, 1234);
     EXPECT_EQ(view.picGraph()->x(), -1234);
     EXPECT_EQ(view.picSlider()->x(), -1234);
-    view.HorizontalBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
-    EXPECT_EQ(view.picGraph()->x(), -1114);
+    // The trough pages by the visible width, the arrows step by a tenth.
+    const int page = view.ViewportWidth();
+    for (auto [action, x] : {std::pair{QAbstractSlider::SliderSingleStepSub, -1234 + page / 10},
+                             {QAbstractSlider::SliderPageStepAdd, -1234 + page / 10 - page},
+                             {QAbstractSlider::SliderPageStepSub, -1234 + page / 10}}) {
+        view.HorizontalBar()->triggerAction(action);
+        EXPECT_EQ(view.picGraph()->x(), x) << action;
+        EXPECT_EQ(view.picSlider()->x(), x) << action;
+    }
 
     // The first frame past the right edge pages on by the viewport's width.
     view.cSB().SetValue(0, 0);
@@ -161,6 +168,24 @@ TEST(TimelineView, ScrollsGraphAndStripTogetherAndKeepsThePlayMarkerInView) {
     view.KeepFrameInView(5000);
     EXPECT_LE(view.cSB().Value(0), view.cSB().Max(0) + 1);
     EXPECT_GE(view.Mapping().Column(5000) + view.picGraph()->x(), 0);
+}
+
+TEST(TimelineView, ARebuiltShorterAnimationShowsItsMarkersAfterAScrolledLongOne) {
+    Project project = MakeProject(5000, 127);
+    TimelineView view(project);
+    view.resize(view.sizeHint());
+    view.show();
+    view.Draw(Curves(), true);
+    view.cSB().SetValue(0, view.cSB().Max(0));
+    project.Frames = MakeProject(30, 127).Frames;
+    view.Draw(Curves(), true);
+    EXPECT_EQ(view.cSB().Value(0), 0);
+    for (QWidget* part : {view.picStart(), view.picStop()}) {
+        EXPECT_TRUE(part->isVisible()) << part->objectName().toStdString();
+        const int left = part->mapTo(&view, QPoint(0, 0)).x();
+        EXPECT_GE(left, 0) << part->objectName().toStdString();
+        EXPECT_LT(left, view.ViewportWidth()) << part->objectName().toStdString();
+    }
 }
 
 TEST(TimelineView, PaintsCurvesOnTheirRowsAndOnlyTheDrawnServos) {

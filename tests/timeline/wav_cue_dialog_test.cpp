@@ -117,6 +117,26 @@ TEST_F(WavDialogTest, OpeningListsTheCuesAndSelectingOneFillsTheBoxes) {
     EXPECT_EQ(BoxTexts(), (Entries{"/snd/b.wav", "30", "45"}));
 }
 
+TEST_F(WavDialogTest, CuesWhoseFileIsMissingAreMarked) {
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath(QStringLiteral("sounds"));
+    QFile(dir.filePath(QStringLiteral("sounds/chirp.wav"))).open(QIODevice::WriteOnly);
+    project_.sFilename = dir.filePath(QStringLiteral("show.kva")).toStdString();
+    project_.WavCues = Cues({{1, 2, "sounds/chirp.wav"}, {3, 4, "sounds/gone.wav"},
+                             {5, 6, dir.filePath(QStringLiteral("sounds/chirp.wav")).toStdString()}});
+    Open();
+    QListWidget* list = Get<QListWidget>("List1");
+    const bool missing[] = {false, true, false};
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(list->item(row)->data(frmWAV::kMissingFileRole).toBool(), missing[row]) << row;
+        EXPECT_EQ(list->item(row)->toolTip().endsWith("(file not found)"), missing[row]) << row;
+    }
+    // A cue added for a missing file is marked at once.
+    Fill(QStringLiteral("nowhere.wav"), QStringLiteral("7"), QString());
+    Click("Command1");
+    EXPECT_TRUE(list->item(3)->data(frmWAV::kMissingFileRole).toBool());
+}
+
 TEST_F(WavDialogTest, ChecksRefuseWithTheFirstFailureAndFocusItsBox) {
     struct Case {
         QString file, start, stop;

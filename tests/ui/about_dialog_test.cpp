@@ -3,6 +3,7 @@
 #include "ui/about_dialog.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -24,9 +25,8 @@ TEST(AboutBox, VersionIsMajorMinorRevision) {
 
 TEST(AboutBox, ShowsCaptionVersionAndNoticeAndTheWebSiteLabelPlaysStartThenOpensTheAddress) {
     std::vector<std::string> calls;
-    const frmAbout::Actions previous = frmAbout::SetActions(
-        {[&] { calls.push_back("sound"); }, [&](const QUrl& url) { calls.push_back(url.toString().toStdString()); }});
-    frmAbout about;
+    frmAbout about(nullptr, {[&] { calls.push_back("sound"); },
+                             [&](const QUrl& url) { calls.push_back(url.toString().toStdString()); }});
     about.show();
     EXPECT_EQ(about.windowTitle(), "About Kestrova");
     EXPECT_EQ(about.findChild<QLabel*>("lblVersion")->text(), frmAbout::VersionText());
@@ -34,9 +34,13 @@ TEST(AboutBox, ShowsCaptionVersionAndNoticeAndTheWebSiteLabelPlaysStartThenOpens
     EXPECT_FALSE(about.findChild<QLabel*>("lblLicence")->text().isEmpty());
     QLabel* label = about.findChild<QLabel*>("lblWebSite");
     ASSERT_NE(label, nullptr);
-    EXPECT_EQ(label->text(), "https://www.example.com/kestrova");
+    // No placeholder address: the project's page in the manual of this tree.
+    const QUrl page = frmAbout::WebSite();
+    ASSERT_TRUE(page.isLocalFile()) << page.toString().toStdString();
+    EXPECT_TRUE(QFileInfo::exists(page.toLocalFile()));
+    EXPECT_TRUE(label->toolTip().contains("no public web site yet"));
     QTest::mouseClick(label, Qt::LeftButton);
-    EXPECT_EQ(calls, (std::vector<std::string>{"sound", "https://www.example.com/kestrova"}));
+    EXPECT_EQ(calls, (std::vector<std::string>{"sound", page.toString().toStdString()}));
     // The right button and a press that ends outside the label do nothing.
     QTest::mouseClick(label, Qt::RightButton);
     QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(-5, -5));
@@ -48,7 +52,6 @@ TEST(AboutBox, ShowsCaptionVersionAndNoticeAndTheWebSiteLabelPlaysStartThenOpens
     about.findChild<QPushButton*>("cmdOK")->click();
     EXPECT_EQ(about.result(), QDialog::Accepted);
     EXPECT_FALSE(about.isVisible());
-    frmAbout::SetActions(previous);
 }
 
 }  // namespace

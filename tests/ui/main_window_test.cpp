@@ -6,13 +6,17 @@
 #include "ui/kvx_edit_ctrl.h"
 #include "ui/program_diagnostics.h"
 
+#include "ui/message_box.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <QToolTip>
@@ -20,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 using namespace kestrova;
@@ -374,3 +379,125 @@ TEST_F(MainWindowTest, DiagnosticsUnderlineTheFirstErrorAndFillTheStatusBar) {
 }
 
 }  // namespace
+
+TEST_F(MainWindowTest, OpeningAFileNeverDrivesAServoOutsideItsLimits) {
+    kestrova::testing::Pty pty;
+    project().Settings.SynchByte = 255;
+    OpenPortOn(pty);
+    pty.Stray();
+    const struct {
+        std::string text;
+        bool opens;
+        Bytes sent;
+    } cases[] = {
+        // Servo 2 to 16 lack their blocks: they keep Home 127 in 0 to 254.
+        {"KVSL=1.0\r\nServo1.Name=Neck\r\nServo1.Min=0\r\nServo1.Max=254\r\n", true, {}},
+        // A narrower range pushes the slider to its bound, a position inside.
+        {"KVSL=1.0\r\nServo3.Min=200\r\nServo3.Max=240\r\n", true, {255, 2, 200}},
+        // No position satisfies Min above Max: nothing goes out.
+        {"KVSL=1.0\r\nServo4.Min=230\r\nServo4.Max=100\r\n", true, {}},
+        {std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10) + "garbage.Name=x\r\n\xff\xfe", false, {}},
+        {"", false, {}},
+    };
+    for (const auto& c : cases) {
+        window_->NewFile();
+        pty.Stray();
+        shown_.clear();
+        const std::string path = dir_ + "/any.kva";
+        std::ofstream(path, std::ios::binary) << c.text;
+        EXPECT_EQ(window_->OpenFile(QString::fromStdString(path)), c.opens) << c.text;
+        EXPECT_EQ(pty.Stray(), c.sent) << c.text;
+        EXPECT_EQ(project().Servos[1].Home, 127) << c.text;
+        EXPECT_EQ(project().Servos[1].Max, 254) << c.text;
+        if (!c.opens) {
+            ASSERT_EQ(shown_.size(), 1u) << c.text;
+            EXPECT_EQ(shown_[0].title, "Open Error");
+            EXPECT_EQ(shown_[0].text, path + " is not a Kestrova animation.");
+            EXPECT_EQ(window_->windowTitle().toStdString().find(path), std::string::npos);
+        }
+    }
+}
+
+namespace {
+
+// Records what the progress window showed each time it was painted, with
+// whether the whole window (not only its label) was drawn.
+struct ProgressPaints : QObject {
+    std::vector<std::string> painted;
+    bool windowPainted = false;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Paint) return false;
+        if (watched->objectName() == "frmCompile") windowPainted = true;
+        if (watched->objectName() == "Label1" && windowPainted) {
+            painted.push_back(static_cast<QLabel*>(watched)->text().toStdString());
+            windowPainted = false;
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+TEST_F(MainWindowTest, TheBuildWindowIsPaintedBeforeTheBuildAndAfterEachServo) {
+    window_->rtb(0)->SetText("Mov 10, 2");
+    window_->rtb(1)->SetText("Wait 3");
+    project().Servos[1].Name = "Jaw";
+    ProgressPaints paints;
+    qApp->installEventFilter(&paints);
+    window_->BuildAnimation();
+    qApp->removeEventFilter(&paints);
+    std::vector<std::string> expected{"Compiling ..."};
+    for (int i = 0; i < kServoCount; ++i) expected.push_back("Compiling " + project().Servos[i].Name + "...");
+    expected.push_back("Compiling Complete.");
+    // Painting may repeat a caption; each must have been shown in order.
+    paints.painted.erase(std::unique(paints.painted.begin(), paints.painted.end()), paints.painted.end());
+    EXPECT_EQ(paints.painted, expected);
+}
+
+TEST_F(MainWindowTest, TextsAreNeitherCutNorCovered) {
+    // A short message still leaves room for its whole title.
+    for (const char* title : {"Compile Error", "KVSL Version Conflict"}) {
+        const auto box = MakeMessageBox({"Bad word", title, MessageIcon::Critical, MessageButtons::Ok}, window_.get());
+        box->show();
+        EXPECT_GT(box->width(), QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(title) + 60)
+            << title;
+    }
+    // The instructions caption stops before the Wav and Wait buttons.
+    project().Servos[0].Name = "A rather long servo name for the jaw";
+    window_->SelectServo(0);
+    const QString full = QString::fromStdString("Servo Instructions: \"" + project().Servos[0].Name + "\"");
+    for (int width : {1200, 700, 560}) {
+        window_->resize(width, 600);
+        QLabel* label = window_->lblServoInstructions();
+        const int textRight = label->indent() + label->fontMetrics().horizontalAdvance(label->text());
+        EXPECT_LT(textRight, window_->cmdWAV()->x()) << width;
+        if (width == 1200) {
+            EXPECT_EQ(label->text(), full);
+        }
+        EXPECT_EQ(label->toolTip(), label->text() == full ? QString() : full) << width;
+    }
+}
+
+TEST_F(MainWindowTest, NewAndOpenLeaveNoExecutionWindowOfTheProjectBefore) {
+    const std::string path = dir_ + "/short.kva";
+    std::ofstream(path) << "KVSL=1.0\r\nServo1.Program=[Wait 2\r\n]\r\n";
+    for (bool open : {false, true}) {
+        window_->rtb(0)->SetText("Mov 10, 50");
+        window_->BuildAnimation();
+        window_->ShowExecutionWindow();
+        ASSERT_TRUE(window_->ExecutionWindow() && window_->ExecutionWindow()->isVisible());
+        const QRect frame = window_->ExecutionWindow()->frameGeometry();
+        EXPECT_TRUE(window_->ExecutionWindow()->screen()->availableGeometry().contains(frame));
+        project().bNeedToSave = false;
+        shown_.clear();
+        if (open) {
+            ASSERT_TRUE(window_->OpenFile(QString::fromStdString(path)));
+        } else {
+            window_->NewFile();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(window_->ExecutionWindow(), nullptr) << open;
+        EXPECT_FALSE(project().ExeWindowOpen) << open;
+        EXPECT_TRUE(shown_.empty()) << open;  // nothing offers to build or play the old show
+    }
+}

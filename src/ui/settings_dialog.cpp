@@ -1,8 +1,9 @@
 #include "settings_dialog.h"
 
+#include "files/registry.h"
+#include "files/settings_store.h"
+#include "link/port_table.h"
 #include "link/serial_link.h"
-#include "registry.h"
-#include "settings_store.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -103,7 +104,7 @@ frmSettings::frmSettings(ProjectSettings& settings, std::function<void()> applyC
 
 void frmSettings::ShowDeviceOfPort() {
     const int32_t port = Chosen(cboCOMPort, settings_.COMPort - 1) + 1;
-    shownDevice_ = QString::fromStdString(DeviceForPort(port));
+    shownDevice_ = QString::fromStdString(DeviceForPort(&StoredPortEntry, port));
     cboDevice->setCurrentText(shownDevice_);
 }
 

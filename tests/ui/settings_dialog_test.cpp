@@ -1,7 +1,7 @@
 // The settings dialog on a store of the test's own.
 #include "core/messages.h"
 #include "files/registry.h"
-#include "files/settings_dialog.h"
+#include "ui/settings_dialog.h"
 #include "files/settings_store.h"
 #include "link/serial_link.h"
 #include "support/isolated_store.h"
@@ -73,13 +73,13 @@ TEST_F(SettingsDialogTest, CancelWritesNothingAndTheDeviceGoesIntoThePortTable) 
     dialog.cboCOMPort->setCurrentIndex(6);
     dialog.cboDevice->setCurrentText("/dev/ttyKESTROVA7");
     dialog.OK();
-    EXPECT_EQ(DeviceForPort(7), "/dev/ttyKESTROVA7");
-    EXPECT_NE(DeviceForPort(6), "/dev/ttyKESTROVA7");
+    EXPECT_EQ(StoredPortEntry(7), "/dev/ttyKESTROVA7");
+    EXPECT_NE(StoredPortEntry(6), "/dev/ttyKESTROVA7");
 
     frmSettings virtualChoice(settings, [this] { ++applied_; });
     virtualChoice.cboDevice->setCurrentIndex(virtualChoice.cboDevice->findText(kVirtualControllerDevice));
     virtualChoice.OK();
-    EXPECT_EQ(DeviceForPort(7), kVirtualControllerDevice);
+    EXPECT_EQ(StoredPortEntry(7), kVirtualControllerDevice);
     EXPECT_EQ(settings.COMPort, 7) << "the port number, and so the project files, stay as they were";
 }
 
