@@ -102,7 +102,6 @@ TEST(LoadFileTest, NamesAndPrograms) {
         {"Servo1.Program=[]", 0, nullptr, ""},
         {"Servo1.Program=[a]]", 0, nullptr, "a]\r\n"},
         {"Servo1.Program=[\r\n]", 0, nullptr, "\r\n"},
-        {"Servo3.Program=[Mov 200, 10\r\nWait 5\r\n]\r\n", 2, nullptr, "Mov 200, 10\r\nWait 5\r\n"},
         {"Servo3.Program=[Mov 200, 10\rWait 5\r]\r", 2, nullptr, "Mov 200, 10\r\nWait 5\r\n"},
         {"Servo3.Program=[a\r\nb\nc\n\r]\r\n", 2, nullptr, "a\r\nb\r\nc\r\n\r\n"},
         {"Servo1.Program=[x\r\n1234567\r\n]", 0, nullptr, "x\r\n1234567\r\n"},  // CR LF across 8 bytes

