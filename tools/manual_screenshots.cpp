@@ -8,11 +8,13 @@
 #include "link/serial_link.h"
 #include "ui/about_dialog.h"
 #include "ui/arduino_export_dialog.h"
+#include "ui/kvx_edit_ctrl.h"
 #include "ui/controller_view.h"
 #include "timeline/timeline_view.h"
 #include "timeline/sound_peaks.h"
 #include "ui/kvx_edit_ctrl.h"
 #include "ui/main_window.h"
+#include "ui/program_diagnostics.h"
 #include "ui/mouth_moves_dialog.h"
 #include "ui/recording.h"
 #include "ui/servo_settings_dialog.h"
@@ -75,7 +77,19 @@ int main(int argc, char** argv) {
     main.OpenFile(QString::fromLocal8Bit(argv[1]));
     main.resize(900, 640);
     main.SelectServo(3);
+    main.Diagnostics()->RunNow();
     Save(main, folder, "main-window.png");
+
+    // A slip while typing: the word is underlined and the status bar says why.
+    KvxEditCtrl* arm = main.rtb(3);
+    const int32_t slip = static_cast<int32_t>(arm->toPlainText().indexOf(QStringLiteral("Wait 5")));
+    arm->SetSel(slip, slip + 4);
+    arm->ReplaceSel(1, "Wiat");
+    main.Diagnostics()->RunNow();
+    arm->SetSel(slip + 4, slip + 4);
+    Save(main, folder, "editor-diagnostics.png");
+    arm->undo();
+    main.Diagnostics()->RunNow();
 
     main.BuildAnimation();
     frmExe exe(main.project(), main.link(), [&main] { main.BuildAnimation(); });

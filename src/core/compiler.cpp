@@ -89,6 +89,29 @@ bool WordReader::Next(Token& token) {
     return true;
 }
 
+Ease EaseOf(std::string_view word) {
+    if (EqualsIgnoringCase(word, "easein")) return Ease::In;
+    if (EqualsIgnoringCase(word, "easeout")) return Ease::Out;
+    if (EqualsIgnoringCase(word, "easeinout")) return Ease::InOut;
+    return Ease::None;
+}
+
+int32_t EasedPosition(int32_t start, int32_t target, int32_t k, int32_t n, Ease ease) {
+    if (k >= n) return target;
+    const double t = static_cast<double>(k) / n;
+    double e = t;
+    switch (ease) {
+    case Ease::In: e = t * t; break;
+    case Ease::Out: e = 1.0 - (1.0 - t) * (1.0 - t); break;
+    case Ease::InOut: e = t < 0.5 ? 2.0 * t * t : 1.0 - (2.0 - 2.0 * t) * (2.0 - 2.0 * t) / 2.0; break;
+    case Ease::None: break;
+    }
+    const double value = start + (static_cast<double>(target) - start) * e;
+    // Both ends are 32-bit positions and e lies in [0, 1], so the value does
+    // too; nearbyint rounds halves to even in the default rounding mode.
+    return static_cast<int32_t>(std::nearbyint(value));
+}
+
 std::vector<Token> TokenizeProgram(std::string_view text) {
     std::vector<Token> tokens(1);
     WordReader reader(text);
@@ -155,6 +178,9 @@ bool ServoCompiler::CompileMov(int servo, const Token& command, int32_t& frame, 
     const std::optional<int32_t> count = ToInt32(frameCount.Text);
     if (!count) return Fail(servo, frameCount, kFramesNotNumeric, kInvalidFrames);
     if (*count < 1) return Fail(servo, frameCount, kFramesNotPositive, kInvalidFrames);
+    if (const Ease ease = ReadEasing(); ease != Ease::None) {
+        return CompileEasedMov(servo, ease, target, *count, frame, current);
+    }
 
     const float step = static_cast<float>((static_cast<double>(target) - current) / *count);
     float acc = static_cast<float>(current);
@@ -192,6 +218,29 @@ bool ServoCompiler::CompileMov(int servo, const Token& command, int32_t& frame, 
         acc = next;
         frames[frame][servo] = stored(acc);
     }
+    project_.ServoFrameCount[servo] = frame;
+    current = target;
+    return true;
+}
+
+Ease ServoCompiler::ReadEasing() {
+    const WordReader before = words_;
+    Token& word = operand_[0];
+    if (words_.Next(word)) {
+        const Ease ease = EaseOf(word.Text);
+        if (ease != Ease::None) return ease;
+    }
+    words_ = before;
+    return Ease::None;
+}
+
+bool ServoCompiler::CompileEasedMov(int servo, Ease ease, int32_t target, int32_t count, int32_t& frame,
+                                    int32_t& current) {
+    if (count > kMaxFrames - frame) return Fail(servo, operand_[1], kTooLongMessage, kCompileError);
+    FrameTable& frames = project_.Frames;
+    frames.Grow(frame + count);
+    for (int32_t step = 1; step <= count; ++step) frames[frame + step][servo] = EasedPosition(current, target, step, count, ease);
+    frame += count;
     project_.ServoFrameCount[servo] = frame;
     current = target;
     return true;

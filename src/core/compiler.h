@@ -7,6 +7,10 @@
 // and "Wait frames". The arithmetic of Mov is 32-bit float on purpose: its
 // rounding decides which frames a move fills, and the frame tables of older
 // builds must come out the same.
+//
+// A Mov may name an easing after its frames ("Mov 200, 30, EaseInOut"): the
+// move then follows that curve and takes exactly its frames. Any other word
+// there is the next command, so programs without easing build as before.
 
 #include "project.h"
 
@@ -50,6 +54,17 @@ private:
     int32_t position_ = 0;  // character offset of the byte at at_
 };
 
+enum class Ease { None, In, Out, InOut };
+
+// The easing a word names ("EaseIn", "EaseOut", "EaseInOut", any case);
+// Ease::None for any other word.
+Ease EaseOf(std::string_view word);
+
+// Position of step k (1 to n) of an eased move from start to target: start +
+// (target - start) * e(k / n) in double, rounded half to even; step n is the
+// target itself.
+int32_t EasedPosition(int32_t start, int32_t target, int32_t k, int32_t n, Ease ease);
+
 // Splits a program into words; element 0 of the result exists and is unused.
 std::vector<Token> TokenizeProgram(std::string_view text);
 
@@ -78,6 +93,10 @@ public:
 private:
     bool Fail(int servo, const Token& token, std::string message, std::string title);
     bool CompileMov(int servo, const Token& command, int32_t& frame, int32_t& current);
+    // The easing word after a move's frames, when there is one; any other
+    // word is left for the next command.
+    Ease ReadEasing();
+    bool CompileEasedMov(int servo, Ease ease, int32_t target, int32_t count, int32_t& frame, int32_t& current);
     bool CompileWait(int servo, const Token& command, int32_t& frame, int32_t current);
 
     Project& project_;

@@ -17,9 +17,25 @@ bool DocumentCommands::IsPath(const std::string& name) {
            name.find(QDir::separator().toLatin1()) != std::string::npos;
 }
 
+std::string DocumentCaption(const std::string& name) { return "Kestrova v2 - [" + name + "]"; }
+
+std::string WithModifiedMark(const std::string& caption) {
+    // Qt reads "[*][*]" as a literal "[*]" and any other "[*]" as the mark.
+    std::string title;
+    for (size_t i = 0; i < caption.size();) {
+        if (caption.compare(i, 3, "[*]") == 0) {
+            title += "[*][*]";
+            i += 3;
+        } else {
+            title += caption[i++];
+        }
+    }
+    return title + "[*]";
+}
+
 void DocumentCommands::SetFileName(const std::string& name) {
     project_.sFilename = name;
-    view_.SetCaption("Kestrova v2 - [" + name + "]");
+    view_.SetCaption(DocumentCaption(name));
     view_.SetSaveEnabled(IsPath(name));
 }
 
@@ -47,6 +63,7 @@ bool DocumentCommands::NewFile() {
     project_.bNeedToSave = false;
     project_.ModifiedSinceBuild = false;
     project_.Built = false;
+    view_.SetModified(false);
     view_.UpdateEditCommands();
     return true;
 }
@@ -80,6 +97,7 @@ bool DocumentCommands::OpenFile(const std::string& name) {
     project_.ModifiedSinceBuild = false;
     project_.bNeedToSave = false;
     project_.Built = false;
+    view_.SetModified(false);
     view_.AddRecentFile(name);
     view_.UpdateEditCommands();
     return true;
@@ -112,6 +130,7 @@ bool DocumentCommands::SaveAs() {
 }
 
 bool DocumentCommands::SaveFile() {
+    view_.CommitEdits();
     std::string text;
     std::string reason;
     if (!ComposeProjectFile(project_, text, reason) || !WriteFileSafely(project_.sFilename, text, reason)) {
@@ -122,6 +141,7 @@ bool DocumentCommands::SaveFile() {
     SetFileName(project_.sFilename);
     view_.AddRecentFile(project_.sFilename);
     project_.bNeedToSave = false;
+    view_.SetModified(false);
     view_.UpdateEditCommands();
     return true;
 }

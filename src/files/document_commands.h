@@ -32,7 +32,18 @@ public:
     // Puts the path on top of the recent-files list and rebuilds the menu.
     virtual void AddRecentFile(const std::string& path) = 0;
     virtual void UpdateEditCommands() = 0;
+    // Edits the view holds back (typing not yet written to the project) go
+    // into the project; called before the project is written.
+    virtual void CommitEdits() {}
+    // Whether there are unsaved changes changed (the window-modified mark).
+    virtual void SetModified(bool /*modified*/) {}
 };
+
+// The main window's caption for a document name: "Kestrova v2 - [NAME]".
+std::string DocumentCaption(const std::string& name);
+// A caption as a Qt window title whose "[*]" shows the window-modified mark
+// at its end; a "[*]" in the caption itself stays as it is.
+std::string WithModifiedMark(const std::string& caption);
 
 class DocumentCommands {
 public:

@@ -33,8 +33,10 @@ void ComToggleClicked(SerialLink& link, bool nowChecked, PortToggleView& view) {
 
 void ServoSliderChanged(SerialLink& link, const ProjectSettings& settings, int servo, int value,
                         SliderView& view) {
-    view.SetPositionLabel(servo, std::to_string(value));
-    if (!link.IsOpen()) return;
+    const bool sendable = value >= kLowestSendablePosition && value <= kHighestSendablePosition;
+    view.SetPositionLabel(servo, std::to_string(value) + (sendable ? "" : "!"));
+    view.SetPositionSendable(servo, sendable);
+    if (!sendable || !link.IsOpen()) return;
     std::string reason;
     link.WriteServo(settings.SynchByte, servo, value, reason);
 }

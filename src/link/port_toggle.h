@@ -40,12 +40,20 @@ class SliderView {
 public:
     virtual ~SliderView() = default;
     virtual void SetPositionLabel(int servo, const std::string& text) = 0;
+    // Whether the position shown can go to the controller.
+    virtual void SetPositionSendable(int /*servo*/, bool /*sendable*/) {}
 };
+
+// The positions the controller takes.
+constexpr int kLowestSendablePosition = 0;
+constexpr int kHighestSendablePosition = 255;
 
 // A change or scroll of servo's slider to value: the label shows the value
 // in decimal and, when the port is open, the servo command goes out. The
 // servo's Enabled and Used flags and AutoDisable play no part; a closed
-// port or a failed write shows nothing.
+// port or a failed write shows nothing. A position the controller cannot
+// take (outside 0 to 255, possible with wide servo limits) is never sent,
+// and its label reads the value followed by "!".
 void ServoSliderChanged(SerialLink& link, const ProjectSettings& settings, int servo, int value,
                         SliderView& view);
 

@@ -1,11 +1,17 @@
 #include "kvx_edit_ctrl.h"
 
+#include "core/compiler.h"
 #include "core/numeric_text.h"
 
 #include <QFontDatabase>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QSyntaxHighlighter>
+#include <QTextBlock>
+#include <QToolTip>
 #include <QTextCursor>
+
+#include <algorithm>
 
 namespace kestrova {
 
@@ -26,6 +32,8 @@ public:
         comment_.setForeground(QColor(0, 128, 0));
         comment_.setFontItalic(true);
         unknown_.setForeground(QColor(192, 0, 0));
+        ease_.setForeground(QColor(0, 110, 140));
+        ease_.setFontWeight(QFont::Bold);
     }
 
 protected:
@@ -55,11 +63,13 @@ private:
     const QTextCharFormat& FormatOf(const QString& word) const {
         if (word.compare(u"mov", Qt::CaseInsensitive) == 0 || word.compare(u"wait", Qt::CaseInsensitive) == 0)
             return command_;
-        if (IsNumeric(word.toStdString())) return number_;
+        const std::string text = word.toStdString();
+        if (EaseOf(text) != Ease::None) return ease_;
+        if (IsNumeric(text)) return number_;
         return unknown_;
     }
 
-    QTextCharFormat command_, number_, comment_, unknown_;
+    QTextCharFormat command_, number_, comment_, unknown_, ease_;
 };
 
 }  // namespace
@@ -78,7 +88,7 @@ KvxEditCtrl::KvxEditCtrl(QWidget* parent) : QPlainTextEdit(parent) {
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setTabChangesFocus(false);
     highlighter_ = new InstructionHighlighter(document());
-    connect(this, &QPlainTextEdit::textChanged, this, &KvxEditCtrl::OnTextChanged);
+    connect(document(), &QTextDocument::contentsChange, this, &KvxEditCtrl::OnContentsChange);
     connect(this, &QPlainTextEdit::cursorPositionChanged, this, &KvxEditCtrl::SelChange);
     connect(this, &QPlainTextEdit::selectionChanged, this, &KvxEditCtrl::SelChange);
 }
@@ -90,6 +100,7 @@ void KvxEditCtrl::BindProgram(std::string* program) {
 
 void KvxEditCtrl::ReloadFromProgram() {
     loading_ = true;
+    ClearDiagnostic();
     setPlainText(QString::fromStdString(*program_));
     loading_ = false;
     // The model keeps exactly the editor's text (a lone CR or LF has become
@@ -105,7 +116,16 @@ void KvxEditCtrl::SetText(const std::string& text) {
     cursor.endEditBlock();
 }
 
-bool KvxEditCtrl::SyncToProgram() {
+const std::string& KvxEditCtrl::Text() const {
+    CommitText();
+    return *program_;
+}
+
+void KvxEditCtrl::CommitText() const {
+    if (pending_) SyncToProgram();
+}
+
+void KvxEditCtrl::SyncToProgram() const {
     QString raw = document()->toRawText();
     hasSurrogates_ = false;
     for (const QChar c : std::as_const(raw)) {
@@ -116,15 +136,22 @@ bool KvxEditCtrl::SyncToProgram() {
     }
     raw.replace(QChar(kParagraphSeparator), QStringLiteral("\r\n"));
     raw.replace(QChar(kLineSeparator), QStringLiteral("\r\n"));
-    std::string text = raw.toStdString();
-    if (text == *program_) return false;
-    *program_ = std::move(text);
-    return true;
+    *program_ = raw.toStdString();
+    pending_ = false;
 }
 
-void KvxEditCtrl::OnTextChanged() {
-    const bool changed = SyncToProgram();
-    if (changed && !loading_) emit Change();
+void KvxEditCtrl::OnContentsChange(int position, int removed, int added) {
+    // Colouring reports changes of no characters; only text counts.
+    if (removed == 0 && added == 0) return;
+    ++editCount_;
+    // Offsets stay plain positions until a character outside the Basic
+    // Multilingual Plane arrives (checked on the inserted part only).
+    for (int i = position; i < position + added && !hasSurrogates_; ++i) {
+        if (document()->characterAt(i).isSurrogate()) hasSurrogates_ = true;
+    }
+    if (loading_) return;
+    pending_ = true;
+    emit Change();
 }
 
 int32_t KvxEditCtrl::OffsetOfPosition(int position) const {
@@ -177,6 +204,70 @@ void KvxEditCtrl::Paste() { paste(); }
 bool KvxEditCtrl::CanCopy() const { return textCursor().hasSelection(); }
 
 bool KvxEditCtrl::CanPaste() const { return canPaste(); }
+
+void KvxEditCtrl::ShowDiagnostic(int32_t start, int32_t end, const QString& message) {
+    QTextCursor range(document());
+    range.setPosition(PositionOfOffset(start));
+    range.setPosition(PositionOfOffset(std::max(end, start)), QTextCursor::KeepAnchor);
+    diagnostic_ = range;
+    diagnosticMessage_ = message;
+    QTextEdit::ExtraSelection mark;
+    mark.cursor = range;
+    mark.format.setUnderlineStyle(QTextCharFormat::WaveUnderline);
+    mark.format.setUnderlineColor(QColor(220, 0, 0));
+    setExtraSelections({mark});
+}
+
+void KvxEditCtrl::ClearDiagnostic() {
+    if (diagnosticMessage_.isEmpty() && diagnostic_.isNull()) return;
+    diagnostic_ = QTextCursor();
+    diagnosticMessage_.clear();
+    setExtraSelections({});
+}
+
+int KvxEditCtrl::CaretLine() const { return textCursor().blockNumber() + 1; }
+
+namespace {
+
+// Column (from 1) of a position inside its block, in characters: only the
+// line is looked at, however long the program.
+int ColumnIn(const QTextBlock& block, int position) {
+    const QString line = block.text().left(position - block.position());
+    int column = 1;
+    for (const QChar c : line) {
+        if (!c.isLowSurrogate()) ++column;
+    }
+    return column;
+}
+
+}  // namespace
+
+int KvxEditCtrl::CaretColumn() const {
+    const QTextCursor cursor = textCursor();
+    return ColumnIn(cursor.block(), cursor.position());
+}
+
+std::pair<int, int> KvxEditCtrl::LineColumnOf(int32_t offset) const {
+    const int position = PositionOfOffset(offset);
+    const QTextBlock block = document()->findBlock(position);
+    return {block.blockNumber() + 1, ColumnIn(block, position)};
+}
+
+bool KvxEditCtrl::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const int position = cursorForPosition(help->pos()).position();
+        if (!diagnosticMessage_.isEmpty() && position >= diagnostic_.selectionStart() &&
+            position <= diagnostic_.selectionEnd()) {
+            QToolTip::showText(help->globalPos(), diagnosticMessage_, viewport());
+        } else {
+            QToolTip::hideText();
+            event->ignore();
+        }
+        return true;
+    }
+    return QPlainTextEdit::viewportEvent(event);
+}
 
 void KvxEditCtrl::focusInEvent(QFocusEvent* event) {
     QPlainTextEdit::focusInEvent(event);

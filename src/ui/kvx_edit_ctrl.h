@@ -2,16 +2,19 @@
 // KvxEditCtrl: the instruction editor of one servo.
 //
 // A plain text editor bound to that servo's program text in the project
-// model: every change of the editor's text is written back at once, with CR
-// LF line breaks, so the compiler, the file writer and recording always see
-// exactly what the user sees. Offsets (GetSel, SetSel) count characters
+// model. A keystroke only marks the model's copy stale, so typing costs the
+// change and not the size of the program; Text() and CommitText() write the
+// editor's text back (with CR LF line breaks) before anyone reads it.
+// Offsets (GetSel, SetSel) count characters
 // (code points) from 0 with a line break counted as one character, the unit
 // of the compiler's word offsets.
 
 #include <QPlainTextEdit>
+#include <QTextCursor>
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 class QSyntaxHighlighter;
 
@@ -31,8 +34,29 @@ public:
     // no Change notification, and the undo history starts afresh.
     void ReloadFromProgram();
 
-    // The whole text with CR LF line breaks.
-    const std::string& Text() const { return *program_; }
+    // The whole text with CR LF line breaks (brings the model up to date).
+    const std::string& Text() const;
+    // Writes pending edits to the bound program text; cheap when there are
+    // none.
+    void CommitText() const;
+    bool HasPendingText() const { return pending_; }
+    // Counts changes of the text, loads included.
+    uint64_t EditCount() const { return editCount_; }
+
+    // The wavy red underline of a compile error on the characters start to
+    // end (offsets as SetSel), with the message as the words' tool tip.
+    void ShowDiagnostic(int32_t start, int32_t end, const QString& message);
+    void ClearDiagnostic();
+    // The diagnostic's range in document positions and its message; an
+    // empty message when there is none.
+    const QString& DiagnosticMessage() const { return diagnosticMessage_; }
+    QTextCursor DiagnosticRange() const { return diagnostic_; }
+
+    // The caret's line and column, both from 1 (a column counts characters).
+    int CaretLine() const;
+    int CaretColumn() const;
+    // Line and column (from 1) of a character offset.
+    std::pair<int, int> LineColumnOf(int32_t offset) const;
     // Replaces the whole text as one undoable edit (raises Change).
     void SetText(const std::string& text);
 
@@ -68,17 +92,23 @@ signals:
 protected:
     void focusInEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
-    // Writes the editor's text to the model; true when it differed.
-    bool SyncToProgram();
-    void OnTextChanged();
+    // Writes the editor's text to the model.
+    void SyncToProgram() const;
+    void OnContentsChange(int position, int removed, int added);
 
     std::string ownText_;
     std::string* program_ = &ownText_;
+    // The model's text trails the editor's.
+    mutable bool pending_ = false;
+    uint64_t editCount_ = 0;
+    QTextCursor diagnostic_;
+    QString diagnosticMessage_;
     // The text holds characters outside the Basic Multilingual Plane, so
     // document positions (UTF-16) and offsets (code points) differ.
-    bool hasSurrogates_ = false;
+    mutable bool hasSurrogates_ = false;
     bool loading_ = false;
     QSyntaxHighlighter* highlighter_ = nullptr;
 };

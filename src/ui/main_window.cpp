@@ -10,6 +10,8 @@
 #include "help_file.h"
 #include "kvx_edit_ctrl.h"
 #include "playback/execution_window.h"
+#include "program_diagnostics.h"
+#include "timeline/timeline_geometry.h"
 #include "recent_menu.h"
 #include "recording.h"
 #include "settings_dialog.h"
@@ -30,6 +32,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSlider>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QUrl>
 
@@ -70,6 +74,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     BuildMenus();
     BuildToolbar();
     BuildPanes();
+    BuildStatusBar();
     BuildControllerDock();
 
     project_.lServo = 0;
@@ -252,9 +257,71 @@ void frmMain::BuildPanes() {
         editor->setVisible(i == 0);
         connect(editor, &KvxEditCtrl::GotFocus, this, &frmMain::EditorGotFocus);
         connect(editor, &KvxEditCtrl::SelChange, this, &frmMain::UpdateEditCommands);
-        connect(editor, &KvxEditCtrl::Change, this, &frmMain::EditorChanged);
+        connect(editor, &KvxEditCtrl::Change, this, [this, i] { EditorChanged(i); });
+        connect(editor, &QPlainTextEdit::cursorPositionChanged, this, [this, i] {
+            if (i == project_.lServo) UpdateCaretStatus();
+        });
         rtb_[i] = editor;
     }
+    diagnostics_ = new ProgramDiagnostics(project_, rtb_, this);
+    connect(diagnostics_, &ProgramDiagnostics::Updated, this, &frmMain::UpdateStatusBar);
+}
+
+void frmMain::BuildStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("sbrMain"));
+    auto label = [bar](const char* name, int stretch) {
+        auto* l = new QLabel(bar);
+        l->setObjectName(QString::fromLatin1(name));
+        if (stretch) bar->addWidget(l, stretch);
+        else bar->addPermanentWidget(l);
+        return l;
+    };
+    statusError_ = label("lblStatusError", 1);
+    statusFrames_ = label("lblStatusFrames", 0);
+    statusShow_ = label("lblStatusShow", 0);
+    statusCaret_ = label("lblStatusCaret", 0);
+    UpdateStatusBar();
+}
+
+int frmMain::FrameRate() const { return exeWindow_ ? exeWindow_->Slider1()->value() : lastFrameRate_; }
+
+void frmMain::UpdateStatusBar() {
+    // The selected servo's error first, else the first servo with one.
+    const int selected = project_.lServo;
+    auto hasError = [this](int s) { return diagnostics_->Result(s) && diagnostics_->Result(s)->error; };
+    int shown = hasError(selected) ? selected : -1;
+    for (int s = 0; s < kServoCount && shown < 0; ++s) {
+        if (hasError(s)) shown = s;
+    }
+    if (shown < 0) {
+        statusError_->setText(QStringLiteral("No errors"));
+        statusError_->setStyleSheet(QString());
+    } else {
+        const CompileError& error = *diagnostics_->Result(shown)->error;
+        const auto [line, column] = rtb_[shown]->LineColumnOf(error.Start);
+        QString where = QStringLiteral("Line %1, column %2: ").arg(line).arg(column);
+        if (shown != selected)
+            where = QStringLiteral("Servo \"%1\", line %2, column %3: ")
+                        .arg(QString::fromStdString(project_.Servos[shown].Name))
+                        .arg(line)
+                        .arg(column);
+        statusError_->setText(where + QString::fromStdString(error.message));
+        statusError_->setStyleSheet(QStringLiteral("color: #c00000"));
+    }
+    const auto& own = diagnostics_->Result(selected);
+    statusFrames_->setText(QStringLiteral("Servo: %1 frames").arg(own ? own->frames : 1));
+    const int32_t show = diagnostics_->ShowFrames();
+    statusShow_->setText(QStringLiteral("Show: %1 frames, %2 at %3 fps")
+                             .arg(show)
+                             .arg(QString::fromStdString(DurationText(show, FrameRate())))
+                             .arg(FrameRate()));
+    UpdateCaretStatus();
+}
+
+void frmMain::UpdateCaretStatus() {
+    const KvxEditCtrl* editor = rtb_[project_.lServo];
+    statusCaret_->setText(QStringLiteral("Line %1, Col %2").arg(editor->CaretLine()).arg(editor->CaretColumn()));
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
@@ -364,6 +431,7 @@ void frmMain::SelectServo(int servo, int pane) {
     project_.lServo = servo;
     Form_Resize();
     UpdateEditCommands();
+    UpdateStatusBar();
 }
 
 void frmMain::UpdateEditCommands() {
@@ -383,15 +451,26 @@ void frmMain::EditorGotFocus() {
     UpdateEditCommands();
 }
 
-void frmMain::EditorChanged() {
+void frmMain::EditorChanged(int servo) {
     project_.ModifiedSinceBuild = true;
     project_.bNeedToSave = true;
+    setWindowModified(true);
+    diagnostics_->Schedule(servo);
     UpdateEditCommands();
 }
 
 void frmMain::ReloadEditorsFromProject() {
     for (KvxEditCtrl* editor : rtb_) editor->ReloadFromProgram();
+    diagnostics_->ScheduleAll();
 }
+
+void frmMain::CommitEdits() {
+    for (const KvxEditCtrl* editor : rtb_) {
+        if (editor) editor->CommitText();
+    }
+}
+
+void frmMain::SetModified(bool modified) { setWindowModified(modified); }
 
 void frmMain::SetFileName(const std::string& name) { documents_.SetFileName(name); }
 
@@ -424,7 +503,9 @@ std::string frmMain::AskSaveFileName() {
     return QFile::encodeName(dialog.selectedFiles().front()).toStdString();
 }
 
-void frmMain::SetCaption(const std::string& caption) { setWindowTitle(QString::fromStdString(caption)); }
+void frmMain::SetCaption(const std::string& caption) {
+    setWindowTitle(QString::fromStdString(WithModifiedMark(caption)));
+}
 
 void frmMain::SetSaveEnabled(bool enabled) { miSave_->setEnabled(enabled); }
 
@@ -453,6 +534,7 @@ void frmMain::BuildAnimation() {
     frmCompile progress(this);
     // On the screen before the build, which then processes no events.
     progress.ShowPainted();
+    CommitEdits();
     CTimingPC timer;
     const BuildResult result = kestrova::BuildAnimation(project_, [&](int servo) {
         if (servo > 0) timer.WaitFor(15);

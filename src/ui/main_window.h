@@ -36,6 +36,7 @@ namespace kestrova {
 
 class ControllerView;
 class KvxEditCtrl;
+class ProgramDiagnostics;
 class clsRecentMenu;
 
 class frmMain : public QMainWindow, private PortToggleView, private SliderView, private DocumentView {
@@ -45,7 +46,11 @@ public:
     explicit frmMain(QWidget* parent = nullptr);
     ~frmMain() override;
 
-    Project& project() { return project_; }
+    // The project with every editor's typing written into it.
+    Project& project() {
+        CommitEdits();
+        return project_;
+    }
     SerialLink& link() { return link_; }
 
     // Makes servo the selected one (its editor in front, the caption naming
@@ -114,6 +119,13 @@ public:
     ControllerView* ControllerViewWidget() const { return controllerView_; }
     // The execution window while it is open.
     frmExe* ExecutionWindow() const { return exeWindow_; }
+    ProgramDiagnostics* Diagnostics() const { return diagnostics_; }
+    // The status bar: the first error, the selected servo's frames, the
+    // show's length, the caret.
+    QLabel* StatusError() const { return statusError_; }
+    QLabel* StatusFrames() const { return statusFrames_; }
+    QLabel* StatusShow() const { return statusShow_; }
+    QLabel* StatusCaret() const { return statusCaret_; }
 
 public slots:
     void cmdLog_Click(int servo);
@@ -167,7 +179,12 @@ private:
     // execution window asking to build along the way, then refreshes it.
     void ReplacingProject(const std::function<bool()>& command);
     void EditorGotFocus();
-    void EditorChanged();
+    void EditorChanged(int servo);
+    void BuildStatusBar();
+    void UpdateStatusBar();
+    void UpdateCaretStatus();
+    // The frame rate the show's length is given at: the execution window's.
+    int FrameRate() const;
 
     // PortToggleView
     void SetComChecked(bool checked) override;
@@ -175,6 +192,7 @@ private:
     void FocusSelectedEditor() override;
     // SliderView
     void SetPositionLabel(int servo, const std::string& text) override;
+    void SetPositionSendable(int servo, bool sendable) override;
 
     std::string AskOpenFileName() override;
     std::string AskSaveFileName() override;
@@ -183,6 +201,8 @@ private:
     void ServosReset() override;
     void ProgramsReplaced() override;
     void ApplyCommSettings() override;
+    void CommitEdits() override;
+    void SetModified(bool modified) override;
     // UpdateServoSettings and UpdateEditCommands are public above.
     void AddRecentFile(const std::string& path) override;
 
@@ -231,6 +251,13 @@ private:
     QAction* miAbout_ = nullptr;
 
     QPointer<frmExe> exeWindow_;
+    int lastFrameRate_ = 15;
+
+    ProgramDiagnostics* diagnostics_ = nullptr;
+    QLabel* statusError_ = nullptr;
+    QLabel* statusFrames_ = nullptr;
+    QLabel* statusShow_ = nullptr;
+    QLabel* statusCaret_ = nullptr;
     QDockWidget* controllerDock_ = nullptr;
     ControllerView* controllerView_ = nullptr;
     bool controllerDockPlaced_ = false;

@@ -20,13 +20,20 @@
 namespace kestrova {
 
 void frmMain::miServoSettings_Click() {
+    const auto before = project_.Servos;
     frmServoSettings dialog(project_, [this] { UpdateServoSettings(); }, this);
     dialog.exec();
+    // Changed settings are unsaved work; the build does not go stale.
+    if (project_.Servos != before) {
+        project_.bNeedToSave = true;
+        setWindowModified(true);
+    }
 }
 
 void frmMain::cmdWAV_Click() {
     frmWAV dialog(project_, this);
     dialog.exec();
+    setWindowModified(project_.bNeedToSave);
 }
 
 void frmMain::miAbout_Click() {
@@ -42,6 +49,12 @@ void frmMain::ShowExecutionWindow() {
         connect(exeWindow_, &frmExe::playbackRunning, this, [this](bool running) {
             if (running) statusBar()->showMessage(QStringLiteral("Playing the animation as it was built when Play was pressed"));
             else statusBar()->clearMessage();
+        });
+        exeWindow_->Slider1()->setValue(lastFrameRate_);
+        // The status bar gives the show's length at the window's rate.
+        connect(exeWindow_->Slider1(), &QSlider::valueChanged, this, [this](int rate) {
+            lastFrameRate_ = rate;
+            UpdateStatusBar();
         });
     }
     exeWindow_->UpdateGraph(true);

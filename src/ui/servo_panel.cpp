@@ -3,6 +3,8 @@
 
 #include "kvx_edit_ctrl.h"
 #include "main_window.h"
+#include "servo_slider.h"
+#include "program_diagnostics.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -30,18 +32,18 @@ void frmMain::BuildServoFrame(int i) {
     frame->setObjectName(QStringLiteral("frmServo"));
     frame->setGeometry(Twips(kColumnLefts[i / 8]), Twips(kFrameTops[i % 8]), Twips(2295), Twips(800));
 
-    auto* slider = new QScrollBar(Qt::Horizontal, frame);
+    auto* slider = new ServoSlider(frame);
     slider->setObjectName(QStringLiteral("hscServo"));
     slider->setGeometry(Twips(120), Twips(240), Twips(1700), Twips(135));
     slider->setRange(0, 254);
     slider->setSingleStep(1);
     slider->setPageStep(1);
     slider->setValue(127);
-    slider->setFocusPolicy(Qt::StrongFocus);
 
     auto* label = new QLabel(QStringLiteral("127"), frame);
     label->setObjectName(QStringLiteral("lblPos"));
-    label->setGeometry(Twips(1905), Twips(180), Twips(270) + 4, Twips(195));
+    // Room up to the frame's edge for a refused position's "!".
+    label->setGeometry(Twips(1905), Twips(180), Twips(2295 - 1905) - 2, Twips(195));
 
     auto button = [frame](const char* name, const char* caption, int left, int width) {
         auto* b = new QPushButton(QString::fromLatin1(caption), frame);
@@ -86,6 +88,15 @@ void frmMain::SetPositionLabel(int servo, const std::string& text) {
     lblPos_[servo]->setText(QString::fromStdString(text));
 }
 
+void frmMain::SetPositionSendable(int servo, bool sendable) {
+    QLabel* label = lblPos_[servo];
+    label->setStyleSheet(sendable ? QString() : QStringLiteral("color: #c00000"));
+    label->setToolTip(sendable ? QString()
+                               : QStringLiteral("Not sent: the controller takes positions %1 to %2.")
+                                     .arg(kLowestSendablePosition)
+                                     .arg(kHighestSendablePosition));
+}
+
 void frmMain::cmdHome_Click(int servo) { hscServo_[servo]->setValue(SliderValue(project_.Servos[servo].Home)); }
 void frmMain::cmdMin_Click(int servo) { hscServo_[servo]->setValue(SliderValue(project_.Servos[servo].Min)); }
 void frmMain::cmdMax_Click(int servo) { hscServo_[servo]->setValue(SliderValue(project_.Servos[servo].Max)); }
@@ -118,6 +129,8 @@ void frmMain::UpdateServoSettings() {
             control->setEnabled(servo.Enabled);
     }
     ShowInstructionsCaption();
+    // Limits and Home decide what the programs compile to.
+    diagnostics_->ScheduleAll();
     if (project_.ExeWindowOpen) UpdateExecutionGraph(false);
 }
 

@@ -79,6 +79,19 @@ TEST(Compiler, FloatArithmeticOfMovAndWait) {
         {"' only a comment\r\nWait 1 ' Mov 0, 5\r\n'Wait 9", 127, {127}},
         // A move to the position already held adds nothing.
         {"Mov 127, 10\r\nWait 1", 127, {127}},
+        // Eased moves: halves round to even, the last step is the target,
+        // always exactly the frames asked for.
+        {"Mov 137, 4, EaseIn", 127, {128, 130, 133, 137}},
+        {"Mov 137, 4, EaseOut", 127, {131, 134, 136, 137}},
+        {"mov 137 4 EASEINOUT", 127, {128, 132, 136, 137}},
+        {"Mov 127, 4, EaseIn", 137, {136, 134, 131, 127}},
+        {"Mov 0, 4, EaseOut", 10, {6, 2, 1, 0}},
+        {"Mov 200, 1, EaseInOut", 127, {200}},
+        {"Mov 127, 3, EaseOut", 127, {127, 127, 127}},
+        {"Mov 137, 4, EaseIn\r\nMov 127, 2\r\nWait 1", 127, {128, 130, 133, 137, 132, 127, 127}},
+        {"Mov 130, 3\r\nMov 137, 2, easein 'slow start", 127, {128, 129, 130, 132, 137}},
+        // A word after the frames that names no easing is the next command.
+        {"Mov 130, 3 Wait 2 Mov 127 3", 127, {128, 129, 130, 130, 130, 129, 128, 127}},
     };
     for (const MotionCase& c : cases) {
         SCOPED_TRACE(c.program);
@@ -128,6 +141,12 @@ TEST(Compiler, ErrorsSelectTheOffendingWord) {
         {"Wait -1", "-1", 5, "Frames must be greater than zero.", "Invalid Frames"},
         {"Wait 0.4", "0.4", 5, "Frames must be greater than zero.", "Invalid Frames"},
         {"Wait five", "five", 5, "Frames must be a numeric value.", "Invalid Frames"},
+        {"Mov 300, 4, EaseIn", "300", 4, "Position is greater than servo maximum.", "Invalid Position"},
+        {"Mov 100, 0, EaseOut", "0", 9, "Frames must be greater than zero.", "Invalid Frames"},
+        {"Mov 100, 4, EaseSideways", "EaseSideways", 12, "Unknown Command.", "Compile Error"},
+        {"EaseIn", "EaseIn", 0, "Unknown Command.", "Compile Error"},
+        {"Wait 999998\r\nMov 0, 2, EaseIn", "2", 19, "The animation is longer than 1,000,000 frames.",
+         "Compile Error"},
         // Operands missing at the end select the command word.
         {"Wait 1\r\nWait", "Wait", 7, "Frames must be a numeric value.", "Invalid Frames"},
         {"Wait 1\r\nMov", "Mov", 7, "Position must be numeric.", "Invalid Position"},

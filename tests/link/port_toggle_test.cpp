@@ -83,6 +83,9 @@ TEST_F(PortToggleTest, SlidersShowTheValueAndSendOnlyWhileOpenInEitherMode) {
             ServoSliderChanged(link_, ProjectSettings{3, 1, 255, mode, 0, 0}, 15, value, window_);
         EXPECT_EQ(pty_.Read(9), (Bytes{255, 15, 101, 255, 15, 0, 255, 15, 255})) << mode;
     }
-    ServoSliderChanged(link_, ProjectSettings{3, 1, 255, 0, 0, 0}, 5, 256, window_);
+    for (const int value : {256, -1, 1000}) {
+        ServoSliderChanged(link_, ProjectSettings{3, 1, 255, 0, 0, 0}, 5, value, window_);
+        EXPECT_EQ(window_.labels[5], std::to_string(value) + "!") << "the label says it was not sent";
+    }
     EXPECT_EQ(pty_.Stray(), Bytes{}) << "a value that does not fit a byte is not sent";
 }

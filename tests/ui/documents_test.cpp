@@ -7,15 +7,20 @@
 #include "support/isolated_store.h"
 #include "ui/kvx_edit_ctrl.h"
 #include "ui/recent_menu.h"
+#include "ui/servo_settings_dialog.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QTest>
+#include <QTimer>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <filesystem>
 
 using namespace kestrova;
@@ -39,6 +44,8 @@ protected:
     }
     void TearDown() override { window_.reset(); StoreTest::TearDown(); }
     QString File(const char* name) const { return QString::fromStdString(dir_ + "/" + name); }
+    // The caption as the desktop shows it.
+    QString Caption() const { return window_->windowHandle()->title(); }
     void Type(const char* text) { QTest::keyClicks(window_->rtb(window_->project().lServo), text); }
     std::vector<QString> RecentCaptions() const {
         std::vector<QString> captions;
@@ -66,17 +73,74 @@ TEST_F(DocumentsWindowTest, SaveAsOpenAgainFromTheRecentMenu) {
     names_ = {File("first")};
     window_->tbrMain_ButtonClick("save");
     EXPECT_EQ(dialogs_, (std::vector<std::string>{"save"}));
-    EXPECT_EQ(window_->windowTitle(), "Kestrova v2 - [" + File("first.kva") + "]");
+    EXPECT_EQ(Caption(), "Kestrova v2 - [" + File("first.kva") + "]");
     EXPECT_TRUE(window_->findChild<QAction*>("miSave")->isEnabled());
     EXPECT_EQ(RecentCaptions(), (std::vector<QString>{"&1 " + File("first.kva")}));
 
     // New, then the recent item brings the file back into the editors.
     window_->NewFile();
-    EXPECT_EQ(window_->windowTitle(), "Kestrova v2 - [Untitled2]");
+    EXPECT_EQ(Caption(), "Kestrova v2 - [Untitled2]");
     EXPECT_FALSE(window_->findChild<QAction*>("miSave")->isEnabled());
     window_->RecentMenu()->Items().front()->trigger();
     EXPECT_EQ(window_->rtb(0)->Text(), "Wait 7\r\n");
     EXPECT_TRUE(shown_.empty());
+}
+
+TEST_F(DocumentsWindowTest, EveryKindOfChangeIsUnsavedWorkAndMarksTheCaption) {
+    // Runs the servo settings table and answers it with `edit` (row, name,
+    // home), or OK without edits when the row is 0.
+    auto servoSettings = [this](int row, const char* name, const char* home) {
+        QTimer::singleShot(0, [=] {
+            auto* table = qobject_cast<frmServoSettings*>(QApplication::activeModalWidget());
+            ASSERT_NE(table, nullptr);
+            if (row > 0) table->ApplyEdit(row, {name, home, "0", "254"}, true);
+            table->Command1_Click();
+        });
+        window_->miServoSettings_Click();
+    };
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        bool unsaved, stale;
+    } cases[] = {
+        {"typing", [&] { Type("Wait 2"); }, true, true},
+        {"a recorded Mov", [&] { window_->InsertMov(3, 140, 5); }, true, true},
+        {"a recorded Wait", [&] { window_->InsertWait(4); }, true, true},
+        {"undo of typing", [&] { Type("x"); window_->rtb(0)->undo(); }, true, true},
+        {"a servo's name", [&] { servoSettings(2, "Jaw", "127"); }, true, false},
+        {"a servo's Home", [&] { servoSettings(1, "Servo 1", "100"); }, true, false},
+        {"the settings table without a change", [&] { servoSettings(0, "", ""); }, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        names_ = {File("marks")};
+        window_->Documents().SaveAs();
+        window_->project().ModifiedSinceBuild = false;
+        ASSERT_FALSE(window_->isWindowModified());
+        EXPECT_EQ(Caption(), "Kestrova v2 - [" + File("marks.kva") + "]");
+        c.change();
+        EXPECT_EQ(window_->project().bNeedToSave, c.unsaved);
+        EXPECT_EQ(window_->isWindowModified(), c.unsaved);
+        EXPECT_EQ(Caption(), "Kestrova v2 - [" + File("marks.kva") + "]" + (c.unsaved ? "*" : ""));
+        EXPECT_EQ(window_->project().ModifiedSinceBuild, c.stale);
+    }
+    // The unsaved settings are what the question protects, and what is saved.
+    servoSettings(3, "Elbow", "90");
+    answer_ = MessageAnswer::Yes;
+    window_->NewFile();
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_EQ(shown_[0].title, "Save Changes?");
+    ASSERT_TRUE(window_->OpenFile(File("marks.kva")));
+    EXPECT_EQ(window_->project().Servos[2].Name, "Elbow");
+    EXPECT_EQ(window_->project().Servos[2].Home, 90);
+    EXPECT_FALSE(window_->isWindowModified());
+
+    // Qt's own mark in a name is shown as it is, and the real mark still works.
+    for (const std::string name : {"/tmp/[*]", "*"}) {
+        window_->Documents().SetFileName(name);
+        Type(" ");
+        EXPECT_EQ(Caption().toStdString(), "Kestrova v2 - [" + name + "]*");
+    }
 }
 
 TEST_F(DocumentsWindowTest, RecentItemOpensANameThatIsNotUtf8) {

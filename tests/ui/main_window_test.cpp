@@ -4,6 +4,8 @@
 #include "link/pty.h"
 #include "support/isolated_store.h"
 #include "ui/kvx_edit_ctrl.h"
+#include "ui/program_diagnostics.h"
+
 #include "ui/message_box.h"
 
 #include <QAction>
@@ -17,6 +19,8 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTest>
+#include <QToolTip>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -281,7 +285,7 @@ TEST_F(MainWindowTest, ABuildWithNothingToCompileWarnsAndASuccessfulOneIsBuilt) 
 }
 
 TEST_F(MainWindowTest, NewAndOpenPutTheModelsProgramsIntoTheEditors) {
-    EXPECT_EQ(window_->windowTitle(), "Kestrova v2 - [Untitled1]");
+    EXPECT_EQ(window_->windowHandle()->title(), "Kestrova v2 - [Untitled1]");
     const std::string path = dir_ + "/walk.kva";
     std::ofstream(path) << "KVSL=1.0\r\nServo1.Name=Neck\r\nServo1.Home=127\r\nServo1.Min=0\r\nServo1.Max=254\r\n"
                            "Servo1.Enabled=True\r\nServo1.Program=[Mov 10, 5\r\n]\r\n";
@@ -289,18 +293,92 @@ TEST_F(MainWindowTest, NewAndOpenPutTheModelsProgramsIntoTheEditors) {
     ASSERT_TRUE(window_->OpenFile(QString::fromStdString(path)));
     EXPECT_EQ(window_->rtb(0)->toPlainText(), "Mov 10, 5\n");
     EXPECT_EQ(window_->frmServo(0)->title(), "Neck");
-    EXPECT_EQ(window_->windowTitle(), QString::fromStdString("Kestrova v2 - [" + path + "]"));
+    EXPECT_EQ(window_->windowHandle()->title(), QString::fromStdString("Kestrova v2 - [" + path + "]"));
     EXPECT_FALSE(project().bNeedToSave || project().ModifiedSinceBuild);
     ASSERT_EQ(shown_.size(), 1u) << "the typed text was worth a question";
     EXPECT_EQ(shown_[0].title, "Save Changes?");
 
     window_->hscServo(0)->setValue(30);
     window_->NewFile();
-    EXPECT_EQ(window_->windowTitle(), "Kestrova v2 - [Untitled2]");
+    EXPECT_EQ(window_->windowHandle()->title(), "Kestrova v2 - [Untitled2]");
     EXPECT_EQ(window_->rtb(0)->toPlainText(), "");
     EXPECT_EQ(window_->hscServo(0)->value(), 127);
     EXPECT_EQ(window_->frmServo(0)->title(), "Servo 1");
 }
+
+namespace {
+
+TEST_F(MainWindowTest, SliderKeysMoveThePositionTheWayTheyPoint) {
+    project().Servos[4].Min = 10;
+    project().Servos[4].Max = 300;  // wider than the controller takes
+    window_->UpdateServoSettings();
+    QScrollBar* slider = window_->hscServo(4);
+    slider->setFocus();
+    const struct {
+        int from;
+        Qt::Key key;
+        int to;
+    } cases[] = {
+        {127, Qt::Key_Right, 128}, {127, Qt::Key_Up, 128},     {127, Qt::Key_PageUp, 128},
+        {127, Qt::Key_Left, 126},  {127, Qt::Key_Down, 126},   {127, Qt::Key_PageDown, 126},
+        {127, Qt::Key_Home, 10},   {127, Qt::Key_End, 300},    {300, Qt::Key_Right, 300},
+        {10, Qt::Key_Down, 10},    {255, Qt::Key_Right, 256},  {256, Qt::Key_Left, 255},
+    };
+    for (const auto& c : cases) {
+        slider->setValue(c.from);
+        QTest::keyClick(slider, c.key);
+        EXPECT_EQ(slider->value(), c.to) << c.from << " key " << c.key;
+        const bool sendable = c.to <= 255;
+        EXPECT_EQ(window_->lblPos(4)->text(), QString::number(c.to) + (sendable ? "" : "!"));
+        EXPECT_EQ(window_->lblPos(4)->toolTip().isEmpty(), sendable);
+    }
+    EXPECT_EQ(project().lServo, 4) << "a focused slider selects its servo";
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, DiagnosticsUnderlineTheFirstErrorAndFillTheStatusBar) {
+    window_->rtb(1)->SetText("Wait 40");
+    const int32_t tableBefore = project().Frames.UpperBound();
+    window_->SelectServo(2);
+    KvxEditCtrl* editor = window_->rtb(2);
+    editor->SetText("Mov 137, 10\r\n  Move 3, 4\r\nWait 5");
+    window_->Diagnostics()->RunNow();
+
+    EXPECT_EQ(editor->DiagnosticMessage(), "Unknown Command.");
+    EXPECT_EQ(editor->DiagnosticRange().selectedText(), "Move");
+    ASSERT_EQ(editor->extraSelections().size(), 1);
+    EXPECT_EQ(editor->extraSelections()[0].format.underlineStyle(), QTextCharFormat::WaveUnderline);
+    EXPECT_EQ(window_->StatusError()->text(), "Line 2, column 3: Unknown Command.");
+    EXPECT_EQ(window_->StatusFrames()->text(), "Servo: 11 frames") << "as far as the program compiled";
+    EXPECT_EQ(window_->StatusShow()->text(), "Show: 41 frames, 2.7 seconds at 15 fps");
+    editor->SetSel(14, 14);
+    EXPECT_EQ(window_->StatusCaret()->text(), "Line 2, Col 3");
+    EXPECT_EQ(project().Frames.UpperBound(), tableBefore) << "no build happened";
+    EXPECT_FALSE(project().Built);
+
+    // The message is the underlined word's tool tip.
+    QTextCursor inside = editor->DiagnosticRange();
+    inside.setPosition(inside.selectionStart() + 2);
+    const QPoint point = editor->cursorRect(inside).center();
+    QHelpEvent help(QEvent::ToolTip, point, editor->viewport()->mapToGlobal(point));
+    QApplication::sendEvent(editor->viewport(), &help);
+    EXPECT_EQ(QToolTip::text(), "Unknown Command.");
+
+    // Another servo's error is named while the selected one is clean.
+    window_->rtb(0)->SetText("Wait 0");
+    editor->SetSel(14, 23);
+    QTest::keyClicks(editor, "Mov 130, 3, EaseIn");
+    window_->Diagnostics()->RunNow();
+    EXPECT_TRUE(editor->DiagnosticMessage().isEmpty());
+    EXPECT_TRUE(editor->extraSelections().isEmpty());
+    EXPECT_EQ(window_->StatusError()->text(), "Servo \"Servo 1\", line 1, column 6: Frames must be greater than zero.");
+    EXPECT_EQ(window_->StatusFrames()->text(), "Servo: 19 frames");
+}
+
+}  // namespace
 
 TEST_F(MainWindowTest, OpeningAFileNeverDrivesAServoOutsideItsLimits) {
     kestrova::testing::Pty pty;
