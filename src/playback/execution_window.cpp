@@ -279,6 +279,7 @@ void frmExe::UpdateGraph(bool bDoChecks) {
     // Nothing compiled: nothing to show.
     if (frames <= 1) return;
     timeline_->SetSoundFolder(ProjectFolder(project_.sFilename));
+    timeline_->SetSoundOffsetMs(soundOffset_ ? soundOffset_() : 0);
 
     const bool autoDisable = project_.Settings.AutoDisable != 0;
     if (bDoChecks) {
@@ -411,12 +412,20 @@ void frmExe::PrepareEngine() {
     engine_ = std::make_unique<PlaybackEngine>(project_, *output_, *sound_, *this);
 }
 
+void frmExe::SetSoundOffsetSource(std::function<int32_t()> source) {
+    soundOffset_ = std::move(source);
+    timeline_->SetSoundOffsetMs(soundOffset_ ? soundOffset_() : 0);
+}
+
 void frmExe::PlayRange(int32_t startFrame, int32_t endFrame) {
     SetPlaybackButtons(false);
     SetRunningButtons(true);
     ShowLineLoad();
     dropped_->clear();
-    engine_->SetSoundOffset(soundOffset_ ? soundOffset_() : 0);
+    // The lane shows the cues where this playback will start them.
+    const int32_t offset = soundOffset_ ? soundOffset_() : 0;
+    engine_->SetSoundOffset(offset);
+    timeline_->SetSoundOffsetMs(offset);
     emit playbackRunning(true);
     engine_->PlayAnimation(startFrame, endFrame);
     emit playbackRunning(false);

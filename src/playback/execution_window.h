@@ -63,7 +63,8 @@ public:
     void SetProjectChanging(bool changing) { projectChanging_ = changing; }
     void ProjectReplaced();
     // Where the per-user sound offset comes from, read when Play is pressed.
-    void SetSoundOffsetSource(std::function<int32_t()> source) { soundOffset_ = std::move(source); }
+    // Where the "Sound offset" setting is read, at each refresh and Play.
+    void SetSoundOffsetSource(std::function<int32_t()> source);
 
     bool bSuppressRedraw() const { return suppressRedraw_; }
     bool Playing() const;
