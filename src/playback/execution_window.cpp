@@ -226,12 +226,12 @@ void frmExe::BuildToolbar() {
         const char* key;
         const char* tooltip;
         QKeySequence keys;
-        void (TimelineView::*act)(int);
+        int direction;  // +1 in, -1 out, 0 fit to the window
     };
     const ZoomButton zooms[] = {
-        {"zoomin", "Zoom In (Ctrl++)", QKeySequence(Qt::CTRL | Qt::Key_Plus), &TimelineView::ZoomIn},
-        {"zoomout", "Zoom Out (Ctrl+-)", QKeySequence(Qt::CTRL | Qt::Key_Minus), &TimelineView::ZoomOut},
-        {"zoomfit", "Fit to Window (Ctrl+0)", QKeySequence(Qt::CTRL | Qt::Key_0), nullptr},
+        {"zoomin", "Zoom In (Ctrl++)", QKeySequence(Qt::CTRL | Qt::Key_Plus), +1},
+        {"zoomout", "Zoom Out (Ctrl+-)", QKeySequence(Qt::CTRL | Qt::Key_Minus), -1},
+        {"zoomfit", "Fit to Window (Ctrl+0)", QKeySequence(Qt::CTRL | Qt::Key_0), 0},
     };
     for (const ZoomButton& zoom : zooms) {
         const QString key = QString::fromLatin1(zoom.key);
@@ -242,10 +242,12 @@ void frmExe::BuildToolbar() {
         action->setShortcuts(keys);
         action->setShortcutContext(Qt::WindowShortcut);
         addAction(action);
-        const auto act = zoom.act;
-        connect(action, &QAction::triggered, this, [this, act] {
-            if (act)
-                (timeline_->*act)(-1);
+        const int direction = zoom.direction;
+        connect(action, &QAction::triggered, this, [this, direction] {
+            if (direction > 0)
+                timeline_->ZoomIn(-1);
+            else if (direction < 0)
+                timeline_->ZoomOut(-1);
             else
                 timeline_->FitToWindow();
         });
