@@ -113,8 +113,6 @@ TEST_F(DocumentTest, SaveChangesQuestionAndItsAnswers) {
     EXPECT_FALSE(commands_.NewFile());
     ASSERT_EQ(asked_.size(), 1u);
     EXPECT_EQ(asked_[0].text, "\"Untitled1\" has been modified.  Save the changes?");
-    EXPECT_EQ(asked_[0].title, "Save Changes?");
-    EXPECT_EQ(asked_[0].icon, MessageIcon::Question);
     EXPECT_EQ(project_.sFilename, "Untitled1");
     EXPECT_TRUE(project_.bNeedToSave);
 

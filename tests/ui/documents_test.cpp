@@ -3,7 +3,6 @@
 #include "ui/main_window.h"
 
 #include "core/messages.h"
-#include "playback/execution_window.h"
 #include "support/isolated_store.h"
 #include "ui/kvx_edit_ctrl.h"
 #include "ui/recent_menu.h"
@@ -12,7 +11,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QLabel>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -174,35 +172,6 @@ TEST_F(DocumentsWindowTest, ClosingAsksAndCancelKeepsTheWindowAndTheWork) {
     names_ = {File("kept.kva")};
     EXPECT_TRUE(window_->close());
     EXPECT_TRUE(std::filesystem::exists(dir_ + "/kept.kva"));
-}
-
-}  // namespace
-
-namespace {
-
-TEST_F(DocumentsWindowTest, NewAndOpenWithTheExecutionWindowOpenAskNoBuildAndRefreshIt) {
-    Type("Wait 7");
-    names_ = {File("built")};
-    window_->tbrMain_ButtonClick("save");
-    window_->BuildAnimation();
-    window_->ShowExecutionWindow();
-    ASSERT_NE(window_->ExecutionWindow(), nullptr);
-    EXPECT_EQ(window_->ExecutionWindow()->lblFrames()->text(), "8");
-    shown_.clear();
-    const std::function<void()> commands[] = {
-        [this] { window_->NewFile(); },
-        [this] { window_->OpenFile(File("built.kva")); },
-        [this] { window_->RecentMenu()->Items().front()->trigger(); },
-    };
-    for (const auto& command : commands) {
-        command();
-        EXPECT_TRUE(shown_.empty()) << (shown_.empty() ? "" : shown_[0].title);
-        shown_.clear();
-        // The window is closed or shows an empty graph: the new project is not built.
-        if (frmExe* exe = window_->ExecutionWindow()) {
-            EXPECT_EQ(exe->lblFrames()->text(), "0");
-        }
-    }
 }
 
 }  // namespace

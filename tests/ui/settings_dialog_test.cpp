@@ -29,9 +29,6 @@ protected:
 TEST_F(SettingsDialogTest, ShowsTheValuesInForceAndOkStoresAllSix) {
     ProjectSettings settings{5, 1, 255, 1, 2, 1};
     frmSettings dialog(settings, [this] { ++applied_; });
-    EXPECT_EQ(dialog.windowTitle(), "Settings");
-    EXPECT_EQ(dialog.cboCOMPort->count(), 16);
-    EXPECT_EQ(dialog.cboSynchByte->count(), 256);
     const std::pair<QComboBox*, const char*> shown[] = {{dialog.cboCOMPort, "5"},    {dialog.cboBaudRate, "9600"},
                                                         {dialog.cboSynchByte, "255"}, {dialog.cboSSCMode, "OOPIC-R"},
                                                         {dialog.cboPriority, "Very High"}};
