@@ -8,6 +8,7 @@
 // arrival the 99th percentile command's position was; final_ok, 1 when the
 // controller ends on the last frame's positions. The reference is the same
 // engine told the line is fast: every servo every frame, as before.
+#include "burst_clock.h"
 #include "link/serial_link.h"
 #include "playback/playback_engine.h"
 #include "playback/serial_link_output.h"
@@ -46,13 +47,7 @@ struct Arrival {
 class SlowLine {
 public:
     SlowLine() {
-        char name[256] = {};
-        openpty(&master_, &slave_, name, nullptr, nullptr);
-        termios raw{};
-        tcgetattr(slave_, &raw);
-        cfmakeraw(&raw);
-        tcsetattr(slave_, TCSANOW, &raw);
-        path_ = name;
+        path_ = bench::OpenRawPty(master_, slave_);
         start_ = Clock::now();
         reader_ = std::thread([this] { Read(); });
     }

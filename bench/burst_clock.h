@@ -24,17 +24,22 @@ using Clock = std::chrono::steady_clock;
 // Bytes of one frame with all 16 servos taking part.
 constexpr size_t kBurst = 16 * 3;
 
+// Opens a pseudo-terminal in raw mode; returns the slave's path.
+inline std::string OpenRawPty(int& master, int& slave) {
+    char name[256] = {};
+    openpty(&master, &slave, name, nullptr, nullptr);
+    termios raw{};
+    tcgetattr(slave, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(slave, TCSANOW, &raw);
+    return name;
+}
+
 // Reads the master side and notes when the first byte of each burst arrived.
 class BurstClock {
 public:
     BurstClock() {
-        char name[256] = {};
-        openpty(&master_, &slave_, name, nullptr, nullptr);
-        termios raw{};
-        tcgetattr(slave_, &raw);
-        cfmakeraw(&raw);
-        tcsetattr(slave_, TCSANOW, &raw);
-        path_ = name;
+        path_ = OpenRawPty(master_, slave_);
         reader_ = std::thread([this] { Read(); });
     }
     ~BurstClock() {
