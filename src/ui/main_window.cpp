@@ -14,11 +14,11 @@
 #include "timeline/timeline_geometry.h"
 #include "recent_menu.h"
 #include "recording.h"
+#include "servo_panel.h"
 #include "settings_dialog.h"
 #include "svg_icon.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -27,7 +27,6 @@
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -51,7 +50,6 @@ const QString kProjectFilters = QStringLiteral("Kestrova v2 Animation Files (*.k
 namespace {
 
 constexpr int kControlPaneWidth = 4950;  // twips, fixed
-constexpr int kCaptionStripHeight = 300;
 constexpr int kPaneGap = 60;
 constexpr int kWaitButtonWidth = 735;
 constexpr int kWaitButtonHeight = 255;
@@ -207,35 +205,16 @@ void frmMain::BuildPanes() {
     central_->installEventFilter(this);
     setCentralWidget(central_);
 
-    QFont tahoma(QStringLiteral("Tahoma"));
-    tahoma.setPointSizeF(8);
-
     // The servo control pane: fixed width, docked left.
-    picServoControlBG_ = new QWidget(central_);
-    picServoControlBG_->setObjectName(QStringLiteral("picServoControlBG"));
-    picServoControlBG_->setFont(tahoma);
-    picServoControl_ = new QWidget(picServoControlBG_);
-    picServoControl_->setObjectName(QStringLiteral("picServoControl"));
-    picServoControl_->setGeometry(0, 0, Twips(kControlPaneWidth), Twips(kCaptionStripHeight));
-    lblServoControl_ = new QLabel(QStringLiteral("Servo Control"), picServoControl_);
-    lblServoControl_->setObjectName(QStringLiteral("lblServoControl"));
-    lblServoControl_->setAutoFillBackground(true);
-    lblServoControl_->setIndent(Twips(120));
-    chkCOM_ = new QCheckBox(QString::fromLatin1(kComClosedCaption), picServoControl_);
-    chkCOM_->setObjectName(QStringLiteral("chkCOM"));
-    // The box keeps its design right edge and grows to the left when the
-    // font needs more room than the design gave it.
-    const int comWidth = std::max(Twips(1215), chkCOM_->sizeHint().width());
-    chkCOM_->setGeometry(Twips(3600 + 1215) - comWidth, Twips(23), comWidth, Twips(255));
-    connect(chkCOM_, &QCheckBox::clicked, this, &frmMain::chkCOM_Click);
-    for (int i = 0; i < kServoCount; ++i) BuildServoFrame(i);
+    panel_ = new ServoPanel(central_);
+    ConnectPanel();
 
     // The instructions pane: the rest of the width, docked right.
     picServoInstructionsBG_ = new QWidget(central_);
     picServoInstructionsBG_->setObjectName(QStringLiteral("picServoInstructionsBG"));
     picServoInstructions_ = new QWidget(picServoInstructionsBG_);
     picServoInstructions_->setObjectName(QStringLiteral("picServoInstructions"));
-    picServoInstructions_->setFont(tahoma);
+    picServoInstructions_->setFont(PaneFont());
     lblServoInstructions_ = new QLabel(QStringLiteral("Servo Instructions - 0"), picServoInstructions_);
     lblServoInstructions_->setObjectName(QStringLiteral("lblServoInstructions"));
     lblServoInstructions_->setAutoFillBackground(true);
@@ -265,6 +244,49 @@ void frmMain::BuildPanes() {
     }
     diagnostics_ = new ProgramDiagnostics(project_, rtb_, this);
     connect(diagnostics_, &ProgramDiagnostics::Updated, this, &frmMain::UpdateStatusBar);
+}
+
+void frmMain::ConnectPanel() {
+    connect(panel_, &ServoPanel::servoSelected, this, [this](int servo) { SelectServo(servo, 0); });
+    connect(panel_, &ServoPanel::positionChanged, this, &frmMain::ServoSliderMoved);
+    connect(panel_, &ServoPanel::jumpRequested, this, [this](int servo, ServoPanel::Jump to) {
+        const ServoRecord& record = project_.Servos[servo];
+        panel_->MoveSlider(servo, to == ServoPanel::Jump::Home  ? record.Home
+                                  : to == ServoPanel::Jump::Min ? record.Min
+                                                                : record.Max);
+    });
+    connect(panel_, &ServoPanel::logRequested, this, &frmMain::RecordPosition);
+    connect(panel_, &ServoPanel::portClicked, this, &frmMain::chkCOM_Click);
+}
+
+void frmMain::ServoSliderMoved(int servo, int value) {
+    ServoSliderChanged(link_, project_.Settings, servo, value, *this);
+}
+
+void frmMain::SetPositionLabel(int servo, const std::string& text) {
+    panel_->SetPositionText(servo, QString::fromStdString(text));
+}
+
+void frmMain::SetPositionSendable(int servo, bool sendable) {
+    panel_->SetPositionWarning(servo, sendable ? QString()
+                                               : QStringLiteral("Not sent: the controller takes positions %1 to %2.")
+                                                     .arg(kLowestSendablePosition)
+                                                     .arg(kHighestSendablePosition));
+}
+
+void frmMain::UpdateServoSettings() {
+    // A slider pushed into its new range sends where it went, but only a
+    // position within the servo's limits: a new range never moves a servo
+    // anywhere its limits do not allow.
+    for (int servo : panel_->ShowServos(project_.Servos)) {
+        const ServoRecord& record = project_.Servos[servo];
+        const int value = panel_->Position(servo);
+        if (value >= record.Min && value <= record.Max) ServoSliderMoved(servo, value);
+    }
+    ShowInstructionsCaption();
+    // Limits and Home decide what the programs compile to.
+    diagnostics_->ScheduleAll();
+    if (project_.ExeWindowOpen) UpdateExecutionGraph(false);
 }
 
 void frmMain::BuildStatusBar() {
@@ -325,22 +347,7 @@ void frmMain::UpdateCaretStatus() {
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == central_ && event->type() == QEvent::Resize) {
-        Form_Resize();
-        return false;
-    }
-    const QVariant index = watched->property("index");
-    if (index.isValid() && watched != rtb_[index.toInt()]) {
-        const int servo = index.toInt();
-        auto* widget = qobject_cast<QWidget*>(watched);
-        const bool selects =
-            (event->type() == QEvent::FocusIn &&
-             (watched == hscServo_[servo] || watched == cmdHome_[servo] || watched == cmdMin_[servo] ||
-              watched == cmdMax_[servo] || watched == cmdLog_[servo])) ||
-            ((event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) &&
-             (watched == frmServo_[servo] || watched == lblPos_[servo]));
-        if (selects && widget && widget->isEnabled()) SelectServo(servo, 0);
-    }
+    if (watched == central_ && event->type() == QEvent::Resize) Form_Resize();
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -362,7 +369,7 @@ void frmMain::Form_Resize() {
     const int innerWidth = central_->width();
     const int innerHeight = central_->height();
     const int controlWidth = Twips(kControlPaneWidth);
-    picServoControlBG_->setGeometry(0, 0, controlWidth, innerHeight);
+    panel_->setGeometry(0, 0, controlWidth, innerHeight);
 
     // Each step stands alone: a width that comes out negative (a very narrow
     // window) skips that step and the rest still run.
@@ -381,8 +388,6 @@ void frmMain::Form_Resize() {
     if (editorHeight >= 0) front->setGeometry(0, stripHeight, paneWidth, editorHeight);
     front->show();
 
-    picServoControl_->setGeometry(0, 0, picServoControlBG_->width(), stripHeight);
-    lblServoControl_->setGeometry(0, 0, picServoControl_->width(), stripHeight);
     picServoInstructions_->setGeometry(0, 0, paneWidth, stripHeight);
     lblServoInstructions_->setGeometry(0, 0, paneWidth, stripHeight);
     const int waitLeft = paneWidth - cmdWait_->width() - Twips(kWaitButtonMargin);
@@ -404,25 +409,8 @@ void frmMain::ShowInstructionsCaption() {
 }
 
 void frmMain::HighlightPane(int pane) {
-    const QPalette& base = palette();
-    auto paint = [&](QLabel* label, bool active) {
-        QPalette colours = label->palette();
-        const QColor background = active ? base.color(QPalette::Active, QPalette::Highlight) : base.color(QPalette::Mid);
-        const QColor text =
-            active ? base.color(QPalette::Active, QPalette::HighlightedText) : base.color(QPalette::Active, QPalette::Light);
-        for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-            colours.setColor(group, QPalette::Window, background);
-            colours.setColor(group, QPalette::WindowText, text);
-        }
-        label->setPalette(colours);
-    };
-    paint(lblServoControl_, pane == 0);
-    paint(lblServoInstructions_, pane != 0);
-    // The port check box stands on the control caption and takes its text
-    // colour.
-    QPalette box = chkCOM_->palette();
-    box.setColor(QPalette::WindowText, lblServoControl_->palette().color(QPalette::WindowText));
-    chkCOM_->setPalette(box);
+    panel_->SetCaptionActive(pane == 0);
+    PaintPaneCaption(lblServoInstructions_, palette(), pane != 0);
 }
 
 void frmMain::SelectServo(int servo, int pane) {
@@ -510,7 +498,7 @@ void frmMain::SetCaption(const std::string& caption) {
 void frmMain::SetSaveEnabled(bool enabled) { miSave_->setEnabled(enabled); }
 
 void frmMain::ServosReset() {
-    for (int i = 0; i < kServoCount; ++i) hscServo_[i]->setValue(project_.Servos[i].Home);
+    for (int i = 0; i < kServoCount; ++i) panel_->MoveSlider(i, project_.Servos[i].Home);
 }
 
 void frmMain::ProgramsReplaced() {
@@ -568,7 +556,7 @@ void frmMain::ReportCompileError(const CompileError& error) {
     KvxEditCtrl* editor = rtb_[error.servo];
     editor->SetSel(error.Start, error.End);
     ShowMessage({error.message, error.title, MessageIcon::Critical, MessageButtons::Ok});
-    hscServo_[error.servo]->setFocus();
+    panel_->hscServo(error.servo)->setFocus();
     editor->setFocus();
 }
 
@@ -578,13 +566,13 @@ void frmMain::InsertMov(int servo, int32_t position, int32_t frames) {
 
 void frmMain::InsertWait(int32_t frames) { InsertInstructionLine(*rtb_[project_.lServo], WaitLine(frames)); }
 
-void frmMain::cmdLog_Click(int servo) {
+void frmMain::RecordPosition(int servo, int32_t position) {
     const int32_t answer = framesPrompt_(this);
     if (answer == 0) {
         ShowMessage({"The number of frames for a movement to take must be greater than zero.", "Invalid Frame Amount",
                      MessageIcon::Critical, MessageButtons::Ok});
     } else if (answer >= 1) {
-        InsertMov(servo, hscServo_[servo]->value(), answer);
+        InsertMov(servo, position, answer);
     }
 }
 
@@ -600,9 +588,9 @@ void frmMain::cmdWait_Click() {
 
 void frmMain::chkCOM_Click(bool checked) { ComToggleClicked(link_, checked, *this); }
 
-void frmMain::SetComChecked(bool checked) { chkCOM_->setChecked(checked); }
+void frmMain::SetComChecked(bool checked) { panel_->SetPortChecked(checked); }
 
-void frmMain::SetComCaption(const std::string& caption) { chkCOM_->setText(QString::fromStdString(caption)); }
+void frmMain::SetComCaption(const std::string& caption) { panel_->SetPortCaption(QString::fromStdString(caption)); }
 
 void frmMain::FocusSelectedEditor() { rtb_[project_.lServo]->setFocus(); }
 

@@ -1,8 +1,9 @@
 #pragma once
 // frmMain: the window the program lives in. Menus, the toolbar tbrMain, the
-// servo control pane on the left (16 servo frames with live sliders, the
-// port check box chkCOM) and the instructions pane on the right, which shows
-// the selected servo's instruction editor.
+// servo control pane on the left (ServoPanel: 16 servo frames with live
+// sliders, the port check box chkCOM) and the instructions pane on the
+// right, which shows the selected servo's instruction editor. The window
+// wires the panel to the link, the editors and the document commands.
 //
 // The window owns the one project and the one serial link; other windows
 // reach them through project() and link().
@@ -14,6 +15,7 @@
 #include "link/port_toggle.h"
 #include "link/serial_link.h"
 #include "playback/execution_window.h"
+#include "twips.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -24,12 +26,9 @@
 #include <map>
 
 class QAction;
-class QCheckBox;
 class QDockWidget;
-class QGroupBox;
 class QLabel;
 class QPushButton;
-class QScrollBar;
 class QToolBar;
 
 namespace kestrova {
@@ -37,6 +36,7 @@ namespace kestrova {
 class ControllerView;
 class KvxEditCtrl;
 class ProgramDiagnostics;
+class ServoPanel;
 class clsRecentMenu;
 
 class frmMain : public QMainWindow, private PortToggleView, private SliderView, private DocumentView {
@@ -98,17 +98,9 @@ public:
 
     // Controls, for the other windows and for tests.
     KvxEditCtrl* rtb(int servo) const { return rtb_[servo]; }
-    QGroupBox* frmServo(int servo) const { return frmServo_[servo]; }
-    QScrollBar* hscServo(int servo) const { return hscServo_[servo]; }
-    QLabel* lblPos(int servo) const { return lblPos_[servo]; }
-    QPushButton* cmdHome(int servo) const { return cmdHome_[servo]; }
-    QPushButton* cmdMin(int servo) const { return cmdMin_[servo]; }
-    QPushButton* cmdMax(int servo) const { return cmdMax_[servo]; }
-    QPushButton* cmdLog(int servo) const { return cmdLog_[servo]; }
-    QCheckBox* chkCOM() const { return chkCOM_; }
-    QWidget* picServoControlBG() const { return picServoControlBG_; }
+    // The servo control pane.
+    ServoPanel* Panel() const { return panel_; }
     QWidget* picServoInstructionsBG() const { return picServoInstructionsBG_; }
-    QLabel* lblServoControl() const { return lblServoControl_; }
     QLabel* lblServoInstructions() const { return lblServoInstructions_; }
     QPushButton* cmdWait() const { return cmdWait_; }
     QPushButton* cmdWAV() const { return cmdWAV_; }
@@ -128,11 +120,7 @@ public:
     QLabel* StatusCaret() const { return statusCaret_; }
 
 public slots:
-    void cmdLog_Click(int servo);
     void cmdWait_Click();
-    void cmdHome_Click(int servo);
-    void cmdMin_Click(int servo);
-    void cmdMax_Click(int servo);
     void chkCOM_Click(bool checked);
     void tbrMain_ButtonClick(const QString& key);
 
@@ -164,7 +152,7 @@ private:
     void BuildMenus();
     void BuildToolbar();
     void BuildPanes();
-    void BuildServoFrame(int servo);
+    void ConnectPanel();
     void BuildControllerDock();
     void Form_Resize();
     // The instructions pane's caption, naming the selected servo.
@@ -172,7 +160,11 @@ private:
     void Form_Activate();
     void SetFileName(const std::string& name);
     void ReportCompileError(const CompileError& error);
+    // A slider's new position: its label, and the controller when the port
+    // is open.
     void ServoSliderMoved(int servo, int value);
+    // Log: asks for the frames and records a "Mov" to position.
+    void RecordPosition(int servo, int32_t position);
     // The execution window's UpdateGraph, when that window is open.
     void UpdateExecutionGraph(bool bDoChecks);
     // Runs a command that may replace the project (New, Open) without the
@@ -216,23 +208,13 @@ private:
     QToolBar* tbrMain_ = nullptr;
     std::map<QString, QAction*> toolbarButtons_;
     QWidget* central_ = nullptr;
-    QWidget* picServoControlBG_ = nullptr;
-    QWidget* picServoControl_ = nullptr;
-    QLabel* lblServoControl_ = nullptr;
-    QCheckBox* chkCOM_ = nullptr;
+    ServoPanel* panel_ = nullptr;
     QWidget* picServoInstructionsBG_ = nullptr;
     QWidget* picServoInstructions_ = nullptr;
     QLabel* lblServoInstructions_ = nullptr;
     QPushButton* cmdWAV_ = nullptr;
     QPushButton* cmdWait_ = nullptr;
     std::array<KvxEditCtrl*, kServoCount> rtb_{};
-    std::array<QGroupBox*, kServoCount> frmServo_{};
-    std::array<QScrollBar*, kServoCount> hscServo_{};
-    std::array<QLabel*, kServoCount> lblPos_{};
-    std::array<QPushButton*, kServoCount> cmdHome_{};
-    std::array<QPushButton*, kServoCount> cmdMin_{};
-    std::array<QPushButton*, kServoCount> cmdMax_{};
-    std::array<QPushButton*, kServoCount> cmdLog_{};
 
     QAction* miNew_ = nullptr;
     QAction* miOpen_ = nullptr;
@@ -263,8 +245,5 @@ private:
     bool controllerDockPlaced_ = false;
     bool closing_ = false;  // the window is going: the dock's state stays as stored
 };
-
-// Window geometry is designed in twips; 15 twips make one pixel.
-constexpr int Twips(int twips) { return (twips * 2 + 15) / 30; }
 
 }  // namespace kestrova

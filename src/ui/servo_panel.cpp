@@ -1,15 +1,13 @@
-// The servo control pane of the main window: 16 servo frames with their
-// live sliders, position labels and Home, Min, Max and Log buttons.
+#include "servo_panel.h"
 
-#include "kvx_edit_ctrl.h"
-#include "main_window.h"
 #include "servo_slider.h"
-#include "program_diagnostics.h"
+#include "twips.h"
 
+#include <QCheckBox>
+#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QSignalBlocker>
 
 #include <algorithm>
@@ -21,16 +19,57 @@ namespace {
 // Frame tops in each of the two columns (twips), servo 0 and 8 at the top.
 constexpr int kFrameTops[8] = {400, 1295, 2190, 3085, 3980, 4875, 5740, 6665};
 constexpr int kColumnLefts[2] = {120, 2520};
+constexpr int kFrameWidth = 2295;
 
 // A slider holds 16-bit values; servo records may hold anything.
 int SliderValue(int32_t value) { return std::clamp<int32_t>(value, -32768, 32767); }
 
 }  // namespace
 
-void frmMain::BuildServoFrame(int i) {
-    auto* frame = new QGroupBox(QStringLiteral("Servo #"), picServoControlBG_);
+QFont PaneFont() {
+    QFont tahoma(QStringLiteral("Tahoma"));
+    tahoma.setPointSizeF(8);
+    return tahoma;
+}
+
+void PaintPaneCaption(QLabel* label, const QPalette& base, bool active) {
+    QPalette colours = label->palette();
+    const QColor background = active ? base.color(QPalette::Active, QPalette::Highlight) : base.color(QPalette::Mid);
+    const QColor text =
+        active ? base.color(QPalette::Active, QPalette::HighlightedText) : base.color(QPalette::Active, QPalette::Light);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        colours.setColor(group, QPalette::Window, background);
+        colours.setColor(group, QPalette::WindowText, text);
+    }
+    label->setPalette(colours);
+}
+
+ServoPanel::ServoPanel(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("picServoControlBG"));
+    // Before any control exists: the port box takes its width from it.
+    setFont(PaneFont());
+
+    picServoControl_ = new QWidget(this);
+    picServoControl_->setObjectName(QStringLiteral("picServoControl"));
+    lblServoControl_ = new QLabel(QStringLiteral("Servo Control"), picServoControl_);
+    lblServoControl_->setObjectName(QStringLiteral("lblServoControl"));
+    lblServoControl_->setAutoFillBackground(true);
+    lblServoControl_->setIndent(Twips(120));
+    chkCOM_ = new QCheckBox(QStringLiteral("COM Closed"), picServoControl_);
+    chkCOM_->setObjectName(QStringLiteral("chkCOM"));
+    // The box keeps its design right edge and grows to the left when the
+    // font needs more room than the design gave it.
+    const int comWidth = std::max(Twips(1215), chkCOM_->sizeHint().width());
+    chkCOM_->setGeometry(Twips(3600 + 1215) - comWidth, Twips(23), comWidth, Twips(255));
+    connect(chkCOM_, &QCheckBox::clicked, this, &ServoPanel::portClicked);
+
+    for (int i = 0; i < kServoCount; ++i) BuildFrame(i);
+}
+
+void ServoPanel::BuildFrame(int i) {
+    auto* frame = new QGroupBox(QStringLiteral("Servo #"), this);
     frame->setObjectName(QStringLiteral("frmServo"));
-    frame->setGeometry(Twips(kColumnLefts[i / 8]), Twips(kFrameTops[i % 8]), Twips(2295), Twips(800));
+    frame->setGeometry(Twips(kColumnLefts[i / 8]), Twips(kFrameTops[i % 8]), Twips(kFrameWidth), Twips(800));
 
     auto* slider = new ServoSlider(frame);
     slider->setObjectName(QStringLiteral("hscServo"));
@@ -43,7 +82,7 @@ void frmMain::BuildServoFrame(int i) {
     auto* label = new QLabel(QStringLiteral("127"), frame);
     label->setObjectName(QStringLiteral("lblPos"));
     // Room up to the frame's edge for a refused position's "!".
-    label->setGeometry(Twips(1905), Twips(180), Twips(2295 - 1905) - 2, Twips(195));
+    label->setGeometry(Twips(1905), Twips(180), Twips(kFrameWidth - 1905) - 2, Twips(195));
 
     auto button = [frame](const char* name, const char* caption, int left, int width) {
         auto* b = new QPushButton(QString::fromLatin1(caption), frame);
@@ -63,75 +102,87 @@ void frmMain::BuildServoFrame(int i) {
         control->setProperty("index", i);
         control->installEventFilter(this);
     }
-    connect(slider, &QScrollBar::valueChanged, this, [this, i](int value) { ServoSliderMoved(i, value); });
+    connect(slider, &QScrollBar::valueChanged, this, [this, i](int value) { emit positionChanged(i, value); });
     // The end of a drag sends the position once more, as a final change.
-    connect(slider, &QScrollBar::sliderReleased, this, [this, i] { ServoSliderMoved(i, hscServo_[i]->value()); });
-    connect(home, &QPushButton::clicked, this, [this, i] { cmdHome_Click(i); });
-    connect(min, &QPushButton::clicked, this, [this, i] { cmdMin_Click(i); });
-    connect(max, &QPushButton::clicked, this, [this, i] { cmdMax_Click(i); });
-    connect(log, &QPushButton::clicked, this, [this, i] { cmdLog_Click(i); });
+    connect(slider, &QScrollBar::sliderReleased, this, [this, i, slider] { emit positionChanged(i, slider->value()); });
+    connect(home, &QPushButton::clicked, this, [this, i] { emit jumpRequested(i, Jump::Home); });
+    connect(min, &QPushButton::clicked, this, [this, i] { emit jumpRequested(i, Jump::Min); });
+    connect(max, &QPushButton::clicked, this, [this, i] { emit jumpRequested(i, Jump::Max); });
+    connect(log, &QPushButton::clicked, this, [this, i, slider] { emit logRequested(i, slider->value()); });
 
-    frmServo_[i] = frame;
-    hscServo_[i] = slider;
-    lblPos_[i] = label;
-    cmdHome_[i] = home;
-    cmdMin_[i] = min;
-    cmdMax_[i] = max;
-    cmdLog_[i] = log;
+    frames_[i] = {frame, slider, label, home, min, max, log};
 }
 
-void frmMain::ServoSliderMoved(int servo, int value) {
-    ServoSliderChanged(link_, project_.Settings, servo, value, *this);
+QScrollBar* ServoPanel::hscServo(int servo) const { return frames_[servo].slider; }
+
+void ServoPanel::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    picServoControl_->setGeometry(0, 0, width(), Twips(kCaptionStripHeight));
+    lblServoControl_->setGeometry(0, 0, picServoControl_->width(), Twips(kCaptionStripHeight));
 }
 
-void frmMain::SetPositionLabel(int servo, const std::string& text) {
-    lblPos_[servo]->setText(QString::fromStdString(text));
+bool ServoPanel::eventFilter(QObject* watched, QEvent* event) {
+    const QVariant index = watched->property("index");
+    if (index.isValid()) {
+        const Frame& f = frames_[index.toInt()];
+        const bool focusTaker = watched == f.slider || watched == f.home || watched == f.min || watched == f.max ||
+                                watched == f.log;
+        const bool clicked =
+            event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
+        const bool selects = (event->type() == QEvent::FocusIn && focusTaker) ||
+                             (clicked && (watched == f.frame || watched == f.label));
+        // Disabled controls still pass their clicks through here.
+        if (selects && static_cast<QWidget*>(watched)->isEnabled()) emit servoSelected(index.toInt());
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
-void frmMain::SetPositionSendable(int servo, bool sendable) {
-    QLabel* label = lblPos_[servo];
-    label->setStyleSheet(sendable ? QString() : QStringLiteral("color: #c00000"));
-    label->setToolTip(sendable ? QString()
-                               : QStringLiteral("Not sent: the controller takes positions %1 to %2.")
-                                     .arg(kLowestSendablePosition)
-                                     .arg(kHighestSendablePosition));
-}
-
-void frmMain::cmdHome_Click(int servo) { hscServo_[servo]->setValue(SliderValue(project_.Servos[servo].Home)); }
-void frmMain::cmdMin_Click(int servo) { hscServo_[servo]->setValue(SliderValue(project_.Servos[servo].Min)); }
-void frmMain::cmdMax_Click(int servo) { hscServo_[servo]->setValue(SliderValue(project_.Servos[servo].Max)); }
-
-void frmMain::UpdateServoSettings() {
+std::vector<int> ServoPanel::ShowServos(const std::array<ServoRecord, kServoCount>& servos) {
+    std::vector<int> pushed;
     for (int i = 0; i < kServoCount; ++i) {
-        const ServoRecord& servo = project_.Servos[i];
+        const ServoRecord& servo = servos[i];
+        const Frame& f = frames_[i];
         const int low = SliderValue(servo.Min);
-        // A record whose Max lies below its Min leaves the slider one value.
-        // A slider pushed into its new range sends where it went, but only a
-        // position within the servo's limits: a new range never moves a
-        // servo anywhere its limits do not allow.
-        QScrollBar* slider = hscServo_[i];
-        const int before = slider->value();
+        const int before = f.slider->value();
         {
-            const QSignalBlocker quiet(slider);
-            slider->setRange(low, std::max(low, SliderValue(servo.Max)));
+            // A record whose Max lies below its Min leaves the slider one value.
+            const QSignalBlocker quiet(f.slider);
+            f.slider->setRange(low, std::max(low, SliderValue(servo.Max)));
         }
-        if (slider->value() != before) {
-            if (slider->value() >= servo.Min && slider->value() <= servo.Max) {
-                ServoSliderMoved(i, slider->value());
-            } else {
-                SetPositionLabel(i, std::to_string(slider->value()));
-            }
+        if (f.slider->value() != before) {
+            f.label->setText(QString::number(f.slider->value()));
+            pushed.push_back(i);
         }
         QString name = QString::fromStdString(servo.Name);
-        frmServo_[i]->setTitle(name.replace(QLatin1Char('&'), QStringLiteral("&&")));
-        for (QWidget* control : std::initializer_list<QWidget*>{hscServo_[i], lblPos_[i], cmdHome_[i], cmdMin_[i],
-                                                                cmdMax_[i], cmdLog_[i], frmServo_[i]})
+        f.frame->setTitle(name.replace(QLatin1Char('&'), QStringLiteral("&&")));
+        for (QWidget* control : std::initializer_list<QWidget*>{f.slider, f.label, f.home, f.min, f.max, f.log, f.frame})
             control->setEnabled(servo.Enabled);
     }
-    ShowInstructionsCaption();
-    // Limits and Home decide what the programs compile to.
-    diagnostics_->ScheduleAll();
-    if (project_.ExeWindowOpen) UpdateExecutionGraph(false);
+    return pushed;
+}
+
+void ServoPanel::MoveSlider(int servo, int32_t value) { frames_[servo].slider->setValue(SliderValue(value)); }
+
+int ServoPanel::Position(int servo) const { return frames_[servo].slider->value(); }
+
+void ServoPanel::SetPositionText(int servo, const QString& text) { frames_[servo].label->setText(text); }
+
+void ServoPanel::SetPositionWarning(int servo, const QString& warning) {
+    QLabel* label = frames_[servo].label;
+    label->setStyleSheet(warning.isEmpty() ? QString() : QStringLiteral("color: #c00000"));
+    label->setToolTip(warning);
+}
+
+void ServoPanel::SetPortChecked(bool checked) { chkCOM_->setChecked(checked); }
+
+void ServoPanel::SetPortCaption(const QString& caption) { chkCOM_->setText(caption); }
+
+void ServoPanel::SetCaptionActive(bool active) {
+    PaintPaneCaption(lblServoControl_, palette(), active);
+    // The port check box stands on the caption and takes its text colour.
+    QPalette box = chkCOM_->palette();
+    box.setColor(QPalette::WindowText, lblServoControl_->palette().color(QPalette::WindowText));
+    chkCOM_->setPalette(box);
 }
 
 }  // namespace kestrova

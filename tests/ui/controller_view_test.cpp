@@ -2,6 +2,7 @@
 // choice to show it is remembered.
 #include "ui/controller_view.h"
 #include "ui/main_window.h"
+#include "ui/servo_panel.h"
 
 #include "support/isolated_store.h"
 
@@ -78,9 +79,9 @@ TEST_F(ControllerDockTest, ShowsWhatTheVirtualControllerReceivedAndIsRemembered)
         double now = 0;
         window.link().Controller().SetClock([&] { return now; });
         window.link().ApplyCommSettings(window.project().Settings);
-        QTest::mouseClick(window.chkCOM(), Qt::LeftButton, {}, QPoint(6, 6));
+        QTest::mouseClick(window.Panel()->chkCOM(), Qt::LeftButton, {}, QPoint(6, 6));
         ASSERT_TRUE(window.link().IsVirtual());
-        QTest::mouseClick(window.cmdMin(3), Qt::LeftButton);
+        QTest::mouseClick(window.Panel()->cmdMin(3), Qt::LeftButton);
         ControllerView* view = window.ControllerViewWidget();
         view->Refresh();
         EXPECT_EQ(view->Shown().position[3], -1) << "the bytes are still on the line";

@@ -5,6 +5,7 @@
 #include "support/isolated_store.h"
 #include "ui/kvx_edit_ctrl.h"
 #include "ui/program_diagnostics.h"
+#include "ui/servo_panel.h"
 
 #include "ui/message_box.h"
 
@@ -58,9 +59,9 @@ protected:
     void OpenPortOn(kestrova::testing::Pty& pty) {
         ASSERT_FALSE(MapPortToDevice(1, pty.Path()));
         window_->link().ApplyCommSettings(project().Settings);
-        QTest::mouseClick(window_->chkCOM(), Qt::LeftButton, {}, QPoint(6, 6));
+        QTest::mouseClick(window_->Panel()->chkCOM(), Qt::LeftButton, {}, QPoint(6, 6));
         ASSERT_TRUE(window_->link().IsOpen());
-        ASSERT_EQ(window_->chkCOM()->text(), "COM Open");
+        ASSERT_EQ(window_->Panel()->chkCOM()->text(), "COM Open");
     }
     // Whether the label shows the active highlight.
     bool Lit(QLabel* label) const {
@@ -85,12 +86,12 @@ TEST_F(MainWindowTest, PanelControlsSelectTheirServoAndBringItsEditorToTheFront)
     };
     const QPoint inFrame(3, 40);
     const Case cases[] = {
-        {"Home gets the focus", 5, [](frmMain& w, int i) { w.cmdHome(i)->setFocus(); }},
-        {"Log gets the focus", 9, [](frmMain& w, int i) { w.cmdLog(i)->setFocus(); }},
-        {"slider gets the focus", 2, [](frmMain& w, int i) { w.hscServo(i)->setFocus(); }},
-        {"click on the frame", 14, [&](frmMain& w, int i) { QTest::mouseClick(w.frmServo(i), Qt::LeftButton, {}, inFrame); }},
-        {"click on the position label", 7, [](frmMain& w, int i) { QTest::mouseClick(w.lblPos(i), Qt::LeftButton); }},
-        {"double click on the frame", 11, [&](frmMain& w, int i) { QTest::mouseDClick(w.frmServo(i), Qt::LeftButton, {}, inFrame); }},
+        {"Home gets the focus", 5, [](frmMain& w, int i) { w.Panel()->cmdHome(i)->setFocus(); }},
+        {"Log gets the focus", 9, [](frmMain& w, int i) { w.Panel()->cmdLog(i)->setFocus(); }},
+        {"slider gets the focus", 2, [](frmMain& w, int i) { w.Panel()->hscServo(i)->setFocus(); }},
+        {"click on the frame", 14, [&](frmMain& w, int i) { QTest::mouseClick(w.Panel()->frmServo(i), Qt::LeftButton, {}, inFrame); }},
+        {"click on the position label", 7, [](frmMain& w, int i) { QTest::mouseClick(w.Panel()->lblPos(i), Qt::LeftButton); }},
+        {"double click on the frame", 11, [&](frmMain& w, int i) { QTest::mouseDClick(w.Panel()->frmServo(i), Qt::LeftButton, {}, inFrame); }},
     };
     for (const Case& c : cases) {
         window_->rtb(0)->setFocus();
@@ -99,7 +100,7 @@ TEST_F(MainWindowTest, PanelControlsSelectTheirServoAndBringItsEditorToTheFront)
         EXPECT_EQ(VisibleEditors(), std::vector<int>{c.servo}) << c.what;
         EXPECT_EQ(window_->lblServoInstructions()->text(), QString("Servo Instructions: \"Servo %1\"").arg(c.servo + 1))
             << c.what;
-        EXPECT_TRUE(Lit(window_->lblServoControl())) << c.what;
+        EXPECT_TRUE(Lit(window_->Panel()->lblServoControl())) << c.what;
         EXPECT_FALSE(Lit(window_->lblServoInstructions())) << c.what;
     }
 }
@@ -107,12 +108,12 @@ TEST_F(MainWindowTest, PanelControlsSelectTheirServoAndBringItsEditorToTheFront)
 TEST_F(MainWindowTest, ADisabledServoCannotBeSelectedFromThePanel) {
     project().Servos[4].Enabled = false;
     window_->UpdateServoSettings();
-    EXPECT_FALSE(window_->frmServo(4)->isEnabled() || window_->cmdHome(4)->isEnabled() ||
-                 window_->hscServo(4)->isEnabled());
-    window_->cmdHome(4)->setFocus();
-    QTest::mouseClick(window_->cmdHome(4), Qt::LeftButton);
-    QTest::mouseClick(window_->frmServo(4), Qt::LeftButton, {}, QPoint(3, 40));
-    QTest::mouseClick(window_->lblPos(4), Qt::LeftButton);
+    EXPECT_FALSE(window_->Panel()->frmServo(4)->isEnabled() || window_->Panel()->cmdHome(4)->isEnabled() ||
+                 window_->Panel()->hscServo(4)->isEnabled());
+    window_->Panel()->cmdHome(4)->setFocus();
+    QTest::mouseClick(window_->Panel()->cmdHome(4), Qt::LeftButton);
+    QTest::mouseClick(window_->Panel()->frmServo(4), Qt::LeftButton, {}, QPoint(3, 40));
+    QTest::mouseClick(window_->Panel()->lblPos(4), Qt::LeftButton);
     EXPECT_EQ(project().lServo, 0);
     // Its editor can still be brought to the front from elsewhere.
     window_->SelectServo(4);
@@ -120,14 +121,14 @@ TEST_F(MainWindowTest, ADisabledServoCannotBeSelectedFromThePanel) {
 }
 
 TEST_F(MainWindowTest, TypingMarksTheProjectModifiedAndEachEditorKeepsItsCaret) {
-    window_->cmdMax(9)->setFocus();
+    window_->Panel()->cmdMax(9)->setFocus();
     window_->rtb(9)->setFocus();
     QTest::keyClicks(window_->rtb(9), "Wait 3");
     EXPECT_TRUE(Lit(window_->lblServoInstructions()));
-    EXPECT_FALSE(Lit(window_->lblServoControl()));
+    EXPECT_FALSE(Lit(window_->Panel()->lblServoControl()));
     EXPECT_TRUE(project().bNeedToSave && project().ModifiedSinceBuild);
 
-    window_->cmdMin(1)->setFocus();
+    window_->Panel()->cmdMin(1)->setFocus();
     EXPECT_EQ(VisibleEditors(), std::vector<int>{1});
     window_->SelectServo(9);
     int32_t start = 0, end = 0;
@@ -153,32 +154,32 @@ TEST_F(MainWindowTest, JumpButtonsAndNewLimitsMoveTheSliderAndSendThePosition) {
     project().Servos[5].Max = 200;
     window_->UpdateServoSettings();
     pty.Stray();
-    for (auto [button, position] : {std::pair{window_->cmdHome(5), 100}, {window_->cmdMax(5), 200}, {window_->cmdMin(5), 20}}) {
+    for (auto [button, position] : {std::pair{window_->Panel()->cmdHome(5), 100}, {window_->Panel()->cmdMax(5), 200}, {window_->Panel()->cmdMin(5), 20}}) {
         QTest::mouseClick(button, Qt::LeftButton);
-        EXPECT_EQ(window_->hscServo(5)->value(), position);
-        EXPECT_EQ(window_->lblPos(5)->text(), QString::number(position));
+        EXPECT_EQ(window_->Panel()->hscServo(5)->value(), position);
+        EXPECT_EQ(window_->Panel()->lblPos(5)->text(), QString::number(position));
         EXPECT_EQ(pty.Read(3), (Bytes{255, 5, uint8_t(position)}));
         EXPECT_EQ(project().lServo, 5);
     }
     // A jump to where the slider already is sends nothing more.
-    QTest::mouseClick(window_->cmdMin(5), Qt::LeftButton);
+    QTest::mouseClick(window_->Panel()->cmdMin(5), Qt::LeftButton);
     EXPECT_TRUE(pty.Stray().empty());
 
-    window_->hscServo(3)->setValue(200);
+    window_->Panel()->hscServo(3)->setValue(200);
     EXPECT_EQ(pty.Read(3), (Bytes{255, 3, 200}));
 
     project().Servos[3].Name = "Jaw";
     window_->SelectServo(3);
     window_->UpdateServoSettings();  // same range: nothing moves
-    EXPECT_EQ(window_->hscServo(3)->value(), 200);
+    EXPECT_EQ(window_->Panel()->hscServo(3)->value(), 200);
     EXPECT_TRUE(pty.Stray().empty());
 
     project().Servos[3].Max = 150;
     window_->UpdateServoSettings();
-    EXPECT_EQ(window_->hscServo(3)->value(), 150);
-    EXPECT_EQ(window_->lblPos(3)->text(), "150");
+    EXPECT_EQ(window_->Panel()->hscServo(3)->value(), 150);
+    EXPECT_EQ(window_->Panel()->lblPos(3)->text(), "150");
     EXPECT_EQ(pty.Read(3), (Bytes{255, 3, 150}));
-    EXPECT_EQ(window_->frmServo(3)->title(), "Jaw");
+    EXPECT_EQ(window_->Panel()->frmServo(3)->title(), "Jaw");
     EXPECT_EQ(window_->lblServoInstructions()->text(), "Servo Instructions: \"Jaw\"");
 }
 
@@ -192,8 +193,8 @@ TEST_F(MainWindowTest, LogAndWaitRecordOnlyAnAcceptedFrameCount) {
         window_->NewFile();
         shown_.clear();
         window_->SetFramesPrompt([&](QWidget*) { return c.answer; });
-        window_->hscServo(6)->setValue(140);
-        QTest::mouseClick(window_->cmdLog(6), Qt::LeftButton);
+        window_->Panel()->hscServo(6)->setValue(140);
+        QTest::mouseClick(window_->Panel()->cmdLog(6), Qt::LeftButton);
         QTest::mouseClick(window_->cmdWait(), Qt::LeftButton);
         EXPECT_EQ(project().Programs[6], c.program) << c.answer;
         EXPECT_EQ(shown_.size(), c.messages * 2) << c.answer;
@@ -211,7 +212,7 @@ TEST_F(MainWindowTest, EditCommandsFollowTheSelectedEditor) {
     window_->rtb(0)->SetText("Wait 3");
     window_->rtb(0)->SetSel(0, 4);
     EXPECT_TRUE(cut->isEnabled() && miCut->isEnabled() && window_->ToolbarButton("copy")->isEnabled());
-    window_->cmdHome(2)->setFocus();  // servo 2's editor has no selection
+    window_->Panel()->cmdHome(2)->setFocus();  // servo 2's editor has no selection
     EXPECT_FALSE(cut->isEnabled());
     window_->SelectServo(0);
     EXPECT_TRUE(cut->isEnabled());
@@ -230,7 +231,7 @@ TEST_F(MainWindowTest, ResizeKeepsTheControlPaneAndGivesTheRestToTheInstructions
         QApplication::processEvents();
         const int inner = window_->centralWidget()->width();
         QWidget* pane = window_->picServoInstructionsBG();
-        EXPECT_EQ(window_->picServoControlBG()->width(), 330) << width;
+        EXPECT_EQ(window_->Panel()->width(), 330) << width;
         EXPECT_EQ(pane->width(), inner - 330 - 4) << width;
         EXPECT_EQ(pane->x() + pane->width(), inner) << width;
         EXPECT_EQ(window_->cmdWait()->x(), pane->width() - window_->cmdWait()->width() - 2) << width;
@@ -289,15 +290,15 @@ TEST_F(MainWindowTest, NewAndOpenPutTheModelsProgramsIntoTheEditors) {
     window_->rtb(0)->SetText("Wait 1");
     ASSERT_TRUE(window_->OpenFile(QString::fromStdString(path)));
     EXPECT_EQ(window_->rtb(0)->toPlainText(), "Mov 10, 5\n");
-    EXPECT_EQ(window_->frmServo(0)->title(), "Neck");
+    EXPECT_EQ(window_->Panel()->frmServo(0)->title(), "Neck");
     EXPECT_FALSE(project().bNeedToSave || project().ModifiedSinceBuild);
     ASSERT_EQ(shown_.size(), 1u) << "the typed text was worth a question";
 
-    window_->hscServo(0)->setValue(30);
+    window_->Panel()->hscServo(0)->setValue(30);
     window_->NewFile();
     EXPECT_EQ(window_->rtb(0)->toPlainText(), "");
-    EXPECT_EQ(window_->hscServo(0)->value(), 127);
-    EXPECT_EQ(window_->frmServo(0)->title(), "Servo 1");
+    EXPECT_EQ(window_->Panel()->hscServo(0)->value(), 127);
+    EXPECT_EQ(window_->Panel()->frmServo(0)->title(), "Servo 1");
 }
 
 namespace {
@@ -306,7 +307,7 @@ TEST_F(MainWindowTest, SliderKeysMoveThePositionTheWayTheyPoint) {
     project().Servos[4].Min = 10;
     project().Servos[4].Max = 300;  // wider than the controller takes
     window_->UpdateServoSettings();
-    QScrollBar* slider = window_->hscServo(4);
+    QScrollBar* slider = window_->Panel()->hscServo(4);
     slider->setFocus();
     const struct {
         int from;
@@ -323,8 +324,8 @@ TEST_F(MainWindowTest, SliderKeysMoveThePositionTheWayTheyPoint) {
         QTest::keyClick(slider, c.key);
         EXPECT_EQ(slider->value(), c.to) << c.from << " key " << c.key;
         const bool sendable = c.to <= 255;
-        EXPECT_EQ(window_->lblPos(4)->text(), QString::number(c.to) + (sendable ? "" : "!"));
-        EXPECT_EQ(window_->lblPos(4)->toolTip().isEmpty(), sendable);
+        EXPECT_EQ(window_->Panel()->lblPos(4)->text(), QString::number(c.to) + (sendable ? "" : "!"));
+        EXPECT_EQ(window_->Panel()->lblPos(4)->toolTip().isEmpty(), sendable);
     }
     EXPECT_EQ(project().lServo, 4) << "a focused slider selects its servo";
 }
