@@ -1,0 +1,132 @@
+// The servo control pane on its own: what it reports for clicks, keys and
+// drags, and that showing servo records moves nothing.
+#include "ui/servo_panel.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace kestrova;
+
+namespace {
+
+class ServoPanelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto* layout = new QVBoxLayout(&host_);
+        layout->addWidget(elsewhere_);
+        layout->addWidget(panel_);
+        panel_->setMinimumSize(330, 540);
+        for (ServoRecord& s : servos_) s = {"Servo", 127, 0, 254, true, false};
+        panel_->ShowServos(servos_);
+        const char* jumps[] = {"Home", "Min", "Max"};
+        connect(&ServoPanel::servoSelected, [this](int s) { Log("select %1", s); });
+        connect(&ServoPanel::positionChanged, [this](int s, int v) { Log("move %1 %2", s, v); });
+        connect(&ServoPanel::jumpRequested,
+                [=, this](int s, ServoPanel::Jump to) { Log("jump %1 %2", s, jumps[int(to)]); });
+        connect(&ServoPanel::logRequested, [this](int s, int v) { Log("log %1 %2", s, v); });
+        connect(&ServoPanel::portClicked, [this](bool on) { Log("port %1", on); });
+        host_.show();
+        host_.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&host_));
+    }
+    template <typename Signal, typename Slot>
+    void connect(Signal signal, Slot slot) {
+        QObject::connect(panel_, signal, panel_, slot);
+    }
+    template <typename... Args>
+    void Log(const char* format, Args... args) {
+        QString line = QString::fromLatin1(format);
+        ((line = line.arg(args)), ...);
+        log_ += (log_.empty() ? "" : ", ") + line.toStdString();
+    }
+
+    QWidget host_;
+    QLineEdit* elsewhere_ = new QLineEdit;
+    ServoPanel* panel_ = new ServoPanel;
+    std::array<ServoRecord, kServoCount> servos_{};
+    std::string log_;
+};
+
+TEST_F(ServoPanelTest, ReportsClicksKeysAndDrags) {
+    const QPoint inFrame(3, 40);
+    const struct {
+        const char* what;
+        std::function<void(ServoPanel&)> act;
+        std::string expected;
+    } cases[] = {
+        {"Home gets the focus", [](ServoPanel& p) { p.cmdHome(5)->setFocus(); }, "select 5"},
+        {"click on Max", [](ServoPanel& p) { QTest::mouseClick(p.cmdMax(9), Qt::LeftButton); },
+         "select 9, jump 9 Max"},
+        {"click on Log", [](ServoPanel& p) { p.MoveSlider(6, 140); QTest::mouseClick(p.cmdLog(6), Qt::LeftButton); },
+         "move 6 140, select 6, log 6 140"},
+        {"click on the frame", [&](ServoPanel& p) { QTest::mouseClick(p.frmServo(14), Qt::LeftButton, {}, inFrame); },
+         "select 14"},
+        {"double click on the label", [](ServoPanel& p) { QTest::mouseDClick(p.lblPos(7), Qt::LeftButton); },
+         "select 7, select 7"},
+        {"keys on the slider",
+         [](ServoPanel& p) {
+             p.hscServo(2)->setFocus();
+             for (Qt::Key key : {Qt::Key_Right, Qt::Key_PageDown, Qt::Key_End, Qt::Key_A}) QTest::keyClick(p.hscServo(2), key);
+         },
+         "select 2, move 2 128, move 2 127, move 2 254"},
+        {"a drag ends with its final value once more",
+         [](ServoPanel& p) {
+             QScrollBar* s = p.hscServo(3);
+             s->setSliderDown(true);
+             s->setSliderPosition(150);
+             s->setSliderPosition(160);
+             s->setSliderDown(false);
+         },
+         "move 3 150, move 3 160, move 3 160"},
+        {"a move to where the slider is", [](ServoPanel& p) { p.MoveSlider(0, 127); }, ""},
+        {"the port box", [](ServoPanel& p) { QTest::mouseClick(p.chkCOM(), Qt::LeftButton, {}, QPoint(6, 6)); },
+         "port 1"},
+    };
+    for (const auto& c : cases) {
+        elsewhere_->setFocus();
+        log_.clear();
+        c.act(*panel_);
+        EXPECT_EQ(log_, c.expected) << c.what;
+    }
+}
+
+TEST_F(ServoPanelTest, ADisabledServoReportsNothing) {
+    servos_[4].Enabled = false;
+    panel_->ShowServos(servos_);
+    log_.clear();
+    panel_->cmdHome(4)->setFocus();
+    QTest::mouseClick(panel_->cmdHome(4), Qt::LeftButton);
+    QTest::mouseClick(panel_->frmServo(4), Qt::LeftButton, {}, QPoint(3, 40));
+    QTest::mouseClick(panel_->lblPos(4), Qt::LeftButton);
+    QTest::keyClick(panel_->hscServo(4), Qt::Key_Right);
+    EXPECT_EQ(log_, "");
+}
+
+TEST_F(ServoPanelTest, ShowingRecordsNeverMovesAServo) {
+    panel_->MoveSlider(3, 200);
+    log_.clear();
+    servos_[1] = {"Jaw & lip", 127, 200, 240, true, false};  // pushes 127 up to 200
+    servos_[3].Max = 150;                                     // pulls 200 down to 150
+    servos_[5] = {"Odd", 127, 230, 100, true, false};         // Max below Min: one value
+    servos_[7].Min = 40000;                                   // beyond what a slider holds
+    EXPECT_EQ(panel_->ShowServos(servos_), (std::vector<int>{1, 3, 5, 7}));
+    EXPECT_EQ(log_, "");
+    for (auto [servo, position] : {std::pair{1, 200}, {3, 150}, {5, 230}, {7, 32767}}) {
+        EXPECT_EQ(panel_->Position(servo), position) << servo;
+        EXPECT_EQ(panel_->lblPos(servo)->text(), QString::number(position)) << servo;
+    }
+    EXPECT_EQ(panel_->frmServo(1)->title(), "Jaw && lip") << "an ampersand is no mnemonic";
+    EXPECT_TRUE(panel_->ShowServos(servos_).empty()) << "the same records again push nothing";
+}
+
+}  // namespace
