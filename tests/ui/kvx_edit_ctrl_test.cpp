@@ -65,17 +65,3 @@ TEST(KvxEditCtrl, KeepsTheBoundProgramEqualToItsTextWithCrLf) {
     EXPECT_EQ(editor.Text(), "Wait 1\r\n");
     EXPECT_EQ(program, "Wait 1\r\n");
 }
-
-TEST(KvxEditCtrl, CopyFollowsTheSelectionAndPasteTheClipboard) {
-    KvxEditCtrl editor;
-    editor.SetText("Wait 3");
-    EXPECT_FALSE(editor.CanCopy());
-    editor.SetSel(0, 4);
-    EXPECT_TRUE(editor.CanCopy());
-    editor.Cut();
-    EXPECT_EQ(editor.Text(), " 3");
-    EXPECT_TRUE(editor.CanPaste());
-    editor.SetSel(2, 2);
-    editor.Paste();
-    EXPECT_EQ(editor.Text(), " 3Wait");
-}

@@ -76,9 +76,11 @@ TEST_F(ServoPanelTest, ReportsClicksKeysAndDrags) {
         {"keys on the slider",
          [](ServoPanel& p) {
              p.hscServo(2)->setFocus();
-             for (Qt::Key key : {Qt::Key_Right, Qt::Key_PageDown, Qt::Key_End, Qt::Key_A}) QTest::keyClick(p.hscServo(2), key);
+             for (Qt::Key key : {Qt::Key_Right, Qt::Key_Up, Qt::Key_PageUp, Qt::Key_Left, Qt::Key_Down,
+                                 Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End, Qt::Key_A})
+                 QTest::keyClick(p.hscServo(2), key);
          },
-         "select 2, move 2 128, move 2 127, move 2 254"},
+         "select 2, move 2 128, move 2 129, move 2 130, move 2 129, move 2 128, move 2 127, move 2 0, move 2 254"},
         {"a drag ends with its final value once more",
          [](ServoPanel& p) {
              QScrollBar* s = p.hscServo(3);

@@ -8,7 +8,6 @@
 #include "core/messages.h"
 
 #include <QCheckBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -87,39 +86,10 @@ protected:
     std::unique_ptr<frmServoSettings> table_;
 };
 
-TEST_F(ServoSettingsTest, NewProjectShowsSixteenDefaultRowsInTheirStatesColours) {
-    project_.Servos[6].Enabled = false;
-    Open();
-    const QPalette palette = table_->grid()->palette();
-    EXPECT_NE(ServoRowColors(palette, false).background, ServoRowColors(palette, true).background);
-    for (int n = 1; n <= 16; ++n) {
-        SCOPED_TRACE(n);
-        const CellColors colors = ServoRowColors(palette, n != 7);
-        EXPECT_EQ(RowTexts(n), (QStringList{QString::number(n), QStringLiteral("Servo %1").arg(n), "127", "0", "254"}));
-        EXPECT_EQ(table_->RowEnabled(n), n != 7);
-        for (int col = 1; col <= 4; ++col) EXPECT_EQ(table_->CellBackground(n, col), colors.background);
-        for (int col = 0; col <= 4; ++col) EXPECT_EQ(table_->CellForeground(n, col), colors.text);
-        // The number column keeps the grid's own background.
-        EXPECT_NE(table_->CellBackground(n, 0), colors.background);
-    }
-    // Writing the header row never colours it.
-    table_->SetCell(0, 2, "Home");
-    EXPECT_EQ(table_->CellBackground(0, 2), table_->CellBackground(0, 0));
-}
-
 TEST_F(ServoSettingsTest, EditGreysTheRowButLeavesTheServoUntilOK) {
     Open();
-    frmEditServoSettings* editor = Edit(4);
-    ASSERT_NE(editor, nullptr);
-    EXPECT_EQ((QStringList{editor->Text1()->text(), editor->Text2()->text(), editor->Text3()->text(),
-                           editor->Text4()->text()}),
-              (QStringList{"Servo 4", "127", "0", "254"}));
-    EXPECT_TRUE(editor->chkEnabled()->isChecked());
-    editor->chkEnabled()->setChecked(false);
-    editor->findChild<QPushButton*>("Command1")->click();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_NE(EditAndApply(4, "Servo 4", "127", "0", "254", false), nullptr);
     EXPECT_EQ(table_->editDialog(), nullptr);
-
     const CellColors disabled = ServoRowColors(table_->grid()->palette(), false);
     EXPECT_FALSE(table_->RowEnabled(4));
     for (int col = 1; col <= 4; ++col) EXPECT_EQ(table_->CellBackground(4, col), disabled.background);
@@ -223,12 +193,15 @@ TEST_F(ServoSettingsTest, OnlyServoRowsOpenTheEditor) {
     table_->grid()->setCurrentCell(9, 0);
     emit table_->grid()->cellDoubleClicked(9, 0);
     ASSERT_NE(table_->editDialog(), nullptr);
-    EXPECT_EQ(table_->editDialog()->lblTitle()->text(), "Servo 9 Settings");
-    // Out-of-range cells are ignored, not written.
+    EXPECT_EQ(table_->editDialog()->Text1()->text(), "Servo 9");
+    // Out-of-range cells are ignored, not written; the header row is never
+    // coloured.
     table_->SetCell(17, 1, "x");
     table_->SetCell(1, 5, "x");
     table_->SetCell(-1, 0, "x");
     EXPECT_EQ(RowTexts(1), (QStringList{"1", "Servo 1", "127", "0", "254"}));
+    table_->SetCell(0, 2, "Home");
+    EXPECT_EQ(table_->CellBackground(0, 2), table_->CellBackground(0, 0));
 }
 
 }  // namespace
