@@ -219,24 +219,6 @@ TEST_F(MainWindowTest, ABuildWithNothingToCompileWarnsAndASuccessfulOneIsBuilt) 
     EXPECT_EQ(project().Frames.UpperBound(), 11);
 }
 
-TEST_F(MainWindowTest, NewAndOpenPutTheModelsProgramsIntoTheEditors) {
-    const std::string path = dir_ + "/walk.kva";
-    std::ofstream(path) << "KVSL=1.0\r\nServo1.Name=Neck\r\nServo1.Home=127\r\nServo1.Min=0\r\nServo1.Max=254\r\n"
-                           "Servo1.Enabled=True\r\nServo1.Program=[Mov 10, 5\r\n]\r\n";
-    window_->rtb(0)->SetText("Wait 1");
-    ASSERT_TRUE(window_->OpenFile(QString::fromStdString(path)));
-    EXPECT_EQ(window_->rtb(0)->toPlainText(), "Mov 10, 5\n");
-    EXPECT_FALSE(project().bNeedToSave || project().ModifiedSinceBuild);
-    ASSERT_EQ(shown_.size(), 1u) << "the typed text was worth a question";
-
-    panel().hscServo(0)->setValue(30);
-    window_->NewFile();
-    EXPECT_EQ(window_->rtb(0)->toPlainText(), "");
-    EXPECT_EQ(panel().hscServo(0)->value(), 127);
-}
-
-namespace {
-
 TEST_F(MainWindowTest, SliderKeysStopAtTheLimitsAndMarkWhatTheControllerCannotTake) {
     project().Servos[4].Min = 10;
     project().Servos[4].Max = 300;  // wider than the controller takes
@@ -298,8 +280,6 @@ TEST_F(MainWindowTest, DiagnosticsUnderlineTheFirstErrorAndFillTheStatusBar) {
     EXPECT_EQ(window_->StatusError()->text(), "Servo \"Servo 1\", line 1, column 6: Frames must be greater than zero.");
     EXPECT_EQ(window_->StatusFrames()->text(), "Servo: 19 frames");
 }
-
-}  // namespace
 
 TEST_F(MainWindowTest, OpeningAFileNeverDrivesAServoOutsideItsLimits) {
     kestrova::testing::Pty pty;
@@ -403,11 +383,12 @@ TEST_F(MainWindowTest, PanesShareTheWidthAndTextsAreNeitherCutNorCovered) {
     }
 }
 
-TEST_F(MainWindowTest, NewAndOpenLeaveNoExecutionWindowOfTheProjectBefore) {
+TEST_F(MainWindowTest, NewAndOpenReplaceTheEditorsAndLeaveNoExecutionWindowOfTheProjectBefore) {
     const std::string path = dir_ + "/short.kva";
     std::ofstream(path) << "KVSL=1.0\r\nServo1.Program=[Wait 2\r\n]\r\n";
     for (bool open : {false, true}) {
         window_->rtb(0)->SetText("Mov 10, 50");
+        panel().hscServo(0)->setValue(30);
         window_->BuildAnimation();
         window_->ShowExecutionWindow();
         ASSERT_TRUE(window_->ExecutionWindow() && window_->ExecutionWindow()->isVisible());
@@ -424,5 +405,7 @@ TEST_F(MainWindowTest, NewAndOpenLeaveNoExecutionWindowOfTheProjectBefore) {
         EXPECT_EQ(window_->ExecutionWindow(), nullptr) << open;
         EXPECT_FALSE(project().ExeWindowOpen) << open;
         EXPECT_TRUE(shown_.empty()) << open;  // nothing offers to build or play the old show
+        EXPECT_EQ(window_->rtb(0)->toPlainText(), open ? "Wait 2\n" : "") << open;
+        EXPECT_EQ(panel().hscServo(0)->value(), open ? 30 : 127) << "New puts the sliders at Home";
     }
 }

@@ -28,26 +28,19 @@ protected:
         panel_->setMinimumSize(330, 540);
         for (ServoRecord& s : servos_) s = {"Servo", 127, 0, 254, true, false};
         panel_->ShowServos(servos_);
+        auto log = [this](const QString& line) { log_ += (log_.empty() ? "" : ", ") + line.toStdString(); };
         const char* jumps[] = {"Home", "Min", "Max"};
-        connect(&ServoPanel::servoSelected, [this](int s) { Log("select %1", s); });
-        connect(&ServoPanel::positionChanged, [this](int s, int v) { Log("move %1 %2", s, v); });
-        connect(&ServoPanel::jumpRequested,
-                [=, this](int s, ServoPanel::Jump to) { Log("jump %1 %2", s, jumps[int(to)]); });
-        connect(&ServoPanel::logRequested, [this](int s, int v) { Log("log %1 %2", s, v); });
-        connect(&ServoPanel::portClicked, [this](bool on) { Log("port %1", on); });
+        QObject::connect(panel_, &ServoPanel::servoSelected, [=](int s) { log(QString("select %1").arg(s)); });
+        QObject::connect(panel_, &ServoPanel::positionChanged,
+                         [=](int s, int v) { log(QString("move %1 %2").arg(s).arg(v)); });
+        QObject::connect(panel_, &ServoPanel::jumpRequested,
+                         [=](int s, ServoPanel::Jump to) { log(QString("jump %1 %2").arg(s).arg(jumps[int(to)])); });
+        QObject::connect(panel_, &ServoPanel::logRequested,
+                         [=](int s, int v) { log(QString("log %1 %2").arg(s).arg(v)); });
+        QObject::connect(panel_, &ServoPanel::portClicked, [=](bool on) { log(QString("port %1").arg(on)); });
         host_.show();
         host_.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&host_));
-    }
-    template <typename Signal, typename Slot>
-    void connect(Signal signal, Slot slot) {
-        QObject::connect(panel_, signal, panel_, slot);
-    }
-    template <typename... Args>
-    void Log(const char* format, Args... args) {
-        QString line = QString::fromLatin1(format);
-        ((line = line.arg(args)), ...);
-        log_ += (log_.empty() ? "" : ", ") + line.toStdString();
     }
 
     QWidget host_;

@@ -31,17 +31,6 @@ TEST(ServoSettingsTable, ColumnWidthsShareTheRestInThirds) {
     for (const auto& c : cases) EXPECT_EQ(ServoTableColumnWidths(c.grid), c.widths) << c.grid;
 }
 
-TEST(ServoSettingsTable, PositionTextsRoundHalvesToEvenInside16Bits) {
-    const struct {
-        const char* text;
-        std::optional<int32_t> value;
-    } cases[] = {
-        {"12.5", 12},         {"13.5", 14},      {" 7 ", 7},      {"-32768", -32768}, {"32766.5", 32766},
-        {"32767.5", {}},      {"-32769", {}},    {"-32768.5", -32768}, {"abc", {}},  {"12 5", {}},
-    };
-    for (const auto& c : cases) EXPECT_EQ(ServoPositionFromText(c.text), c.value) << '"' << c.text << '"';
-}
-
 class ServoSettingsTest : public ::testing::Test {
 protected:
     ServoSettingsTest() { SetNewProjectDefaults(project_); }
@@ -113,7 +102,7 @@ TEST_F(ServoSettingsTest, OKStoresRoundedPositionsAndAnyName) {
         ServoRecord expected;
     } cases[] = {
         {1, "Jaw", "12.5", "13.5", "200", {"Jaw", 12, 14, 200, true, false}},
-        {2, "", " -2.5 ", "-32768", "32767", {"", -2, -32768, 32767, false, false}},
+        {2, "", " -2.5 ", "-32768.5", "32767", {"", -2, -32768, 32767, false, false}},
         {16, "Eye\tleft \u00E9", "1e2", "0", "254.5", {"Eye\tleft \u00E9", 100, 0, 254, true, false}},
         // A pasted line break would split the name's line in the project file.
         {5, "Upper\r\nlip\n", "1", "0", "2", {"Upper lip ", 1, 0, 2, true, false}},
@@ -161,6 +150,7 @@ TEST_F(ServoSettingsTest, EditRefusesPositionsTheSlidersCannotTake) {
         {"abc", "0", "254", "The Home position must be a whole number from -32768 to 32767.", "Text2"},
         {"32768", "x", "y", "The Home position must be a whole number from -32768 to 32767.", "Text2"},
         {"127", "-32769", "254", "The Min position must be a whole number from -32768 to 32767.", "Text3"},
+        {"127", "12 5", "254", "The Min position must be a whole number from -32768 to 32767.", "Text3"},
         {"127", "0", "32767.5", "The Max position must be a whole number from -32768 to 32767.", "Text4"},
     };
     Open();
