@@ -1,6 +1,6 @@
-// The servo settings table and its edit dialog: the table of a new project,
-// edits that stay in the table until OK, Cancel, rounding of positions, the
-// refused entries, and the column widths.
+// The servo settings table and its edit dialog: edits that stay in the table
+// until OK, Cancel, rounding of positions, the refused entries, and the
+// column widths.
 #include "ui/edit_servo_settings_dialog.h"
 #include "ui/servo_settings_dialog.h"
 #include "ui/servo_settings_table.h"
