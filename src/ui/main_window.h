@@ -59,7 +59,8 @@ public:
     void SelectServo(int servo, int pane = 1);
     // Refreshes the 16 servo frames and the instructions caption from the
     // servo records; a slider whose value falls outside its new range takes
-    // the nearest bound (and sends it like any slider change).
+    // the nearest bound, which is sent like any slider change when it lies
+    // within the servo's limits.
     void UpdateServoSettings();
     // The data side of New: defaults, the next UntitledN name and caption,
     // sliders to Home, empty editors, cleared flags.
