@@ -90,7 +90,6 @@ TEST_F(ServoSettingsTest, EditGreysTheRowButLeavesTheServoUntilOK) {
     Click("Command1");
     EXPECT_FALSE(project_.Servos[3].Enabled);
     EXPECT_EQ(updates_, 1);
-    EXPECT_EQ(table_->result(), QDialog::Accepted);
     // A change of servo settings alone is nothing to save or build.
     EXPECT_FALSE(project_.bNeedToSave || project_.ModifiedSinceBuild);
 }
@@ -132,7 +131,6 @@ TEST_F(ServoSettingsTest, CancelLeavesEverythingAsItWas) {
     EditAndApply(6, "Neck2", "100", "0", "200", true);
     EditAndApply(1, "Again", "5", "6", "7", true);
     Click("Command2");
-    EXPECT_EQ(table_->result(), QDialog::Rejected);
     EXPECT_EQ(project_.Servos, before);
     EXPECT_EQ(updates_, 0);
     // The next opening starts from the servo records again.
