@@ -50,6 +50,7 @@ bool PlaybackEngine::PlayAnimation(int32_t startFrame, int32_t endFrame) {
 
     view_.SetGraphControlsEnabled(false);
     setPriority_(show_.priority);
+    SetPromptWakeups(true);
 
     const bool portWasOpen = output_.IsOpen();
     std::string reason;
@@ -245,6 +246,7 @@ void PlaybackEngine::EndSteps(bool portWasOpen) {
     if (!portWasOpen) output_.Close();
     SetPlayControls(false);
     setPriority_(0);
+    SetPromptWakeups(false);
     bPause = bStop = bStep = false;
     view_.SetGraphControlsEnabled(true);
     playing_ = false;
