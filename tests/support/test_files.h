@@ -54,9 +54,12 @@ inline std::string WavBytes(const std::vector<int16_t>& samples, uint32_t rate, 
     auto put = [&wav](uint32_t value, int size) {
         for (int i = 0; i < size; ++i) wav.push_back(char(value >> (8 * i)));
     };
-    wav += "RIFF", put(36 + data, 4), wav += "WAVEfmt ";
+    wav += "RIFF";
+    put(36 + data, 4);
+    wav += "WAVEfmt ";
     put(16, 4), put(1, 2), put(channels, 2), put(rate, 4), put(rate * channels * 2, 4), put(channels * 2, 2), put(16, 2);
-    wav += "data", put(data, 4);
+    wav += "data";
+    put(data, 4);
     for (int16_t s : samples) put(uint16_t(s), 2);
     return wav;
 }
