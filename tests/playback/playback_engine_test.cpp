@@ -54,7 +54,9 @@ struct RecordingSound : SoundOutput {
     void Stop(double delay) override { Note("stop", delay); }
     void StopAll() override { Note("stopall", 0); }
     void Note(const std::string& what, double delay) {
-        events.push_back(what + "@" + std::to_string(view->frame) + (delay > 0 ? "+" + std::to_string(int(delay)) : ""));
+        // Delays against the real clock vary; the pacing tests check them.
+        (void)delay;
+        events.push_back(what + "@" + std::to_string(view->frame));
     }
 };
 
