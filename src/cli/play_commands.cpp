@@ -69,6 +69,12 @@ public:
         shown_ = true;
     }
     bool LoopPressed() override { return loop_ && !interrupted; }
+    // A message box as a line of its own, below the progress line.
+    void Tell(const Message& message) override {
+        if (terminal_ && shown_) err_ << '\n';
+        shown_ = false;
+        err_ << OneLine(message) << '\n';
+    }
     void Pump() override {
         QCoreApplication::processEvents();
         if (interrupted && engine_) engine_->bStop = true;
@@ -162,7 +168,6 @@ int Play(const std::vector<std::string>& args, std::ostream&, std::ostream& err)
     const int built = BuildProject(*loaded, file, err);
     if (built != kExitOk) return built;
 
-    ScopedMessageHandler printer(&PrintMessage);
     SerialLink link(&StoredPortEntry);
     ApplyPortChoice(link, project.Settings, portChoice);
     SerialLinkOutput output(link);

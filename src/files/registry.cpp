@@ -1,6 +1,5 @@
 #include "registry.h"
 
-#include "core/messages.h"
 #include "core/numeric_text.h"
 
 #include <QByteArray>
@@ -213,9 +212,9 @@ int32_t RegistryValueToInt32(const RegistryValue& value) {
     return 0;
 }
 
-void ReportRegistryError(const RegistryError& error) {
-    ShowMessage(Message{"Error " + std::to_string(error.number) + ": " + error.description,
-                        "Registry Error", MessageIcon::Critical, MessageButtons::Ok});
+Message RegistryErrorMessage(const RegistryError& error) {
+    return Message{"Error " + std::to_string(error.number) + ": " + error.description, "Registry Error",
+                   MessageIcon::Critical, MessageButtons::Ok};
 }
 
 void SetRegistryStoreLocation(const std::string& dir) { StoreLocationOverride() = dir; }

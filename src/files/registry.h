@@ -16,6 +16,8 @@
 // is exactly a signed 32-bit decimal number ("0", "-12", "300") reads back
 // as a 32-bit number; every other text reads back as text.
 
+#include "core/messages.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -54,8 +56,8 @@ struct RegistryError {
     std::string description;  // "Failed to set registry value Key: '...',Section: ..."
 };
 
-// The text a registry error is reported with, once, in a message box.
-void ReportRegistryError(const RegistryError& error);
+// The message a registry error is reported with, once.
+Message RegistryErrorMessage(const RegistryError& error);
 
 // Places the whole store below the folder dir instead of the user's own
 // settings ("<dir>/<organisation>/<application>.conf", in the settings file

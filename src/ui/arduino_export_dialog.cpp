@@ -1,5 +1,7 @@
 #include "arduino_export_dialog.h"
 
+#include "message_box.h"
+
 #include "core/messages.h"
 #include "export/arduino_sketch.h"
 #include "files/registry.h"
@@ -95,8 +97,8 @@ void SaveArduinoExportChoices(const ArduinoExportChoices& choices) {
 }
 
 ArduinoExportDialog::ArduinoExportDialog(const ArduinoExportChoices& choices, QWidget* parent,
-                                         FolderChooser chooseFolder)
-    : QDialog(parent), chooseFolder_(std::move(chooseFolder)) {
+                                         FolderChooser chooseFolder, MessageHandler messages)
+    : QDialog(parent), chooseFolder_(std::move(chooseFolder)), messages_(messages ? std::move(messages) : MessageHandler(&AskMessageBox)) {
     setWindowTitle(QStringLiteral("Export for Arduino"));
     const ExportOptions& o = choices.options;
 
@@ -220,19 +222,19 @@ void ArduinoExportDialog::accept() {
     ArduinoExportChoices choices;
     std::string error;
     if (!Choices(choices, error)) {
-        ShowMessage({error, "Export for Arduino", MessageIcon::Exclamation, MessageButtons::Ok});
+        Ask(messages_, {error, "Export for Arduino", MessageIcon::Exclamation, MessageButtons::Ok});
         return;
     }
     QDialog::accept();
 }
 
 void ExportForArduino(QWidget* owner, Project& project, const std::function<bool()>& build,
-                      const std::function<bool(ArduinoExportDialog&)>& exec) {
+                      const MessageHandler& messages, const std::function<bool(ArduinoExportDialog&)>& exec) {
     if ((!project.Built || project.ModifiedSinceBuild) && !build()) return;
 
     ArduinoExportChoices choices = LoadArduinoExportChoices();
     if (choices.folder.empty()) choices.folder = SketchFolderFor(project);
-    ArduinoExportDialog dialog(choices, owner);
+    ArduinoExportDialog dialog(choices, owner, {}, messages);
     const bool accepted = exec ? exec(dialog) : dialog.exec() == QDialog::Accepted;
     std::string error;
     if (!accepted || !dialog.Choices(choices, error)) return;
@@ -241,11 +243,11 @@ void ExportForArduino(QWidget* owner, Project& project, const std::function<bool
     const SketchReport report = ExportArduinoSketch(project, choices.options, choices.folder,
                                                     std::filesystem::path(project.sFilename).filename().string());
     if (!report.ok) {
-        ShowMessage({report.error, "Export Error", MessageIcon::Critical, MessageButtons::Ok});
+        Ask(messages, {report.error, "Export Error", MessageIcon::Critical, MessageButtons::Ok});
         return;
     }
-    ShowMessage({SketchSummary(report, choices.folder), "Export for Arduino", MessageIcon::Information,
-                 MessageButtons::Ok});
+    Ask(messages, {SketchSummary(report, choices.folder), "Export for Arduino", MessageIcon::Information,
+                   MessageButtons::Ok});
 }
 
 }  // namespace kestrova

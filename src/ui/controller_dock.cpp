@@ -67,9 +67,9 @@ void frmMain::BuildControllerDock() {
     });
     cRegistry sweep = ControllerSetting(kControllerSweepValue);
     if (const int32_t degrees = RegistryValueToInt32(sweep.Value()); degrees > 0) controllerView_->SetSweep(degrees);
-    connect(controllerView_, &ControllerView::SweepChosen, this, [](double degrees) {
+    connect(controllerView_, &ControllerView::SweepChosen, this, [this](double degrees) {
         cRegistry store = ControllerSetting(kControllerSweepValue);
-        if (const auto error = store.SetValue(static_cast<int32_t>(degrees))) ReportRegistryError(*error);
+        if (const auto error = store.SetValue(static_cast<int32_t>(degrees))) Tell(RegistryErrorMessage(*error));
     });
 
     cRegistry setting = ControllerSetting(kControllerShownValue);
@@ -82,7 +82,7 @@ void frmMain::BuildControllerDock() {
     connect(toggle, &QAction::toggled, this, [this](bool shown) {
         if (closing_) return;
         cRegistry store = ControllerSetting(kControllerShownValue);
-        if (const auto error = store.SetValue(shown ? 1 : 0)) ReportRegistryError(*error);
+        if (const auto error = store.SetValue(shown ? 1 : 0)) Tell(RegistryErrorMessage(*error));
     });
 }
 

@@ -4,6 +4,7 @@
 #include "files/settings_store.h"
 #include "link/port_table.h"
 #include "link/serial_link.h"
+#include "message_box.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -37,8 +38,12 @@ int32_t Chosen(const QComboBox* box, int32_t inForce) {
 
 }  // namespace
 
-frmSettings::frmSettings(ProjectSettings& settings, std::function<void()> applyCommSettings, QWidget* parent)
-    : QDialog(parent), settings_(settings), applyCommSettings_(std::move(applyCommSettings)) {
+frmSettings::frmSettings(ProjectSettings& settings, std::function<void()> applyCommSettings, QWidget* parent,
+                         MessageHandler messages)
+    : QDialog(parent),
+      settings_(settings),
+      applyCommSettings_(std::move(applyCommSettings)),
+      messages_(messages ? std::move(messages) : MessageHandler(&AskMessageBox)) {
     setObjectName(QStringLiteral("frmSettings"));
     setWindowTitle(QStringLiteral("Settings"));
     setModal(true);
@@ -135,7 +140,7 @@ void frmSettings::OK() {
     if (applyCommSettings_) applyCommSettings_();
     if (!error) error = SaveSettings(settings_);
     if (!error) error = SaveSoundOffset(spnSoundOffset->value());
-    if (error) ReportRegistryError(*error);
+    if (error) Ask(messages_, RegistryErrorMessage(*error));
     accept();
 }
 

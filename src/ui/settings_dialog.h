@@ -3,6 +3,7 @@
 // playback priority and auto-disable, with the device each port number
 // stands for on this machine.
 
+#include "core/messages.h"
 #include "core/project.h"
 
 #include <QDialog>
@@ -19,8 +20,11 @@ namespace kestrova {
 class frmSettings : public QDialog {
     Q_OBJECT
 public:
-    // applyCommSettings puts the settings in force on the serial port.
-    frmSettings(ProjectSettings& settings, std::function<void()> applyCommSettings, QWidget* parent = nullptr);
+    // applyCommSettings puts the settings in force on the serial port; a
+    // store that cannot be written is reported through `messages` (by
+    // default a message box).
+    frmSettings(ProjectSettings& settings, std::function<void()> applyCommSettings, QWidget* parent = nullptr,
+                MessageHandler messages = {});
 
     QComboBox* cboCOMPort = nullptr;
     QComboBox* cboDevice = nullptr;
@@ -44,6 +48,7 @@ private:
 
     ProjectSettings& settings_;
     std::function<void()> applyCommSettings_;
+    MessageHandler messages_;
     QString shownDevice_;  // what the device list showed for the port
 };
 

@@ -35,7 +35,7 @@ protected:
     }
     void Click(bool nowChecked) {
         window_.checked = nowChecked;
-        ComToggleClicked(link_, nowChecked, window_);
+        if (auto message = ComToggleClicked(link_, nowChecked, window_)) shown_.push_back(*message);
     }
 
     kestrova::testing::Pty pty_;
@@ -43,10 +43,6 @@ protected:
     SerialLink link_{[this](int32_t n) { return ports_[n]; }};
     FakeWindow window_;
     std::vector<Message> shown_;
-    ScopedMessageHandler capture_{[this](const Message& m) {
-        shown_.push_back(m);
-        return MessageAnswer::Ok;
-    }};
 };
 
 }  // namespace

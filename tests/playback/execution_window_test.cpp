@@ -41,7 +41,7 @@ protected:
             ++builds_;
             BuildAnimation(project_);
             if (project_.ExeWindowOpen) window_->UpdateGraph(true);
-        });
+        }, nullptr, [this](const Message& m) { return Ask(answer_, m); });
     }
     void TearDown() override { delete window_.data(); }
 
@@ -78,6 +78,7 @@ protected:
     SerialLink link_;
     Pty pty_;
     QPointer<frmExe> window_;
+    MessageHandler answer_;  // answers the window's questions; none: the default answer
     int builds_ = 0;
     std::vector<std::pair<int32_t, std::function<void()>>> script_;
 };
@@ -98,10 +99,10 @@ TEST_F(ExeWindowTest, TheBuildPromptBuildsOnYesAndLeavesAllOnNo) {
         if (c.built) project_.ModifiedSinceBuild = true;
         else project_.Built = false;
         std::vector<Message> asked;
-        ScopedMessageHandler handler([&](const Message& m) {
+        answer_ = [&](const Message& m) {
             asked.push_back(m);
             return c.answer;
-        });
+        };
         const int buildsBefore = builds_;
         window_->UpdateGraph(true);
         ASSERT_EQ(asked.size(), 1u) << c.firstLine;
@@ -110,6 +111,7 @@ TEST_F(ExeWindowTest, TheBuildPromptBuildsOnYesAndLeavesAllOnNo) {
         EXPECT_EQ(builds_ - buildsBefore, yes ? 1 : 0);
         EXPECT_EQ(window_->isVisible(), yes) << c.firstLine;
     }
+    answer_ = nullptr;
     EXPECT_EQ(window_->lblFrames()->text(), QString::number(project_.Frames.UpperBound()));
     // The rate slider shows frames per second and the time they take.
     EXPECT_EQ(window_->lblTime()->text(), QStringLiteral(".5 seconds"));
@@ -170,10 +172,10 @@ TEST_F(ExeWindowTest, CheckBoxesAndSwatchesFollowAutoDisable) {
     // On a modified animation a click asks to build; Check All redraws (and asks) once.
     project_.ModifiedSinceBuild = true;
     int asked = 0;
-    ScopedMessageHandler handler([&](const Message&) {
+    answer_ = [&](const Message&) {
         ++asked;
         return MessageAnswer::No;
-    });
+    };
     window_->chkName(0)->click();
     EXPECT_EQ(asked, 1);
     window_->CheckAll();

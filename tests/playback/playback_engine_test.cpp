@@ -25,6 +25,7 @@ struct ScriptedView : PlaybackView {
     bool loop = false;
     int32_t frame = 0;  // where the play marker stands
     std::vector<std::string> log;
+    std::vector<Message> told;
     std::map<int, bool> servoChecks;
     bool graphControls = true, checkAll = true, rate = true, markers = true, markerShown = false;
     std::function<void(ScriptedView&)> onPump;
@@ -47,6 +48,7 @@ struct ScriptedView : PlaybackView {
         ++pumps;
         if (onPump) onPump(*this);
     }
+    void Tell(const Message& m) override { told.push_back(m); }
 };
 
 struct RecordingSound : SoundOutput {
@@ -91,11 +93,7 @@ protected:
     ScriptedView view_;
     RecordingSound sound_;
     PlaybackEngine engine_{project_, output_, sound_, view_};
-    std::vector<Message> messages_;
-    ScopedMessageHandler capture_{[this](const Message& m) {
-        messages_.push_back(m);
-        return MessageAnswer::Ok;
-    }};
+    std::vector<Message>& messages_ = view_.told;
 };
 
 TEST_F(PlaybackTest, WritesUsedAndEnabledServosInOrderEachFrameInEitherControllerMode) {

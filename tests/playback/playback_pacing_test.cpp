@@ -95,7 +95,6 @@ public:
     std::unique_ptr<View> view_;
     std::unique_ptr<PlaybackEngine> engine_;
     std::vector<int32_t> sent_;
-    ScopedMessageHandler quiet_{[](const Message&) { return MessageAnswer::Ok; }};
 };
 
 TEST_F(PacingTest, LateFramesAreDroppedNotBurstAndPauseOrStepRestartsTheSchedule) {

@@ -20,15 +20,15 @@ class SettingsDialogTest : public kestrova::testing::StoreTest {
 protected:
     int applied_ = 0;
     std::vector<kestrova::Message> shown_;
-    kestrova::ScopedMessageHandler handler_{[this](const kestrova::Message& m) {
+    const MessageHandler record_ = [this](const kestrova::Message& m) {
         shown_.push_back(m);
         return MessageAnswer::Ok;
-    }};
+    };
 };
 
 TEST_F(SettingsDialogTest, ShowsTheValuesInForceAndOkStoresAllSix) {
     ProjectSettings settings{5, 1, 255, 1, 2, 1};
-    frmSettings dialog(settings, [this] { ++applied_; });
+    frmSettings dialog(settings, [this] { ++applied_; }, nullptr, record_);
     const std::pair<QComboBox*, const char*> shown[] = {{dialog.cboCOMPort, "5"},    {dialog.cboBaudRate, "9600"},
                                                         {dialog.cboSynchByte, "255"}, {dialog.cboSSCMode, "OOPIC-R"},
                                                         {dialog.cboPriority, "Very High"}};
@@ -58,7 +58,7 @@ TEST_F(SettingsDialogTest, ShowsTheValuesInForceAndOkStoresAllSix) {
 TEST_F(SettingsDialogTest, CancelWritesNothingAndTheDeviceGoesIntoThePortTable) {
     ProjectSettings settings;
     {
-        frmSettings dialog(settings, [this] { ++applied_; });
+        frmSettings dialog(settings, [this] { ++applied_; }, nullptr, record_);
         dialog.cboSynchByte->setCurrentIndex(9);
         dialog.reject();
     }
@@ -66,7 +66,7 @@ TEST_F(SettingsDialogTest, CancelWritesNothingAndTheDeviceGoesIntoThePortTable) 
     EXPECT_FALSE(QFile::exists(QString::fromStdString(programFile_)));
     EXPECT_EQ(applied_, 0);
 
-    frmSettings dialog(settings, [this] { ++applied_; });
+    frmSettings dialog(settings, [this] { ++applied_; }, nullptr, record_);
     dialog.cboCOMPort->setCurrentIndex(6);
     dialog.cboDevice->setCurrentText("/dev/ttyKESTROVA7");
     dialog.OK();
@@ -84,7 +84,7 @@ TEST_F(SettingsDialogTest, AStoreThatCannotBeWrittenIsReportedOnce) {
     // A folder where the settings file should be.
     std::filesystem::create_directories(programFile_);
     ProjectSettings settings;
-    frmSettings dialog(settings, [this] { ++applied_; });
+    frmSettings dialog(settings, [this] { ++applied_; }, nullptr, record_);
     dialog.cboBaudRate->setCurrentIndex(1);
     dialog.OK();
     ASSERT_EQ(shown_.size(), 1u);
