@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(KESTROVA_VERSION));
 
     kestrova::ProjectSettings settings;
-    kestrova::LoadSettings(settings);
+    kestrova::LoadSettings(kestrova::StoreLocation{}, settings);
     kestrova::frmMain window;
     window.project().Settings = settings;
     window.link().ApplyCommSettings(window.project().Settings);

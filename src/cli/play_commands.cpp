@@ -168,7 +168,7 @@ int Play(const std::vector<std::string>& args, std::ostream&, std::ostream& err)
     const int built = BuildProject(*loaded, file, err);
     if (built != kExitOk) return built;
 
-    SerialLink link(&StoredPortEntry);
+    SerialLink link(StoredPortTable(StoreLocation{}));
     ApplyPortChoice(link, project.Settings, portChoice);
     SerialLinkOutput output(link);
     const std::string folder = std::filesystem::absolute(file).parent_path().string();
@@ -181,7 +181,7 @@ int Play(const std::vector<std::string>& args, std::ostream&, std::ostream& err)
     enginePointer = &engine;
 
     if (baud) engine.SetLineBaud(*baud);
-    engine.SetSoundOffset(LoadSoundOffset());
+    engine.SetSoundOffset(LoadSoundOffset(StoreLocation{}));
 
     // What the line carries: a show that needs more is thinned, not delayed.
     int servos = 0;
@@ -224,7 +224,7 @@ int Send(const std::vector<std::string>& args, std::ostream&, std::ostream& err)
     }
 
     ProjectSettings settings;
-    SerialLink link(&StoredPortEntry);
+    SerialLink link(StoredPortTable(StoreLocation{}));
     ApplyPortChoice(link, settings, portChoice);
     std::string reason;
     if (!link.Open(reason) || !link.WriteServo(synch.value_or(0), *servo - 1, *position, reason)) {
@@ -246,7 +246,7 @@ int Ports(std::ostream& out) {
         out << '\n';
     }
     out << "Port numbers:\n";
-    for (int32_t n = 1; n <= 16; ++n) out << "  COM" << n << " -> " << Printable(DeviceForPort(&StoredPortEntry, n)) << '\n';
+    for (int32_t n = 1; n <= 16; ++n) out << "  COM" << n << " -> " << Printable(DeviceForPort(StoredPortTable(StoreLocation{}), n)) << '\n';
     return kExitOk;
 }
 

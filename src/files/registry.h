@@ -59,15 +59,19 @@ struct RegistryError {
 // The message a registry error is reported with, once.
 Message RegistryErrorMessage(const RegistryError& error);
 
-// Places the whole store below the folder dir instead of the user's own
-// settings ("<dir>/<organisation>/<application>.conf", in the settings file
-// format on every platform); an empty dir returns to the user's settings.
-// Used by tests, so that they never touch the real user's settings.
-void SetRegistryStoreLocation(const std::string& dir);
-std::string RegistryStoreLocation();
+// Where the store lives. An empty folder is the user's own settings; a
+// folder holds the whole store below it instead ("<folder>/<organisation>/
+// <application>.conf", in the settings file format on every platform), so
+// that tests never touch the user's settings.
+struct StoreLocation {
+    std::string folder;
+};
 
 class cRegistry {
 public:
+    cRegistry() = default;
+    explicit cRegistry(StoreLocation location) : location_(std::move(location)) {}
+
     int32_t ClassKey() const { return classKey_; }
     void SetClassKey(int32_t root) { classKey_ = root; }
 
@@ -109,6 +113,7 @@ public:
 private:
     RegistryError WriteError(const RegistryValue& value) const;
 
+    StoreLocation location_;
     int32_t classKey_ = kHkeyCurrentUser;
     std::string sectionKey_;
     std::string valueKey_;

@@ -58,9 +58,9 @@ std::string SketchFolderFor(const Project& project) {
 
 }  // namespace
 
-ArduinoExportChoices LoadArduinoExportChoices() {
+ArduinoExportChoices LoadArduinoExportChoices(const StoreLocation& store) {
     ArduinoExportChoices choices;
-    cRegistry registry;
+    cRegistry registry(store);
     registry.SetSectionKey(kExportKey);
     if (!registry.KeyExists()) return choices;
     ExportOptions& o = choices.options;
@@ -76,8 +76,8 @@ ArduinoExportChoices LoadArduinoExportChoices() {
     return choices;
 }
 
-void SaveArduinoExportChoices(const ArduinoExportChoices& choices) {
-    cRegistry registry;
+void SaveArduinoExportChoices(const StoreLocation& store, const ArduinoExportChoices& choices) {
+    cRegistry registry(store);
     registry.SetSectionKey(kExportKey);
     registry.SetValueType(kRegText);
     const ExportOptions& o = choices.options;
@@ -229,16 +229,17 @@ void ArduinoExportDialog::accept() {
 }
 
 void ExportForArduino(QWidget* owner, Project& project, const std::function<bool()>& build,
-                      const MessageHandler& messages, const std::function<bool(ArduinoExportDialog&)>& exec) {
+                      const MessageHandler& messages, const StoreLocation& store,
+                      const std::function<bool(ArduinoExportDialog&)>& exec) {
     if ((!project.Built || project.ModifiedSinceBuild) && !build()) return;
 
-    ArduinoExportChoices choices = LoadArduinoExportChoices();
+    ArduinoExportChoices choices = LoadArduinoExportChoices(store);
     if (choices.folder.empty()) choices.folder = SketchFolderFor(project);
     ArduinoExportDialog dialog(choices, owner, {}, messages);
     const bool accepted = exec ? exec(dialog) : dialog.exec() == QDialog::Accepted;
     std::string error;
     if (!accepted || !dialog.Choices(choices, error)) return;
-    SaveArduinoExportChoices(choices);
+    SaveArduinoExportChoices(store, choices);
 
     const SketchReport report = ExportArduinoSketch(project, choices.options, choices.folder,
                                                     std::filesystem::path(project.sFilename).filename().string());

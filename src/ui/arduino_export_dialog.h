@@ -6,6 +6,7 @@
 #include "core/messages.h"
 #include "core/project.h"
 #include "export/show_encoder.h"
+#include "files/registry.h"
 
 #include <QDialog>
 
@@ -25,8 +26,8 @@ struct ArduinoExportChoices {
 };
 
 // The user's last choices; defaults where none are stored.
-ArduinoExportChoices LoadArduinoExportChoices();
-void SaveArduinoExportChoices(const ArduinoExportChoices& choices);
+ArduinoExportChoices LoadArduinoExportChoices(const StoreLocation& store);
+void SaveArduinoExportChoices(const StoreLocation& store, const ArduinoExportChoices& choices);
 
 class ArduinoExportDialog : public QDialog {
     Q_OBJECT
@@ -74,8 +75,10 @@ private:
 // The whole command: builds when needed (build returns whether the animation
 // is now built and unmodified), asks for the choices (exec runs the dialog;
 // by default modally), exports, remembers the choices and reports the sizes
-// or the reason of a refusal through `messages`.
+// or the reason of a refusal through `messages`. The choices are kept in
+// `store`.
 void ExportForArduino(QWidget* owner, Project& project, const std::function<bool()>& build,
-                      const MessageHandler& messages, const std::function<bool(ArduinoExportDialog&)>& exec = {});
+                      const MessageHandler& messages, const StoreLocation& store,
+                      const std::function<bool(ArduinoExportDialog&)>& exec = {});
 
 }  // namespace kestrova

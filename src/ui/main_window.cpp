@@ -64,6 +64,7 @@ constexpr int kWavButtonOffset = 840;
 frmMain::frmMain(QWidget* parent, Dependencies dependencies)
     : QMainWindow(parent),
       messages_(dependencies.messages ? std::move(dependencies.messages) : MessageHandler(&AskMessageBox)),
+      store_(std::move(dependencies.store)),
       fileDialog_(std::move(dependencies.fileDialog)),
       framesPrompt_(std::move(dependencies.framesPrompt)) {
     setObjectName(QStringLiteral("frmMain"));
@@ -131,6 +132,7 @@ void frmMain::BuildMenus() {
     miExit_ = item(miFile, "miExit", QStringLiteral("E&xit"), &frmMain::miExit_Click);
     oRecentMenu_ = new clsRecentMenu(miFile, miFileLine2, this);
     oRecentMenu_->SetRegKey(kProgramKey);
+    oRecentMenu_->SetStore(store_);
     oRecentMenu_->SetMaxItems(5);
     oRecentMenu_->RefreshMenuItems();
     miRecent_ = oRecentMenu_->Items().front();
@@ -642,7 +644,8 @@ bool frmMain::Shown(const CommandResult& result) {
     return result.done;
 }
 void frmMain::miSettings_Click() {
-    frmSettings dialog(project_.Settings, [this] { link_.ApplyCommSettings(project_.Settings); }, this, messages_);
+    frmSettings dialog(project_.Settings, [this] { link_.ApplyCommSettings(project_.Settings); }, this, messages_,
+                       store_);
     dialog.exec();
 }
 
@@ -652,7 +655,7 @@ void frmMain::miExportArduino_Click() {
     ExportForArduino(this, project_, [this] {
         BuildAnimation();
         return project_.Built && !project_.ModifiedSinceBuild;
-    }, messages_);
+    }, messages_, store_);
 }
 
 void frmMain::miExit_Click() { close(); }

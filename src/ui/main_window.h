@@ -40,22 +40,29 @@ class KvxEditCtrl;
 class ProgramDiagnostics;
 class clsRecentMenu;
 
-class frmMain : public QMainWindow, private PortToggleView, private SliderView, private DocumentView {
-    Q_OBJECT
-
-public:
+// What the main window asks the user through; an empty member takes the real
+// one (message boxes, Qt's file dialogs, frmTime run modally), and the store
+// is the user's own settings unless it names a folder.
+struct MainWindowDependencies {
     // The file dialogs: `save` chooses the save dialog; an empty name when
     // cancelled.
     using FileDialog = std::function<QString(QWidget* owner, bool save)>;
     // Asks for a number of frames and returns the frames prompt's answer.
     using FramesPrompt = std::function<int32_t(QWidget* owner)>;
-    // What the window asks the user through; an empty member takes the real
-    // one (message boxes, Qt's file dialogs, frmTime run modally).
-    struct Dependencies {
-        MessageHandler messages;
-        FileDialog fileDialog;
-        FramesPrompt framesPrompt;
-    };
+
+    MessageHandler messages{};
+    FileDialog fileDialog{};
+    FramesPrompt framesPrompt{};
+    StoreLocation store{};
+};
+
+class frmMain : public QMainWindow, private PortToggleView, private SliderView, private DocumentView {
+    Q_OBJECT
+
+public:
+    using FileDialog = MainWindowDependencies::FileDialog;
+    using FramesPrompt = MainWindowDependencies::FramesPrompt;
+    using Dependencies = MainWindowDependencies;
 
     explicit frmMain(QWidget* parent = nullptr, Dependencies dependencies = {});
     ~frmMain() override;
@@ -100,8 +107,9 @@ public:
     // The document commands (New, Open, Save, Save As, recent files).
     DocumentCommands& Documents() { return documents_; }
     clsRecentMenu* RecentMenu() const { return oRecentMenu_; }
-    // Where the window's messages go.
+    // Where the window's messages go, and the settings store it uses.
     const MessageHandler& Messages() const { return messages_; }
+    const StoreLocation& Store() const { return store_; }
 
     // Controls, for the other windows and for tests.
     KvxEditCtrl* rtb(int servo) const { return rtb_[servo]; }
@@ -218,8 +226,9 @@ private:
     void AddRecentFile(const std::string& path) override;
 
     MessageHandler messages_;
+    StoreLocation store_;
     Project project_;
-    SerialLink link_{&StoredPortEntry};
+    SerialLink link_{StoredPortTable(store_)};
     DocumentCommands documents_{project_, *this};
     clsRecentMenu* oRecentMenu_ = nullptr;
     FileDialog fileDialog_;

@@ -45,7 +45,7 @@ void frmMain::ShowExecutionWindow() {
     // One execution window at a time; it deletes itself when closed.
     if (!exeWindow_) {
         exeWindow_ = new frmExe(project_, link_, [this] { BuildAnimation(); }, this, messages_);
-        exeWindow_->SetSoundOffsetSource(&LoadSoundOffset);
+        exeWindow_->SetSoundOffsetSource([this] { return LoadSoundOffset(store_); });
         connect(exeWindow_, &frmExe::playbackRunning, this, [this](bool running) {
             if (running) statusBar()->showMessage(QStringLiteral("Playing the animation as it was built when Play was pressed"));
             else statusBar()->clearMessage();

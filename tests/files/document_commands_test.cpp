@@ -58,6 +58,7 @@ protected:
             return answer_;
         };
         window_.recent.RegKey = kProgramKey;
+        window_.recent.Location = store_;
         window_.recent.MaxItems = 5;
         ASSERT_TRUE(Done(commands_.NewFile()));
     }

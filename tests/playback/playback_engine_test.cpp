@@ -69,7 +69,7 @@ class PlaybackTest : public kestrova::testing::StoreTest {
 protected:
     void SetUp() override {
         StoreTest::SetUp();
-        ASSERT_FALSE(MapPortToDevice(4, pty_.Path()).has_value());
+        ASSERT_FALSE(MapPortToDevice(store_, 4, pty_.Path()).has_value());
         StartNewProject(project_);
         project_.Settings.COMPort = 4;
         link_.ApplyCommSettings(project_.Settings);
@@ -88,7 +88,7 @@ protected:
 
     Pty pty_;
     Project project_;
-    SerialLink link_{&StoredPortEntry};
+    SerialLink link_{StoredPortTable(store_)};
     SerialLinkOutput output_{link_};
     ScriptedView view_;
     RecordingSound sound_;
@@ -137,7 +137,7 @@ TEST_F(PlaybackTest, OpenPortStaysOpenAndPriorityEndsNormal) {
 }
 
 TEST_F(PlaybackTest, PortThatWillNotOpenPlaysNothing) {
-    ASSERT_FALSE(MapPortToDevice(4, "/nonexistent/tty").has_value());
+    ASSERT_FALSE(MapPortToDevice(store_, 4, "/nonexistent/tty").has_value());
     link_.ApplyCommSettings(project_.Settings);
     project_.Programs[0] = "Wait 2";
     project_.Settings.SystemPriority = 2;

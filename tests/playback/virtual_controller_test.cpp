@@ -53,8 +53,8 @@ TEST_F(VirtualControllerPlayback, ReceivesTheFrameTable) {
     ASSERT_TRUE(LoadProjectBytes(bytes, project).ok);
     ASSERT_EQ(BuildAnimation(project).outcome, BuildOutcome::Success);
 
-    ASSERT_EQ(MapPortToDevice(project.Settings.COMPort, kVirtualControllerDevice), std::nullopt);
-    SerialLink link(&StoredPortEntry);
+    ASSERT_EQ(MapPortToDevice(store_, project.Settings.COMPort, kVirtualControllerDevice), std::nullopt);
+    SerialLink link(StoredPortTable(store_));
     link.ApplyCommSettings(project.Settings);
     SerialLinkOutput output(link);
     Silence sound;

@@ -35,7 +35,7 @@ protected:
         ExportForArduino(nullptr, project_, [this] {
             ++builds_;
             return BuildAnimation(project_).outcome == BuildOutcome::Success;
-        }, record, fill);
+        }, record, store_, fill);
         return shown;
     }
 

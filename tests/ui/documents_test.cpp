@@ -41,6 +41,7 @@ protected:
             names_.pop_front();
             return name;
         };
+        fakes.store = store_;
         window_ = std::make_unique<frmMain>(nullptr, fakes);
         window_->NewFile();
         window_->show();

@@ -43,6 +43,7 @@ protected:
             return MessageAnswer::Ok;
         };
         fakes.framesPrompt = [this](QWidget*) { return framesAnswer_; };
+        fakes.store = store_;
         window_ = std::make_unique<frmMain>(nullptr, fakes);
         window_->NewFile();
         window_->show();
@@ -62,7 +63,7 @@ protected:
         return visible;
     }
     void OpenPortOn(kestrova::testing::Pty& pty) {
-        ASSERT_FALSE(MapPortToDevice(1, pty.Path()));
+        ASSERT_FALSE(MapPortToDevice(store_, 1, pty.Path()));
         window_->link().ApplyCommSettings(project().Settings);
         QTest::mouseClick(window_->chkCOM(), Qt::LeftButton, {}, QPoint(6, 6));
         ASSERT_TRUE(window_->link().IsOpen());

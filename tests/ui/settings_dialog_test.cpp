@@ -28,7 +28,7 @@ protected:
 
 TEST_F(SettingsDialogTest, ShowsTheValuesInForceAndOkStoresAllSix) {
     ProjectSettings settings{5, 1, 255, 1, 2, 1};
-    frmSettings dialog(settings, [this] { ++applied_; }, nullptr, record_);
+    frmSettings dialog(settings, [this] { ++applied_; }, nullptr, record_, store_);
     const std::pair<QComboBox*, const char*> shown[] = {{dialog.cboCOMPort, "5"},    {dialog.cboBaudRate, "9600"},
                                                         {dialog.cboSynchByte, "255"}, {dialog.cboSSCMode, "OOPIC-R"},
                                                         {dialog.cboPriority, "Very High"}};
@@ -42,7 +42,7 @@ TEST_F(SettingsDialogTest, ShowsTheValuesInForceAndOkStoresAllSix) {
     EXPECT_EQ(applied_, 1);
     EXPECT_EQ(settings, (ProjectSettings{3, 1, 255, 1, 0, 0}));
     ProjectSettings stored;
-    LoadSettings(stored);
+    LoadSettings(store_, stored);
     EXPECT_EQ(stored, settings);
     EXPECT_TRUE(shown_.empty());
 
@@ -58,7 +58,7 @@ TEST_F(SettingsDialogTest, ShowsTheValuesInForceAndOkStoresAllSix) {
 TEST_F(SettingsDialogTest, CancelWritesNothingAndTheDeviceGoesIntoThePortTable) {
     ProjectSettings settings;
     {
-        frmSettings dialog(settings, [this] { ++applied_; }, nullptr, record_);
+        frmSettings dialog(settings, [this] { ++applied_; }, nullptr, record_, store_);
         dialog.cboSynchByte->setCurrentIndex(9);
         dialog.reject();
     }
@@ -66,17 +66,17 @@ TEST_F(SettingsDialogTest, CancelWritesNothingAndTheDeviceGoesIntoThePortTable) 
     EXPECT_FALSE(QFile::exists(QString::fromStdString(programFile_)));
     EXPECT_EQ(applied_, 0);
 
-    frmSettings dialog(settings, [this] { ++applied_; }, nullptr, record_);
+    frmSettings dialog(settings, [this] { ++applied_; }, nullptr, record_, store_);
     dialog.cboCOMPort->setCurrentIndex(6);
     dialog.cboDevice->setCurrentText("/dev/ttyKESTROVA7");
     dialog.OK();
-    EXPECT_EQ(StoredPortEntry(7), "/dev/ttyKESTROVA7");
-    EXPECT_NE(StoredPortEntry(6), "/dev/ttyKESTROVA7");
+    EXPECT_EQ(StoredPortEntry(store_, 7), "/dev/ttyKESTROVA7");
+    EXPECT_NE(StoredPortEntry(store_, 6), "/dev/ttyKESTROVA7");
 
-    frmSettings virtualChoice(settings, [this] { ++applied_; });
+    frmSettings virtualChoice(settings, [this] { ++applied_; }, nullptr, record_, store_);
     virtualChoice.cboDevice->setCurrentIndex(virtualChoice.cboDevice->findText(kVirtualControllerDevice));
     virtualChoice.OK();
-    EXPECT_EQ(StoredPortEntry(7), kVirtualControllerDevice);
+    EXPECT_EQ(StoredPortEntry(store_, 7), kVirtualControllerDevice);
     EXPECT_EQ(settings.COMPort, 7) << "the port number, and so the project files, stay as they were";
 }
 
@@ -84,7 +84,7 @@ TEST_F(SettingsDialogTest, AStoreThatCannotBeWrittenIsReportedOnce) {
     // A folder where the settings file should be.
     std::filesystem::create_directories(programFile_);
     ProjectSettings settings;
-    frmSettings dialog(settings, [this] { ++applied_; }, nullptr, record_);
+    frmSettings dialog(settings, [this] { ++applied_; }, nullptr, record_, store_);
     dialog.cboBaudRate->setCurrentIndex(1);
     dialog.OK();
     ASSERT_EQ(shown_.size(), 1u);
