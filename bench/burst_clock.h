@@ -2,6 +2,8 @@
 // A pseudo-terminal whose reader thread notes when each frame's burst of
 // servo commands arrives, and the pacing figures computed from those times.
 
+#include "playback/process_priority.h"
+
 #include <benchmark/benchmark.h>
 
 #include <pty.h>
@@ -40,7 +42,12 @@ class BurstClock {
 public:
     BurstClock() {
         path_ = OpenRawPty(master_, slave_);
-        reader_ = std::thread([this] { Read(); });
+        // The reader stands in for the controller, which never waits for a
+        // CPU: it asks for prompt wake-ups like the playing thread.
+        reader_ = std::thread([this] {
+            SetPromptWakeups(true);
+            Read();
+        });
     }
     ~BurstClock() {
         done_ = true;

@@ -7,6 +7,8 @@
 // into one envelope); each level above holds one pair per kFactor entries
 // of the level below. A ten-minute 44.1 kHz sound takes about 4 MB.
 
+#include "core/min_max_levels.h"
+
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -14,10 +16,7 @@
 
 namespace kestrova::audio {
 
-struct PeakPair {
-    float lo = 0.0f;
-    float hi = 0.0f;
-};
+using PeakPair = MinMax<float>;
 
 class PeakPyramid {
 public:

@@ -29,6 +29,8 @@ constexpr int64_t kMaxFrames = int64_t(48000) * 300;
 // Audio the output holds ahead: enough to ride over a scheduling hiccup,
 // short enough that a start is heard soon after it is asked for.
 constexpr int kBufferMs = 120;
+// Room for the output's next read beyond what it holds.
+constexpr int kReadMs = 40;
 // An output nobody keeps warm closes after this much silence.
 constexpr int kIdleCloseMs = 3000;
 
@@ -73,10 +75,6 @@ public:
         owner_.floatSamples_ = format_.sampleFormat() == QAudioFormat::Float;
         owner_.rate_ = format_.sampleRate();
         owner_.channels_ = format_.channelCount();
-        timer_ = new QTimer(this);
-        timer_->setSingleShot(true);
-        timer_->setTimerType(Qt::PreciseTimer);
-        connect(timer_, &QTimer::timeout, this, [this] { Fire(); });
         idle_ = new QTimer(this);
         idle_->setSingleShot(true);
         idle_->setInterval(kIdleCloseMs);
@@ -93,16 +91,23 @@ public:
     void Schedule(Event event) {
         auto at = std::upper_bound(events_.begin(), events_.end(), event.at,
                                    [](Clock::time_point t, const Event& e) { return t < e.at; });
+        // Without an open output nothing plays, so a stop has nothing to end.
+        if (!event.sound && !sink_) return;
         events_.insert(at, std::move(event));
-        Fire();
+        OpenSink();
+        UpdateBusy();
     }
 
     void Clear() {
         events_.clear();
         current_.reset();
-        if (timer_) timer_->stop();
         UpdateBusy();
         if (idle_) idle_->start();
+    }
+
+    void DropWaiting() {
+        events_.clear();
+        UpdateBusy();
     }
 
     void Shutdown() {
@@ -112,44 +117,64 @@ public:
         UpdateBusy();
     }
 
+    // Fills one read of the output. Each start or stop lands on the sample
+    // that is heard at its time: the output tells how much it has played,
+    // so the read's first sample is heard once what is queued before it has.
     qint64 Fill(char* data, qint64 maxSize) {
         // The first read fills the output before it starts; a second one
         // means it consumes: from now on a start is heard on time.
         if (++fills_ >= 2) owner_.running_ = true;
-        qint64 done = 0;
-        if (current_) {
-            const qint64 left = qint64(current_->bytes.size()) - position_;
-            const qint64 n = std::min(left, maxSize);
-            std::memcpy(data, current_->bytes.data() + position_, size_t(n));
-            position_ += n;
-            done = n;
-            owner_.framesPlayed_ += n / format_.bytesPerFrame();
-            if (position_ >= qint64(current_->bytes.size())) {
-                current_.reset();
-                UpdateBusy();
-                if (idle_ && events_.empty()) idle_->start();
-            }
+        const int bytesPerFrame = format_.bytesPerFrame();
+        const qint64 frames = maxSize / bytesPerFrame;
+        const auto heard = Clock::now() + QueuedAhead();
+        qint64 done = 0;  // frames of this read filled
+        for (;;) {
+            qint64 until = frames;
+            const bool switching = !events_.empty() && OffsetOf(events_.front().at, heard) < frames;
+            if (switching) until = std::max(done, OffsetOf(events_.front().at, heard));
+            done = CopySound(data, done, until, bytesPerFrame);
+            if (!switching) break;
+            current_ = std::move(events_.front().sound);
+            events_.pop_front();
+            position_ = 0;
         }
-        std::memset(data + done, 0, size_t(maxSize - done));
-        return maxSize;
+        written_ += frames;
+        UpdateBusy();
+        if (idle_ && !current_ && events_.empty() && !idle_->isActive()) idle_->start();
+        return frames * bytesPerFrame;
     }
 
 private:
-    void Fire() {
-        if (!timer_) return;
-        const auto now = Clock::now();
-        while (!events_.empty() && events_.front().at <= now) {
-            Event event = std::move(events_.front());
-            events_.pop_front();
-            current_ = std::move(event.sound);
-            position_ = 0;
-            if (current_) OpenSink();
+    // How long until a sample handed to the output now is heard.
+    Clock::duration QueuedAhead() const {
+        if (!sink_) return {};
+        const int64_t writtenUs = written_ * 1'000'000 / format_.sampleRate();
+        const int64_t aheadUs = std::clamp<int64_t>(writtenUs - sink_->processedUSecs(), 0, 1'000'000);
+        return std::chrono::microseconds(aheadUs);
+    }
+
+    // The frame of a read whose first frame is heard at `heard` that is heard at `at`.
+    qint64 OffsetOf(Clock::time_point at, Clock::time_point heard) const {
+        if (at <= heard) return 0;
+        const double seconds = std::chrono::duration<double>(at - heard).count();
+        return qint64(std::min(seconds, 3600.0) * format_.sampleRate());
+    }
+
+    // Fills frames [from, to) of a read from the sound that plays, silence
+    // after it; returns `to`.
+    qint64 CopySound(char* data, qint64 from, qint64 to, int bytesPerFrame) {
+        qint64 at = from * bytesPerFrame;
+        const qint64 end = to * bytesPerFrame;
+        if (current_) {
+            const qint64 n = std::min(qint64(current_->bytes.size()) - position_, end - at);
+            std::memcpy(data + at, current_->bytes.data() + position_, size_t(n));
+            position_ += n;
+            at += n;
+            owner_.framesPlayed_ += n / bytesPerFrame;
+            if (position_ >= qint64(current_->bytes.size())) current_.reset();
         }
-        UpdateBusy();
-        if (!events_.empty()) {
-            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(events_.front().at - now);
-            timer_->start(int(std::max<int64_t>(0, wait.count())));
-        }
+        std::memset(data + at, 0, size_t(end - at));
+        return to;
     }
 
     void OpenSink() {
@@ -157,8 +182,11 @@ private:
         sink_ = new QAudioSink(device_, format_, this);
         sink_->setBufferSize(format_.bytesForDuration(kBufferMs * 1000));
         fills_ = 0;
+        written_ = 0;
         feed_ = new Feed(*this);
-        feed_->open(QIODevice::ReadOnly);
+        // Unbuffered: every read is the output's own, so its samples are
+        // placed against what the output has queued, not a buffer between.
+        feed_->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
         sink_->start(feed_);
     }
 
@@ -179,10 +207,10 @@ private:
     QAudioFormat format_;
     QAudioSink* sink_ = nullptr;
     Feed* feed_ = nullptr;
-    QTimer* timer_ = nullptr;
     QTimer* idle_ = nullptr;
     bool warm_ = false;
     int fills_ = 0;
+    int64_t written_ = 0;  // frames handed to the output since it opened
     std::deque<Event> events_;
     std::shared_ptr<const PcmSound> current_;
     qint64 position_ = 0;
@@ -233,6 +261,13 @@ void SoundPlayer::StopAll() {
     if (!hasDevice_) return;
     QMetaObject::invokeMethod(worker_, [this] { worker_->Clear(); }, Qt::BlockingQueuedConnection);
 }
+
+void SoundPlayer::DropWaiting() {
+    if (!hasDevice_) return;
+    QMetaObject::invokeMethod(worker_, [this] { worker_->DropWaiting(); }, Qt::BlockingQueuedConnection);
+}
+
+double SoundPlayer::LeadMs() { return kBufferMs + kReadMs; }
 
 void SoundPlayer::Warm() {
     if (hasDevice_) QMetaObject::invokeMethod(worker_, [this] { worker_->Warm(); });

@@ -43,6 +43,11 @@ public:
     void Stop(double delayMs = 0);
     // Stops at once and drops every start or stop still waiting.
     void StopAll();
+    // Drops every start or stop still waiting; what plays goes on.
+    void DropWaiting();
+    // How long before its time a start must be asked for to be heard on
+    // its sample: the audio the output holds queued, and one read more.
+    static double LeadMs();
     // Opens the output ahead of the first start and keeps it open (playing
     // silence) until the player goes, so starts are heard on time.
     void Warm();

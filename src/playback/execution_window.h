@@ -76,7 +76,6 @@ public:
     QCheckBox* chkName(int servo) const { return checks_[servo]; }
     QLabel* lblColor(int servo) const { return swatches_[servo]; }
     QSlider* Slider1() const { return slider_; }
-    QLabel* lblFPS() const { return fps_; }
     QLabel* lblFrames() const { return frames_; }
     QLabel* lblTime() const { return time_; }
     QLabel* lblPos() const { return pos_; }

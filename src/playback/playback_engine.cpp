@@ -50,6 +50,7 @@ bool PlaybackEngine::PlayAnimation(int32_t startFrame, int32_t endFrame) {
 
     view_.SetGraphControlsEnabled(false);
     setPriority_(show_.priority);
+    SetPromptWakeups(true);
 
     const bool portWasOpen = output_.IsOpen();
     std::string reason;
@@ -111,6 +112,8 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
     int64_t due = 0;         // periods since the schedule started
     int64_t lastSent = -1;   // the period of the last frame written, -1 none since the schedule started
     soundNext_ = startFrame;
+    passFirst_ = startFrame;
+    passStopFrame_ = wavStopFrame_;
     int32_t current = startFrame;
     auto dueOf = [&](int32_t g) { return start + double(due + (g - current)) * period; };
 
@@ -118,6 +121,7 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
         const auto f = static_cast<int32_t>(f64);
         current = f;
         if (bPause) {
+            HoldSound(f);
             while (bPause && !bStop) view_.Pump();
             scheduled = false;
         }
@@ -134,7 +138,7 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
         // commands leave exactly on the schedule however long it took.
         bool drop = false;
         if (!scheduled) {
-            start = clock_.NowMs();
+            start = clock_.NowMs() + SoundLeadIn(f, endFrame, period);
             due = 0;
             lastSent = -1;
             scheduled = true;
@@ -142,9 +146,11 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
             // A period late or more: the next frame overtakes it. The last
             // frame is never dropped, so the servos end where the show ends.
             drop = true;
-        } else {
-            clock_.WaitUntil(start + double(due) * period);
         }
+        // Sound goes to the output before the frame's wait, as far ahead as
+        // the output needs to start it on its sample.
+        DispatchSound(endFrame, start + double(due + 1) * period + sound_.LeadMs(), clock_.NowMs(), dueOf);
+        if (!drop) clock_.WaitUntil(start + double(due) * period);
         if (drop) {
             ++dropped_;
         } else if (show_.Holds(f)) {
@@ -157,12 +163,12 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
             if (!SendFrame(f, servos, writeFailure_)) return PassEnd::WriteFailed;
             if (frameHook_) frameHook_(frameHookContext_, f);
         }
-        DispatchSound(endFrame, start + double(due + 1) * period, clock_.NowMs(), dueOf);
 
         if (bStep) {
             bPause = true;
             bStep = false;
             view_.ShowSteppedButtons();
+            HoldSound(f + 1);
             while (bPause && !bStop) view_.Pump();
             if (bStop) return PassEnd::Stopped;
             scheduled = false;  // the frame that resumes starts a new schedule
@@ -177,6 +183,38 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
     DispatchSound(endFrame, 1e300, now, dueOf);
     sound_.Stop(std::max(0.0, start + double(due) * period + soundOffsetMs_ - now));
     return PassEnd::Completed;
+}
+
+double PlaybackEngine::SoundLeadIn(int32_t first, int32_t endFrame, double period) const {
+    const double lead = sound_.LeadMs();
+    if (lead <= 0) return 0;
+    // The first cue that starts sooner after the schedule's start than the
+    // output's lead: the schedule waits until it can be heard on time.
+    for (int32_t g = first; g <= endFrame && double(g - first) * period + soundOffsetMs_ < lead; ++g) {
+        if (!show_.Holds(g)) continue;
+        const int32_t cue = show_.At(g)[kWavCueSlot];
+        if (cue >= 1 && cue <= UpperBound(show_.cues)) {
+            return std::clamp(lead - double(g - first) * period - soundOffsetMs_, 0.0, kMaxSoundLeadInMs);
+        }
+    }
+    return 0;
+}
+
+void PlaybackEngine::HoldSound(int32_t next) {
+    // Cues handed over ahead for frames not played yet are taken back; they
+    // go out again when the schedule restarts. What plays goes on.
+    sound_.DropWaiting();
+    if (next >= soundNext_) return;
+    soundNext_ = next;
+    // The stop frame is again that of the last cue before `next`.
+    wavStopFrame_ = passStopFrame_;
+    for (int32_t g = next - 1; g >= passFirst_ && show_.Holds(g); --g) {
+        const int32_t cue = show_.At(g)[kWavCueSlot];
+        if (cue >= 1 && cue <= UpperBound(show_.cues)) {
+            wavStopFrame_ = show_.cues[cue].End;
+            break;
+        }
+    }
 }
 
 void PlaybackEngine::NoteUnsendable(int32_t frame) {
@@ -207,6 +245,7 @@ void PlaybackEngine::EndSteps(bool portWasOpen) {
     if (!portWasOpen) output_.Close();
     SetPlayControls(false);
     setPriority_(0);
+    SetPromptWakeups(false);
     bPause = bStop = bStep = false;
     view_.SetGraphControlsEnabled(true);
     playing_ = false;

@@ -60,6 +60,11 @@ public:
     virtual void Stop(double delayMs) = 0;
     // Stops at once, dropping whatever still waits.
     virtual void StopAll() { Stop(0); }
+    // Drops starts and stops still waiting; what plays goes on.
+    virtual void DropWaiting() {}
+    // How long before a start the output must be told to start it on time
+    // (the audio it holds queued ahead).
+    virtual double LeadMs() const { return 0; }
     // Called when playback starts with every cue's file, so that a cue
     // starts without loading delay. Returns the message about the files
     // that cannot be played, once, or nothing when all can.
@@ -202,6 +207,12 @@ private:
     // place them in time.
     template <typename DueOf>
     void DispatchSound(int32_t lastFrame, double horizonMs, double nowMs, DueOf dueOf);
+    // How long a schedule starting at frame `first` waits so that a cue
+    // soon after is handed to the sound output its lead ahead.
+    double SoundLeadIn(int32_t first, int32_t endFrame, double period) const;
+    // Pause and step: cues handed over for frames from `next` on go back.
+    void HoldSound(int32_t next);
+    static constexpr double kMaxSoundLeadInMs = 1000;
     void EndSteps(bool portWasOpen);
     void ReportUnsendable();
 
@@ -223,6 +234,8 @@ private:
     int32_t soundNext_ = 0;  // the first frame whose sound is not handed over yet
     bool playing_ = false;
     int32_t wavStopFrame_ = 0;
+    int32_t passFirst_ = 0;      // the first frame of the pass that plays
+    int32_t passStopFrame_ = 0;  // the stop frame when that pass began
     std::string writeFailure_;
     // The first position that did not fit a byte, reported once per playback.
     int unsendableServo_ = -1;

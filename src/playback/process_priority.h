@@ -10,4 +10,10 @@ namespace kestrova {
 // Failures are silent: playback goes on at whatever priority it has.
 void SetProcessPriority(int32_t level);
 
+// While on, the calling thread asks the scheduler for short time slices: a
+// thread that sleeps nearly all the time and must wake on the dot then
+// preempts CPU-bound work as soon as it wakes, without any privilege.
+// Where the system has no such request this does nothing.
+void SetPromptWakeups(bool on);
+
 }  // namespace kestrova

@@ -50,4 +50,8 @@ void QtSoundOutput::Stop(double delayMs) { player_.Stop(delayMs); }
 
 void QtSoundOutput::StopAll() { player_.StopAll(); }
 
+void QtSoundOutput::DropWaiting() { player_.DropWaiting(); }
+
+double QtSoundOutput::LeadMs() const { return player_.HasDevice() ? player_.LeadMs() : 0; }
+
 }  // namespace kestrova

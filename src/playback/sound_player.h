@@ -25,6 +25,8 @@ public:
     void Play(const std::string& path, double delayMs) override;
     void Stop(double delayMs) override;
     void StopAll() override;
+    void DropWaiting() override;
+    double LeadMs() const override;
 
     // The file a cue path names: absolute as it stands, relative to the base folder.
     QString Resolve(const std::string& path) const;

@@ -4,6 +4,7 @@
 // line per pixel column without reading every frame under it.
 
 #include "core/frame_table.h"
+#include "core/min_max_levels.h"
 
 #include <array>
 #include <cstdint>
@@ -27,9 +28,7 @@ public:
     void Range(const FrameTable& table, int servo, int32_t first, int32_t last, int32_t& lo, int32_t& hi) const;
 
 private:
-    struct Pair {
-        int32_t lo, hi;
-    };
+    using Pair = MinMax<int32_t>;
     // levels_[servo][level][block]: level 0 blocks hold kBaseBlock frames.
     std::array<std::vector<std::vector<Pair>>, 16> levels_;
     int32_t frames_ = 0;

@@ -5,14 +5,13 @@
 #include "core/compiler.h"
 #include "core/project.h"
 
+#include "support/test_files.h"
+
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <unistd.h>
 
-namespace fs = std::filesystem;
 using namespace kestrova;
 using namespace kestrova::audio;
 
@@ -24,22 +23,13 @@ struct Burst {
     double from, to;  // seconds
 };
 
-fs::path WriteBursts(const std::string& name, const std::vector<Burst>& bursts, double seconds) {
-    const fs::path path = fs::temp_directory_path() / (name + std::to_string(::getpid()) + ".wav");
-    SF_INFO info{};
-    info.channels = 2;
-    info.samplerate = kRate;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-    EXPECT_NE(f, nullptr);
-    const int frames = int(seconds * kRate);
-    std::vector<float> data(size_t(frames) * 2, 0.0f);
+// Stereo, 441 Hz tone bursts with silence between.
+std::string BurstsWav(const std::vector<Burst>& bursts, double seconds) {
+    std::vector<int16_t> data(size_t(seconds * kRate) * 2, 0);
     for (const Burst& b : bursts)
-        for (int i = int(b.from * kRate); i < int(b.to * kRate) && i < frames; ++i)
-            data[size_t(i) * 2] = data[size_t(i) * 2 + 1] = 0.6f * float(std::sin(i * 2 * M_PI * 441.0 / kRate));
-    sf_writef_float(f, data.data(), frames);
-    sf_close(f);
-    return path;
+        for (size_t i = size_t(b.from * kRate); i < size_t(b.to * kRate) && i < data.size() / 2; ++i)
+            data[i * 2] = data[i * 2 + 1] = int16_t(19660 * std::sin(double(i) * 2 * M_PI * 441.0 / kRate));
+    return kestrova::testing::WavBytes(data, kRate, 2);
 }
 
 TEST(Peaks, RangesHoldTheSamplesTheySpan) {
@@ -80,7 +70,8 @@ TEST(MouthMoves, TextHoldsWithWaitAndMovesOnChange) {
 
 TEST(MouthMoves, BurstsBuildOpenAndSilencesClosed) {
     const std::vector<Burst> bursts = {{0.5, 1.0}, {1.71, 2.3}, {3.05, 3.4}};
-    const fs::path sound = WriteBursts("kestrova_bursts", bursts, 4.0);
+    kestrova::testing::TempDir dir;
+    const std::string sound = dir.Write("bursts.wav", BurstsWav(bursts, 4.0));
     struct Case {
         int fps, lead, start;
     };
@@ -90,7 +81,7 @@ TEST(MouthMoves, BurstsBuildOpenAndSilencesClosed) {
         o.framesPerSecond = c.fps, o.closed = 40, o.open = 200, o.lead = c.lead, o.start = c.start;
         o.from = o.closed;
         std::string text, error;
-        ASSERT_TRUE(GenerateMouthMoves(sound.string(), o, text, error)) << error;
+        ASSERT_TRUE(GenerateMouthMoves(sound, o, text, error)) << error;
 
         Project project;
         StartNewProject(project);
@@ -115,7 +106,6 @@ TEST(MouthMoves, BurstsBuildOpenAndSilencesClosed) {
         }
         EXPECT_EQ(at(4.0 * c.fps + 1), o.closed);
     }
-    fs::remove(sound);
 }
 
 }  // namespace

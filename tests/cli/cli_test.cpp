@@ -1,25 +1,28 @@
 // The command line end to end: the real program on files the tests write.
 #include "core/project.h"
 #include "files/kva_writer.h"
+#include "link/pty.h"
 #include "support/null_sink.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <poll.h>
 #include <sys/stat.h>
-#include <pty.h>
 #include <sys/wait.h>
 #include <termios.h>
 
+#include <chrono>
 #include <csignal>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
 
 namespace fs = std::filesystem;
 using namespace kestrova;
+using kestrova::testing::ReadFile;
+using kestrova::testing::Square;
+using kestrova::testing::WavBytes;
 
 namespace {
 
@@ -28,10 +31,7 @@ struct Outcome {
     std::string out, err;
 };
 
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+std::string Read(const std::string& path) { return ReadFile(path); }
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -45,25 +45,31 @@ const std::string kExample = std::string(KESTROVA_EXAMPLES) + "/waving-robot.kva
 class CliTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("kestrova-cli-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
         // The program reads the user's settings (the port table): give it a home of its own.
-        setenv("HOME", dir_.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
+        setenv("HOME", dir_.Dir().c_str(), 1);
+        setenv("XDG_CONFIG_HOME", Path("config").c_str(), 1);
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-    std::string Write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(Path(name), std::ios::binary) << bytes;
-        return Path(name);
-    }
+    std::string Path(const std::string& name) const { return dir_.Path(name); }
+    std::string Write(const std::string& name, const std::string& bytes) const { return dir_.Write(name, bytes); }
     Outcome Run(const std::string& args) const {
         const int status = std::system((std::string(KESTROVA_CLI) + " " + args + " >" + Path("out") + " 2>" +
                                         Path("err")).c_str());
         return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Read(Path("out")), Read(Path("err"))};
+    }
+    // Starts the program beside the test, its output going to "out" and "err".
+    pid_t Start(std::vector<std::string> args) const {
+        const pid_t child = fork();
+        if (child == 0) {
+            std::vector<char*> argv{const_cast<char*>(KESTROVA_CLI)};
+            for (std::string& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            freopen(Path("out").c_str(), "w", stdout);
+            freopen(Path("err").c_str(), "w", stderr);
+            execv(KESTROVA_CLI, argv.data());
+            _exit(127);
+        }
+        return child;
     }
     // A new project with the given programs, saved by the real writer.
     std::string ProjectFile(const std::string& name, const std::array<std::string, kServoCount>& programs) const {
@@ -73,7 +79,7 @@ protected:
         return Write(name, SaveText(project));
     }
 
-    fs::path dir_;
+    kestrova::testing::TempDir dir_;
 };
 
 TEST_F(CliTest, CsvHoldsTheFrameTable) {
@@ -139,25 +145,11 @@ TEST_F(CliTest, LoadMessagesAndFailures) {
     }
 }
 
-// A mono 16-bit WAV of 8000 Hz: one second of silence, then half a second
-// of a full square wave.
-std::string SquareBurstWav() {
-    const uint32_t frames = 12000, bytes = frames * 2;
-    std::string wav = "RIFF";
-    auto put = [&wav](uint32_t value, int size) {
-        for (int i = 0; i < size; ++i) wav.push_back(char((value >> (8 * i)) & 0xff));
-    };
-    put(36 + bytes, 4);
-    wav += "WAVEfmt ";
-    put(16, 4), put(1, 2), put(1, 2), put(8000, 4), put(16000, 4), put(2, 2), put(16, 2);
-    wav += "data";
-    put(bytes, 4);
-    for (uint32_t i = 0; i < frames; ++i) put(i < 8000 ? 0 : (i / 8 % 2 ? 20000 : uint32_t(-20000)), 2);
-    return wav;
-}
-
 TEST_F(CliTest, JawPrintsMovesOrSaysWhatIsWrong) {
-    const std::string sound = Write("burst.wav", SquareBurstWav());
+    // One second of silence at 8000 Hz, then half a second of a full square wave.
+    std::vector<int16_t> burst(8000, 0);
+    for (int16_t sample : Square(4000, 20000, 8)) burst.push_back(sample);
+    const std::string sound = Write("burst.wav", WavBytes(burst, 8000));
     const Outcome made = Run("jaw " + sound + " --fps 10 --closed 30 --open 180 --start 3");
     EXPECT_EQ(made.code, 0) << made.err;
     // Silence until frame 3 + 10, open for five frames, closed after.
@@ -247,36 +239,16 @@ TEST_F(CliTest, OutputsThatMustNotBeReplacedOrPrinted) {
 // play and send on a pseudo-terminal, with the program running beside the test.
 class PlayTest : public CliTest {
 protected:
-    void SetUp() override {
-        CliTest::SetUp();
-        char name[256] = {};
-        ASSERT_EQ(openpty(&master_, &slave_, name, nullptr, nullptr), 0);
-        device_ = name;
-    }
-    void TearDown() override {
-        close(master_);
-        close(slave_);
-        CliTest::TearDown();
-    }
-
     // Runs the program and reads the line until it has ended and nothing more
     // arrives; `onBytes` hears how much has arrived so far.
     std::string Drain(std::vector<std::string> args, int& code, const std::function<void(pid_t, size_t)>& onBytes = {}) {
-        const pid_t child = fork();
-        if (child == 0) {
-            std::vector<char*> argv{const_cast<char*>(KESTROVA_CLI)};
-            for (std::string& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            freopen(Path("err").c_str(), "w", stderr);
-            execv(KESTROVA_CLI, argv.data());
-            _exit(127);
-        }
+        const pid_t child = Start(std::move(args));
         std::string bytes;
         for (bool running = true;;) {
-            pollfd p{master_, POLLIN, 0};
+            pollfd p{pty_.MasterFd(), POLLIN, 0};
             if (poll(&p, 1, running ? 10 : 100) > 0) {
                 char buffer[4096];
-                const ssize_t n = read(master_, buffer, sizeof buffer);
+                const ssize_t n = read(pty_.MasterFd(), buffer, sizeof buffer);
                 if (n > 0) bytes.append(buffer, size_t(n));
                 if (onBytes) onBytes(child, bytes.size());
                 continue;
@@ -290,11 +262,13 @@ protected:
         }
     }
 
-    int master_ = -1, slave_ = -1;
-    std::string device_;
+    kestrova::testing::Pty pty_;
+    const std::string device_ = pty_.Path();
 };
 
-TEST_F(PlayTest, PutsTheFrameTableOnTheLineAtTheRate) {
+// What play puts on the line, then monitor on a second pseudo-terminal fed
+// those bytes.
+TEST_F(PlayTest, PutsTheFrameTableOnTheLineAtTheRateAndMonitorReadsIt) {
     const Outcome csv = Run("build " + kExample + " --csv -");
     ASSERT_EQ(csv.code, 0);
     // The servos that are both used and enabled, in order, after the synch byte 255.
@@ -308,11 +282,61 @@ TEST_F(PlayTest, PutsTheFrameTableOnTheLineAtTheRate) {
     }
     const auto start = std::chrono::steady_clock::now();
     int code = -1;
-    const std::string line = Drain({"play", kExample, "--device", device_, "--fps", "30", "--from", "40"}, code);
+    const std::string sent = Drain({"play", kExample, "--device", device_, "--fps", "30", "--from", "40"}, code);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_EQ(code, 0) << Read(Path("err"));
-    EXPECT_EQ(line, expected.substr(39 * 12));
+    ASSERT_EQ(code, 0) << Read(Path("err"));
+    EXPECT_EQ(sent, expected.substr(39 * 12));
     EXPECT_GT(seconds, (rows.size() - 1 - 40) / 30.0);
+
+    std::vector<std::string> commands;  // "servo S  position P", servos from 1
+    for (size_t i = 0; i + 2 < sent.size(); i += 3) {
+        char text[48];
+        snprintf(text, sizeof text, "servo %2d  position %3d", sent[i + 1] + 1, uint8_t(sent[i + 2]));
+        commands.push_back(text);
+    }
+    for (const bool live : {false, true}) {
+        kestrova::testing::Pty line;
+        termios raw;
+        tcgetattr(line.SlaveFd(), &raw);
+        cfmakeraw(&raw);
+        tcsetattr(line.SlaveFd(), TCSANOW, &raw);
+        std::vector<std::string> args{"monitor", "--device", line.Path(), "--baud", "9600", "--synch", "255"};
+        if (live) args.push_back("--live");
+        const pid_t child = Start(args);
+        auto waitFor = [&](const std::string& file, const std::string& text) {
+            for (int i = 0; i < 500 && Read(Path(file)).find(text) == std::string::npos; ++i) usleep(10000);
+        };
+        waitFor("err", "Ctrl+C stops");
+        const std::string garbage = {char(1), char(2)};
+        ASSERT_EQ(write(line.MasterFd(), (garbage + sent).data(), sent.size() + 2), ssize_t(sent.size() + 2));
+        waitFor("out", live ? std::to_string(commands.size()) + " commands" : commands.back());
+        kill(child, SIGINT);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_NE(Read(Path("err")).find("Stopped. " + std::to_string(commands.size()) +
+                                         " commands, 2 bytes not understood."), std::string::npos)
+            << Read(Path("err"));
+        const std::vector<std::string> lines = Lines(Read(Path("out")));
+        if (live) {
+            // The last picture: each servo's bar ends in its last position.
+            ASSERT_GE(lines.size(), 17u);
+            const std::string last = commands.back();  // servo 4, the last of each frame
+            EXPECT_NE(lines[lines.size() - 14].find("] " + last.substr(last.size() - 3)), std::string::npos)
+                << lines[lines.size() - 14];
+            continue;
+        }
+        ASSERT_EQ(lines.size(), commands.size() + 1);
+        EXPECT_NE(lines[0].find("2 bytes not understood: 01 02"), std::string::npos) << lines[0];
+        double previous = 0;
+        for (size_t i = 0; i < commands.size(); ++i) {
+            const std::string& l = lines[i + 1];
+            EXPECT_EQ(l.substr(l.find("ms  ") + 4), commands[i]);
+            const double ms = std::stod(l);
+            EXPECT_GE(ms, previous) << l;
+            previous = ms;
+        }
+    }
 }
 
 TEST_F(PlayTest, CtrlCStopsALoopCleanly) {
@@ -348,98 +372,12 @@ TEST_F(PlayTest, SendWritesOneCommandAndFailuresSayWhy) {
     }
 }
 
-// monitor on a second pseudo-terminal, fed what play put on the first.
-TEST_F(PlayTest, MonitorReadsWhatPlaySends) {
-    int code = -1;
-    const std::string sent = Drain({"play", kExample, "--device", device_, "--fps", "30", "--from", "60"}, code);
-    ASSERT_EQ(code, 0) << Read(Path("err"));
-    ASSERT_FALSE(sent.empty());
-    std::vector<std::string> commands;  // "servo S  position P", servos from 1
-    for (size_t i = 0; i + 2 < sent.size(); i += 3) {
-        char text[48];
-        snprintf(text, sizeof text, "servo %2d  position %3d", sent[i + 1] + 1, uint8_t(sent[i + 2]));
-        commands.push_back(text);
-    }
-
-    for (const bool live : {false, true}) {
-        int master = -1, slave = -1;
-        char name[256] = {};
-        ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-        termios raw;
-        tcgetattr(slave, &raw);
-        cfmakeraw(&raw);
-        tcsetattr(slave, TCSANOW, &raw);
-        std::vector<std::string> args{"monitor", "--device", name, "--baud", "9600", "--synch", "255"};
-        if (live) args.push_back("--live");
-        const pid_t child = fork();
-        if (child == 0) {
-            std::vector<char*> argv{const_cast<char*>(KESTROVA_CLI)};
-            for (std::string& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            freopen(Path("out").c_str(), "w", stdout);
-            freopen(Path("err").c_str(), "w", stderr);
-            execv(KESTROVA_CLI, argv.data());
-            _exit(127);
-        }
-        auto waitFor = [&](const std::string& file, const std::string& text) {
-            for (int i = 0; i < 500 && Read(Path(file)).find(text) == std::string::npos; ++i) usleep(10000);
-        };
-        waitFor("err", "Ctrl+C stops");
-        const std::string garbage = {char(1), char(2)};
-        ASSERT_EQ(write(master, (garbage + sent).data(), sent.size() + 2), ssize_t(sent.size() + 2));
-        waitFor("out", live ? std::to_string(commands.size()) + " commands" : commands.back());
-        kill(child, SIGINT);
-        int status = 0;
-        waitpid(child, &status, 0);
-        close(master);
-        close(slave);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-        EXPECT_NE(Read(Path("err")).find("Stopped. " + std::to_string(commands.size()) +
-                                         " commands, 2 bytes not understood."), std::string::npos)
-            << Read(Path("err"));
-        const std::vector<std::string> lines = Lines(Read(Path("out")));
-        if (live) {
-            // The last picture: each servo's bar ends in its last position.
-            ASSERT_GE(lines.size(), 17u);
-            const std::string last = commands.back();  // servo 4, the last of each frame
-            EXPECT_NE(lines[lines.size() - 14].find("] " + last.substr(last.size() - 3)), std::string::npos)
-                << lines[lines.size() - 14];
-            continue;
-        }
-        ASSERT_EQ(lines.size(), commands.size() + 1);
-        EXPECT_NE(lines[0].find("2 bytes not understood: 01 02"), std::string::npos) << lines[0];
-        double previous = 0;
-        for (size_t i = 0; i < commands.size(); ++i) {
-            const std::string& l = lines[i + 1];
-            EXPECT_EQ(l.substr(l.find("ms  ") + 4), commands[i]);
-            const double ms = std::stod(l);
-            EXPECT_GE(ms, previous) << l;
-            previous = ms;
-        }
-    }
-}
-
-}  // namespace
-
-namespace {
-
-// A 16-bit mono WAV at 8000 Hz holding `frames` frames of a tone whose
-// header claims `claimed` bytes of data.
-std::string Wav(int frames, uint32_t claimed) {
-    auto u32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
-    auto u16 = [](uint16_t v) { return std::string{char(v), char(v >> 8)}; };
-    std::string wav = "RIFF" + u32(36 + claimed) + "WAVEfmt " + u32(16) + u16(1) + u16(1) + u32(8000) + u32(16000) +
-                      u16(2) + u16(16) + "data" + u32(claimed);
-    for (int i = 0; i < frames; ++i) wav += u16(uint16_t(int16_t(8000 * ((i / 10) % 2 ? 1 : -1))));
-    return wav;
-}
-
 TEST_F(PlayTest, NoSoundFileHangsOrStopsPlaybackAndOneThatCannotPlayIsReportedOnce) {
     kestrova::testing::NullSink sink;
-    Write("header-only.wav", Wav(0, 0));
-    Write("cut-short.wav", Wav(800, 16000 * 3));
-    Write("claims-2gb.wav", Wav(800, 0x7fff0000u));
-    Write("good.wav", Wav(1600, 3200));
+    Write("header-only.wav", WavBytes({}, 8000));
+    Write("cut-short.wav", WavBytes(Square(800, 8000), 8000, 1, 16000 * 3));
+    Write("claims-2gb.wav", WavBytes(Square(800, 8000), 8000, 1, 0x7fff0000u));
+    Write("good.wav", WavBytes(Square(1600, 8000), 8000));
     Project project;
     StartNewProject(project);
     project.Programs[0] = "Wait 20";

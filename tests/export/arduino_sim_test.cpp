@@ -5,6 +5,7 @@
 #include "export/player_core.h"
 #include "files/kva_reader.h"
 #include "random_show.h"
+#include "support/test_files.h"
 
 #include <simavr/avr_twi.h>
 #include <simavr/avr_uart.h>
@@ -15,7 +16,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 
@@ -83,14 +83,6 @@ std::vector<UartByte> RunOnUno(const fs::path& elf, size_t wanted, double second
 
 class ArduinoSim : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("kestrova-sim-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     // make -C DIR; the output goes to DIR.log.
     bool Make(const fs::path& sketch) {
         const std::string command = "make -C '" + sketch.string() + "' > '" + sketch.string() + ".log' 2>&1";
@@ -120,7 +112,8 @@ protected:
         std::system(("make -s -C '" + sketch.string() + "' size").c_str());
     }
 
-    fs::path dir_;
+    kestrova::testing::TempDir folder_;
+    const fs::path dir_ = folder_.Dir();
 };
 
 TEST_F(ArduinoSim, ExampleThroughTheCommandLine) {
@@ -130,11 +123,9 @@ TEST_F(ArduinoSim, ExampleThroughTheCommandLine) {
                                 "' --fps 20 > '" + (dir_ / "export.log").string() + "' 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0);
 
-    std::ifstream in(example, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     Project project;
     StartNewProject(project);
-    ASSERT_TRUE(LoadProjectBytes(bytes, project).ok);
+    ASSERT_TRUE(LoadProjectBytes(kestrova::testing::ReadFile(example), project).ok);
     ASSERT_EQ(BuildAnimation(project).outcome, BuildOutcome::Success);
     ExpectPlaysOnTime(project, sketch, 20, project.Frames.UpperBound());
 }

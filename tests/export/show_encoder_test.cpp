@@ -1,11 +1,9 @@
 #include "export/arduino_sketch.h"
 #include "export/player_core.h"
 #include "random_show.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
 
 using namespace kestrova;
 using kestrova::testing::BuiltShow;
@@ -94,8 +92,8 @@ TEST(ShowEncoder, ParsesChannelLists) {
 }
 
 TEST(ArduinoSketch, ThreeMinuteShowFitsAndAHugeOneIsRefused) {
-    const auto dir = std::filesystem::temp_directory_path() / ("kestrova-sketch-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(dir);
+    const kestrova::testing::TempDir folder;
+    const std::filesystem::path& dir = folder.Dir();
 
     const SketchReport fits = ExportArduinoSketch(RandomShow(7, 16, 180, 15), {}, (dir / "fits").string(), "t.kva");
     ASSERT_TRUE(fits.ok) << fits.error;
@@ -111,7 +109,6 @@ TEST(ArduinoSketch, ThreeMinuteShowFitsAndAHugeOneIsRefused) {
     std::filesystem::create_directories(dir / "busy");
     std::ofstream(dir / "busy" / "notes.txt") << "keep";
     EXPECT_FALSE(ExportArduinoSketch(BuiltShow({"Wait 2"}), {}, (dir / "busy").string(), "t.kva").ok);
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

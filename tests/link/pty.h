@@ -25,6 +25,7 @@ public:
 
     const std::string& Path() const { return path_; }
     int SlaveFd() const { return slave_; }
+    int MasterFd() const { return master_; }
 
     // What arrives within the time given, up to count bytes; Stray() is what
     // arrives within a short while when nothing should.

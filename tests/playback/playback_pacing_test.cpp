@@ -44,9 +44,12 @@ struct RecordingOutput : PlaybackOutput {
 struct RecordingSound : SoundOutput {
     std::vector<std::string> events;
     int32_t* frame = nullptr;
+    double lead = 0;
     void Play(const std::string& path, double delay) override { Note(path, delay); }
     void Stop(double delay) override { Note("stop", delay); }
     void StopAll() override {}
+    void DropWaiting() override { Note("drop", 0); }
+    double LeadMs() const override { return lead; }
     void Note(const std::string& what, double delay) {
         events.push_back(what + "@" + std::to_string(*frame) + "+" + std::to_string(int(delay + 0.5)));
     }
@@ -219,10 +222,11 @@ TEST_F(PacingTest, SoundOffsetMovesEveryCueAndStopAgainstItsFrame) {
         std::vector<std::string> events;
     };
     const Case cases[] = {
-        {0, {"a.wav@4+0", "stop@6+0", "stop@8+0"}},
-        {30, {"a.wav@4+30", "stop@6+30", "stop@8+30"}},
-        // 150 ms early at 10 fps: handed over a frame and a half ahead.
-        {-150, {"a.wav@2+50", "stop@4+50", "stop@8+0"}},
+        // Handed over before the frame's wait, timed to its due time.
+        {0, {"a.wav@4+100", "stop@6+100", "stop@8+0"}},
+        {30, {"a.wav@4+130", "stop@6+130", "stop@8+30"}},
+        // 150 ms early at 10 fps: handed over two frames ahead.
+        {-150, {"a.wav@2+150", "stop@4+150", "stop@8+0"}},
     };
     programs[0] = "Wait 7";
     Build();
@@ -233,6 +237,42 @@ TEST_F(PacingTest, SoundOffsetMovesEveryCueAndStopAgainstItsFrame) {
         offset = c.offset;
         Play(10, 1, 8);
         EXPECT_EQ(sound_.events, c.events) << "offset " << c.offset;
+    }
+}
+
+TEST_F(PacingTest, CuesGoOutTheOutputsLeadAheadAndComeBackAfterAPause) {
+    // An output that must be told 250 ms ahead; a cue at frame 3 at 10 fps.
+    struct Case {
+        const char* name;
+        std::function<void(PacingTest&, int32_t)> pump;
+        double firstFrameAt;
+        std::vector<std::string> events;
+    };
+    const Case cases[] = {
+        // Frame 1 waits 50 ms so that the cue 200 ms later is handed over 250 ms ahead.
+        {"play", nullptr, 50, {"a.wav@1+250", "stop@8+0"}},
+        // Paused before frame 3: the cue goes back and out again, its lead
+        // ahead of the frame that resumes.
+        {"pause", [](PacingTest& t, int32_t f) {
+             if (f == 2 && !t.engine_->bPause && t.clock_.now < 1000) t.engine_->bPause = true;
+             else if (t.engine_->bPause) { t.clock_.now += 3000; t.engine_->bPause = false; }
+         }, 50, {"a.wav@1+250", "drop@2+0", "a.wav@3+250", "stop@8+0"}},
+    };
+    programs[0] = "Wait 7";
+    Build();
+    project_.WavCues.push_back(WavCue{3, 99, "a.wav"});
+    project_.Frames[3][kWavCueSlot] = 1;
+    sound_.lead = 250;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        clock_.now = 0;
+        output_.writes.clear();
+        sound_.events.clear();
+        onPump = c.pump ? [this, &c](int32_t f) { c.pump(*this, f); } : std::function<void(int32_t)>();
+        Play(10, 1, 8);
+        ASSERT_FALSE(output_.writes.empty());
+        EXPECT_EQ(output_.writes.front().at, c.firstFrameAt);
+        EXPECT_EQ(sound_.events, c.events);
     }
 }
 

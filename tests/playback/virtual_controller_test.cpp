@@ -8,11 +8,9 @@
 #include "files/kva_reader.h"
 #include "files/settings_store.h"
 #include "support/isolated_store.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
-
-#include <fstream>
-#include <iterator>
 
 using namespace kestrova;
 
@@ -46,11 +44,9 @@ void CompareFrame(void* context, int32_t frame) {
 class VirtualControllerPlayback : public kestrova::testing::StoreTest {};
 
 TEST_F(VirtualControllerPlayback, ReceivesTheFrameTable) {
-    std::ifstream in(std::string(KESTROVA_EXAMPLES) + "/waving-robot.kva", std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     Project project;
     StartNewProject(project);
-    ASSERT_TRUE(LoadProjectBytes(bytes, project).ok);
+    ASSERT_TRUE(LoadProjectBytes(kestrova::testing::ReadFile(std::string(KESTROVA_EXAMPLES) + "/waving-robot.kva"), project).ok);
     ASSERT_EQ(BuildAnimation(project).outcome, BuildOutcome::Success);
 
     ASSERT_EQ(MapPortToDevice(store_, project.Settings.COMPort, kVirtualControllerDevice), std::nullopt);

@@ -10,13 +10,11 @@
 #include <QMenu>
 #include <QWheelEvent>
 
+#include "support/test_files.h"
+
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
-#include <unistd.h>
 
 using namespace kestrova;
 
@@ -75,6 +73,8 @@ TEST(TimelineZoom, MarkersReadOutAndScrollFollowEverySizeAndZoom) {
         const GraphMapping& m = view.Mapping();
         const int v = view.ViewportWidth();
         EXPECT_EQ(view.picGraph()->width(), m.Width());
+        EXPECT_EQ(view.picSlider()->width(), m.Width());
+        EXPECT_EQ(view.StopFrame(), 3000);
         EXPECT_EQ(m.Width(), c.zoomSteps < 0 ? v + 2 : (3000 >= v ? 3000 : v + 2) << std::max(c.zoomSteps, 0));
         EXPECT_GE(view.picGraph()->height(), 249);
         EXPECT_EQ(view.picSound()->y(), view.picGraph()->y() + view.picGraph()->height() + 3);
@@ -145,32 +145,17 @@ TEST(TimelineZoom, ZoomedOutColumnsSpanEveryPositionTheirFramesTake) {
     }
 }
 
-class AudioLaneTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() / ("kestrova_lane_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir_);
-        // One second of a loud tone at 8000 Hz.
-        SF_INFO info{};
-        info.channels = 1, info.samplerate = 8000, info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        SNDFILE* f = sf_open((dir_ / "tone.wav").c_str(), SFM_WRITE, &info);
-        std::vector<float> data(8000);
-        for (size_t i = 0; i < data.size(); ++i) data[i] = i % 8 < 4 ? 0.9f : -0.9f;
-        sf_writef_float(f, data.data(), 8000);
-        sf_close(f);
-        std::ofstream(dir_ / "bad.wav") << "not a sound";
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::filesystem::path dir_;
-};
-
-TEST_F(AudioLaneTest, WaveformsFollowTheRateAndOffsetAndBadFilesSayWhy) {
+TEST(AudioLane, WaveformsFollowTheRateAndOffsetAndBadFilesSayWhy) {
+    kestrova::testing::TempDir dir;
+    // One second of a loud tone at 8000 Hz.
+    const std::string tone = dir.Write("tone.wav", kestrova::testing::WavBytes(kestrova::testing::Square(8000, 29490, 4), 8000));
+    dir.Write("bad.wav", "not a sound");
     Project project = Sweep(200);
-    project.WavCues = {WavCue{}, WavCue{10, -1, "tone.wav"}, WavCue{60, 200, "bad.wav"}, WavCue{100, 104, (dir_ / "tone.wav").string()},
+    project.WavCues = {WavCue{}, WavCue{10, -1, "tone.wav"}, WavCue{60, 200, "bad.wav"}, WavCue{100, 104, tone},
                        WavCue{150, -1, "missing.wav"}};
     TimelineView view(project);
     view.resize(1000, 400);
-    view.SetSoundFolder(dir_.string());
+    view.SetSoundFolder(dir.Dir().string());
     view.SetFramesPerSecond(10);
     view.Draw(TwoCurves(), true);
     AudioLane& lane = *view.picSound();
