@@ -108,7 +108,7 @@ bool DocumentCommands::OpenFile(const std::string& name, Messages& messages) {
                                    MessageIcon::Critical, MessageButtons::Ok});
         return false;
     }
-    LoadResult loaded = LoadProjectBytes(std::move(bytes), project_);
+    const LoadResult loaded = LoadProjectBytes(std::move(bytes), project_);
     messages.insert(messages.end(), loaded.messages.begin(), loaded.messages.end());
     if (loaded.notAnimation) {
         messages.push_back(NotAnimationMessage(name));

@@ -107,9 +107,6 @@ public:
     // The document commands (New, Open, Save, Save As, recent files).
     DocumentCommands& Documents() { return documents_; }
     clsRecentMenu* RecentMenu() const { return oRecentMenu_; }
-    // Where the window's messages go, and the settings store it uses.
-    const MessageHandler& Messages() const { return messages_; }
-    const StoreLocation& Store() const { return store_; }
 
     // Controls, for the other windows and for tests.
     KvxEditCtrl* rtb(int servo) const { return rtb_[servo]; }
