@@ -217,22 +217,24 @@ TEST_F(PacingTest, WhatPlaysIsTheShowAsItWasWhenPlayWasPressed) {
     EXPECT_EQ(sound_.events, sounds);
 }
 
-TEST_F(PacingTest, SoundOffsetMovesEveryCueAndStopAgainstItsFrame) {
+TEST_F(PacingTest, CuesStartAndStopOnTheirFramesMovedByTheSoundOffset) {
     struct Case {
         double offset;
         std::vector<std::string> events;
     };
+    // a.wav stops where b.wav starts; c.wav's stop frame lies before its
+    // start, so the end of the range stops it.
     const Case cases[] = {
         // Handed over before the frame's wait, timed to its due time.
-        {0, {"a.wav@4+100", "stop@6+100", "stop@8+0"}},
-        {30, {"a.wav@4+130", "stop@6+130", "stop@8+30"}},
+        {0, {"a.wav@4+100", "stop@6+100", "b.wav@6+100", "c.wav@7+100", "stop@8+0"}},
+        {30, {"a.wav@4+130", "stop@6+130", "b.wav@6+130", "c.wav@7+130", "stop@8+30"}},
         // 150 ms early at 10 fps: handed over two frames ahead.
-        {-150, {"a.wav@2+150", "stop@4+150", "stop@8+0"}},
+        {-150, {"a.wav@2+150", "stop@4+150", "b.wav@4+150", "c.wav@5+150", "stop@8+0"}},
     };
     programs[0] = "Wait 7";
     Build();
-    project_.WavCues.push_back(WavCue{4, 6, "a.wav"});
-    project_.Frames[4][kWavCueSlot] = 1;
+    project_.WavCues = {WavCue{}, WavCue{4, 6, "a.wav"}, WavCue{6, 99, "b.wav"}, WavCue{7, 3, "c.wav"}};
+    for (int32_t cue = 1; cue <= 3; ++cue) project_.Frames[project_.WavCues[cue].Start][kWavCueSlot] = cue;
     for (const Case& c : cases) {
         sound_.events.clear();
         offset = c.offset;
