@@ -87,6 +87,24 @@ public:
         ASSERT_EQ(BuildAnimation(project_).outcome, BuildOutcome::Success);
     }
 
+    using Script = std::function<void(PacingTest&, int32_t)>;
+    // Pauses at `frame`'s pump point; the next pump, three seconds later, resumes.
+    static Script PauseAt(int32_t frame) {
+        return [frame](PacingTest& t, int32_t f) {
+            if (f == frame && !t.engine_->bPause && t.clock_.now < 1000) t.engine_->bPause = true;
+            else if (t.engine_->bPause) { t.clock_.now += 3000; t.engine_->bPause = false; }
+        };
+    }
+    // Plays with the clock at 0, nothing recorded yet and `script` playing the user.
+    void PlayScripted(const Script& script, int fps, int32_t first, int32_t last) {
+        clock_.now = 0;
+        output_.writes.clear();
+        sound_.events.clear();
+        sent_.clear();
+        onPump = script ? [this, script](int32_t f) { script(*this, f); } : std::function<void(int32_t)>();
+        Play(fps, first, last);
+    }
+
     std::array<std::string, kServoCount> programs{};
     std::function<void(int32_t)> onPump;
     double offset = 0;
@@ -104,7 +122,7 @@ public:
 TEST_F(PacingTest, LateFramesAreDroppedNotBurstAndPauseOrStepRestartsTheSchedule) {
     struct Case {
         const char* name;
-        std::function<void(PacingTest&, int32_t)> pump;
+        Script pump;
         std::vector<int32_t> sent;
         int32_t dropped;
     };
@@ -118,10 +136,7 @@ TEST_F(PacingTest, LateFramesAreDroppedNotBurstAndPauseOrStepRestartsTheSchedule
         {"stall at the end", [](PacingTest& t, int32_t f) { if (f == 14 && t.clock_.now < 5000) t.clock_.now += 5000; },
          {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, 0},
         // A long pause: the frame that resumes starts a new schedule.
-        {"pause", [](PacingTest& t, int32_t f) {
-             if (f == 5 && !t.engine_->bPause && t.clock_.now < 1000) t.engine_->bPause = true;
-             else if (t.engine_->bPause) { t.clock_.now += 3000; t.engine_->bPause = false; }
-         }, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, 0},
+        {"pause", PauseAt(5), {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, 0},
         {"step", [](PacingTest& t, int32_t f) {
              if (t.engine_->bPause) { t.clock_.now += 3000; t.engine_->bPause = false; }
              else if (f == 4 && t.clock_.now < 1000) t.engine_->bStep = true;
@@ -131,11 +146,7 @@ TEST_F(PacingTest, LateFramesAreDroppedNotBurstAndPauseOrStepRestartsTheSchedule
     Build();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        clock_.now = 0;
-        output_.writes.clear();
-        sent_.clear();
-        onPump = c.pump ? [this, &c](int32_t f) { c.pump(*this, f); } : std::function<void(int32_t)>();
-        Play(10, 1, 14);
+        PlayScripted(c.pump, 10, 1, 14);
         EXPECT_EQ(sent_, c.sent);
         EXPECT_EQ(engine_->DroppedFrames(), c.dropped);
         // One servo, one command a frame: never two frames at one instant
@@ -247,7 +258,7 @@ TEST_F(PacingTest, CuesGoOutTheOutputsLeadAheadAndComeBackAfterAPause) {
     // An output that must be told 250 ms ahead; a cue at frame 3 at 10 fps.
     struct Case {
         const char* name;
-        std::function<void(PacingTest&, int32_t)> pump;
+        Script pump;
         double firstFrameAt;
         std::vector<std::string> events;
     };
@@ -256,10 +267,7 @@ TEST_F(PacingTest, CuesGoOutTheOutputsLeadAheadAndComeBackAfterAPause) {
         {"play", nullptr, 50, {"a.wav@1+250", "stop@8+0"}},
         // Paused before frame 3: the cue goes back and out again, its lead
         // ahead of the frame that resumes.
-        {"pause", [](PacingTest& t, int32_t f) {
-             if (f == 2 && !t.engine_->bPause && t.clock_.now < 1000) t.engine_->bPause = true;
-             else if (t.engine_->bPause) { t.clock_.now += 3000; t.engine_->bPause = false; }
-         }, 50, {"a.wav@1+250", "drop@2+0", "a.wav@3+250", "stop@8+0"}},
+        {"pause", PauseAt(2), 50, {"a.wav@1+250", "drop@2+0", "a.wav@3+250", "stop@8+0"}},
     };
     programs[0] = "Wait 7";
     Build();
@@ -268,11 +276,7 @@ TEST_F(PacingTest, CuesGoOutTheOutputsLeadAheadAndComeBackAfterAPause) {
     sound_.lead = 250;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        clock_.now = 0;
-        output_.writes.clear();
-        sound_.events.clear();
-        onPump = c.pump ? [this, &c](int32_t f) { c.pump(*this, f); } : std::function<void(int32_t)>();
-        Play(10, 1, 8);
+        PlayScripted(c.pump, 10, 1, 8);
         ASSERT_FALSE(output_.writes.empty());
         EXPECT_EQ(output_.writes.front().at, c.firstFrameAt);
         EXPECT_EQ(sound_.events, c.events);
