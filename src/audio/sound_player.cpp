@@ -126,7 +126,11 @@ public:
         if (++fills_ >= 2) owner_.running_ = true;
         const int bytesPerFrame = format_.bytesPerFrame();
         const qint64 frames = maxSize / bytesPerFrame;
-        const auto heard = Clock::now() + QueuedAhead();
+        const Clock::duration ahead = QueuedAhead();
+        const auto heard = Clock::now() + ahead;
+        // The longest stretch queued ahead so far sets how early starts must come.
+        const double aheadMs = std::chrono::duration<double, std::milli>(ahead).count();
+        if (aheadMs > owner_.aheadMs_.load()) owner_.aheadMs_ = aheadMs;
         qint64 done = 0;  // frames of this read filled
         for (;;) {
             qint64 until = frames;
@@ -267,7 +271,7 @@ void SoundPlayer::DropWaiting() {
     QMetaObject::invokeMethod(worker_, [this] { worker_->DropWaiting(); }, Qt::BlockingQueuedConnection);
 }
 
-double SoundPlayer::LeadMs() { return kBufferMs + kReadMs; }
+double SoundPlayer::LeadMs() const { return std::max<double>(kBufferMs, aheadMs_.load()) + kReadMs; }
 
 void SoundPlayer::Warm() {
     if (hasDevice_) QMetaObject::invokeMethod(worker_, [this] { worker_->Warm(); });

@@ -46,8 +46,9 @@ public:
     // Drops every start or stop still waiting; what plays goes on.
     void DropWaiting();
     // How long before its time a start must be asked for to be heard on
-    // its sample: the audio the output holds queued, and one read more.
-    static double LeadMs();
+    // its sample: the audio the output holds queued (the longest seen, at
+    // least the buffer asked for), and one read more.
+    double LeadMs() const;
     // Opens the output ahead of the first start and keeps it open (playing
     // silence) until the player goes, so starts are heard on time.
     void Warm();
@@ -61,8 +62,6 @@ public:
     bool Busy() const { return busy_.load(); }
     // Frames of sound (not silence) handed to the output so far.
     int64_t FramesPlayed() const { return framesPlayed_.load(); }
-    int SampleRate() const { return rate_; }
-    int Channels() const { return channels_; }
 
     class Worker;
 
@@ -76,6 +75,7 @@ private:
     std::atomic<bool> busy_{false};
     std::atomic<bool> running_{false};
     std::atomic<int64_t> framesPlayed_{0};
+    std::atomic<double> aheadMs_{0};
 };
 
 // Converts a decoded sound (interleaved floats) to `rate` and `channels`,
