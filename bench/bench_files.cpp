@@ -5,7 +5,6 @@
 // time to split the same text into lines in the same process, and the 20 MB
 // runs report "x_10MB", their time divided by the 10 MB run's.
 
-#include "core/messages.h"
 #include "core/project.h"
 #include "files/kva_reader.h"
 #include "files/kva_writer.h"
@@ -118,7 +117,6 @@ void BM_SplitLines(benchmark::State& state) {
 }
 
 void BM_Load(benchmark::State& state) {
-    ScopedMessageHandler silent([](const Message&) { return MessageAnswer::Ok; });
     Project project;
     Measure(state, "load", [&project](const std::string& text) {
         const LoadResult result = LoadProjectBytes(text, project);
@@ -132,10 +130,7 @@ void BM_Save(benchmark::State& state) {
     if (!mkdtemp(folder.data())) throw std::runtime_error("no temporary folder");
     const std::string path = folder + "/project.kva";
     Project project;
-    {
-        ScopedMessageHandler silent([](const Message&) { return MessageAnswer::Ok; });
-        LoadFile(ProjectText(static_cast<int>(state.range(0))), project);
-    }
+    LoadFile(ProjectText(static_cast<int>(state.range(0))), project);
     Measure(state, "save", [&](const std::string&) {
         std::string reason;
         if (!WriteFileSafely(path, SaveText(project), reason)) throw std::runtime_error(reason);

@@ -4,7 +4,6 @@
 //   kestrova [FILE.kva]    opens FILE after the start-up sequence
 #include "files/settings_store.h"
 #include "ui/main_window.h"
-#include "ui/message_box.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -14,10 +13,9 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName(QStringLiteral("Talvenor Electronics"));
     QApplication::setApplicationName(QStringLiteral("Kestrova v2.0"));
     QApplication::setApplicationVersion(QStringLiteral(KESTROVA_VERSION));
-    kestrova::InstallMessageBoxHandler();
 
     kestrova::ProjectSettings settings;
-    kestrova::LoadSettings(settings);
+    kestrova::LoadSettings(kestrova::StoreLocation{}, settings);
     kestrova::frmMain window;
     window.project().Settings = settings;
     window.link().ApplyCommSettings(window.project().Settings);

@@ -62,8 +62,6 @@ public:
     bool Busy() const { return busy_.load(); }
     // Frames of sound (not silence) handed to the output so far.
     int64_t FramesPlayed() const { return framesPlayed_.load(); }
-    int SampleRate() const { return rate_; }
-    int Channels() const { return channels_; }
 
     class Worker;
 

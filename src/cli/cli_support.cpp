@@ -110,22 +110,19 @@ MessageAnswer PrintMessage(const Message& message) {
 }
 
 std::optional<LoadedProject> ReadProject(const std::string& path, std::ostream& err) {
-    ScopedMessageHandler printer([&err](const Message& message) {
-        err << OneLine(message) << '\n';
-        return MessageAnswer::Ok;
-    });
+    const auto print = [&err](const Message& message) { err << OneLine(message) << '\n'; };
     std::string bytes;
     std::string reason;
     if (!ReadFileBytes(path, bytes, reason)) {
-        ShowMessage(Message{"The animation " + path + " could not be opened: " + reason, "Open Error",
-                            MessageIcon::Critical, MessageButtons::Ok});
+        print(Message{"The animation " + path + " could not be opened: " + reason, "Open Error",
+                      MessageIcon::Critical, MessageButtons::Ok});
         return std::nullopt;
     }
     std::optional<LoadedProject> loaded(std::in_place);
     StartNewProject(loaded->project);
     loaded->load = LoadProjectBytes(std::move(bytes), loaded->project);
-    for (const Message& message : loaded->load.messages) ShowMessage(message);
-    if (loaded->load.notAnimation) ShowMessage(NotAnimationMessage(path));
+    for (const Message& message : loaded->load.messages) print(message);
+    if (loaded->load.notAnimation) print(NotAnimationMessage(path));
     if (!loaded->load.ok) return std::nullopt;
     return loaded;
 }

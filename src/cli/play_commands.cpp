@@ -69,6 +69,12 @@ public:
         shown_ = true;
     }
     bool LoopPressed() override { return loop_ && !interrupted; }
+    // A message box as a line of its own, below the progress line.
+    void Tell(const Message& message) override {
+        if (terminal_ && shown_) err_ << '\n';
+        shown_ = false;
+        err_ << OneLine(message) << '\n';
+    }
     void Pump() override {
         QCoreApplication::processEvents();
         if (interrupted && engine_) engine_->bStop = true;
@@ -162,8 +168,7 @@ int Play(const std::vector<std::string>& args, std::ostream&, std::ostream& err)
     const int built = BuildProject(*loaded, file, err);
     if (built != kExitOk) return built;
 
-    ScopedMessageHandler printer(&PrintMessage);
-    SerialLink link(&StoredPortEntry);
+    SerialLink link(StoredPortTable(StoreLocation{}));
     ApplyPortChoice(link, project.Settings, portChoice);
     SerialLinkOutput output(link);
     const std::string folder = std::filesystem::absolute(file).parent_path().string();
@@ -176,7 +181,7 @@ int Play(const std::vector<std::string>& args, std::ostream&, std::ostream& err)
     enginePointer = &engine;
 
     if (baud) engine.SetLineBaud(*baud);
-    engine.SetSoundOffset(LoadSoundOffset());
+    engine.SetSoundOffset(LoadSoundOffset(StoreLocation{}));
 
     // What the line carries: a show that needs more is thinned, not delayed.
     int servos = 0;
@@ -219,7 +224,7 @@ int Send(const std::vector<std::string>& args, std::ostream&, std::ostream& err)
     }
 
     ProjectSettings settings;
-    SerialLink link(&StoredPortEntry);
+    SerialLink link(StoredPortTable(StoreLocation{}));
     ApplyPortChoice(link, settings, portChoice);
     std::string reason;
     if (!link.Open(reason) || !link.WriteServo(synch.value_or(0), *servo - 1, *position, reason)) {
@@ -241,7 +246,7 @@ int Ports(std::ostream& out) {
         out << '\n';
     }
     out << "Port numbers:\n";
-    for (int32_t n = 1; n <= 16; ++n) out << "  COM" << n << " -> " << Printable(DeviceForPort(&StoredPortEntry, n)) << '\n';
+    for (int32_t n = 1; n <= 16; ++n) out << "  COM" << n << " -> " << Printable(DeviceForPort(StoredPortTable(StoreLocation{}), n)) << '\n';
     return kExitOk;
 }
 

@@ -1,11 +1,12 @@
 #pragma once
-// The one seam every message box of the program goes through. The editor
-// installs a handler that shows a real message box; the command line prints
-// the message; tests answer it. Without a handler a message is answered
-// with its default button (OK, or Yes where there is no OK).
+// Messages as data: what a message box says, the buttons it offers and the
+// answer it gets. Lower layers return their messages; windows show them
+// through the handler they were given (the editor's message box, the command
+// line's printer, a test's recorder).
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace kestrova {
 
@@ -20,26 +21,20 @@ struct Message {
     MessageButtons buttons = MessageButtons::Ok;
 };
 
+using Messages = std::vector<Message>;
 using MessageHandler = std::function<MessageAnswer(const Message&)>;
 
-// Shows a message through the installed handler and returns the answer.
-MessageAnswer ShowMessage(const Message& message);
+// The answer of a box nobody looked at: OK, or Yes where there is no OK.
+MessageAnswer DefaultAnswer(MessageButtons buttons);
 
-// Installs a handler; returns the one it replaces. An empty handler restores
-// the default answers.
-MessageHandler SetMessageHandler(MessageHandler handler);
+// Shows a message through handler; without one the default answer.
+inline MessageAnswer Ask(const MessageHandler& handler, const Message& message) {
+    return handler ? handler(message) : DefaultAnswer(message.buttons);
+}
 
-// Installs a handler for the lifetime of the object (tests, the command line).
-class ScopedMessageHandler {
-public:
-    explicit ScopedMessageHandler(MessageHandler handler)
-        : previous_(SetMessageHandler(std::move(handler))) {}
-    ~ScopedMessageHandler() { SetMessageHandler(std::move(previous_)); }
-    ScopedMessageHandler(const ScopedMessageHandler&) = delete;
-    ScopedMessageHandler& operator=(const ScopedMessageHandler&) = delete;
-
-private:
-    MessageHandler previous_;
-};
+// Shows the messages in order.
+inline void ShowAll(const MessageHandler& handler, const Messages& messages) {
+    for (const Message& message : messages) Ask(handler, message);
+}
 
 }  // namespace kestrova

@@ -1,7 +1,5 @@
 #include "timing_pc.h"
 
-#include "messages.h"
-
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -24,10 +22,11 @@ PerformanceCounter SteadyClockCounter() { return PerformanceCounter{&SteadyFrequ
 
 CTimingPC::CTimingPC(PerformanceCounter counter) : counter_(counter) {
     available_ = counter_.queryFrequency(frequency_) && frequency_ > 0;
-    if (!available_) {
-        ShowMessage(Message{"PerfCounter not available", "", MessageIcon::Exclamation, MessageButtons::Ok});
-    }
     start_ = counter_.queryCounter();
+}
+
+Message CTimingPC::UnavailableMessage() {
+    return Message{"PerfCounter not available", "", MessageIcon::Exclamation, MessageButtons::Ok};
 }
 
 void CTimingPC::Reset() { start_ = counter_.queryCounter(); }

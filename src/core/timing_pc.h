@@ -3,6 +3,8 @@
 // between servos; playback resets it every frame and spins until the frame
 // period has passed.
 
+#include "messages.h"
+
 #include <cstdint>
 #include <string>
 
@@ -20,9 +22,8 @@ PerformanceCounter SteadyClockCounter();
 
 class CTimingPC {
 public:
-    // Reads the frequency once; a counter that is not available is reported
-    // through the message seam ("PerfCounter not available") and the
-    // stopwatch then reads 0 and never waits.
+    // Reads the frequency once. Without a counter the stopwatch reads 0 and
+    // never waits; its owner tells the user with UnavailableMessage.
     explicit CTimingPC(PerformanceCounter counter = SteadyClockCounter());
 
     void Reset();
@@ -39,6 +40,8 @@ public:
     void WaitFor(double ms);
 
     bool Available() const { return available_; }
+    // "PerfCounter not available".
+    static Message UnavailableMessage();
 
 private:
     PerformanceCounter counter_;

@@ -39,18 +39,37 @@ void DocumentCommands::SetFileName(const std::string& name) {
     view_.SetSaveEnabled(IsPath(name));
 }
 
-MessageAnswer DocumentCommands::QuerySave() {
+namespace {
+
+CommandResult Result(bool done, Messages messages) { return CommandResult{done, std::move(messages)}; }
+
+}  // namespace
+
+SaveQuery DocumentCommands::QuerySave() {
+    SaveQuery query;
+    query.answer = QuerySave(query.messages);
+    return query;
+}
+
+MessageAnswer DocumentCommands::QuerySave(Messages& messages) {
     if (!project_.bNeedToSave) return MessageAnswer::Ok;
     const MessageAnswer answer =
-        ShowMessage(Message{"\"" + project_.sFilename + "\" has been modified.  Save the changes?", "Save Changes?",
-                            MessageIcon::Question, MessageButtons::YesNoCancel});
+        view_.Ask(Message{"\"" + project_.sFilename + "\" has been modified.  Save the changes?", "Save Changes?",
+                          MessageIcon::Question, MessageButtons::YesNoCancel});
     if (answer != MessageAnswer::Yes) return answer;
-    const bool saved = project_.sFilename.rfind("Untitled", 0) == 0 ? SaveAs() : SaveFile();
+    const bool saved = project_.sFilename.rfind("Untitled", 0) == 0 ? SaveAs(messages) : SaveFile(messages);
     return saved ? MessageAnswer::Yes : MessageAnswer::Cancel;
 }
 
-bool DocumentCommands::NewFile() {
-    if (QuerySave() == MessageAnswer::Cancel) return false;
+CommandResult DocumentCommands::QueryClose() {
+    Messages messages;
+    const bool close = QuerySave(messages) != MessageAnswer::Cancel;
+    return Result(close, std::move(messages));
+}
+
+CommandResult DocumentCommands::NewFile() {
+    Messages messages;
+    if (QuerySave(messages) == MessageAnswer::Cancel) return Result(false, std::move(messages));
     SetNewProjectDefaults(project_);
     // The ranges first, so that no slider clamps the new Home into the
     // range of the project before.
@@ -65,28 +84,34 @@ bool DocumentCommands::NewFile() {
     project_.Built = false;
     view_.SetModified(false);
     view_.UpdateEditCommands();
-    return true;
+    return Result(true, std::move(messages));
 }
 
-bool DocumentCommands::Open() {
+CommandResult DocumentCommands::Open() {
     const std::string name = view_.AskOpenFileName();
-    if (name.empty()) return false;
+    if (name.empty()) return {};
     return OpenFile(name);
 }
 
-bool DocumentCommands::OpenFile(const std::string& name) {
-    if (QuerySave() == MessageAnswer::Cancel) return false;
+CommandResult DocumentCommands::OpenFile(const std::string& name) {
+    Messages messages;
+    const bool opened = OpenFile(name, messages);
+    return Result(opened, std::move(messages));
+}
+
+bool DocumentCommands::OpenFile(const std::string& name, Messages& messages) {
+    if (QuerySave(messages) == MessageAnswer::Cancel) return false;
     std::string bytes;
     std::string reason;
     if (!ReadFileBytes(name, bytes, reason)) {
-        ShowMessage(Message{"The animation " + name + " could not be opened: " + reason, "Open Error",
-                            MessageIcon::Critical, MessageButtons::Ok});
+        messages.push_back(Message{"The animation " + name + " could not be opened: " + reason, "Open Error",
+                                   MessageIcon::Critical, MessageButtons::Ok});
         return false;
     }
     const LoadResult loaded = LoadProjectBytes(std::move(bytes), project_);
-    for (const Message& message : loaded.messages) ShowMessage(message);
+    messages.insert(messages.end(), loaded.messages.begin(), loaded.messages.end());
     if (loaded.notAnimation) {
-        ShowMessage(NotAnimationMessage(name));
+        messages.push_back(NotAnimationMessage(name));
         return false;
     }
     if (!loaded.ok) return false;
@@ -103,15 +128,27 @@ bool DocumentCommands::OpenFile(const std::string& name) {
     return true;
 }
 
-bool DocumentCommands::OpenRecent(const std::string& caption) {
+CommandResult DocumentCommands::OpenRecent(const std::string& caption) {
     const size_t blank = caption.find(' ');
-    if (blank == std::string::npos) return false;
+    if (blank == std::string::npos) return {};
     return OpenFile(caption.substr(blank + 1));
 }
 
-bool DocumentCommands::Save() { return IsPath(project_.sFilename) ? SaveFile() : SaveAs(); }
+CommandResult DocumentCommands::Save() { return IsPath(project_.sFilename) ? SaveFile() : SaveAs(); }
 
-bool DocumentCommands::SaveAs() {
+CommandResult DocumentCommands::SaveAs() {
+    Messages messages;
+    const bool saved = SaveAs(messages);
+    return Result(saved, std::move(messages));
+}
+
+CommandResult DocumentCommands::SaveFile() {
+    Messages messages;
+    const bool saved = SaveFile(messages);
+    return Result(saved, std::move(messages));
+}
+
+bool DocumentCommands::SaveAs(Messages& messages) {
     std::string name = view_.AskSaveFileName();
     if (name.empty()) return false;
     // A name typed without an extension gets the project files' own.
@@ -123,19 +160,19 @@ bool DocumentCommands::SaveAs() {
     const std::string newFolder = ProjectFolder(name);
     for (WavCue& cue : project_.WavCues) cue.Path = RebaseCuePath(cue.Path, oldFolder, newFolder);
     project_.sFilename = name;
-    if (SaveFile()) return true;
+    if (SaveFile(messages)) return true;
     project_.sFilename = previous;
     project_.WavCues = previousCues;
     return false;
 }
 
-bool DocumentCommands::SaveFile() {
+bool DocumentCommands::SaveFile(Messages& messages) {
     view_.CommitEdits();
     std::string text;
     std::string reason;
     if (!ComposeProjectFile(project_, text, reason) || !WriteFileSafely(project_.sFilename, text, reason)) {
-        ShowMessage(Message{"The animation could not be saved to " + project_.sFilename + ": " + reason, "Save Error",
-                            MessageIcon::Critical, MessageButtons::Ok});
+        messages.push_back(Message{"The animation could not be saved to " + project_.sFilename + ": " + reason,
+                                   "Save Error", MessageIcon::Critical, MessageButtons::Ok});
         return false;
     }
     SetFileName(project_.sFilename);

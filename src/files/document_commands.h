@@ -3,7 +3,8 @@
 // Save, Save As, opening a recent file, and "Save Changes?" that guards every
 // command that would throw away unsaved work. They keep the file name, the
 // caption, the Save command's state, the recent-files list and the flags
-// consistent; the window supplies the dialogs and the widgets.
+// consistent; the window supplies the dialogs and the widgets, and shows the
+// messages the commands return.
 
 #include "core/messages.h"
 #include "core/project.h"
@@ -12,6 +13,19 @@
 
 namespace kestrova {
 
+// What a document command did, and what it has to tell the user (open and
+// save errors, a loaded file's repairs), in order.
+struct [[nodiscard]] CommandResult {
+    bool done = false;
+    Messages messages;
+};
+
+// The answer to "Save Changes?" and the messages of a save it started.
+struct [[nodiscard]] SaveQuery {
+    MessageAnswer answer = MessageAnswer::Ok;
+    Messages messages;
+};
+
 class DocumentView {
 public:
     virtual ~DocumentView() = default;
@@ -19,6 +33,8 @@ public:
     // before overwriting.
     virtual std::string AskOpenFileName() = 0;
     virtual std::string AskSaveFileName() = 0;
+    // Asks a question ("Save Changes?") and returns the answer.
+    virtual MessageAnswer Ask(const Message& question) = 0;
     virtual void SetCaption(const std::string& caption) = 0;
     virtual void SetSaveEnabled(bool enabled) = 0;
     // The servos were reset to their new-project values: sliders to Home.
@@ -53,22 +69,22 @@ public:
     // else Yes, No or Cancel. A Yes whose save did not happen (the Save As
     // dialog cancelled, or the save failed) comes back as Cancel, so the
     // caller abandons its command and the work stays.
-    MessageAnswer QuerySave();
+    SaveQuery QuerySave();
 
-    bool NewFile();
+    CommandResult NewFile();
     // The open dialog, then OpenFile.
-    bool Open();
-    bool OpenFile(const std::string& name);
+    CommandResult Open();
+    CommandResult OpenFile(const std::string& name);
     // A recent-files item's caption: "&" number, a blank, the path.
-    bool OpenRecent(const std::string& caption);
+    CommandResult OpenRecent(const std::string& caption);
     // Save when the name is a path, Save As otherwise (the toolbar's rule).
-    bool Save();
-    bool SaveAs();
+    CommandResult Save();
+    CommandResult SaveAs();
     // Writes the project to sFilename and runs the after-save steps; on a
     // failure says why and changes nothing else.
-    bool SaveFile();
-    // Closing the window: false when the user cancelled.
-    bool QueryClose() { return QuerySave() != MessageAnswer::Cancel; }
+    CommandResult SaveFile();
+    // Closing the window: not done when the user cancelled.
+    CommandResult QueryClose();
 
     void SetFileName(const std::string& name);
 
@@ -76,6 +92,12 @@ public:
     static bool IsPath(const std::string& name);
 
 private:
+    // The commands, adding what they have to tell to `messages`.
+    MessageAnswer QuerySave(Messages& messages);
+    bool OpenFile(const std::string& name, Messages& messages);
+    bool SaveAs(Messages& messages);
+    bool SaveFile(Messages& messages);
+
     Project& project_;
     DocumentView& view_;
 };

@@ -35,7 +35,7 @@ bool SamePath(const std::string& a, const std::string& b) {
 }  // namespace
 
 cRegistry RecentFilesList::Store() const {
-    cRegistry store;
+    cRegistry store(Location);
     store.SetClassKey(kHkeyCurrentUser);
     store.SetSectionKey(RegKey + "\\Recent");
     store.SetValueType(kRegText);

@@ -15,6 +15,7 @@ class RecentFilesList {
 public:
     int32_t MaxItems = 5;
     std::string RegKey;  // the group's parent key; the list lives in RegKey + "\Recent"
+    StoreLocation Location;  // the store that keeps it
 
     // The paths to show, most recent first: at most MaxItems.
     std::vector<std::string> Items() const;

@@ -1,6 +1,5 @@
 #include "registry.h"
 
-#include "core/messages.h"
 #include "core/numeric_text.h"
 
 #include <QByteArray>
@@ -18,11 +17,6 @@ namespace kestrova {
 namespace {
 
 constexpr const char* kErrorSource = "Kestrova.cRegistry";
-
-std::string& StoreLocationOverride() {
-    static std::string dir;
-    return dir;
-}
 
 // Where a key lives: the organisation and application whose settings hold
 // it, and the group path inside them ("" for the application's own key).
@@ -86,9 +80,9 @@ struct OpenedStore {
     bool fileStore = true;
 };
 
-OpenedStore OpenStore(const KeyLocation& location) {
+OpenedStore OpenStore(const StoreLocation& where, const KeyLocation& location) {
     OpenedStore store;
-    const std::string& dir = StoreLocationOverride();
+    const std::string& dir = where.folder;
     if (!dir.empty()) {
         QString path = QString::fromStdString(dir) + QLatin1Char('/') + location.organisation;
         path += location.application.isEmpty()
@@ -213,19 +207,15 @@ int32_t RegistryValueToInt32(const RegistryValue& value) {
     return 0;
 }
 
-void ReportRegistryError(const RegistryError& error) {
-    ShowMessage(Message{"Error " + std::to_string(error.number) + ": " + error.description,
-                        "Registry Error", MessageIcon::Critical, MessageButtons::Ok});
+Message RegistryErrorMessage(const RegistryError& error) {
+    return Message{"Error " + std::to_string(error.number) + ": " + error.description, "Registry Error",
+                   MessageIcon::Critical, MessageButtons::Ok};
 }
-
-void SetRegistryStoreLocation(const std::string& dir) { StoreLocationOverride() = dir; }
-
-std::string RegistryStoreLocation() { return StoreLocationOverride(); }
 
 RegistryValue cRegistry::Value() {
     const auto location = Locate(classKey_, sectionKey_);
     if (!location || !IsValidValueName(valueKey_)) return default_;
-    OpenedStore store = OpenStore(*location);
+    OpenedStore store = OpenStore(location_, *location);
     if (!StoreFileReadable(store) || store.settings->status() == QSettings::AccessError)
         return default_;
     QSettings& settings = *store.settings;
@@ -252,7 +242,7 @@ std::optional<RegistryError> cRegistry::SetValue(const RegistryValue& value) {
         return WriteError(value);  // type mismatch
     }
 
-    OpenedStore store = OpenStore(*location);
+    OpenedStore store = OpenStore(location_, *location);
     QSettings& settings = *store.settings;
     if (settings.status() == QSettings::AccessError) return WriteError(value);
     if (!location->group.isEmpty()) settings.beginGroup(location->group);
@@ -266,9 +256,9 @@ bool cRegistry::KeyExists() const {
     const auto location = Locate(classKey_, sectionKey_);
     if (!location) return false;
 #ifdef Q_OS_WIN
-    if (RegistryStoreLocation().empty()) return RegistryKeyExists(*location);
+    if (location_.folder.empty()) return RegistryKeyExists(*location);
 #endif
-    OpenedStore store = OpenStore(*location);
+    OpenedStore store = OpenStore(location_, *location);
     if (!StoreFileReadable(store) || store.settings->status() == QSettings::AccessError)
         return false;
     return GroupExists(*store.settings, location->group);
@@ -279,7 +269,7 @@ bool cRegistry::EnumerateValues(std::vector<std::string>& names, int32_t& count)
     count = 0;
     if (!KeyExists()) return false;
     const auto location = Locate(classKey_, sectionKey_);
-    OpenedStore store = OpenStore(*location);
+    OpenedStore store = OpenStore(location_, *location);
     QSettings& settings = *store.settings;
     if (!location->group.isEmpty()) settings.beginGroup(location->group);
     for (const QString& key : settings.childKeys()) names.push_back(key.toStdString());

@@ -16,6 +16,8 @@
 // is exactly a signed 32-bit decimal number ("0", "-12", "300") reads back
 // as a 32-bit number; every other text reads back as text.
 
+#include "core/messages.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -54,18 +56,22 @@ struct RegistryError {
     std::string description;  // "Failed to set registry value Key: '...',Section: ..."
 };
 
-// The text a registry error is reported with, once, in a message box.
-void ReportRegistryError(const RegistryError& error);
+// The message a registry error is reported with, once.
+Message RegistryErrorMessage(const RegistryError& error);
 
-// Places the whole store below the folder dir instead of the user's own
-// settings ("<dir>/<organisation>/<application>.conf", in the settings file
-// format on every platform); an empty dir returns to the user's settings.
-// Used by tests, so that they never touch the real user's settings.
-void SetRegistryStoreLocation(const std::string& dir);
-std::string RegistryStoreLocation();
+// Where the store lives. An empty folder is the user's own settings; a
+// folder holds the whole store below it instead ("<folder>/<organisation>/
+// <application>.conf", in the settings file format on every platform), so
+// that tests never touch the user's settings.
+struct StoreLocation {
+    std::string folder;
+};
 
 class cRegistry {
 public:
+    cRegistry() = default;
+    explicit cRegistry(StoreLocation location) : location_(std::move(location)) {}
+
     int32_t ClassKey() const { return classKey_; }
     void SetClassKey(int32_t root) { classKey_ = root; }
 
@@ -107,6 +113,7 @@ public:
 private:
     RegistryError WriteError(const RegistryValue& value) const;
 
+    StoreLocation location_;
     int32_t classKey_ = kHkeyCurrentUser;
     std::string sectionKey_;
     std::string valueKey_;

@@ -22,8 +22,8 @@ constexpr std::array<SettingField, 6> kFields{{
     {kValueSystemPriority, &ProjectSettings::SystemPriority},
 }};
 
-cRegistry ProgramKey() {
-    cRegistry registry;
+cRegistry ProgramKey(const StoreLocation& store) {
+    cRegistry registry(store);
     registry.SetClassKey(kHkeyCurrentUser);
     registry.SetSectionKey(kProgramKey);
     registry.SetValueType(kRegNumber);
@@ -32,8 +32,8 @@ cRegistry ProgramKey() {
 
 }  // namespace
 
-void LoadSettings(ProjectSettings& settings) {
-    cRegistry registry = ProgramKey();
+void LoadSettings(const StoreLocation& store, ProjectSettings& settings) {
+    cRegistry registry = ProgramKey(store);
     for (const SettingField& f : kFields) {
         registry.SetValueKey(f.valueName);
         settings.*f.field = RegistryValueToInt32(registry.Value());
@@ -41,8 +41,8 @@ void LoadSettings(ProjectSettings& settings) {
     if (settings.COMPort == 0) settings.COMPort = 1;
 }
 
-std::optional<RegistryError> SaveSettings(const ProjectSettings& settings) {
-    cRegistry registry = ProgramKey();
+std::optional<RegistryError> SaveSettings(const StoreLocation& store, const ProjectSettings& settings) {
+    cRegistry registry = ProgramKey(store);
     for (const SettingField& f : kFields) {
         registry.SetValueKey(f.valueName);
         if (auto error = registry.SetValue(settings.*f.field)) return error;
@@ -52,8 +52,8 @@ std::optional<RegistryError> SaveSettings(const ProjectSettings& settings) {
 
 namespace {
 
-cRegistry PortTable(int32_t n) {
-    cRegistry registry;
+cRegistry PortTable(const StoreLocation& store, int32_t n) {
+    cRegistry registry(store);
     registry.SetClassKey(kHkeyCurrentUser);
     registry.SetSectionKey(kPortsKey);
     registry.SetValueKey("COM" + std::to_string(n));
@@ -63,10 +63,16 @@ cRegistry PortTable(int32_t n) {
 
 }  // namespace
 
-std::string StoredPortEntry(int32_t n) { return RegistryValueText(PortTable(n).Value()); }
+std::string StoredPortEntry(const StoreLocation& store, int32_t n) {
+    return RegistryValueText(PortTable(store, n).Value());
+}
 
-std::optional<RegistryError> MapPortToDevice(int32_t n, const std::string& device) {
-    cRegistry table = PortTable(n);
+std::function<std::string(int32_t n)> StoredPortTable(StoreLocation store) {
+    return [store = std::move(store)](int32_t n) { return StoredPortEntry(store, n); };
+}
+
+std::optional<RegistryError> MapPortToDevice(const StoreLocation& store, int32_t n, const std::string& device) {
+    cRegistry table = PortTable(store, n);
     return table.SetValue(device);
 }
 
@@ -74,14 +80,14 @@ std::optional<RegistryError> MapPortToDevice(int32_t n, const std::string& devic
 
 namespace kestrova {
 
-int32_t LoadSoundOffset() {
-    cRegistry registry = ProgramKey();
+int32_t LoadSoundOffset(const StoreLocation& store) {
+    cRegistry registry = ProgramKey(store);
     registry.SetValueKey(kValueSoundOffset);
     return std::clamp(RegistryValueToInt32(registry.Value()), -kSoundOffsetLimit, kSoundOffsetLimit);
 }
 
-std::optional<RegistryError> SaveSoundOffset(int32_t ms) {
-    cRegistry registry = ProgramKey();
+std::optional<RegistryError> SaveSoundOffset(const StoreLocation& store, int32_t ms) {
+    cRegistry registry = ProgramKey(store);
     registry.SetValueKey(kValueSoundOffset);
     return registry.SetValue(std::clamp(ms, -kSoundOffsetLimit, kSoundOffsetLimit));
 }

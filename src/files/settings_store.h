@@ -6,6 +6,7 @@
 #include "files/registry.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -29,21 +30,23 @@ inline constexpr const char* kValueSystemPriority = "System Priority";
 
 // Fills settings from the store: a missing value reads as 0, and a port of
 // 0 becomes 1. No other value is checked (a stored port 17 stays 17).
-void LoadSettings(ProjectSettings& settings);
+void LoadSettings(const StoreLocation& store, ProjectSettings& settings);
 
 // Writes the six values, in the order AutoDisable, BaudRate, COM Port,
 // SSCMode, SynchByte, System Priority. The first write that fails stops
 // the rest and is returned (error 26001); the caller reports it once and
 // keeps the values in force.
-[[nodiscard]] std::optional<RegistryError> SaveSettings(const ProjectSettings& settings);
+[[nodiscard]] std::optional<RegistryError> SaveSettings(const StoreLocation& store, const ProjectSettings& settings);
 
-// The port table: the device entered for port n, empty when none. A serial
-// link is given this as its table of entries.
-std::string StoredPortEntry(int32_t n);
+// The port table: the device entered for port n, empty when none.
+std::string StoredPortEntry(const StoreLocation& store, int32_t n);
+// StoredPortEntry of that store, as a serial link's table of entries.
+std::function<std::string(int32_t n)> StoredPortTable(StoreLocation store);
 
 // Enters device as port n's device in the port table; an empty device
 // returns the port to its platform default.
-[[nodiscard]] std::optional<RegistryError> MapPortToDevice(int32_t n, const std::string& device);
+[[nodiscard]] std::optional<RegistryError> MapPortToDevice(const StoreLocation& store, int32_t n,
+                                                           const std::string& device);
 
 }  // namespace kestrova
 
@@ -55,7 +58,7 @@ namespace kestrova {
 inline constexpr const char* kValueSoundOffset = "Sound Offset";
 inline constexpr int32_t kSoundOffsetLimit = 500;
 // A missing value reads as 0; a value beyond the limits as the nearest limit.
-int32_t LoadSoundOffset();
-[[nodiscard]] std::optional<RegistryError> SaveSoundOffset(int32_t ms);
+int32_t LoadSoundOffset(const StoreLocation& store);
+[[nodiscard]] std::optional<RegistryError> SaveSoundOffset(const StoreLocation& store, int32_t ms);
 
 }  // namespace kestrova

@@ -1,7 +1,5 @@
 #include "port_toggle.h"
 
-#include "core/messages.h"
-
 namespace kestrova {
 
 namespace {
@@ -13,13 +11,14 @@ void UncheckedPath(SerialLink& link, PortToggleView& view) {
 
 }  // namespace
 
-void ComToggleClicked(SerialLink& link, bool nowChecked, PortToggleView& view) {
+std::optional<Message> ComToggleClicked(SerialLink& link, bool nowChecked, PortToggleView& view) {
+    std::optional<Message> problem;
     if (nowChecked) {
         view.SetComCaption(kComOpenCaption);
         std::string reason;
         if (!link.Open(reason)) {
-            ShowMessage(Message{link.FailureMessage(reason), kComOpenErrorTitle,
-                                MessageIcon::Critical, MessageButtons::Ok});
+            problem = Message{link.FailureMessage(reason), kComOpenErrorTitle, MessageIcon::Critical,
+                              MessageButtons::Ok};
             link.Close();
             // Unchecking the box is a click on it in its own right.
             view.SetComChecked(false);
@@ -29,6 +28,7 @@ void ComToggleClicked(SerialLink& link, bool nowChecked, PortToggleView& view) {
         UncheckedPath(link, view);
     }
     view.FocusSelectedEditor();
+    return problem;
 }
 
 void ServoSliderChanged(SerialLink& link, const ProjectSettings& settings, int servo, int value,

@@ -3,9 +3,11 @@
 // do, apart from the widgets themselves. The window implements the small
 // views below and calls these functions from its event handlers.
 
+#include "core/messages.h"
 #include "core/project.h"
 #include "serial_link.h"
 
+#include <optional>
 #include <string>
 
 namespace kestrova {
@@ -26,14 +28,13 @@ public:
 };
 
 // A click on the port check box, nowChecked being its new state. Checked:
-// caption "COM Open", open the port; when that fails, the critical message
+// caption "COM Open", open the port; when that fails, the port closed, the
+// box unchecked with the caption "COM Closed", and the critical message
 // "COM Port Open Error" with the link's failure message ("COM" + n, the
 // device in brackets, " - " and the reason; a setting the link cannot use
-// alone), the port
-// closed, the box unchecked with the caption "COM Closed". Unchecked:
-// caption "COM Closed", the port closed. Then the focus goes to the
-// selected servo's editor.
-void ComToggleClicked(SerialLink& link, bool nowChecked, PortToggleView& view);
+// alone) returned for the caller to show. Unchecked: caption "COM Closed",
+// the port closed. Then the focus goes to the selected servo's editor.
+[[nodiscard]] std::optional<Message> ComToggleClicked(SerialLink& link, bool nowChecked, PortToggleView& view);
 
 // The position labels next to the servo sliders.
 class SliderView {

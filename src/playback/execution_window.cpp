@@ -56,8 +56,12 @@ QIcon ToolbarIcon(const QString& key) { return QIcon(QStringLiteral(":/exe/icons
 
 }  // namespace
 
-frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAnimation, QWidget* parent)
-    : QWidget(parent, Qt::Tool), project_(project), buildAnimation_(std::move(buildAnimation)) {
+frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAnimation, QWidget* parent,
+               MessageHandler messages)
+    : QWidget(parent, Qt::Tool),
+      project_(project),
+      buildAnimation_(std::move(buildAnimation)),
+      messages_(std::move(messages)) {
     InitExecutionWindowResources();
     setObjectName(QStringLiteral("frmExe"));
     setWindowTitle(QStringLiteral(" Animation Execution"));
@@ -262,8 +266,8 @@ bool frmExe::Playing() const { return engine_->Playing(); }
 
 bool frmExe::AskToBuild(const char* firstLine) {
     const MessageAnswer answer =
-        ShowMessage(Message{std::string(firstLine) + "\r\nWould you like to build it now?", "Build Animation?",
-                            MessageIcon::Question, MessageButtons::YesNo});
+        Ask(messages_, Message{std::string(firstLine) + "\r\nWould you like to build it now?", "Build Animation?",
+                               MessageIcon::Question, MessageButtons::YesNo});
     if (answer != MessageAnswer::Yes) return false;
     if (buildAnimation_) buildAnimation_();
     return true;
@@ -530,5 +534,7 @@ void frmExe::Pump() {
     const bool paused = engine_->bPause && !engine_->bStop;
     QCoreApplication::processEvents(paused ? QEventLoop::WaitForMoreEvents : QEventLoop::AllEvents);
 }
+
+void frmExe::Tell(const Message& message) { Ask(messages_, message); }
 
 }  // namespace kestrova

@@ -40,7 +40,10 @@ QRect FitOnScreen(const QRect& frame, const QRect& available);
 class frmExe : public QWidget, public PlaybackView {
     Q_OBJECT
 public:
-    frmExe(Project& project, SerialLink& link, std::function<void()> buildAnimation, QWidget* parent = nullptr);
+    // Questions and playback's messages go to `messages`; without one they
+    // get their default answers (a build is then started when asked for).
+    frmExe(Project& project, SerialLink& link, std::function<void()> buildAnimation, QWidget* parent = nullptr,
+           MessageHandler messages = {});
     ~frmExe() override;
 
     // Refreshes the window from the frame table and shows it; asks to build
@@ -94,6 +97,7 @@ public:
     void ShowSteppedButtons() override;
     bool LoopPressed() override;
     void Pump() override;
+    void Tell(const Message& message) override;
 
 signals:
     // A playback started (true) or ended (false).
@@ -121,6 +125,7 @@ private:
 
     Project& project_;
     std::function<void()> buildAnimation_;
+    MessageHandler messages_;
     std::unique_ptr<SerialLinkOutput> output_;
     std::unique_ptr<QtSoundOutput> sound_;
     std::unique_ptr<PlaybackEngine> engine_;

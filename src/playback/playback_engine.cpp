@@ -55,15 +55,14 @@ bool PlaybackEngine::PlayAnimation(int32_t startFrame, int32_t endFrame) {
     const bool portWasOpen = output_.IsOpen();
     std::string reason;
     if (!portWasOpen && !output_.Open(reason)) {
-        ShowMessage(Message{output_.FailureMessage(reason), "Error",
-                            MessageIcon::Critical, MessageButtons::Ok});
+        view_.Tell(Message{output_.FailureMessage(reason), "Error", MessageIcon::Critical, MessageButtons::Ok});
         EndSteps(portWasOpen);
         return false;
     }
 
     std::vector<std::string> cuePaths;
     for (int32_t k = 1; k <= UpperBound(show_.cues); ++k) cuePaths.push_back(show_.cues[k].Path);
-    sound_.Prepare(cuePaths);
+    if (const std::optional<Message> problem = sound_.Prepare(cuePaths)) view_.Tell(*problem);
 
     view_.ShowPlayMarker();
     const double period = FramePeriod(std::clamp(view_.FramesPerSecond(), 1, 30));
@@ -80,8 +79,8 @@ bool PlaybackEngine::PlayAnimation(int32_t startFrame, int32_t endFrame) {
     // The reason of a failed write is kept for the message after the end steps.
     EndSteps(portWasOpen);
     if (writeFailed) {
-        ShowMessage(Message{output_.FailureMessage(writeFailure_), "Error",
-                            MessageIcon::Critical, MessageButtons::Ok});
+        view_.Tell(
+            Message{output_.FailureMessage(writeFailure_), "Error", MessageIcon::Critical, MessageButtons::Ok});
     }
     ReportUnsendable();
     return !writeFailed;
@@ -256,10 +255,10 @@ void PlaybackEngine::EndSteps(bool portWasOpen) {
 void PlaybackEngine::ReportUnsendable() {
     if (unsendableServo_ < 0) return;
     const ServoRecord& servo = project_.Servos[unsendableServo_];
-    ShowMessage(Message{"Servo " + std::to_string(unsendableServo_ + 1) + " (\"" + servo.Name + "\") was to move to " +
-                            std::to_string(unsendablePosition_) + " at frame " + std::to_string(unsendableFrame_) +
-                            ", which the controller cannot take (0 to 255). Positions outside that range were not sent.",
-                        "Position Not Sent", MessageIcon::Exclamation, MessageButtons::Ok});
+    view_.Tell(Message{"Servo " + std::to_string(unsendableServo_ + 1) + " (\"" + servo.Name + "\") was to move to " +
+                           std::to_string(unsendablePosition_) + " at frame " + std::to_string(unsendableFrame_) +
+                           ", which the controller cannot take (0 to 255). Positions outside that range were not sent.",
+                       "Position Not Sent", MessageIcon::Exclamation, MessageButtons::Ok});
     unsendableServo_ = -1;
 }
 

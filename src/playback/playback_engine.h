@@ -18,6 +18,7 @@
 // the servo flags, the cues and the settings. Nothing done in a window during
 // playback or a pause, a build included, changes the bytes sent.
 
+#include "core/messages.h"
 #include "core/playback_clock.h"
 #include "core/project.h"
 #include "line_model.h"
@@ -25,6 +26,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,9 +66,12 @@ public:
     // (the audio it holds queued ahead).
     virtual double LeadMs() const { return 0; }
     // Called when playback starts with every cue's file, so that a cue
-    // starts without loading delay; a file that cannot be played is
-    // reported here, once.
-    virtual void Prepare(const std::vector<std::string>& paths) { (void)paths; }
+    // starts without loading delay. Returns the message about the files
+    // that cannot be played, once, or nothing when all can.
+    virtual std::optional<Message> Prepare(const std::vector<std::string>& paths) {
+        (void)paths;
+        return std::nullopt;
+    }
 };
 
 // The execution window as the engine sees it (the command line and the
@@ -97,10 +102,15 @@ public:
     virtual bool LoopPressed() = 0;
     // Lets the window process its pending input and paint events.
     virtual void Pump() = 0;
+    // Tells the user something about playback (a port that would not open,
+    // a failed write, sounds or positions left out); playback goes on or
+    // ends as the engine decides, whatever the answer.
+    virtual void Tell(const Message& message) = 0;
 };
 
 // A view without widgets (the command line, benchmarks): every control
-// change is ignored, the rate is fixed and loop is off. Override what matters.
+// change is ignored, the rate is fixed, loop is off and the messages are
+// kept in `told`. Override what matters.
 class QuietPlaybackView : public PlaybackView {
 public:
     explicit QuietPlaybackView(int framesPerSecond = 15) : fps_(framesPerSecond) {}
@@ -118,6 +128,9 @@ public:
     void ShowSteppedButtons() override {}
     bool LoopPressed() override { return false; }
     void Pump() override {}
+    void Tell(const Message& message) override { told.push_back(message); }
+
+    Messages told;
 
 private:
     int fps_;
@@ -135,7 +148,7 @@ public:
     // Plays frames start to end, repeating while loop is pressed, until the
     // range ends without loop or a stop is requested. Returns when playback
     // is over. False when it could not start (the port would not open) or a
-    // write failed; the user has then been told why.
+    // write failed; the view has then been told why.
     bool PlayAnimation(int32_t startFrame, int32_t endFrame);
 
     // Enables or disables the controls that must not be used while playing.

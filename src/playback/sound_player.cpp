@@ -1,7 +1,6 @@
 #include "sound_player.h"
 
 #include "core/cue_path.h"
-#include "core/messages.h"
 
 #include <QDir>
 
@@ -19,7 +18,7 @@ QString QtSoundOutput::Resolve(const std::string& path) const {
     return QString::fromStdString(ResolveCuePath(path, baseFolder_));
 }
 
-void QtSoundOutput::Prepare(const std::vector<std::string>& paths) {
+std::optional<Message> QtSoundOutput::Prepare(const std::vector<std::string>& paths) {
     sounds_.clear();
     std::string problems;
     for (const std::string& path : paths) {
@@ -30,12 +29,11 @@ void QtSoundOutput::Prepare(const std::vector<std::string>& paths) {
         if (!sound) problems += "\r\n" + file.toStdString() + ": " + (error.empty() ? "no file named" : error);
         sounds_[path] = std::move(sound);
     }
-    if (!problems.empty()) {
-        ShowMessage(Message{"These sound files cannot be played; their cues are skipped:" + problems,
-                            "Sound Not Played", MessageIcon::Exclamation, MessageButtons::Ok});
-    }
     // Cues start on their frames only once the output plays.
     if (!paths.empty()) player_.WaitUntilRunning(3000);
+    if (problems.empty()) return std::nullopt;
+    return Message{"These sound files cannot be played; their cues are skipped:" + problems, "Sound Not Played",
+                   MessageIcon::Exclamation, MessageButtons::Ok};
 }
 
 void QtSoundOutput::Play(const std::string& path, double delayMs) {

@@ -19,9 +19,9 @@ public:
     explicit QtSoundOutput(std::string baseFolder = {});
     ~QtSoundOutput() override;
 
-    // Decodes every file; those that cannot be played are reported in one
+    // Decodes every file; those that cannot be played are named in one
     // message (path and reason) and their cues are skipped.
-    void Prepare(const std::vector<std::string>& paths) override;
+    std::optional<Message> Prepare(const std::vector<std::string>& paths) override;
     void Play(const std::string& path, double delayMs) override;
     void Stop(double delayMs) override;
     void StopAll() override;

@@ -30,18 +30,8 @@ const QString kInvalidEntryTitle = QStringLiteral("Invalid Entry");
 // Room either side of a field drawn in the list, in pixels.
 constexpr int kFieldPadding = 4;
 
-frmWAV::FileChooser& Chooser() {
-    static frmWAV::FileChooser chooser;
-    return chooser;
-}
-
-QString ChooseFile(QWidget* parent, const QString& title, const QString& filter) {
-    if (const auto& chooser = Chooser()) return chooser(parent, title, filter);
+QString ChooseWithDialog(QWidget* parent, const QString& title, const QString& filter) {
     return QFileDialog::getOpenFileName(parent, title, QString(), filter);
-}
-
-void ShowInvalidEntry(const std::string& text) {
-    ShowMessage(Message{text, kInvalidEntryTitle.toStdString(), MessageIcon::Critical, MessageButtons::Ok});
 }
 
 // Draws an entry's three tab-separated fields in columns under the headings
@@ -123,13 +113,11 @@ QLabel* MakeLabel(const QString& name, const QString& caption, QWidget* buddy, Q
 
 }  // namespace
 
-frmWAV::FileChooser frmWAV::SetFileChooser(FileChooser chooser) {
-    FileChooser previous = std::move(Chooser());
-    Chooser() = std::move(chooser);
-    return previous;
-}
-
-frmWAV::frmWAV(Project& project, QWidget* parent) : QDialog(parent), project_(project) {
+frmWAV::frmWAV(Project& project, QWidget* parent, MessageHandler messages, FileChooser chooseFile)
+    : QDialog(parent),
+      project_(project),
+      messages_(std::move(messages)),
+      chooseFile_(chooseFile ? std::move(chooseFile) : FileChooser(&ChooseWithDialog)) {
     setObjectName(QStringLiteral("frmWAV"));
     setWindowTitle(QStringLiteral("Add WAV"));
 
@@ -256,8 +244,12 @@ std::vector<std::string> frmWAV::Entries() const {
 
 QString frmWAV::PreviewFile() const { return previewFile_; }
 
+void frmWAV::ShowInvalidEntry(const std::string& text) {
+    Ask(messages_, Message{text, kInvalidEntryTitle.toStdString(), MessageIcon::Critical, MessageButtons::Ok});
+}
+
 void frmWAV::cmdBrowse_Click() {
-    const QString file = ChooseFile(this, QStringLiteral("Add WAV File..."), QStringLiteral("WAV Files (*.wav)"));
+    const QString file = chooseFile_(this, QStringLiteral("Add WAV File..."), QStringLiteral("WAV Files (*.wav)"));
     if (!file.isEmpty()) txtFile_->setText(QDir::toNativeSeparators(file));
 }
 

@@ -2,6 +2,7 @@
 // The WAV cue dialog "Add WAV": edits a working copy of the project's WAV cue
 // list as text entries in a list box; only Done writes the list back.
 
+#include "core/messages.h"
 #include "core/project.h"
 
 #include <QDialog>
@@ -32,15 +33,16 @@ public:
     // there.
     static constexpr int kMissingFileRole = Qt::UserRole + 1;
 
-    explicit frmWAV(Project& project, QWidget* parent = nullptr);
-    ~frmWAV() override;
-
     // Chooses a WAV file to open: (parent, title, filter) -> path, empty when
-    // cancelled. Tests replace it so that no real file dialog opens.
+    // cancelled.
     using FileChooser = std::function<QString(QWidget* parent, const QString& title, const QString& filter)>;
-    // Installs a chooser and returns the one it replaces; an empty one
-    // restores the standard open-file dialog.
-    static FileChooser SetFileChooser(FileChooser chooser);
+
+    // The messages about refused entries go to `messages` (without one they
+    // are not shown); without a chooser Browse opens the standard open-file
+    // dialog.
+    explicit frmWAV(Project& project, QWidget* parent = nullptr, MessageHandler messages = {},
+                    FileChooser chooseFile = {});
+    ~frmWAV() override;
 
     // The list's entries as they stand, top to bottom.
     std::vector<std::string> Entries() const;
@@ -67,7 +69,11 @@ private:
     // The file a path names: absolute as it stands, relative to the project's folder.
     QString ResolveSoundFile(const QString& path) const;
 
+    void ShowInvalidEntry(const std::string& text);
+
     Project& project_;
+    MessageHandler messages_;
+    FileChooser chooseFile_;
     QLineEdit* txtFile_ = nullptr;
     QPushButton* cmdBrowse_ = nullptr;
     QToolButton* cmdPlay_ = nullptr;

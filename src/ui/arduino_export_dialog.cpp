@@ -1,5 +1,7 @@
 #include "arduino_export_dialog.h"
 
+#include "message_box.h"
+
 #include "core/messages.h"
 #include "export/arduino_sketch.h"
 #include "files/registry.h"
@@ -56,9 +58,9 @@ std::string SketchFolderFor(const Project& project) {
 
 }  // namespace
 
-ArduinoExportChoices LoadArduinoExportChoices() {
+ArduinoExportChoices LoadArduinoExportChoices(const StoreLocation& store) {
     ArduinoExportChoices choices;
-    cRegistry registry;
+    cRegistry registry(store);
     registry.SetSectionKey(kExportKey);
     if (!registry.KeyExists()) return choices;
     ExportOptions& o = choices.options;
@@ -74,8 +76,8 @@ ArduinoExportChoices LoadArduinoExportChoices() {
     return choices;
 }
 
-void SaveArduinoExportChoices(const ArduinoExportChoices& choices) {
-    cRegistry registry;
+void SaveArduinoExportChoices(const StoreLocation& store, const ArduinoExportChoices& choices) {
+    cRegistry registry(store);
     registry.SetSectionKey(kExportKey);
     registry.SetValueType(kRegText);
     const ExportOptions& o = choices.options;
@@ -95,8 +97,8 @@ void SaveArduinoExportChoices(const ArduinoExportChoices& choices) {
 }
 
 ArduinoExportDialog::ArduinoExportDialog(const ArduinoExportChoices& choices, QWidget* parent,
-                                         FolderChooser chooseFolder)
-    : QDialog(parent), chooseFolder_(std::move(chooseFolder)) {
+                                         FolderChooser chooseFolder, MessageHandler messages)
+    : QDialog(parent), chooseFolder_(std::move(chooseFolder)), messages_(messages ? std::move(messages) : MessageHandler(&AskMessageBox)) {
     setWindowTitle(QStringLiteral("Export for Arduino"));
     const ExportOptions& o = choices.options;
 
@@ -220,32 +222,33 @@ void ArduinoExportDialog::accept() {
     ArduinoExportChoices choices;
     std::string error;
     if (!Choices(choices, error)) {
-        ShowMessage({error, "Export for Arduino", MessageIcon::Exclamation, MessageButtons::Ok});
+        Ask(messages_, {error, "Export for Arduino", MessageIcon::Exclamation, MessageButtons::Ok});
         return;
     }
     QDialog::accept();
 }
 
 void ExportForArduino(QWidget* owner, Project& project, const std::function<bool()>& build,
+                      const MessageHandler& messages, const StoreLocation& store,
                       const std::function<bool(ArduinoExportDialog&)>& exec) {
     if ((!project.Built || project.ModifiedSinceBuild) && !build()) return;
 
-    ArduinoExportChoices choices = LoadArduinoExportChoices();
+    ArduinoExportChoices choices = LoadArduinoExportChoices(store);
     if (choices.folder.empty()) choices.folder = SketchFolderFor(project);
-    ArduinoExportDialog dialog(choices, owner);
+    ArduinoExportDialog dialog(choices, owner, {}, messages);
     const bool accepted = exec ? exec(dialog) : dialog.exec() == QDialog::Accepted;
     std::string error;
     if (!accepted || !dialog.Choices(choices, error)) return;
-    SaveArduinoExportChoices(choices);
+    SaveArduinoExportChoices(store, choices);
 
     const SketchReport report = ExportArduinoSketch(project, choices.options, choices.folder,
                                                     std::filesystem::path(project.sFilename).filename().string());
     if (!report.ok) {
-        ShowMessage({report.error, "Export Error", MessageIcon::Critical, MessageButtons::Ok});
+        Ask(messages, {report.error, "Export Error", MessageIcon::Critical, MessageButtons::Ok});
         return;
     }
-    ShowMessage({SketchSummary(report, choices.folder), "Export for Arduino", MessageIcon::Information,
-                 MessageButtons::Ok});
+    Ask(messages, {SketchSummary(report, choices.folder), "Export for Arduino", MessageIcon::Information,
+                   MessageButtons::Ok});
 }
 
 }  // namespace kestrova

@@ -3,8 +3,10 @@
 // mode, frame rate, loop, trigger, channels, pulse range), remembered for the
 // user between sessions, and the export itself with its report.
 
+#include "core/messages.h"
 #include "core/project.h"
 #include "export/show_encoder.h"
+#include "files/registry.h"
 
 #include <QDialog>
 
@@ -24,15 +26,17 @@ struct ArduinoExportChoices {
 };
 
 // The user's last choices; defaults where none are stored.
-ArduinoExportChoices LoadArduinoExportChoices();
-void SaveArduinoExportChoices(const ArduinoExportChoices& choices);
+ArduinoExportChoices LoadArduinoExportChoices(const StoreLocation& store);
+void SaveArduinoExportChoices(const StoreLocation& store, const ArduinoExportChoices& choices);
 
 class ArduinoExportDialog : public QDialog {
     Q_OBJECT
 public:
     // chooseFolder asks for a folder (empty when cancelled); tests replace it.
+    // A refused OK is explained through `messages` (by default a message box).
     using FolderChooser = std::function<QString(QWidget* owner, const QString& start)>;
-    ArduinoExportDialog(const ArduinoExportChoices& choices, QWidget* parent = nullptr, FolderChooser chooseFolder = {});
+    ArduinoExportDialog(const ArduinoExportChoices& choices, QWidget* parent = nullptr, FolderChooser chooseFolder = {},
+                        MessageHandler messages = {});
 
     // The choices as the fields show them; false with a message when a field
     // holds something that cannot be exported.
@@ -55,6 +59,7 @@ private:
     void UpdateEnabled();
 
     FolderChooser chooseFolder_;
+    MessageHandler messages_;
     QLineEdit* folder_;
     QComboBox* mode_;
     QSpinBox* fps_;
@@ -70,8 +75,10 @@ private:
 // The whole command: builds when needed (build returns whether the animation
 // is now built and unmodified), asks for the choices (exec runs the dialog;
 // by default modally), exports, remembers the choices and reports the sizes
-// or the reason of a refusal in a message box.
+// or the reason of a refusal through `messages`. The choices are kept in
+// `store`.
 void ExportForArduino(QWidget* owner, Project& project, const std::function<bool()>& build,
+                      const MessageHandler& messages, const StoreLocation& store,
                       const std::function<bool(ArduinoExportDialog&)>& exec = {});
 
 }  // namespace kestrova

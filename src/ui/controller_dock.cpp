@@ -22,8 +22,8 @@ namespace {
 constexpr const char* kControllerShownValue = "Controller View";
 constexpr const char* kControllerSweepValue = "Controller Sweep";
 
-cRegistry ControllerSetting(const char* name) {
-    cRegistry setting;
+cRegistry ControllerSetting(const StoreLocation& store, const char* name) {
+    cRegistry setting(store);
     setting.SetClassKey(kHkeyCurrentUser);
     setting.SetSectionKey(kProgramKey);
     setting.SetValueKey(name);
@@ -65,14 +65,14 @@ void frmMain::BuildControllerDock() {
         }
         controllerDock_->move(at);
     });
-    cRegistry sweep = ControllerSetting(kControllerSweepValue);
+    cRegistry sweep = ControllerSetting(store_, kControllerSweepValue);
     if (const int32_t degrees = RegistryValueToInt32(sweep.Value()); degrees > 0) controllerView_->SetSweep(degrees);
-    connect(controllerView_, &ControllerView::SweepChosen, this, [](double degrees) {
-        cRegistry store = ControllerSetting(kControllerSweepValue);
-        if (const auto error = store.SetValue(static_cast<int32_t>(degrees))) ReportRegistryError(*error);
+    connect(controllerView_, &ControllerView::SweepChosen, this, [this](double degrees) {
+        cRegistry store = ControllerSetting(store_, kControllerSweepValue);
+        if (const auto error = store.SetValue(static_cast<int32_t>(degrees))) Tell(RegistryErrorMessage(*error));
     });
 
-    cRegistry setting = ControllerSetting(kControllerShownValue);
+    cRegistry setting = ControllerSetting(store_, kControllerShownValue);
     if (RegistryValueToInt32(setting.Value()) == 1) {
         // Once the main window stands where it will stand.
         QTimer::singleShot(0, controllerDock_, [this] { controllerDock_->show(); });
@@ -81,8 +81,8 @@ void frmMain::BuildControllerDock() {
     // window closes, and that changes nothing.
     connect(toggle, &QAction::toggled, this, [this](bool shown) {
         if (closing_) return;
-        cRegistry store = ControllerSetting(kControllerShownValue);
-        if (const auto error = store.SetValue(shown ? 1 : 0)) ReportRegistryError(*error);
+        cRegistry store = ControllerSetting(store_, kControllerShownValue);
+        if (const auto error = store.SetValue(shown ? 1 : 0)) Tell(RegistryErrorMessage(*error));
     });
 }
 

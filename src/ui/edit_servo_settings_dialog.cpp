@@ -94,10 +94,10 @@ void frmEditServoSettings::Command1_Click() {
         {{"Home", Text2_}, {"Min", Text3_}, {"Max", Text4_}}};
     for (const auto& [field, box] : positions) {
         if (ServoPositionFromText(box->text().toStdString())) continue;
-        ShowMessage(Message{std::string("The ") + field + " position must be a whole number from " +
-                                std::to_string(kLowestServoPosition) + " to " +
-                                std::to_string(kHighestServoPosition) + ".",
-                            "Invalid Entry", MessageIcon::Critical, MessageButtons::Ok});
+        Ask(table_.Messages(), Message{std::string("The ") + field + " position must be a whole number from " +
+                                           std::to_string(kLowestServoPosition) + " to " +
+                                           std::to_string(kHighestServoPosition) + ".",
+                                       "Invalid Entry", MessageIcon::Critical, MessageButtons::Ok});
         box->selectAll();
         box->setFocus();
         return;

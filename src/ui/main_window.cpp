@@ -9,6 +9,7 @@
 #include "arduino_export_dialog.h"
 #include "help_file.h"
 #include "kvx_edit_ctrl.h"
+#include "message_box.h"
 #include "playback/execution_window.h"
 #include "program_diagnostics.h"
 #include "timeline/timeline_geometry.h"
@@ -58,16 +59,23 @@ constexpr int kWavButtonOffset = 840;
 
 }  // namespace
 
-frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
+frmMain::frmMain(QWidget* parent, Dependencies dependencies)
+    : QMainWindow(parent),
+      messages_(dependencies.messages ? std::move(dependencies.messages) : MessageHandler(&AskMessageBox)),
+      store_(std::move(dependencies.store)),
+      fileDialog_(std::move(dependencies.fileDialog)),
+      framesPrompt_(std::move(dependencies.framesPrompt)) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Kestrova v2.0"));
     setWindowIcon(SvgIcon(QStringLiteral("run")));
 
-    framesPrompt_ = [](QWidget* owner) {
-        frmTime prompt(owner);
-        prompt.exec();
-        return FramesAnswer;
-    };
+    if (!framesPrompt_) {
+        framesPrompt_ = [this](QWidget* owner) {
+            frmTime prompt(owner, messages_);
+            prompt.exec();
+            return prompt.Answer();
+        };
+    }
 
     BuildMenus();
     BuildToolbar();
@@ -122,12 +130,13 @@ void frmMain::BuildMenus() {
     miExit_ = item(miFile, "miExit", QStringLiteral("E&xit"), &frmMain::miExit_Click);
     oRecentMenu_ = new clsRecentMenu(miFile, miFileLine2, this);
     oRecentMenu_->SetRegKey(kProgramKey);
+    oRecentMenu_->SetStore(store_);
     oRecentMenu_->SetMaxItems(5);
     oRecentMenu_->RefreshMenuItems();
     miRecent_ = oRecentMenu_->Items().front();
     connect(oRecentMenu_, &clsRecentMenu::RecentChosen, this,
             [this](const QByteArray& caption) {
-                ReplacingProject([&] { return documents_.OpenRecent(caption.toStdString()); });
+                ReplacingProject([&] { return Shown(documents_.OpenRecent(caption.toStdString())); });
             });
 
     QMenu* miEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
@@ -463,13 +472,13 @@ void frmMain::SetModified(bool modified) { setWindowModified(modified); }
 void frmMain::SetFileName(const std::string& name) { documents_.SetFileName(name); }
 
 void frmMain::NewFile() {
-    ReplacingProject([this] { return documents_.NewFile(); });
+    ReplacingProject([this] { return Shown(documents_.NewFile()); });
 }
 
 // Paths go to the files layer as the operating system's bytes.
 bool frmMain::OpenFile(const QString& path) {
     bool opened = false;
-    ReplacingProject([&] { return opened = documents_.OpenFile(QFile::encodeName(path).toStdString()); });
+    ReplacingProject([&] { return opened = Shown(documents_.OpenFile(QFile::encodeName(path).toStdString())); });
     return opened;
 }
 
@@ -524,6 +533,7 @@ void frmMain::BuildAnimation() {
     progress.ShowPainted();
     CommitEdits();
     CTimingPC timer;
+    if (!timer.Available()) Tell(CTimingPC::UnavailableMessage());
     const BuildResult result = kestrova::BuildAnimation(project_, [&](int servo) {
         if (servo > 0) timer.WaitFor(15);
         progress.SetCaption("Compiling " + project_.Servos[servo].Name + "...");
@@ -535,7 +545,7 @@ void frmMain::BuildAnimation() {
     case BuildOutcome::NothingToCompile:
         timer.WaitFor(15);
         progress.SetCaption("Compiling Complete.");
-        ShowMessage({result.error.message, result.error.title, MessageIcon::Exclamation, MessageButtons::Ok});
+        Tell({result.error.message, result.error.title, MessageIcon::Exclamation, MessageButtons::Ok});
         break;
     case BuildOutcome::Success:
         timer.WaitFor(15);
@@ -549,13 +559,13 @@ void frmMain::BuildAnimation() {
 
 void frmMain::ReportCompileError(const CompileError& error) {
     if (error.servo < 0 || error.servo >= kServoCount) {
-        ShowMessage({error.message, error.title, MessageIcon::Critical, MessageButtons::Ok});
+        Tell({error.message, error.title, MessageIcon::Critical, MessageButtons::Ok});
         return;
     }
     SelectServo(error.servo);
     KvxEditCtrl* editor = rtb_[error.servo];
     editor->SetSel(error.Start, error.End);
-    ShowMessage({error.message, error.title, MessageIcon::Critical, MessageButtons::Ok});
+    Tell({error.message, error.title, MessageIcon::Critical, MessageButtons::Ok});
     panel_->hscServo(error.servo)->setFocus();
     editor->setFocus();
 }
@@ -569,8 +579,8 @@ void frmMain::InsertWait(int32_t frames) { InsertInstructionLine(*rtb_[project_.
 void frmMain::RecordPosition(int servo, int32_t position) {
     const int32_t answer = framesPrompt_(this);
     if (answer == 0) {
-        ShowMessage({"The number of frames for a movement to take must be greater than zero.", "Invalid Frame Amount",
-                     MessageIcon::Critical, MessageButtons::Ok});
+        Tell({"The number of frames for a movement to take must be greater than zero.", "Invalid Frame Amount",
+              MessageIcon::Critical, MessageButtons::Ok});
     } else if (answer >= 1) {
         InsertMov(servo, position, answer);
     }
@@ -579,14 +589,16 @@ void frmMain::RecordPosition(int servo, int32_t position) {
 void frmMain::cmdWait_Click() {
     const int32_t answer = framesPrompt_(this);
     if (answer == 0) {
-        ShowMessage({"The number of frames for a \"Wait\" instruction must be greater than zero.",
-                     "Invalid Frame Amount", MessageIcon::Critical, MessageButtons::Ok});
+        Tell({"The number of frames for a \"Wait\" instruction must be greater than zero.", "Invalid Frame Amount",
+              MessageIcon::Critical, MessageButtons::Ok});
     } else if (answer >= 1) {
         InsertWait(answer);
     }
 }
 
-void frmMain::chkCOM_Click(bool checked) { ComToggleClicked(link_, checked, *this); }
+void frmMain::chkCOM_Click(bool checked) {
+    if (const std::optional<Message> problem = ComToggleClicked(link_, checked, *this)) Tell(*problem);
+}
 
 void frmMain::SetComChecked(bool checked) { panel_->SetPortChecked(checked); }
 
@@ -610,12 +622,18 @@ void frmMain::miNew_Click() { NewFile(); }
 // The document commands (open dialog, save, save as, recent files and the
 // "Save Changes?" question) are not part of this window yet.
 void frmMain::miOpen_Click() {
-    ReplacingProject([this] { return documents_.Open(); });
+    ReplacingProject([this] { return Shown(documents_.Open()); });
 }
-void frmMain::miSave_Click() { documents_.SaveFile(); }
-void frmMain::miSaveAs_Click() { documents_.SaveAs(); }
+void frmMain::miSave_Click() { Shown(documents_.SaveFile()); }
+void frmMain::miSaveAs_Click() { Shown(documents_.SaveAs()); }
+
+bool frmMain::Shown(const CommandResult& result) {
+    ShowAll(messages_, result.messages);
+    return result.done;
+}
 void frmMain::miSettings_Click() {
-    frmSettings dialog(project_.Settings, [this] { link_.ApplyCommSettings(project_.Settings); }, this);
+    frmSettings dialog(project_.Settings, [this] { link_.ApplyCommSettings(project_.Settings); }, this, messages_,
+                       store_);
     dialog.exec();
 }
 
@@ -625,7 +643,7 @@ void frmMain::miExportArduino_Click() {
     ExportForArduino(this, project_, [this] {
         BuildAnimation();
         return project_.Built && !project_.ModifiedSinceBuild;
-    });
+    }, messages_, store_);
 }
 
 void frmMain::miExit_Click() { close(); }
@@ -652,7 +670,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    if (!documents_.QueryClose()) {
+    if (!Shown(documents_.QueryClose())) {
         event->ignore();
         return;
     }

@@ -9,6 +9,7 @@
 // reach them through project() and link().
 
 #include "core/compiler.h"
+#include "core/messages.h"
 #include "core/project.h"
 #include "files/document_commands.h"
 #include "files/settings_store.h"
@@ -39,11 +40,31 @@ class ProgramDiagnostics;
 class ServoPanel;
 class clsRecentMenu;
 
+// What the main window asks the user through; an empty member takes the real
+// one (message boxes, Qt's file dialogs, frmTime run modally), and the store
+// is the user's own settings unless it names a folder.
+struct MainWindowDependencies {
+    // The file dialogs: `save` chooses the save dialog; an empty name when
+    // cancelled.
+    using FileDialog = std::function<QString(QWidget* owner, bool save)>;
+    // Asks for a number of frames and returns the frames prompt's answer.
+    using FramesPrompt = std::function<int32_t(QWidget* owner)>;
+
+    MessageHandler messages{};
+    FileDialog fileDialog{};
+    FramesPrompt framesPrompt{};
+    StoreLocation store{};
+};
+
 class frmMain : public QMainWindow, private PortToggleView, private SliderView, private DocumentView {
     Q_OBJECT
 
 public:
-    explicit frmMain(QWidget* parent = nullptr);
+    using FileDialog = MainWindowDependencies::FileDialog;
+    using FramesPrompt = MainWindowDependencies::FramesPrompt;
+    using Dependencies = MainWindowDependencies;
+
+    explicit frmMain(QWidget* parent = nullptr, Dependencies dependencies = {});
     ~frmMain() override;
 
     // The project with every editor's typing written into it.
@@ -87,15 +108,6 @@ public:
     // The document commands (New, Open, Save, Save As, recent files).
     DocumentCommands& Documents() { return documents_; }
     clsRecentMenu* RecentMenu() const { return oRecentMenu_; }
-    // The file dialogs: `save` chooses the save dialog; an empty name when
-    // cancelled. Tests replace them.
-    using FileDialog = std::function<QString(QWidget* owner, bool save)>;
-    void SetFileDialog(FileDialog dialog) { fileDialog_ = std::move(dialog); }
-
-    // Asks for a number of frames and returns FramesAnswer. The default runs
-    // frmTime modally; tests answer it without a dialog.
-    using FramesPrompt = std::function<int32_t(QWidget* owner)>;
-    void SetFramesPrompt(FramesPrompt prompt) { framesPrompt_ = std::move(prompt); }
 
     // Controls, for the other windows and for tests.
     KvxEditCtrl* rtb(int servo) const { return rtb_[servo]; }
@@ -161,6 +173,9 @@ private:
     void Form_Activate();
     void SetFileName(const std::string& name);
     void ReportCompileError(const CompileError& error);
+    MessageAnswer Tell(const Message& message) { return kestrova::Ask(messages_, message); }
+    // Shows a document command's messages; returns whether it was done.
+    bool Shown(const CommandResult& result);
     // A slider's new position: its label, and the controller when the port
     // is open.
     void ServoSliderMoved(int servo, int value);
@@ -189,6 +204,7 @@ private:
 
     std::string AskOpenFileName() override;
     std::string AskSaveFileName() override;
+    MessageAnswer Ask(const Message& question) override { return Tell(question); }
     void SetCaption(const std::string& caption) override;
     void SetSaveEnabled(bool enabled) override;
     void ServosReset() override;
@@ -199,8 +215,10 @@ private:
     // UpdateServoSettings and UpdateEditCommands are public above.
     void AddRecentFile(const std::string& path) override;
 
+    MessageHandler messages_;
+    StoreLocation store_;
     Project project_;
-    SerialLink link_{&StoredPortEntry};
+    SerialLink link_{StoredPortTable(store_)};
     DocumentCommands documents_{project_, *this};
     clsRecentMenu* oRecentMenu_ = nullptr;
     FileDialog fileDialog_;

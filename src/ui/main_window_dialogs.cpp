@@ -21,7 +21,7 @@ namespace kestrova {
 
 void frmMain::miServoSettings_Click() {
     const auto before = project_.Servos;
-    frmServoSettings dialog(project_, [this] { UpdateServoSettings(); }, this);
+    frmServoSettings dialog(project_, [this] { UpdateServoSettings(); }, this, messages_);
     dialog.exec();
     // Changed settings are unsaved work; the build does not go stale.
     if (project_.Servos != before) {
@@ -31,7 +31,7 @@ void frmMain::miServoSettings_Click() {
 }
 
 void frmMain::cmdWAV_Click() {
-    frmWAV dialog(project_, this);
+    frmWAV dialog(project_, this, messages_);
     dialog.exec();
     setWindowModified(project_.bNeedToSave);
 }
@@ -44,8 +44,8 @@ void frmMain::miAbout_Click() {
 void frmMain::ShowExecutionWindow() {
     // One execution window at a time; it deletes itself when closed.
     if (!exeWindow_) {
-        exeWindow_ = new frmExe(project_, link_, [this] { BuildAnimation(); }, this);
-        exeWindow_->SetSoundOffsetSource(&LoadSoundOffset);
+        exeWindow_ = new frmExe(project_, link_, [this] { BuildAnimation(); }, this, messages_);
+        exeWindow_->SetSoundOffsetSource([this] { return LoadSoundOffset(store_); });
         connect(exeWindow_, &frmExe::playbackRunning, this, [this](bool running) {
             if (running) statusBar()->showMessage(QStringLiteral("Playing the animation as it was built when Play was pressed"));
             else statusBar()->clearMessage();
@@ -103,8 +103,8 @@ void frmMain::miMouthMoves_Click() {
     audio::MouthOptions reach;
     std::string error;
     if (!ProgramReachAt(project_, servo, TextBeforeInsertion(editor), reach.at, reach.from, error)) {
-        ShowMessage({"The program above the caret does not build, so the moves cannot be placed:\r\n" + error,
-                     "Generate Moves from Sound", MessageIcon::Exclamation, MessageButtons::Ok});
+        Tell({"The program above the caret does not build, so the moves cannot be placed:\r\n" + error,
+              "Generate Moves from Sound", MessageIcon::Exclamation, MessageButtons::Ok});
         return;
     }
     const int fps = exeWindow_ ? exeWindow_->Slider1()->value() : 15;
@@ -125,13 +125,13 @@ void frmMain::miMouthMoves_Click() {
         const bool made = audio::GenerateMouthMoves(dialog.SoundPath(), options, text, error);
         QApplication::restoreOverrideCursor();
         if (!made) {
-            ShowMessage({"The moves could not be made:\r\n" + error, "Generate Moves from Sound", MessageIcon::Critical,
-                         MessageButtons::Ok});
+            Tell({"The moves could not be made:\r\n" + error, "Generate Moves from Sound", MessageIcon::Critical,
+                  MessageButtons::Ok});
             continue;
         }
         if (text.empty()) {
-            ShowMessage({"The sound gives no moves after the caret's frame.", "Generate Moves from Sound",
-                         MessageIcon::Information, MessageButtons::Ok});
+            Tell({"The sound gives no moves after the caret's frame.", "Generate Moves from Sound",
+                  MessageIcon::Information, MessageButtons::Ok});
             return;
         }
         InsertInstructionLine(editor, text);

@@ -33,7 +33,9 @@ QMessageBox::StandardButtons ButtonsOf(MessageButtons buttons) {
     return QMessageBox::Ok;
 }
 
-MessageAnswer Show(const Message& message) {
+}  // namespace
+
+MessageAnswer AskMessageBox(const Message& message) {
     const std::unique_ptr<QMessageBox> box = MakeMessageBox(message, QApplication::activeWindow());
     switch (box->exec()) {
     case QMessageBox::Yes: return MessageAnswer::Yes;
@@ -46,8 +48,6 @@ MessageAnswer Show(const Message& message) {
                ? MessageAnswer::Cancel
                : MessageAnswer::Ok;
 }
-
-}  // namespace
 
 std::unique_ptr<QMessageBox> MakeMessageBox(const Message& message, QWidget* parent) {
     // Messages without a title of their own carry the program's name.
@@ -68,7 +68,5 @@ std::unique_ptr<QMessageBox> MakeMessageBox(const Message& message, QWidget* par
     }
     return box;
 }
-
-void InstallMessageBoxHandler() { SetMessageHandler(&Show); }
 
 }  // namespace kestrova

@@ -1,6 +1,6 @@
 #pragma once
-// The editor's end of the message seam: every message the program shows
-// becomes a modal QMessageBox with the message's icon, buttons and title.
+// How the editor shows a message: a modal QMessageBox with the message's
+// icon, buttons and title. The windows take it as their message handler.
 
 #include <memory>
 
@@ -10,12 +10,14 @@ class QWidget;
 namespace kestrova {
 
 struct Message;
+enum class MessageAnswer;
 
 // The box that shows a message, not yet shown. It is wide enough for its
 // whole title, however short its text.
 std::unique_ptr<QMessageBox> MakeMessageBox(const Message& message, QWidget* parent);
 
-// Installs the message box handler for the whole program.
-void InstallMessageBoxHandler();
+// Shows the message in a box over the active window and returns the answer;
+// closing a box that has Cancel counts as Cancel.
+MessageAnswer AskMessageBox(const Message& message);
 
 }  // namespace kestrova

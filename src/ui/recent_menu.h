@@ -26,6 +26,8 @@ public:
     void SetMaxItems(int32_t lMax) { list_.MaxItems = lMax; }
     const std::string& RegKey() const { return list_.RegKey; }
     void SetRegKey(const std::string& sKey) { list_.RegKey = sKey; }
+    // The store that keeps the list.
+    void SetStore(StoreLocation store) { list_.Location = std::move(store); }
 
     // Rebuilds the items from the store.
     void RefreshMenuItems();

@@ -4,6 +4,7 @@
 #include "core/numeric_text.h"
 #include "core/project.h"
 #include "kvx_edit_ctrl.h"
+#include "message_box.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -14,7 +15,6 @@
 
 namespace kestrova {
 
-int32_t FramesAnswer = 0;
 
 std::string MovLine(int32_t position, int32_t frames) {
     return "Mov " + std::to_string(position) + ", " + std::to_string(frames) + kLineBreak;
@@ -54,7 +54,8 @@ void InsertInstructionLine(KvxEditCtrl& editor, const std::string& line) {
     editor.SetSel(editor.Length(), editor.Length());
 }
 
-frmTime::frmTime(QWidget* parent) : QDialog(parent) {
+frmTime::frmTime(QWidget* parent, MessageHandler messages)
+    : QDialog(parent), messages_(messages ? std::move(messages) : MessageHandler(&AskMessageBox)) {
     setObjectName(QStringLiteral("frmTime"));
     setWindowTitle(QStringLiteral("Frames"));
     setModal(true);
@@ -113,14 +114,14 @@ void frmTime::Form_Activate() {
 void frmTime::Command1_Click() {
     const std::optional<int32_t> frames = ToInt32(text1_->text().trimmed().toStdString());
     if (frames) {
-        FramesAnswer = *frames;
-        if (FramesAnswer > 0) {
+        answer_ = *frames;
+        if (answer_ > 0) {
             accept();
             return;
         }
     }
-    ShowMessage({"Invalid Frame Amount", "Error", MessageIcon::Critical, MessageButtons::Ok});
-    FramesAnswer = -1;
+    Ask(messages_, {"Invalid Frame Amount", "Error", MessageIcon::Critical, MessageButtons::Ok});
+    answer_ = -1;
     Form_Activate();
 }
 
@@ -129,7 +130,7 @@ void frmTime::cmdCancel_Click() { reject(); }
 void frmTime::reject() {
     // The close box and Escape count as Cancel: a prompt the user walked
     // away from must not record a line with an earlier frame count.
-    FramesAnswer = -1;
+    answer_ = -1;
     QDialog::reject();
 }
 

@@ -2,6 +2,8 @@
 // Instruction recording: the frames prompt frmTime and the rule that puts a
 // recorded "Mov" or "Wait" line into a servo's program.
 
+#include "core/messages.h"
+
 #include <QDialog>
 
 #include <cstdint>
@@ -14,11 +16,6 @@ class QPushButton;
 namespace kestrova {
 
 class KvxEditCtrl;
-
-// The result of the last frames prompt: -1 when it was cancelled or closed,
-// otherwise the accepted number of frames (at least 1). 0 until the first
-// prompt has answered.
-extern int32_t FramesAnswer;
 
 // "Mov " + position + ", " + frames + CR LF
 std::string MovLine(int32_t position, int32_t frames);
@@ -36,14 +33,18 @@ void InsertInstructionLine(KvxEditCtrl& editor, const std::string& line);
 // The modal frames prompt. OK accepts a number that rounds (halves to even)
 // to 1 or more and closes; any other entry shows "Invalid Frame Amount" and
 // the prompt stays open with its entry selected. Cancel, the close box and
-// Escape all answer -1.
+// Escape all answer -1. The refusal goes to `messages` (by default a
+// message box).
 class frmTime : public QDialog {
     Q_OBJECT
 
 public:
-    explicit frmTime(QWidget* parent = nullptr);
+    explicit frmTime(QWidget* parent = nullptr, MessageHandler messages = {});
 
     QLineEdit* Text1() const { return text1_; }
+    // The prompt's answer: -1 when it was cancelled or closed, otherwise the
+    // accepted number of frames (at least 1); 0 until it has answered.
+    int32_t Answer() const { return answer_; }
 
 public slots:
     void Command1_Click();
@@ -56,6 +57,8 @@ protected:
 private:
     void Form_Activate();
 
+    MessageHandler messages_;
+    int32_t answer_ = 0;
     QLabel* label1_ = nullptr;
     QLabel* label2_ = nullptr;
     QLineEdit* text1_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include "core/numeric_text.h"
 #include "edit_servo_settings_dialog.h"
+#include "message_box.h"
 #include "servo_settings_table.h"
 
 #include <QCheckBox>
@@ -40,8 +41,12 @@ CellColors ServoRowColors(const QPalette& palette, bool enabled) {
     return {background, palette.color(QPalette::Dark)};
 }
 
-frmServoSettings::frmServoSettings(Project& project, std::function<void()> updateServoSettings, QWidget* parent)
-    : QDialog(parent), project_(project), updateServoSettings_(std::move(updateServoSettings)) {
+frmServoSettings::frmServoSettings(Project& project, std::function<void()> updateServoSettings, QWidget* parent,
+                                   MessageHandler messages)
+    : QDialog(parent),
+      project_(project),
+      updateServoSettings_(std::move(updateServoSettings)),
+      messages_(messages ? std::move(messages) : MessageHandler(&AskMessageBox)) {
     setObjectName(QStringLiteral("frmServoSettings"));
     setWindowTitle(QStringLiteral("Servo Settings"));
 

@@ -4,6 +4,7 @@
 // of its row. The grid is the working copy; only OK copies it into the
 // servo records.
 
+#include "core/messages.h"
 #include "core/project.h"
 
 #include <QColor>
@@ -38,8 +39,10 @@ class frmServoSettings : public QDialog {
     Q_OBJECT
 
 public:
-    // `updateServoSettings` refreshes the servo panel after OK.
-    frmServoSettings(Project& project, std::function<void()> updateServoSettings, QWidget* parent = nullptr);
+    // `updateServoSettings` refreshes the servo panel after OK. The edit
+    // dialog's refusals go to `messages` (by default a message box).
+    frmServoSettings(Project& project, std::function<void()> updateServoSettings, QWidget* parent = nullptr,
+                     MessageHandler messages = {});
     ~frmServoSettings() override;
 
     static constexpr int kRows = kServoCount + 1;
@@ -66,6 +69,7 @@ public:
     frmEditServoSettings* editDialog() const;
 
     QTableWidget* grid() const { return grdSS_; }
+    const MessageHandler& Messages() const { return messages_; }
 
 public slots:
     void Command1_Click();  // OK
@@ -82,6 +86,7 @@ private:
 
     Project& project_;
     std::function<void()> updateServoSettings_;
+    MessageHandler messages_;
     QTableWidget* grdSS_ = nullptr;
     QPushButton* Command1_ = nullptr;
     QPushButton* Command2_ = nullptr;

@@ -4,6 +4,7 @@
 #include "files/settings_store.h"
 #include "link/port_table.h"
 #include "link/serial_link.h"
+#include "message_box.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -37,8 +38,13 @@ int32_t Chosen(const QComboBox* box, int32_t inForce) {
 
 }  // namespace
 
-frmSettings::frmSettings(ProjectSettings& settings, std::function<void()> applyCommSettings, QWidget* parent)
-    : QDialog(parent), settings_(settings), applyCommSettings_(std::move(applyCommSettings)) {
+frmSettings::frmSettings(ProjectSettings& settings, std::function<void()> applyCommSettings, QWidget* parent,
+                         MessageHandler messages, StoreLocation store)
+    : QDialog(parent),
+      settings_(settings),
+      applyCommSettings_(std::move(applyCommSettings)),
+      messages_(messages ? std::move(messages) : MessageHandler(&AskMessageBox)),
+      store_(std::move(store)) {
     setObjectName(QStringLiteral("frmSettings"));
     setWindowTitle(QStringLiteral("Settings"));
     setModal(true);
@@ -68,7 +74,7 @@ frmSettings::frmSettings(ProjectSettings& settings, std::function<void()> applyC
     spnSoundOffset->setSuffix(QStringLiteral(" ms"));
     spnSoundOffset->setToolTip(
         QStringLiteral("Starts every sound cue this much later than its frame (earlier when negative)"));
-    spnSoundOffset->setValue(LoadSoundOffset());
+    spnSoundOffset->setValue(LoadSoundOffset(store_));
 
     auto* communications = new QGroupBox(QStringLiteral("Communications"), this);
     auto* commsForm = new QFormLayout(communications);
@@ -114,7 +120,7 @@ frmSettings::frmSettings(ProjectSettings& settings, std::function<void()> applyC
 
 void frmSettings::ShowDeviceOfPort() {
     const int32_t port = Chosen(cboCOMPort, settings_.COMPort - 1) + 1;
-    shownDevice_ = QString::fromStdString(DeviceForPort(&StoredPortEntry, port));
+    shownDevice_ = QString::fromStdString(DeviceForPort(StoredPortTable(store_), port));
     cboDevice->setCurrentText(shownDevice_);
 }
 
@@ -130,12 +136,12 @@ void frmSettings::OK() {
     // keeps following the system's default device otherwise.
     std::optional<RegistryError> error;
     const QString device = cboDevice->currentText().trimmed();
-    if (device != shownDevice_) error = MapPortToDevice(settings_.COMPort, device.toStdString());
+    if (device != shownDevice_) error = MapPortToDevice(store_, settings_.COMPort, device.toStdString());
 
     if (applyCommSettings_) applyCommSettings_();
-    if (!error) error = SaveSettings(settings_);
-    if (!error) error = SaveSoundOffset(spnSoundOffset->value());
-    if (error) ReportRegistryError(*error);
+    if (!error) error = SaveSettings(store_, settings_);
+    if (!error) error = SaveSoundOffset(store_, spnSoundOffset->value());
+    if (error) Ask(messages_, RegistryErrorMessage(*error));
     accept();
 }
 

@@ -3,7 +3,9 @@
 // playback priority and auto-disable, with the device each port number
 // stands for on this machine.
 
+#include "core/messages.h"
 #include "core/project.h"
+#include "files/registry.h"
 
 #include <QDialog>
 
@@ -19,8 +21,11 @@ namespace kestrova {
 class frmSettings : public QDialog {
     Q_OBJECT
 public:
-    // applyCommSettings puts the settings in force on the serial port.
-    frmSettings(ProjectSettings& settings, std::function<void()> applyCommSettings, QWidget* parent = nullptr);
+    // applyCommSettings puts the settings in force on the serial port. The
+    // choices are written to `store`; one that cannot be written is reported
+    // through `messages` (by default a message box).
+    frmSettings(ProjectSettings& settings, std::function<void()> applyCommSettings, QWidget* parent = nullptr,
+                MessageHandler messages = {}, StoreLocation store = {});
 
     QComboBox* cboCOMPort = nullptr;
     QComboBox* cboDevice = nullptr;
@@ -44,6 +49,8 @@ private:
 
     ProjectSettings& settings_;
     std::function<void()> applyCommSettings_;
+    MessageHandler messages_;
+    StoreLocation store_;
     QString shownDevice_;  // what the device list showed for the port
 };
 

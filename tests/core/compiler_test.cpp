@@ -96,26 +96,6 @@ TEST(Compiler, FloatArithmeticOfMovAndWait) {
     }
 }
 
-TEST(Compiler, TokenizerOffsetsCountLineBreaksAsOneCharacter) {
-    const std::vector<Token> tokens = TokenizeProgram("Mov 1,2\r\n'x y\r\n  Wait\t9'c\r\né7 z");
-    ASSERT_EQ(tokens.size(), 8u);
-    EXPECT_EQ(tokens[0].Text, "") << "element 0 is unused";
-    struct Expected {
-        const char* text;
-        int32_t start, end;
-    } expected[] = {{"Mov", 0, 3}, {"1", 4, 5}, {"2", 6, 7}, {"Wait", 15, 19}, {"9", 20, 21}, {"é7", 24, 26}, {"z", 27, 28}};
-    for (size_t i = 0; i < std::size(expected); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(tokens[i + 1].Text, expected[i].text);
-        EXPECT_EQ(tokens[i + 1].Start, expected[i].start);
-        EXPECT_EQ(tokens[i + 1].End, expected[i].end);
-    }
-    // A line feed alone is part of a word.
-    const std::vector<Token> lf = TokenizeProgram("Wait\n5");
-    ASSERT_EQ(lf.size(), 2u);
-    EXPECT_EQ(lf[1].Text, "Wait\n5");
-}
-
 struct ErrorCase {
     const char* program;
     const char* word;  // the selected word
@@ -127,7 +107,10 @@ struct ErrorCase {
 TEST(Compiler, ErrorsSelectTheOffendingWord) {
     const ErrorCase cases[] = {
         {"Move 100, 10", "Move", 0, "Unknown Command.", "Compile Error"},
+        // Offsets count characters, a line break as one; a line feed alone is part of a word.
         {"Wait 1\r\n  10", "10", 9, "Unknown Command.", "Compile Error"},
+        {"Wait 1 'é\r\nWait\t9'c\r\n Mov x", "x", 24, "Position must be numeric.", "Invalid Position"},
+        {"Wait\n5", "Wait\n5", 0, "Unknown Command.", "Compile Error"},
         {"Mov 300, 10", "300", 4, "Position is greater than servo maximum.", "Invalid Position"},
         {"Mov -1, 10", "-1", 4, "Position is less than servo minimum.", "Invalid Position"},
         {"Mov abc, 10", "abc", 4, "Position must be numeric.", "Invalid Position"},

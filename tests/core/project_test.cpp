@@ -9,21 +9,16 @@ TEST(Project, NewProjectDefaultsAndUntitledCounter) {
     Project project;
     project.Programs[3] = "Mov 10, 2\r\n";
     project.Servos[5].Used = true;
+    project.Servos[2].Name = "Arm", project.Servos[2].Home = 5, project.Servos[2].Enabled = false;
     project.WavCues.push_back(WavCue{3, 9, "a.wav"});
     project.bNeedToSave = project.Built = project.ModifiedSinceBuild = true;
 
     StartNewProject(project);
     EXPECT_EQ(project.sFilename, "Untitled1");
-    EXPECT_EQ(project.Servos[0].Name, "Servo 1");
-    EXPECT_EQ(project.Servos[15].Name, "Servo 16");
-    for (int i = 0; i < kServoCount; ++i) {
-        const ServoRecord& s = project.Servos[i];
-        EXPECT_EQ(s.Min, 0);
-        EXPECT_EQ(s.Home, 127);
-        EXPECT_EQ(s.Max, 254);
-        EXPECT_TRUE(s.Enabled);
-        EXPECT_TRUE(project.Programs[i].empty());
-    }
+    for (int i = 0; i < kServoCount; ++i) EXPECT_TRUE(project.Programs[i].empty());
+    EXPECT_EQ(project.Servos[2].Name, "Servo 3");
+    EXPECT_EQ(project.Servos[2].Home, 127);
+    EXPECT_TRUE(project.Servos[2].Enabled);
     EXPECT_TRUE(project.Servos[5].Used) << "a new project leaves Used alone";
     EXPECT_EQ(UpperBound(project.WavCues), 0);
     EXPECT_FALSE(project.bNeedToSave || project.Built || project.ModifiedSinceBuild);

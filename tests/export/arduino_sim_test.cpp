@@ -116,28 +116,24 @@ protected:
     const fs::path dir_ = folder_.Dir();
 };
 
-TEST_F(ArduinoSim, ExampleThroughTheCommandLine) {
+TEST_F(ArduinoSim, ExampleThroughTheCommandLineAndTheFirstFramesOfALargeShow) {
     const std::string example = std::string(KESTROVA_EXAMPLES) + "/waving-robot.kva";
     const fs::path sketch = dir_ / "show";
     const std::string command = std::string(KESTROVA_CLI) + " export '" + example + "' --arduino '" + sketch.string() +
                                 "' --fps 20 > '" + (dir_ / "export.log").string() + "' 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0);
-
     Project project;
     StartNewProject(project);
     ASSERT_TRUE(LoadProjectBytes(kestrova::testing::ReadFile(example), project).ok);
     ASSERT_EQ(BuildAnimation(project).outcome, BuildOutcome::Success);
     ExpectPlaysOnTime(project, sketch, 20, project.Frames.UpperBound());
-}
 
-TEST_F(ArduinoSim, LargeRandomShowFirstFrames) {
     // A 3-minute show of 16 servos at 15 frames per second; the first 20
     // seconds are simulated, to keep the run short.
-    const Project project = kestrova::testing::RandomShow(11, 16, 180, 15);
-    const fs::path sketch = dir_ / "large";
-    const SketchReport report = ExportArduinoSketch(project, {}, sketch.string(), "large.kva");
+    const Project large = kestrova::testing::RandomShow(11, 16, 180, 15);
+    const SketchReport report = ExportArduinoSketch(large, {}, (dir_ / "large").string(), "large.kva");
     ASSERT_TRUE(report.ok) << report.error;
-    ExpectPlaysOnTime(project, sketch, 15, 300);
+    ExpectPlaysOnTime(large, dir_ / "large", 15, 300);
 }
 
 // A PCA9685 at address 0x40 on the simulated I2C bus: acknowledges every

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-
 using namespace kestrova;
 using kestrova::testing::BuiltShow;
 

@@ -13,6 +13,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 using namespace kestrova;
 namespace fs = std::filesystem;
@@ -21,6 +22,7 @@ namespace {
 
 struct ScriptedWindow : DocumentView {
     std::deque<std::string> openAnswers, saveAnswers;
+    std::function<MessageAnswer(const Message&)> ask;
     std::string caption;
     bool saveEnabled = false;
     int commApplied = 0;
@@ -28,6 +30,7 @@ struct ScriptedWindow : DocumentView {
 
     std::string AskOpenFileName() override { return Next(openAnswers); }
     std::string AskSaveFileName() override { return Next(saveAnswers); }
+    MessageAnswer Ask(const Message& question) override { return ask(question); }
     void SetCaption(const std::string& c) override { caption = c; }
     void SetSaveEnabled(bool e) override { saveEnabled = e; }
     void ServosReset() override {}
@@ -50,9 +53,14 @@ protected:
     void SetUp() override {
         StoreTest::SetUp();
         files_ = kestrova::testing::MakeTempDir("docs");
+        window_.ask = [this](const Message& m) {
+            asked_.push_back(m);
+            return answer_;
+        };
         window_.recent.RegKey = kProgramKey;
+        window_.recent.Location = store_;
         window_.recent.MaxItems = 5;
-        ASSERT_TRUE(commands_.NewFile());
+        ASSERT_TRUE(Done(commands_.NewFile()));
     }
     void TearDown() override {
         fs::remove_all(files_);
@@ -65,12 +73,13 @@ protected:
     Project project_;
     ScriptedWindow window_;
     DocumentCommands commands_{project_, window_};
+    // Records the messages a command returns after the questions it asked.
+    bool Done(const CommandResult& result) {
+        asked_.insert(asked_.end(), result.messages.begin(), result.messages.end());
+        return result.done;
+    }
     MessageAnswer answer_ = MessageAnswer::No;  // to "Save Changes?"; every message is recorded
     std::vector<Message> asked_;
-    ScopedMessageHandler handler_{[this](const Message& m) {
-        asked_.push_back(m);
-        return m.buttons == MessageButtons::YesNoCancel ? answer_ : MessageAnswer::Ok;
-    }};
 };
 
 TEST_F(DocumentTest, StateTableOfTheCommands) {
@@ -83,7 +92,7 @@ TEST_F(DocumentTest, StateTableOfTheCommands) {
     Modify();
     project_.Built = true;
     window_.saveAnswers = {File("walk")};
-    ASSERT_TRUE(commands_.Save());
+    ASSERT_TRUE(Done(commands_.Save()));
     EXPECT_EQ(project_.sFilename, File("walk.kva")) << "the extension is added";
     EXPECT_EQ(window_.caption, "Kestrova v2 - [" + File("walk.kva") + "]");
     EXPECT_TRUE(window_.saveEnabled);
@@ -92,7 +101,7 @@ TEST_F(DocumentTest, StateTableOfTheCommands) {
     EXPECT_EQ(window_.recent.Items(), (std::vector<std::string>{File("walk.kva")}));
 
     // New: the next Untitled, Save disabled again, flags cleared.
-    ASSERT_TRUE(commands_.NewFile());
+    ASSERT_TRUE(Done(commands_.NewFile()));
     EXPECT_EQ(project_.sFilename, "Untitled2");
     EXPECT_FALSE(window_.saveEnabled);
     EXPECT_FALSE(project_.Built || project_.ModifiedSinceBuild || project_.bNeedToSave);
@@ -100,7 +109,7 @@ TEST_F(DocumentTest, StateTableOfTheCommands) {
 
     // Open: the file's programs, flags cleared, settings applied, recent list.
     project_.Built = true;
-    ASSERT_TRUE(commands_.OpenFile(File("walk.kva")));
+    ASSERT_TRUE(Done(commands_.OpenFile(File("walk.kva"))));
     EXPECT_EQ(project_.Programs[0], "Wait 5\r\n");
     EXPECT_FALSE(project_.Built || project_.ModifiedSinceBuild || project_.bNeedToSave);
     EXPECT_TRUE(window_.saveEnabled);
@@ -110,7 +119,7 @@ TEST_F(DocumentTest, StateTableOfTheCommands) {
 TEST_F(DocumentTest, SaveChangesQuestionAndItsAnswers) {
     Modify();
     answer_ = MessageAnswer::Cancel;
-    EXPECT_FALSE(commands_.NewFile());
+    EXPECT_FALSE(Done(commands_.NewFile()));
     ASSERT_EQ(asked_.size(), 1u);
     EXPECT_EQ(asked_[0].text, "\"Untitled1\" has been modified.  Save the changes?");
     EXPECT_EQ(project_.sFilename, "Untitled1");
@@ -118,23 +127,23 @@ TEST_F(DocumentTest, SaveChangesQuestionAndItsAnswers) {
 
     // Yes, and the Save As dialog cancelled: the command is abandoned, the work stays.
     answer_ = MessageAnswer::Yes;
-    EXPECT_FALSE(commands_.NewFile());
+    EXPECT_FALSE(Done(commands_.NewFile()));
     EXPECT_EQ(project_.Programs[0], "Wait 5\r\n");
-    EXPECT_FALSE(commands_.QueryClose());
+    EXPECT_FALSE(Done(commands_.QueryClose()));
 
     // No: the changes are dropped on purpose.
     answer_ = MessageAnswer::No;
-    EXPECT_TRUE(commands_.NewFile());
+    EXPECT_TRUE(Done(commands_.NewFile()));
     EXPECT_TRUE(project_.Programs[0].empty());
 
     // A saved file is named by its full path.
     window_.saveAnswers = {File("a.kva")};
     Modify();
-    ASSERT_TRUE(commands_.SaveAs());
+    ASSERT_TRUE(Done(commands_.SaveAs()));
     Modify();
     asked_.clear();
     answer_ = MessageAnswer::Yes;
-    EXPECT_TRUE(commands_.QueryClose());
+    EXPECT_TRUE(Done(commands_.QueryClose()));
     EXPECT_EQ(asked_[0].text, "\"" + File("a.kva") + "\" has been modified.  Save the changes?");
     EXPECT_FALSE(project_.bNeedToSave) << "Yes saved to the path";
 }
@@ -143,7 +152,7 @@ TEST_F(DocumentTest, FailuresKeepTheWork) {
     // A save that fails says why and changes nothing.
     Modify();
     window_.saveAnswers = {File("missing/folder/x.kva")};
-    EXPECT_FALSE(commands_.SaveAs());
+    EXPECT_FALSE(Done(commands_.SaveAs()));
     ASSERT_EQ(asked_.size(), 1u);
     EXPECT_EQ(asked_[0].title, "Save Error");
     EXPECT_EQ(asked_[0].text, "The animation could not be saved to " + File("missing/folder/x.kva") +
@@ -156,7 +165,7 @@ TEST_F(DocumentTest, FailuresKeepTheWork) {
     std::ofstream(File("kept.kva"), std::ios::binary) << "old";
     project_.Programs[1] = "Wait 1\r\n]\r\nServo2.Name=Injected";
     window_.saveAnswers = {File("kept.kva")};
-    EXPECT_FALSE(commands_.SaveAs());
+    EXPECT_FALSE(Done(commands_.SaveAs()));
     EXPECT_EQ(asked_.back().title, "Save Error");
     EXPECT_TRUE(asked_.back().text.starts_with("The animation could not be saved to " + File("kept.kva") +
                                                ": Line 2 of the program of servo 2"));
@@ -168,14 +177,16 @@ TEST_F(DocumentTest, FailuresKeepTheWork) {
     asked_.clear();
     answer_ = MessageAnswer::Yes;
     window_.saveAnswers = {File("missing/folder/x.kva")};
-    EXPECT_FALSE(commands_.NewFile());
+    EXPECT_FALSE(Done(commands_.NewFile()));
     EXPECT_EQ(project_.Programs[0], "Wait 5\r\n");
+    ASSERT_EQ(asked_.size(), 2u);
+    EXPECT_EQ(asked_[1].title, "Save Error") << "the save's reason comes back with the abandoned command";
 
     // A file that cannot be read leaves the document exactly as it was.
     answer_ = MessageAnswer::No;
     asked_.clear();
     for (const std::string& bad : {File("nothing.kva"), files_}) {
-        EXPECT_FALSE(commands_.OpenFile(bad));
+        EXPECT_FALSE(Done(commands_.OpenFile(bad)));
         ASSERT_FALSE(asked_.empty());
         EXPECT_EQ(asked_.back().title, "Open Error");
         EXPECT_EQ(asked_.back().text.rfind("The animation " + bad + " could not be opened: ", 0), 0u);
@@ -185,7 +196,7 @@ TEST_F(DocumentTest, FailuresKeepTheWork) {
 
     // A severe load problem leaves name and flags; settings read before it stay.
     std::ofstream(File("broken.kva"), std::ios::binary) << "Settings.COMPort=5\r\nServo1.Program=[Wait 1\r\n";
-    EXPECT_FALSE(commands_.OpenFile(File("broken.kva")));
+    EXPECT_FALSE(Done(commands_.OpenFile(File("broken.kva"))));
     EXPECT_EQ(asked_.back().title, "Severe Load Problem");
     EXPECT_EQ(project_.Settings.COMPort, 5);
     EXPECT_TRUE(project_.bNeedToSave);
@@ -215,7 +226,7 @@ TEST_F(DocumentTest, RecentListRules) {
     EXPECT_EQ(recent.Items()[1], latin1);
 
     // Open from a caption: everything after the first blank.
-    ASSERT_EQ(commands_.OpenRecent("&2 " + File("none here.kva")), false);
+    ASSERT_EQ(Done(commands_.OpenRecent("&2 " + File("none here.kva"))), false);
     EXPECT_EQ(asked_.back().text.rfind("The animation " + File("none here.kva"), 0), 0u);
 }
 
@@ -229,7 +240,7 @@ TEST_F(DocumentTest, SaveAsKeepsRelativeCuePathsPointingAtTheirFiles) {
     fs::create_directories(File("elsewhere"));
     std::ofstream(File("show/sounds/chirp.wav")) << "RIFF";
     window_.saveAnswers = {File("show/a.kva")};
-    ASSERT_TRUE(commands_.SaveAs());
+    ASSERT_TRUE(Done(commands_.SaveAs()));
     const struct {
         std::string target;
         std::string path;  // the cue's path afterwards
@@ -242,7 +253,7 @@ TEST_F(DocumentTest, SaveAsKeepsRelativeCuePathsPointingAtTheirFiles) {
     project_.WavCues = {{}, {1, 5, "sounds/chirp.wav"}, {2, 3, "/abs/x.wav"}, {4, 0, ""}};
     for (const auto& c : cases) {
         window_.saveAnswers = {c.target};
-        ASSERT_TRUE(commands_.SaveAs()) << c.target;
+        ASSERT_TRUE(Done(commands_.SaveAs())) << c.target;
         EXPECT_EQ(project_.WavCues[1].Path, c.path) << c.target;
         EXPECT_EQ(project_.WavCues[2].Path, "/abs/x.wav");
         EXPECT_EQ(project_.WavCues[3].Path, "");
@@ -250,7 +261,7 @@ TEST_F(DocumentTest, SaveAsKeepsRelativeCuePathsPointingAtTheirFiles) {
     }
     // A failed save changes nothing.
     window_.saveAnswers = {File("missing/folder/f.kva")};
-    EXPECT_FALSE(commands_.SaveAs());
+    EXPECT_FALSE(Done(commands_.SaveAs()));
     EXPECT_EQ(project_.WavCues[1].Path, File("show/sounds/chirp.wav"));
 }
 

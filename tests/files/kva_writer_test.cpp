@@ -24,15 +24,13 @@
 namespace kestrova {
 namespace {
 
-// Loads text into a new project; no message may be shown.
+// Loads text into a new project; no message may come back.
 std::unique_ptr<Project> Reload(const std::string& text) {
     auto project = std::make_unique<Project>();
     StartNewProject(*project);
-    ScopedMessageHandler handler([](const Message& m) {
-        ADD_FAILURE() << m.title << ": " << m.text;
-        return MessageAnswer::Ok;
-    });
-    EXPECT_TRUE(LoadFile(text, *project).ok);
+    const LoadResult result = LoadFile(text, *project);
+    EXPECT_TRUE(result.ok);
+    for (const Message& m : result.messages) ADD_FAILURE() << m.title << ": " << m.text;
     return project;
 }
 

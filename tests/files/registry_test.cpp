@@ -14,8 +14,8 @@ using Names = std::vector<std::string>;
 
 namespace {
 
-cRegistry Key(const std::string& section, const std::string& value, int32_t type) {
-    cRegistry r;
+cRegistry Key(const StoreLocation& store, const std::string& section, const std::string& value, int32_t type) {
+    cRegistry r(store);
     r.SetSectionKey(section);
     r.SetValueKey(value);
     r.SetValueType(type);
@@ -40,25 +40,25 @@ TEST_F(StoreTest, ValuesReadBackWithTheirTypesAndKeysListTheirOwn) {
         {1, int32_t{42}, int32_t{42}, 4},
         {1, "007", "007", 1},
     };
-    EXPECT_FALSE(Key(kProgramKey, "", 1).KeyExists());
+    EXPECT_FALSE(Key(store_, kProgramKey, "", 1).KeyExists());
     for (const auto& [writeType, written, read, readType] : cases) {
-        ASSERT_FALSE(Key(kRecentKey, "v", writeType).SetValue(written));
-        cRegistry reader = Key(kRecentKey, "v", 0);
+        ASSERT_FALSE(Key(store_, kRecentKey, "v", writeType).SetValue(written));
+        cRegistry reader = Key(store_, kRecentKey, "v", 0);
         EXPECT_EQ(reader.Value(), read) << RegistryValueText(written);
         EXPECT_EQ(reader.ValueType(), readType) << RegistryValueText(written);
     }
-    cRegistry missing = Key(kProgramKey, "missing", 4);
+    cRegistry missing = Key(store_, kProgramKey, "missing", 4);
     missing.SetDefault("none");
     EXPECT_EQ(missing.Value(), RegistryValue{"none"});
     EXPECT_FALSE(missing.SetValue("255")) << "type 4 writes nothing for a text, and does not fail";
-    EXPECT_EQ(Key(kProgramKey, "missing", 4).Value(), RegistryValue{});
+    EXPECT_EQ(Key(store_, kProgramKey, "missing", 4).Value(), RegistryValue{});
 
     Names names;
     int32_t count = 0;
-    ASSERT_TRUE(Key(kProgramKey, "", 1).KeyExists());
-    ASSERT_TRUE(Key(kRecentKey, "", 1).EnumerateValues(names, count));
+    ASSERT_TRUE(Key(store_, kProgramKey, "", 1).KeyExists());
+    ASSERT_TRUE(Key(store_, kRecentKey, "", 1).EnumerateValues(names, count));
     EXPECT_EQ(names, (Names{"", "v"}));
-    EXPECT_FALSE(Key(std::string(kProgramKey) + "\\Other", "", 1).EnumerateValues(names, count));
+    EXPECT_FALSE(Key(store_, std::string(kProgramKey) + "\\Other", "", 1).EnumerateValues(names, count));
     EXPECT_EQ(count, 0);
 }
 
@@ -70,7 +70,7 @@ TEST_F(StoreTest, RefusedAndFailedWritesRaise26001) {
         {static_cast<int32_t>(0x80000002u), kProgramKey, "v", 4},  // another root
     };
     for (const auto& [root, section, name, type] : refused) {
-        cRegistry r = Key(section, name, type);
+        cRegistry r = Key(store_, section, name, type);
         r.SetClassKey(root);
         const auto error = r.SetValue(int32_t{5});
         ASSERT_TRUE(error) << section << "|" << name << "|" << type;
@@ -84,16 +84,16 @@ TEST_F(StoreTest, RefusedAndFailedWritesRaise26001) {
         std::filesystem::remove_all(dir_ + "/Talvenor Electronics");
         if (folderIsFile) std::ofstream(dir_ + "/Talvenor Electronics") << "in the way";
         else std::filesystem::create_directories(programFile_);
-        const auto error = Key(kRecentKey, "0", 1).SetValue("C:\\a.kva");
+        const auto error = Key(store_, kRecentKey, "0", 1).SetValue("C:\\a.kva");
         ASSERT_TRUE(error) << folderIsFile;
         EXPECT_EQ(error->description, WriteFailure("-2147483647", kRecentKey, "0", "C:\\a.kva"));
     }
 }
 
-// Without a store location the program's key is the user's own settings file
-// of "Talvenor Electronics" / "Kestrova v2.0" (below this program's temporary home).
+// Without a folder the program's key is the user's own settings file of
+// "Talvenor Electronics" / "Kestrova v2.0" (below this program's temporary home).
 TEST(RegistryDefaultLocation, IsTheUsersSettingsFileOfTheProgram) {
-    ASSERT_FALSE(Key(kRecentKey, "0", 1).SetValue("/p/a.kva"));
+    ASSERT_FALSE(Key(StoreLocation{}, kRecentKey, "0", 1).SetValue("/p/a.kva"));
     std::ifstream file(kestrova::testing::kIsolatedHome +
                        "/config/Talvenor Electronics/Kestrova v2.0.conf");
     const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
@@ -102,55 +102,48 @@ TEST(RegistryDefaultLocation, IsTheUsersSettingsFileOfTheProgram) {
 
 TEST_F(StoreTest, SettingsLoadFromTheirValueNamesAndOnlyPortZeroIsRepaired) {
     ProjectSettings s{9, 7, 7, 7, 7, 7};
-    LoadSettings(s);
+    LoadSettings(store_, s);
     EXPECT_EQ(s, (ProjectSettings{1, 0, 0, 0, 0, 0})) << "nothing stored";
 
     const std::pair<const char*, int32_t> stored[] = {
         {"AutoDisable", 11}, {"BaudRate", 12}, {"COM Port", 13}, {"SSCMode", 14}, {"SynchByte", 15},
         {"System Priority", 16}, {"COMPort", 99}, {"SystemPriority", 99}};  // the file's names last
-    for (const auto& [name, value] : stored) ASSERT_FALSE(Key(kProgramKey, name, 4).SetValue(value));
-    LoadSettings(s);
+    for (const auto& [name, value] : stored) ASSERT_FALSE(Key(store_, kProgramKey, name, 4).SetValue(value));
+    LoadSettings(store_, s);
     EXPECT_EQ(s, (ProjectSettings{13, 12, 15, 14, 16, 11}));
 
     const std::pair<RegistryValue, int32_t> ports[] = {{int32_t{0}, 1}, {int32_t{17}, 17}, {"junk", 1}};
     for (const auto& [port, expected] : ports) {
-        ASSERT_FALSE(Key(kProgramKey, "COM Port", 1).SetValue(port));
-        LoadSettings(s);
+        ASSERT_FALSE(Key(store_, kProgramKey, "COM Port", 1).SetValue(port));
+        LoadSettings(store_, s);
         EXPECT_EQ(s.COMPort, expected) << RegistryValueText(port);
     }
 }
 
 TEST_F(StoreTest, SoundOffsetReadsWithinItsLimits) {
-    EXPECT_EQ(LoadSoundOffset(), 0) << "nothing stored";
+    EXPECT_EQ(LoadSoundOffset(store_), 0) << "nothing stored";
     const std::pair<RegistryValue, int32_t> stored[] = {
         {int32_t{-120}, -120}, {int32_t{-700}, -500}, {int32_t{9999}, 500}};
     for (const auto& [value, expected] : stored) {
-        ASSERT_FALSE(Key(kProgramKey, kValueSoundOffset, 4).SetValue(value));
-        EXPECT_EQ(LoadSoundOffset(), expected) << RegistryValueText(value);
+        ASSERT_FALSE(Key(store_, kProgramKey, kValueSoundOffset, 4).SetValue(value));
+        EXPECT_EQ(LoadSoundOffset(store_), expected) << RegistryValueText(value);
     }
-    ASSERT_FALSE(SaveSoundOffset(35));
-    EXPECT_EQ(LoadSoundOffset(), 35);
+    ASSERT_FALSE(SaveSoundOffset(store_, 35));
+    EXPECT_EQ(LoadSoundOffset(store_), 35);
 }
 
 TEST_F(StoreTest, SavedSettingsLoadBackAndAFailedSaveIsReportedOnce) {
     const ProjectSettings saved{5, 1, 255, 1, 2, 1};
-    ASSERT_FALSE(SaveSettings(saved));
+    ASSERT_FALSE(SaveSettings(store_, saved));
     ProjectSettings loaded;
-    LoadSettings(loaded);
+    LoadSettings(store_, loaded);
     EXPECT_EQ(loaded, saved);
 
     std::filesystem::remove_all(dir_ + "/Talvenor Electronics");
     std::ofstream(dir_ + "/Talvenor Electronics") << "in the way";
-    const auto error = SaveSettings(ProjectSettings{3, 1, 200, 0, 0, 1});
+    const auto error = SaveSettings(store_, ProjectSettings{3, 1, 200, 0, 0, 1});
     ASSERT_TRUE(error);
     EXPECT_EQ(error->description, WriteFailure("-2147483647", kProgramKey, "AutoDisable", "1"));
 
-    std::vector<Message> shown;
-    ScopedMessageHandler capture([&](const Message& m) {
-        shown.push_back(m);
-        return MessageAnswer::Ok;
-    });
-    ReportRegistryError(*error);
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].text, "Error 26001: " + error->description);
+    EXPECT_EQ(RegistryErrorMessage(*error).text, "Error 26001: " + error->description);
 }

@@ -58,7 +58,7 @@ TEST(MiniSscDecoder, ReadsCommandsAndResynchronises) {
     }
 }
 
-TEST(VirtualController, BytesArriveAtTheLinesRate) {
+TEST(VirtualController, BytesArriveAtTheLinesRateAndAFullBufferMakesWritersWait) {
     double now = 0;
     VirtualController controller([&] { return now; });
     controller.SetLine(9600, 10);  // 960 bytes a second
@@ -83,19 +83,18 @@ TEST(VirtualController, BytesArriveAtTheLinesRate) {
     now = 9 * byte;
     EXPECT_EQ(controller.State().commands, 3u);
     EXPECT_GT(controller.State().generation, generation);
-}
 
-TEST(VirtualController, AFullLineBufferMakesWritersWait) {
-    double now = 0;
-    VirtualController controller([&] { return now; });
-    controller.SetLine(2400, 10);
+    // A full line buffer makes writers wait.
+    now = 0;
+    VirtualController slow([&] { return now; });
+    slow.SetLine(2400, 10);
     const std::vector<uint8_t> bytes(VirtualController::kLineBufferBytes, 0);
-    EXPECT_EQ(controller.WaitBeforeWrite(bytes.size()), 0.0);
-    controller.Write(bytes.data(), bytes.size());
-    EXPECT_DOUBLE_EQ(controller.WaitBeforeWrite(3), 3 / 240.0);
+    EXPECT_EQ(slow.WaitBeforeWrite(bytes.size()), 0.0);
+    slow.Write(bytes.data(), bytes.size());
+    EXPECT_DOUBLE_EQ(slow.WaitBeforeWrite(3), 3 / 240.0);
     now = 1.0;  // 240 bytes have left
-    EXPECT_EQ(controller.WaitBeforeWrite(240), 0.0);
-    EXPECT_GT(controller.WaitBeforeWrite(241), 0.0);
+    EXPECT_EQ(slow.WaitBeforeWrite(240), 0.0);
+    EXPECT_GT(slow.WaitBeforeWrite(241), 0.0);
 }
 
 class VirtualLink : public kestrova::testing::StoreTest {};

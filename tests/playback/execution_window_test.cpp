@@ -1,6 +1,6 @@
 // The execution window: the build prompt, the servo check boxes and their
 // swatches, the rate labels, the toolbar's states through real playbacks on
-// a pseudo-terminal, and closing.
+// a pseudo-terminal, closing, and the graph as the window grows.
 #include "playback/execution_window.h"
 
 #include "core/compiler.h"
@@ -11,6 +11,7 @@
 #include "timeline/timeline_view.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QEvent>
@@ -32,7 +33,8 @@ class ExeWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         StartNewProject(project_);
-        project_.Programs[0] = "Mov 10, 4\r\nMov 20, 2";  // moves: Used
+        project_.Settings.SynchByte = 255;
+        project_.Programs[0] = "Mov 200, 4\r\nMov 20, 2";  // moves: Used; 128 to 255 go out unaltered
         project_.Programs[2] = "Mov 127, 1";              // only frame 1: not Used
         project_.Servos[3].Enabled = false;
         project_.Programs[3] = "Mov 50, 3";
@@ -41,7 +43,7 @@ protected:
             ++builds_;
             BuildAnimation(project_);
             if (project_.ExeWindowOpen) window_->UpdateGraph(true);
-        });
+        }, nullptr, [this](const Message& m) { return Ask(answer_, m); });
     }
     void TearDown() override { delete window_.data(); }
 
@@ -54,13 +56,15 @@ protected:
     void ExpectIdle(const char* when) {
         ExpectButtons({"+play", "+step", "+playfrom", "+playto", "+playfromto", "-pause", "-stop", "+loop"}, when);
     }
-    // The bytes of frames first to last for the servos that are used and enabled.
+    // The bytes of frames first to last for the servos that are used and
+    // enabled, each after the synch byte.
     std::vector<uint8_t> Expected(int32_t first, int32_t last) {
         std::vector<uint8_t> bytes;
         for (int32_t f = first; f <= last; ++f)
             for (int s = 0; s < kServoCount; ++s)
                 if (project_.Servos[s].Used && project_.Servos[s].Enabled)
-                    for (int b : {0, s, project_.Frames[f][s]}) bytes.push_back(static_cast<uint8_t>(b));
+                    for (int b : {project_.Settings.SynchByte, s, project_.Frames[f][s]})
+                        bytes.push_back(static_cast<uint8_t>(b));
         return bytes;
     }
     // Runs `action` at the first pump after frame `frame` was sent.
@@ -78,6 +82,7 @@ protected:
     SerialLink link_;
     Pty pty_;
     QPointer<frmExe> window_;
+    MessageHandler answer_;  // answers the window's questions; none: the default answer
     int builds_ = 0;
     std::vector<std::pair<int32_t, std::function<void()>>> script_;
 };
@@ -98,10 +103,10 @@ TEST_F(ExeWindowTest, TheBuildPromptBuildsOnYesAndLeavesAllOnNo) {
         if (c.built) project_.ModifiedSinceBuild = true;
         else project_.Built = false;
         std::vector<Message> asked;
-        ScopedMessageHandler handler([&](const Message& m) {
+        answer_ = [&](const Message& m) {
             asked.push_back(m);
             return c.answer;
-        });
+        };
         const int buildsBefore = builds_;
         window_->UpdateGraph(true);
         ASSERT_EQ(asked.size(), 1u) << c.firstLine;
@@ -110,6 +115,7 @@ TEST_F(ExeWindowTest, TheBuildPromptBuildsOnYesAndLeavesAllOnNo) {
         EXPECT_EQ(builds_ - buildsBefore, yes ? 1 : 0);
         EXPECT_EQ(window_->isVisible(), yes) << c.firstLine;
     }
+    answer_ = nullptr;
     EXPECT_EQ(window_->lblFrames()->text(), QString::number(project_.Frames.UpperBound()));
     // The rate slider shows the time the frames take.
     window_->Slider1()->setValue(1);
@@ -165,10 +171,10 @@ TEST_F(ExeWindowTest, CheckBoxesAndSwatchesFollowAutoDisable) {
     // On a modified animation a click asks to build; Check All redraws (and asks) once.
     project_.ModifiedSinceBuild = true;
     int asked = 0;
-    ScopedMessageHandler handler([&](const Message&) {
+    answer_ = [&](const Message&) {
         ++asked;
         return MessageAnswer::No;
-    });
+    };
     window_->chkName(0)->click();
     EXPECT_EQ(asked, 1);
     window_->CheckAll();
@@ -187,7 +193,15 @@ protected:
     int32_t frames_ = 0;
 };
 
-TEST_F(ExePlayTest, PlaySendsEveryFrameToTheLineAndRestoresTheButtons) {
+TEST_F(ExePlayTest, StepThenPlaySendsEveryFrameToTheLineAndRestoresTheButtons) {
+    // A step from stopped plays frame 1 and pauses; the hook's action runs
+    // during that pause, after the engine set the buttons, and Play goes on.
+    AtFrame(1, [&] {
+        QTimer::singleShot(0, [&] {
+            ExpectButtons({"+play", "-pause"}, "stepped");
+            window_->ToolbarButton("play")->trigger();
+        });
+    });
     bool sawRunning = false;
     AtFrame(2, [&] {
         ExpectButtons({"-play", "-step", "-playfrom", "-playto", "-playfromto", "+pause", "+stop", "+loop"}, "playing");
@@ -197,13 +211,14 @@ TEST_F(ExePlayTest, PlaySendsEveryFrameToTheLineAndRestoresTheButtons) {
         EXPECT_FALSE(window_->close()) << "closing is refused while playing";
         sawRunning = true;
     });
-    window_->ToolbarButton("play")->trigger();
+    window_->ToolbarButton("step")->trigger();
     EXPECT_TRUE(sawRunning);
     EXPECT_EQ(pty_.Read(Expected(1, frames_).size()), Expected(1, frames_));
     EXPECT_TRUE(pty_.Stray().empty());
     ExpectIdle("after playing");
     EXPECT_TRUE(window_->Slider1()->isEnabled());
     EXPECT_TRUE(window_->chkName(0)->isEnabled());
+    EXPECT_FALSE(window_->chkName(3)->isEnabled()) << "a servo that is not enabled stays off";
     EXPECT_FALSE(window_->Timeline().PlayMarkerVisible());
     EXPECT_EQ(window_->lblPos()->text(), QStringLiteral("  Playing Frame: %1").arg(frames_));
     EXPECT_FALSE(link_.IsOpen());
@@ -236,20 +251,6 @@ TEST_F(ExePlayTest, PauseStepAndStopWalkTheAnimation) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(window_.isNull());
     EXPECT_FALSE(project_.ExeWindowOpen);
-}
-
-TEST_F(ExePlayTest, StepFromStoppedPlaysFrameOneThenPlayGoesOn) {
-    // The hook's action runs during the step pause, after the engine set the buttons.
-    AtFrame(1, [&] {
-        QTimer::singleShot(0, [&] {
-            ExpectButtons({"+play", "-pause"}, "stepped");
-            window_->ToolbarButton("play")->trigger();  // releases the pause
-            ExpectButtons({"-play", "+pause"}, "playing on");
-        });
-    });
-    window_->ToolbarButton("step")->trigger();
-    EXPECT_EQ(pty_.Read(Expected(1, frames_).size()), Expected(1, frames_));
-    ExpectIdle("after the step and play");
 }
 
 TEST_F(ExePlayTest, RangeButtonsPlayBetweenTheMarkers) {
@@ -287,10 +288,6 @@ TEST_F(ExePlayTest, LoopRepeatsUntilReleased) {
     EXPECT_FALSE(window_->ToolbarButton("loop")->isChecked());
 }
 
-}  // namespace
-
-namespace {
-
 TEST(ExeWindowPlacement, FitsTheWindowOnTheScreen) {
     const QRect screen(0, 0, 1280, 1024);
     const struct {
@@ -302,6 +299,37 @@ TEST(ExeWindowPlacement, FitsTheWindowOnTheScreen) {
         {{-50, 200, 1400, 1100}, {0, 0, 1400, 1100}},   // too large: top left on screen
     };
     for (const auto& c : cases) EXPECT_EQ(FitOnScreen(c.frame, screen), c.fitted) << c.frame.y();
+}
+
+// As the window grows the graph takes the room, "0" keeps level with its
+// bottom, and the zoom commands reach the timeline.
+TEST(ExeWindowSize, GraphFillsTheWindowAndZoomCommandsReachIt) {
+    Project project;
+    StartNewProject(project);
+    project.Programs[0] = "Mov 200, 1500\r\nMov 10, 1500";
+    ASSERT_EQ(BuildAnimation(project).outcome, BuildOutcome::Success);
+    SerialLink link;
+    frmExe window(project, link, [] {});
+    window.setAttribute(Qt::WA_DeleteOnClose, false);
+    window.UpdateGraph(true);
+    TimelineView& view = window.Timeline();
+    auto* zero = window.findChild<QLabel*>(QStringLiteral("Label1_1"));
+    int lastWidth = 0;
+    for (QSize size : {QSize(700, 450), QSize(1100, 700), QSize(1600, 1000)}) {
+        window.resize(size);
+        QApplication::processEvents();
+        SCOPED_TRACE(size.width());
+        EXPECT_GT(view.ViewportWidth(), std::max(lastWidth, 478));
+        lastWidth = view.ViewportWidth();
+        EXPECT_GE(view.GraphHeight(), 249);
+        const int bottom = view.mapTo(&window, view.picGraph()->geometry().bottomLeft()).y();
+        EXPECT_NEAR(zero->mapTo(&window, zero->rect().center()).y(), bottom, zero->height());
+    }
+    const double before = view.Zoom();
+    window.ToolbarButton(QStringLiteral("zoomin"))->trigger();
+    EXPECT_DOUBLE_EQ(view.Zoom(), before * 2);
+    window.ToolbarButton(QStringLiteral("zoomfit"))->trigger();
+    EXPECT_TRUE(view.Fitted());
 }
 
 }  // namespace

@@ -1,18 +1,20 @@
 // The playback engine driven from a scripted window: the bytes on a real
-// pseudo-terminal, the sounds started and stopped, the request buttons.
+// pseudo-terminal, the port and priority around a playback, its failures,
+// and the example played into the virtual controller.
 #include "playback/playback_engine.h"
 #include "playback/serial_link_output.h"
 
 #include "core/compiler.h"
 #include "core/messages.h"
+#include "files/kva_reader.h"
 #include "files/settings_store.h"
 #include "link/pty.h"
 #include "support/isolated_store.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <map>
 
 using namespace kestrova;
 using kestrova::testing::Pty;
@@ -25,21 +27,14 @@ struct ScriptedView : QuietPlaybackView {
     bool loop = false;
     int32_t frame = 0;  // where the play marker stands
     std::vector<std::string> log;
-    std::map<int, bool> servoChecks;
-    bool graphControls = true, checkAll = true, rate = true, markers = true, markerShown = false;
+    bool graphControls = true, rate = true;
     std::function<void(ScriptedView&)> onPump;
     int pumps = 0;
 
     void SetGraphControlsEnabled(bool e) override { graphControls = e; }
-    void SetServoCheckEnabled(int s, bool e) override { servoChecks[s] = e; }
-    void SetCheckAllButtonsEnabled(bool e) override { checkAll = e; }
     void SetRateSliderEnabled(bool e) override { rate = e; }
-    void SetMarkersEnabled(bool e) override { markers = e; }
-    void ShowPlayMarker() override { markerShown = true; }
     void MovePlayMarker(int32_t f) override { frame = f; }
-    void HidePlayMarker() override { markerShown = false; }
     void SetPositionCaption(const std::string& c) override { log.push_back(c); }
-    void ShowSteppedButtons() override { log.push_back("stepped"); }
     bool LoopPressed() override { return loop; }
     void Pump() override {
         ++pumps;
@@ -47,17 +42,9 @@ struct ScriptedView : QuietPlaybackView {
     }
 };
 
-struct RecordingSound : SoundOutput {
-    const ScriptedView* view = nullptr;
-    std::vector<std::string> events;
-    void Play(const std::string& path, double delay) override { Note(path, delay); }
-    void Stop(double delay) override { Note("stop", delay); }
-    void StopAll() override { Note("stopall", 0); }
-    void Note(const std::string& what, double delay) {
-        // Delays against the real clock vary; the pacing tests check them.
-        (void)delay;
-        events.push_back(what + "@" + std::to_string(view->frame));
-    }
+struct Silence : SoundOutput {
+    void Play(const std::string&, double) override {}
+    void Stop(double) override {}
 };
 
 std::vector<int> levels;
@@ -67,11 +54,10 @@ class PlaybackTest : public kestrova::testing::StoreTest {
 protected:
     void SetUp() override {
         StoreTest::SetUp();
-        ASSERT_FALSE(MapPortToDevice(4, pty_.Path()).has_value());
+        ASSERT_FALSE(MapPortToDevice(store_, 4, pty_.Path()).has_value());
         StartNewProject(project_);
         project_.Settings.COMPort = 4;
         link_.ApplyCommSettings(project_.Settings);
-        sound_.view = &view_;
         engine_.SetPrioritySetter(&RecordPriority);
         levels.clear();
     }
@@ -84,126 +70,35 @@ protected:
 
     Pty pty_;
     Project project_;
-    SerialLink link_{&StoredPortEntry};
+    SerialLink link_{StoredPortTable(store_)};
     SerialLinkOutput output_{link_};
     ScriptedView view_;
-    RecordingSound sound_;
+    Silence sound_;
     PlaybackEngine engine_{project_, output_, sound_, view_};
-    std::vector<Message> messages_;
-    ScopedMessageHandler capture_{[this](const Message& m) {
-        messages_.push_back(m);
-        return MessageAnswer::Ok;
-    }};
+    std::vector<Message>& messages_ = view_.told;
 };
 
-TEST_F(PlaybackTest, WritesUsedAndEnabledServosInOrderEachFrameInEitherControllerMode) {
-    project_.Settings.SynchByte = 255;
-    project_.Servos[0].Home = 250;
-    project_.Servos[0].Max = 255;
-    project_.Programs[0] = "Mov 255, 2";
-    project_.Programs[3] = "Mov 130, 1\r\nWait 1";
-    project_.Programs[5] = "Wait 2";
-    project_.Servos[5].Enabled = false;  // used but not enabled: never sent
-    project_.Programs[7] = "";           // enabled but not used: never sent
-    project_.Settings.AutoDisable = 1;   // plays no part in what is sent
-    Build();
-    const std::vector<uint8_t> expected = {
-        255, 0, 250, 255, 3, 127,  // frame 1: the home positions
-        255, 0, 252, 255, 3, 130,  // frame 2
-        255, 0, 255, 255, 3, 130,  // frame 3: 128 to 255 go out unaltered
-    };
-    for (int mode : {0, 1}) {
-        project_.Settings.SSCMode = mode;
-        view_.log.clear();
-        ASSERT_TRUE(engine_.PlayAnimation(1, 3));
-        EXPECT_EQ(pty_.Read(expected.size() + 1), expected) << "mode " << mode;
-        EXPECT_FALSE(link_.IsOpen()) << "a port that playback opened is closed again";
-        EXPECT_EQ(view_.log.back(), "  Playing Frame: 3");
-        EXPECT_FALSE(view_.markerShown);
-    }
-    EXPECT_TRUE(messages_.empty());
-}
-
-TEST_F(PlaybackTest, OpenPortStaysOpenAndPriorityEndsNormal) {
+TEST_F(PlaybackTest, ThePortIsLeftAsPlayFoundItAndOneThatWillNotOpenPlaysNothing) {
     project_.Programs[0] = "Wait 2";
-    project_.Settings.SystemPriority = 1;
     Build();
     std::string reason;
     ASSERT_TRUE(link_.Open(reason)) << reason;
+    project_.Settings.SystemPriority = 1;
     ASSERT_TRUE(engine_.PlayAnimation(1, 3));
     EXPECT_TRUE(link_.IsOpen());
-    EXPECT_EQ(levels, (std::vector<int>{1, 0}));
     EXPECT_EQ(pty_.Read(10).size(), 9u);
-}
 
-TEST_F(PlaybackTest, PortThatWillNotOpenPlaysNothing) {
-    ASSERT_FALSE(MapPortToDevice(4, "/nonexistent/tty").has_value());
+    link_.Close();
+    ASSERT_FALSE(MapPortToDevice(store_, 4, "/nonexistent/tty").has_value());
     link_.ApplyCommSettings(project_.Settings);
-    project_.Programs[0] = "Wait 2";
     project_.Settings.SystemPriority = 2;
-    Build();
+    view_.log.clear();
     EXPECT_FALSE(engine_.PlayAnimation(1, 3));
     ExpectError("COM4 (/nonexistent/tty) - No such file or directory");
     EXPECT_TRUE(view_.log.empty()) << "no frame played";
-    EXPECT_EQ(levels, (std::vector<int>{2, 0}));
-    EXPECT_TRUE(view_.graphControls && view_.rate && view_.markers && view_.checkAll);
+    EXPECT_EQ(levels, (std::vector<int>{1, 0, 2, 0})) << "the priority ends normal either way";
+    EXPECT_TRUE(view_.graphControls && view_.rate);
     EXPECT_FALSE(engine_.Playing());
-}
-
-TEST_F(PlaybackTest, WavCuesStartOnTheirFrameAndStopAtTheirEnd) {
-    project_.Programs[0] = "Wait 30";
-    project_.WavCues.push_back(WavCue{10, 20, "a.wav"});
-    project_.WavCues.push_back(WavCue{20, 99, "b.wav"});
-    project_.WavCues.push_back(WavCue{25, 3, "c.wav"});
-    Build();
-    ASSERT_TRUE(engine_.PlayAnimation(5, 27));
-    EXPECT_EQ(sound_.events,
-              (std::vector<std::string>{"a.wav@10", "stop@20", "b.wav@20", "c.wav@25", "stop@27", "stopall@27"}));
-}
-
-// Pause, stop and loop through the window's buttons are played in the
-// execution window's tests.
-TEST_F(PlaybackTest, StepFromStoppedAndAnEmptyLoopYieldToThePump) {
-    project_.Programs[0] = "Wait 9";
-    Build();
-
-    // Step from the stopped state: frame 1, then paused with play and step enabled.
-    engine_.bStep = true;
-    view_.onPump = [&](ScriptedView& v) {
-        if (!v.log.empty() && v.log.back() == "stepped") engine_.bStop = true;
-    };
-    ASSERT_TRUE(engine_.PlayAnimation(1, 10));
-    EXPECT_EQ(view_.log, (std::vector<std::string>{"  Playing Frame: 1", "stepped"}));
-    EXPECT_FALSE(engine_.bPause || engine_.bStop || engine_.bStep);
-
-    // A range that plays nothing, with loop pressed, still yields to the pump.
-    view_.log.clear();
-    view_.loop = true;
-    view_.pumps = 0;
-    view_.onPump = [&](ScriptedView& v) {
-        if (v.pumps == 5) v.loop = false;
-    };
-    ASSERT_TRUE(engine_.PlayAnimation(8, 3));
-    EXPECT_EQ(view_.pumps, 5);
-    EXPECT_TRUE(view_.log.empty());
-}
-
-TEST_F(PlaybackTest, PlayControlsFollowAutoDisable) {
-    project_.Programs[0] = "Wait 1";
-    project_.Programs[1] = "Wait 1";
-    project_.Servos[1].Enabled = false;
-    Build();
-    for (int autoDisable : {0, 1}) {
-        project_.Settings.AutoDisable = autoDisable;
-        engine_.SetPlayControls(true);
-        EXPECT_FALSE(view_.servoChecks[0] || view_.servoChecks[1] || view_.servoChecks[9]);
-        EXPECT_FALSE(view_.checkAll || view_.rate || view_.markers);
-        engine_.SetPlayControls(false);
-        EXPECT_TRUE(view_.servoChecks[0]);
-        EXPECT_FALSE(view_.servoChecks[1]) << "not enabled";
-        EXPECT_EQ(view_.servoChecks[9], autoDisable == 0) << "not used";
-        EXPECT_TRUE(view_.checkAll && view_.rate && view_.markers);
-    }
 }
 
 TEST_F(PlaybackTest, PositionsOutsideAByteAreSkippedAndReportedOnce) {
@@ -232,7 +127,56 @@ TEST_F(PlaybackTest, WriteFailureStopsPlaybackWithTheReason) {
     EXPECT_GT(messages_[0].text.size(), 9 + pty_.Path().size());
     EXPECT_LT(view_.frame, 61);
     EXPECT_FALSE(link_.IsOpen());
-    EXPECT_TRUE(view_.graphControls);
+    EXPECT_TRUE(view_.graphControls && view_.rate);
+}
+
+TEST_F(PlaybackTest, AnEmptyRangeWithLoopPressedStillYieldsToThePump) {
+    project_.Programs[0] = "Wait 9";
+    Build();
+    view_.loop = true;
+    view_.onPump = [&](ScriptedView& v) {
+        if (v.pumps == 5) v.loop = false;
+    };
+    ASSERT_TRUE(engine_.PlayAnimation(8, 3));
+    EXPECT_EQ(view_.pumps, 5);
+    EXPECT_TRUE(view_.log.empty());
+}
+
+// After every frame of the example the virtual controller holds that
+// frame's positions.
+struct Check {
+    Project* project;
+    SerialLink* link;
+    int32_t frames = 0;
+    std::vector<std::string> mismatches;
+};
+
+void CompareFrame(void* context, int32_t frame) {
+    auto& check = *static_cast<Check*>(context);
+    const ControllerState state = check.link->Controller().Settle();
+    ++check.frames;
+    for (int s = 0; s < kServoCount; ++s) {
+        const ServoRecord& servo = check.project->Servos[s];
+        const int expected = servo.Enabled && servo.Used ? check.project->Frames[frame][s] : -1;
+        if (state.position[s] != expected)
+            check.mismatches.push_back("frame " + std::to_string(frame) + " servo " + std::to_string(s + 1) + ": " +
+                                       std::to_string(state.position[s]) + ", table " + std::to_string(expected));
+    }
+}
+
+TEST_F(PlaybackTest, TheVirtualControllerReceivesTheExamplesFrameTable) {
+    ASSERT_TRUE(LoadProjectBytes(kestrova::testing::ReadFile(std::string(KESTROVA_EXAMPLES) + "/waving-robot.kva"),
+                                 project_).ok);
+    Build();
+    ASSERT_EQ(MapPortToDevice(store_, project_.Settings.COMPort, kVirtualControllerDevice), std::nullopt);
+    link_.ApplyCommSettings(project_.Settings);
+    Check check{&project_, &link_, 0, {}};
+    engine_.SetFrameSentHook(&CompareFrame, &check);
+    ASSERT_TRUE(engine_.PlayAnimation(1, project_.Frames.UpperBound()));
+    EXPECT_TRUE(messages_.empty());
+    EXPECT_EQ(check.frames, project_.Frames.UpperBound());
+    EXPECT_TRUE(check.mismatches.empty()) << check.mismatches.front();
+    EXPECT_EQ(link_.Controller().State().notUnderstood, 0u);
 }
 
 }  // namespace

@@ -87,6 +87,24 @@ public:
         ASSERT_EQ(BuildAnimation(project_).outcome, BuildOutcome::Success);
     }
 
+    using Script = std::function<void(PacingTest&, int32_t)>;
+    // Pauses at `frame`'s pump point; the next pump, three seconds later, resumes.
+    static Script PauseAt(int32_t frame) {
+        return [frame](PacingTest& t, int32_t f) {
+            if (f == frame && !t.engine_->bPause && t.clock_.now < 1000) t.engine_->bPause = true;
+            else if (t.engine_->bPause) { t.clock_.now += 3000; t.engine_->bPause = false; }
+        };
+    }
+    // Plays with the clock at 0, nothing recorded yet and `script` playing the user.
+    void PlayScripted(const Script& script, int fps, int32_t first, int32_t last) {
+        clock_.now = 0;
+        output_.writes.clear();
+        sound_.events.clear();
+        sent_.clear();
+        onPump = script ? [this, script](int32_t f) { script(*this, f); } : std::function<void(int32_t)>();
+        Play(fps, first, last);
+    }
+
     std::array<std::string, kServoCount> programs{};
     std::function<void(int32_t)> onPump;
     double offset = 0;
@@ -98,13 +116,12 @@ public:
     std::unique_ptr<View> view_;
     std::unique_ptr<PlaybackEngine> engine_;
     std::vector<int32_t> sent_;
-    ScopedMessageHandler quiet_{[](const Message&) { return MessageAnswer::Ok; }};
 };
 
 TEST_F(PacingTest, LateFramesAreDroppedNotBurstAndPauseOrStepRestartsTheSchedule) {
     struct Case {
         const char* name;
-        std::function<void(PacingTest&, int32_t)> pump;
+        Script pump;
         std::vector<int32_t> sent;
         int32_t dropped;
     };
@@ -118,10 +135,7 @@ TEST_F(PacingTest, LateFramesAreDroppedNotBurstAndPauseOrStepRestartsTheSchedule
         {"stall at the end", [](PacingTest& t, int32_t f) { if (f == 14 && t.clock_.now < 5000) t.clock_.now += 5000; },
          {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, 0},
         // A long pause: the frame that resumes starts a new schedule.
-        {"pause", [](PacingTest& t, int32_t f) {
-             if (f == 5 && !t.engine_->bPause && t.clock_.now < 1000) t.engine_->bPause = true;
-             else if (t.engine_->bPause) { t.clock_.now += 3000; t.engine_->bPause = false; }
-         }, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, 0},
+        {"pause", PauseAt(5), {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, 0},
         {"step", [](PacingTest& t, int32_t f) {
              if (t.engine_->bPause) { t.clock_.now += 3000; t.engine_->bPause = false; }
              else if (f == 4 && t.clock_.now < 1000) t.engine_->bStep = true;
@@ -131,11 +145,7 @@ TEST_F(PacingTest, LateFramesAreDroppedNotBurstAndPauseOrStepRestartsTheSchedule
     Build();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        clock_.now = 0;
-        output_.writes.clear();
-        sent_.clear();
-        onPump = c.pump ? [this, &c](int32_t f) { c.pump(*this, f); } : std::function<void(int32_t)>();
-        Play(10, 1, 14);
+        PlayScripted(c.pump, 10, 1, 14);
         EXPECT_EQ(sent_, c.sent);
         EXPECT_EQ(engine_->DroppedFrames(), c.dropped);
         // One servo, one command a frame: never two frames at one instant
@@ -217,22 +227,24 @@ TEST_F(PacingTest, WhatPlaysIsTheShowAsItWasWhenPlayWasPressed) {
     EXPECT_EQ(sound_.events, sounds);
 }
 
-TEST_F(PacingTest, SoundOffsetMovesEveryCueAndStopAgainstItsFrame) {
+TEST_F(PacingTest, CuesStartAndStopOnTheirFramesMovedByTheSoundOffset) {
     struct Case {
         double offset;
         std::vector<std::string> events;
     };
+    // a.wav stops where b.wav starts; c.wav's stop frame lies before its
+    // start, so the end of the range stops it.
     const Case cases[] = {
         // Handed over before the frame's wait, timed to its due time.
-        {0, {"a.wav@4+100", "stop@6+100", "stop@8+0"}},
-        {30, {"a.wav@4+130", "stop@6+130", "stop@8+30"}},
+        {0, {"a.wav@4+100", "stop@6+100", "b.wav@6+100", "c.wav@7+100", "stop@8+0"}},
+        {30, {"a.wav@4+130", "stop@6+130", "b.wav@6+130", "c.wav@7+130", "stop@8+30"}},
         // 150 ms early at 10 fps: handed over two frames ahead.
-        {-150, {"a.wav@2+150", "stop@4+150", "stop@8+0"}},
+        {-150, {"a.wav@2+150", "stop@4+150", "b.wav@4+150", "c.wav@5+150", "stop@8+0"}},
     };
     programs[0] = "Wait 7";
     Build();
-    project_.WavCues.push_back(WavCue{4, 6, "a.wav"});
-    project_.Frames[4][kWavCueSlot] = 1;
+    project_.WavCues = {WavCue{}, WavCue{4, 6, "a.wav"}, WavCue{6, 99, "b.wav"}, WavCue{7, 3, "c.wav"}};
+    for (int32_t cue = 1; cue <= 3; ++cue) project_.Frames[project_.WavCues[cue].Start][kWavCueSlot] = cue;
     for (const Case& c : cases) {
         sound_.events.clear();
         offset = c.offset;
@@ -245,7 +257,7 @@ TEST_F(PacingTest, CuesGoOutTheOutputsLeadAheadAndComeBackAfterAPause) {
     // An output that must be told 250 ms ahead; a cue at frame 3 at 10 fps.
     struct Case {
         const char* name;
-        std::function<void(PacingTest&, int32_t)> pump;
+        Script pump;
         double firstFrameAt;
         std::vector<std::string> events;
     };
@@ -254,10 +266,7 @@ TEST_F(PacingTest, CuesGoOutTheOutputsLeadAheadAndComeBackAfterAPause) {
         {"play", nullptr, 50, {"a.wav@1+250", "stop@8+0"}},
         // Paused before frame 3: the cue goes back and out again, its lead
         // ahead of the frame that resumes.
-        {"pause", [](PacingTest& t, int32_t f) {
-             if (f == 2 && !t.engine_->bPause && t.clock_.now < 1000) t.engine_->bPause = true;
-             else if (t.engine_->bPause) { t.clock_.now += 3000; t.engine_->bPause = false; }
-         }, 50, {"a.wav@1+250", "drop@2+0", "a.wav@3+250", "stop@8+0"}},
+        {"pause", PauseAt(2), 50, {"a.wav@1+250", "drop@2+0", "a.wav@3+250", "stop@8+0"}},
     };
     programs[0] = "Wait 7";
     Build();
@@ -266,11 +275,7 @@ TEST_F(PacingTest, CuesGoOutTheOutputsLeadAheadAndComeBackAfterAPause) {
     sound_.lead = 250;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        clock_.now = 0;
-        output_.writes.clear();
-        sound_.events.clear();
-        onPump = c.pump ? [this, &c](int32_t f) { c.pump(*this, f); } : std::function<void(int32_t)>();
-        Play(10, 1, 8);
+        PlayScripted(c.pump, 10, 1, 8);
         ASSERT_FALSE(output_.writes.empty());
         EXPECT_EQ(output_.writes.front().at, c.firstFrameAt);
         EXPECT_EQ(sound_.events, c.events);

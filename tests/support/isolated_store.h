@@ -1,7 +1,8 @@
 #pragma once
 // Keeps tests away from the real user's settings: before main runs, HOME and
 // XDG_CONFIG_HOME point into a fresh temporary folder (removed at exit), and
-// StoreTest gives each test a settings store in a folder of its own.
+// StoreTest gives each test a settings store in a folder of its own, store_,
+// to hand to what reads or writes settings.
 
 #include "files/registry.h"
 
@@ -29,10 +30,10 @@ inline const std::string kIsolatedHome = [] {
 
 class StoreTest : public ::testing::Test {
 protected:
-    void SetUp() override { SetRegistryStoreLocation(dir_); }
-    void TearDown() override { SetRegistryStoreLocation(""); std::filesystem::remove_all(dir_); }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
 
     const std::string dir_ = MakeTempDir("store");
+    const StoreLocation store_{dir_};
     const std::string programFile_ = dir_ + "/Talvenor Electronics/Kestrova v2.0.conf";
 };
 

@@ -28,14 +28,14 @@ protected:
     // Runs the command; `fill` sets the dialog's fields and answers it.
     std::vector<Message> Export(const std::function<bool(ArduinoExportDialog&)>& fill) {
         std::vector<Message> shown;
-        ScopedMessageHandler handler([&](const Message& m) {
+        const MessageHandler record = [&](const Message& m) {
             shown.push_back(m);
             return MessageAnswer::Ok;
-        });
+        };
         ExportForArduino(nullptr, project_, [this] {
             ++builds_;
             return BuildAnimation(project_).outcome == BuildOutcome::Success;
-        }, fill);
+        }, record, store_, fill);
         return shown;
     }
 

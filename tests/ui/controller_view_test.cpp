@@ -65,9 +65,9 @@ TEST(ControllerView, RepaintsOnlyWhenSomethingChanged) {
 class ControllerDockTest : public kestrova::testing::StoreTest {};
 
 TEST_F(ControllerDockTest, ShowsWhatTheVirtualControllerReceivedAndIsRemembered) {
-    ASSERT_FALSE(MapPortToDevice(1, kVirtualControllerDevice));
+    ASSERT_FALSE(MapPortToDevice(store_, 1, kVirtualControllerDevice));
     {
-        frmMain window;
+        frmMain window(nullptr, {.store = store_});
         window.NewFile();
         window.show();
         QApplication::processEvents();
@@ -90,12 +90,12 @@ TEST_F(ControllerDockTest, ShowsWhatTheVirtualControllerReceivedAndIsRemembered)
         emit view->SweepChosen(90);  // as the view's context menu does
         window.close();
     }
-    frmMain again;
+    frmMain again(nullptr, {.store = store_});
     QApplication::processEvents();
     EXPECT_TRUE(again.ControllerDock()->isVisible()) << "shown as the user left it";
     EXPECT_EQ(again.ControllerViewWidget()->Sweep(), 90);
     again.ControllerDock()->toggleViewAction()->trigger();
-    frmMain third;
+    frmMain third(nullptr, {.store = store_});
     QApplication::processEvents();
     EXPECT_FALSE(third.ControllerDock()->isVisible());
 }

@@ -29,14 +29,20 @@ class DocumentsWindowTest : public kestrova::testing::StoreTest {
 protected:
     void SetUp() override {
         StoreTest::SetUp();
-        window_ = std::make_unique<frmMain>();
-        window_->SetFileDialog([this](QWidget*, bool save) {
+        frmMain::Dependencies fakes;
+        fakes.messages = [this](const Message& m) {
+            shown_.push_back(m);
+            return m.buttons == MessageButtons::YesNoCancel ? answer_ : MessageAnswer::Ok;
+        };
+        fakes.fileDialog = [this](QWidget*, bool save) {
             dialogs_.push_back(save ? "save" : "open");
             if (names_.empty()) return QString();
             const QString name = names_.front();
             names_.pop_front();
             return name;
-        });
+        };
+        fakes.store = store_;
+        window_ = std::make_unique<frmMain>(nullptr, fakes);
         window_->NewFile();
         window_->show();
     }
@@ -55,10 +61,6 @@ protected:
     std::vector<std::string> dialogs_;
     MessageAnswer answer_ = MessageAnswer::Cancel;
     std::vector<Message> shown_;
-    ScopedMessageHandler capture_{[this](const Message& m) {
-        shown_.push_back(m);
-        return m.buttons == MessageButtons::YesNoCancel ? answer_ : MessageAnswer::Ok;
-    }};
     std::unique_ptr<frmMain> window_;
 };
 
@@ -107,7 +109,7 @@ TEST_F(DocumentsWindowTest, EveryKindOfChangeIsUnsavedWorkAndMarksTheCaption) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         names_ = {File("marks")};
-        window_->Documents().SaveAs();
+        ASSERT_TRUE(window_->Documents().SaveAs().done);
         window_->project().ModifiedSinceBuild = false;
         ASSERT_FALSE(window_->isWindowModified());
         EXPECT_EQ(Caption(), "Kestrova v2 - [" + File("marks.kva") + "]");

@@ -37,7 +37,14 @@ protected:
     void SetUp() override {
         StoreTest::SetUp();
         QApplication::clipboard()->clear();
-        window_ = std::make_unique<frmMain>();
+        frmMain::Dependencies fakes;
+        fakes.messages = [this](const Message& m) {
+            shown_.push_back(m);
+            return MessageAnswer::Ok;
+        };
+        fakes.framesPrompt = [this](QWidget*) { return framesAnswer_; };
+        fakes.store = store_;
+        window_ = std::make_unique<frmMain>(nullptr, fakes);
         window_->NewFile();
         window_->show();
         window_->activateWindow();
@@ -57,7 +64,7 @@ protected:
         return visible;
     }
     void OpenPortOn(kestrova::testing::Pty& pty) {
-        ASSERT_FALSE(MapPortToDevice(1, pty.Path()));
+        ASSERT_FALSE(MapPortToDevice(store_, 1, pty.Path()));
         window_->link().ApplyCommSettings(project().Settings);
         QTest::mouseClick(panel().chkCOM(), Qt::LeftButton, {}, QPoint(6, 6));
         ASSERT_TRUE(window_->link().IsOpen());
@@ -69,10 +76,7 @@ protected:
     }
 
     std::vector<Message> shown_;
-    ScopedMessageHandler capture_{[this](const Message& m) {
-        shown_.push_back(m);
-        return MessageAnswer::Ok;
-    }};
+    int32_t framesAnswer_ = -1;  // what the frames prompt answers
     std::unique_ptr<frmMain> window_;
 };
 
@@ -147,7 +151,7 @@ TEST_F(MainWindowTest, LogAndWaitRecordOnlyAnAcceptedFrameCount) {
     for (const Case& c : {Case{-1, "", 0}, Case{0, "", 1}, Case{10, "Mov 140, 10\r\nWait 10\r\n", 0}}) {
         window_->NewFile();
         shown_.clear();
-        window_->SetFramesPrompt([&](QWidget*) { return c.answer; });
+        framesAnswer_ = c.answer;
         panel().hscServo(6)->setValue(140);
         QTest::mouseClick(panel().cmdLog(6), Qt::LeftButton);
         QTest::mouseClick(window_->cmdWait(), Qt::LeftButton);

@@ -52,16 +52,14 @@ TEST(FramesPrompt, AcceptsOnlyWholeFrameCountsOfOneOrMore) {
     };
     for (const Case& c : cases) {
         std::vector<Message> shown;
-        ScopedMessageHandler capture([&](const Message& m) {
+        frmTime prompt(nullptr, [&](const Message& m) {
             shown.push_back(m);
             return MessageAnswer::Ok;
         });
-        FramesAnswer = 0;
-        frmTime prompt;
         prompt.show();
         prompt.Text1()->setText(QString::fromLatin1(c.entry));
         QTest::mouseClick(prompt.findChild<QPushButton*>("Command1"), Qt::LeftButton);
-        EXPECT_EQ(FramesAnswer, c.answer) << c.entry;
+        EXPECT_EQ(prompt.Answer(), c.answer) << c.entry;
         EXPECT_EQ(prompt.result() == QDialog::Accepted, c.accepted) << c.entry;
         EXPECT_EQ(prompt.isVisible(), !c.accepted) << c.entry;
         if (c.accepted) {
@@ -85,12 +83,11 @@ TEST(FramesPrompt, EveryWayOutButOkAnswersCancel) {
         {"Escape", [](frmTime& p) { QTest::keyClick(&p, Qt::Key_Escape); }},
     };
     for (const Case& c : cases) {
-        FramesAnswer = 10;  // a previous prompt's answer
         frmTime prompt;
         prompt.show();
         prompt.Text1()->setText("5");
         c.leave(prompt);
         EXPECT_FALSE(prompt.isVisible()) << c.what;
-        EXPECT_EQ(FramesAnswer, -1) << c.what;
+        EXPECT_EQ(prompt.Answer(), -1) << c.what;
     }
 }

@@ -36,7 +36,10 @@ protected:
     ServoSettingsTest() { SetNewProjectDefaults(project_); }
 
     void Open() {
-        table_ = std::make_unique<frmServoSettings>(project_, [this] { ++updates_; });
+        table_ = std::make_unique<frmServoSettings>(project_, [this] { ++updates_; }, nullptr, [this](const Message& m) {
+            messages_.push_back(m);
+            return MessageAnswer::Ok;
+        });
         table_->show();
     }
     // Double-clicks a row of the table and returns the edit dialog it opened.
@@ -68,10 +71,6 @@ protected:
     Project project_;
     int updates_ = 0;
     std::vector<Message> messages_;
-    ScopedMessageHandler handler_{[this](const Message& m) {
-        messages_.push_back(m);
-        return MessageAnswer::Ok;
-    }};
     std::unique_ptr<frmServoSettings> table_;
 };
 

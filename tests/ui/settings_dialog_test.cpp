@@ -20,15 +20,15 @@ class SettingsDialogTest : public kestrova::testing::StoreTest {
 protected:
     int applied_ = 0;
     std::vector<kestrova::Message> shown_;
-    kestrova::ScopedMessageHandler handler_{[this](const kestrova::Message& m) {
+    const MessageHandler record_ = [this](const kestrova::Message& m) {
         shown_.push_back(m);
         return MessageAnswer::Ok;
-    }};
+    };
 };
 
 TEST_F(SettingsDialogTest, OkStoresAllSixAndKeepsValuesItCannotShow) {
     ProjectSettings settings{5, 1, 255, 1, 2, 1};
-    frmSettings dialog(settings, [this] { ++applied_; });
+    frmSettings dialog(settings, [this] { ++applied_; }, nullptr, record_, store_);
     // The untouched boxes store what they showed.
     dialog.cboCOMPort->setCurrentIndex(2);
     dialog.cboPriority->setCurrentIndex(0);
@@ -37,7 +37,7 @@ TEST_F(SettingsDialogTest, OkStoresAllSixAndKeepsValuesItCannotShow) {
     EXPECT_EQ(applied_, 1);
     EXPECT_EQ(settings, (ProjectSettings{3, 1, 255, 1, 0, 0}));
     ProjectSettings stored;
-    LoadSettings(stored);
+    LoadSettings(store_, stored);
     EXPECT_EQ(stored, settings);
     EXPECT_TRUE(shown_.empty());
 
@@ -51,7 +51,7 @@ TEST_F(SettingsDialogTest, OkStoresAllSixAndKeepsValuesItCannotShow) {
 TEST_F(SettingsDialogTest, CancelWritesNothingAndTheDeviceGoesIntoThePortTable) {
     ProjectSettings settings;
     {
-        frmSettings dialog(settings, [this] { ++applied_; });
+        frmSettings dialog(settings, [this] { ++applied_; }, nullptr, record_, store_);
         dialog.cboSynchByte->setCurrentIndex(9);
         dialog.reject();
     }
@@ -59,17 +59,17 @@ TEST_F(SettingsDialogTest, CancelWritesNothingAndTheDeviceGoesIntoThePortTable) 
     EXPECT_FALSE(QFile::exists(QString::fromStdString(programFile_)));
     EXPECT_EQ(applied_, 0);
 
-    frmSettings dialog(settings, [this] { ++applied_; });
+    frmSettings dialog(settings, [this] { ++applied_; }, nullptr, record_, store_);
     dialog.cboCOMPort->setCurrentIndex(6);
     dialog.cboDevice->setCurrentText("/dev/ttyKESTROVA7");
     dialog.OK();
-    EXPECT_EQ(StoredPortEntry(7), "/dev/ttyKESTROVA7");
-    EXPECT_NE(StoredPortEntry(6), "/dev/ttyKESTROVA7");
+    EXPECT_EQ(StoredPortEntry(store_, 7), "/dev/ttyKESTROVA7");
+    EXPECT_NE(StoredPortEntry(store_, 6), "/dev/ttyKESTROVA7");
 
-    frmSettings virtualChoice(settings, [this] { ++applied_; });
+    frmSettings virtualChoice(settings, [this] { ++applied_; }, nullptr, record_, store_);
     virtualChoice.cboDevice->setCurrentIndex(virtualChoice.cboDevice->findText(kVirtualControllerDevice));
     virtualChoice.OK();
-    EXPECT_EQ(StoredPortEntry(7), kVirtualControllerDevice);
+    EXPECT_EQ(StoredPortEntry(store_, 7), kVirtualControllerDevice);
     EXPECT_EQ(settings.COMPort, 7) << "the port number, and so the project files, stay as they were";
 }
 
@@ -77,7 +77,7 @@ TEST_F(SettingsDialogTest, AStoreThatCannotBeWrittenIsReportedOnce) {
     // A folder where the settings file should be.
     std::filesystem::create_directories(programFile_);
     ProjectSettings settings;
-    frmSettings dialog(settings, [this] { ++applied_; });
+    frmSettings dialog(settings, [this] { ++applied_; }, nullptr, record_, store_);
     dialog.cboBaudRate->setCurrentIndex(1);
     dialog.OK();
     ASSERT_EQ(shown_.size(), 1u);
