@@ -131,19 +131,3 @@ TEST_F(StoreTest, SoundOffsetReadsWithinItsLimits) {
     ASSERT_FALSE(SaveSoundOffset(store_, 35));
     EXPECT_EQ(LoadSoundOffset(store_), 35);
 }
-
-TEST_F(StoreTest, SavedSettingsLoadBackAndAFailedSaveIsReportedOnce) {
-    const ProjectSettings saved{5, 1, 255, 1, 2, 1};
-    ASSERT_FALSE(SaveSettings(store_, saved));
-    ProjectSettings loaded;
-    LoadSettings(store_, loaded);
-    EXPECT_EQ(loaded, saved);
-
-    std::filesystem::remove_all(dir_ + "/Talvenor Electronics");
-    std::ofstream(dir_ + "/Talvenor Electronics") << "in the way";
-    const auto error = SaveSettings(store_, ProjectSettings{3, 1, 200, 0, 0, 1});
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->description, WriteFailure("-2147483647", kProgramKey, "AutoDisable", "1"));
-
-    EXPECT_EQ(RegistryErrorMessage(*error).text, "Error 26001: " + error->description);
-}
