@@ -73,21 +73,17 @@ TEST(FramesPrompt, AcceptsOnlyWholeFrameCountsOfOneOrMore) {
 }
 
 TEST(FramesPrompt, EveryWayOutButOkAnswersCancel) {
-    struct Case {
-        const char* what;
-        std::function<void(frmTime&)> leave;
+    const std::function<void(frmTime&)> ways[] = {
+        [](frmTime& p) { QTest::mouseClick(p.findChild<QPushButton*>("cmdCancel"), Qt::LeftButton); },
+        [](frmTime& p) { p.close(); },
+        [](frmTime& p) { QTest::keyClick(&p, Qt::Key_Escape); },
     };
-    const Case cases[] = {
-        {"Cancel", [](frmTime& p) { QTest::mouseClick(p.findChild<QPushButton*>("cmdCancel"), Qt::LeftButton); }},
-        {"close box", [](frmTime& p) { p.close(); }},
-        {"Escape", [](frmTime& p) { QTest::keyClick(&p, Qt::Key_Escape); }},
-    };
-    for (const Case& c : cases) {
+    for (const auto& leave : ways) {
         frmTime prompt;
         prompt.show();
         prompt.Text1()->setText("5");
-        c.leave(prompt);
-        EXPECT_FALSE(prompt.isVisible()) << c.what;
-        EXPECT_EQ(prompt.Answer(), -1) << c.what;
+        leave(prompt);
+        EXPECT_FALSE(prompt.isVisible());
+        EXPECT_EQ(prompt.Answer(), -1);
     }
 }

@@ -74,25 +74,6 @@ protected:
     std::unique_ptr<frmServoSettings> table_;
 };
 
-TEST_F(ServoSettingsTest, EditGreysTheRowButLeavesTheServoUntilOK) {
-    Open();
-    ASSERT_NE(EditAndApply(4, "Servo 4", "127", "0", "254", false), nullptr);
-    EXPECT_EQ(table_->editDialog(), nullptr);
-    const CellColors disabled = ServoRowColors(table_->grid()->palette(), false);
-    EXPECT_FALSE(table_->RowEnabled(4));
-    for (int col = 1; col <= 4; ++col) EXPECT_EQ(table_->CellBackground(4, col), disabled.background);
-    // The number column still shows the state the table opened with.
-    EXPECT_EQ(table_->CellForeground(4, 0), ServoRowColors(table_->grid()->palette(), true).text);
-    EXPECT_TRUE(project_.Servos[3].Enabled);
-    EXPECT_EQ(updates_, 0);
-
-    Click("Command1");
-    EXPECT_FALSE(project_.Servos[3].Enabled);
-    EXPECT_EQ(updates_, 1);
-    // A change of servo settings alone is nothing to save or build.
-    EXPECT_FALSE(project_.bNeedToSave || project_.ModifiedSinceBuild);
-}
-
 TEST_F(ServoSettingsTest, OKStoresRoundedPositionsAndAnyName) {
     const struct {
         int row;
@@ -113,7 +94,19 @@ TEST_F(ServoSettingsTest, OKStoresRoundedPositionsAndAnyName) {
                   (QStringList{QString::fromStdString(c.expected.Name), c.home, c.min, c.max}));
     }
     EXPECT_TRUE(messages_.empty());
+    EXPECT_EQ(table_->editDialog(), nullptr);
+    // A disabled row greys its cells, but the number column still shows the
+    // state the table opened with, and the servo waits for OK.
+    const CellColors disabled = ServoRowColors(table_->grid()->palette(), false);
+    EXPECT_FALSE(table_->RowEnabled(2));
+    for (int col = 1; col <= 4; ++col) EXPECT_EQ(table_->CellBackground(2, col), disabled.background);
+    EXPECT_EQ(table_->CellForeground(2, 0), ServoRowColors(table_->grid()->palette(), true).text);
+    EXPECT_TRUE(project_.Servos[1].Enabled);
+    EXPECT_EQ(updates_, 0);
     Click("Command1");
+    EXPECT_EQ(updates_, 1);
+    // A change of servo settings alone is nothing to save or build.
+    EXPECT_FALSE(project_.bNeedToSave || project_.ModifiedSinceBuild);
     for (const auto& c : cases) {
         ServoRecord expected = c.expected;
         expected.Used = project_.Servos[c.row - 1].Used;
