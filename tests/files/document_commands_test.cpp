@@ -194,11 +194,10 @@ TEST_F(DocumentTest, FailuresKeepTheWork) {
         EXPECT_EQ(window_.caption, "Kestrova v2 - [Untitled1]");
     }
 
-    // A severe load problem leaves name and flags; settings read before it stay.
-    std::ofstream(File("broken.kva"), std::ios::binary) << "Settings.COMPort=5\r\nServo1.Program=[Wait 1\r\n";
+    // A severe load problem leaves name and flags.
+    std::ofstream(File("broken.kva"), std::ios::binary) << "Servo1.Program=[Wait 1\r\n";
     EXPECT_FALSE(Done(commands_.OpenFile(File("broken.kva"))));
     EXPECT_EQ(asked_.back().title, "Severe Load Problem");
-    EXPECT_EQ(project_.Settings.COMPort, 5);
     EXPECT_TRUE(project_.bNeedToSave);
     EXPECT_EQ(project_.sFilename, "Untitled1");
 }
@@ -229,10 +228,6 @@ TEST_F(DocumentTest, RecentListRules) {
     ASSERT_EQ(Done(commands_.OpenRecent("&2 " + File("none here.kva"))), false);
     EXPECT_EQ(asked_.back().text.rfind("The animation " + File("none here.kva"), 0), 0u);
 }
-
-}  // namespace
-
-namespace {
 
 // Save As into another folder keeps each relative cue naming its file.
 TEST_F(DocumentTest, SaveAsKeepsRelativeCuePathsPointingAtTheirFiles) {
