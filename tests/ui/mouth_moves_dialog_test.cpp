@@ -2,6 +2,7 @@
 // the lines that land in the selected servo's program.
 #include "core/compiler.h"
 #include "support/isolated_store.h"
+#include "support/test_files.h"
 #include "ui/kvx_edit_ctrl.h"
 #include "ui/main_window.h"
 #include "ui/mouth_moves_dialog.h"
@@ -13,9 +14,8 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
-#include <filesystem>
+#include <fstream>
 
 using namespace kestrova;
 
@@ -69,14 +69,11 @@ TEST(MouthMovesDialog, OffersTheCuedSoundsAndTheServosRange) {
 class MouthMovesWindowTest : public kestrova::testing::StoreTest {};
 
 TEST_F(MouthMovesWindowTest, GeneratedLinesFollowTheCaretAndBuild) {
-    const std::string sound = (std::filesystem::temp_directory_path() / "kestrova_mouth_ui.wav").string();
-    SF_INFO info{};
-    info.channels = 1, info.samplerate = 8000, info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* f = sf_open(sound.c_str(), SFM_WRITE, &info);
-    std::vector<float> data(16000, 0.0f);  // one second of silence, one of a tone
-    for (size_t i = 8000; i < data.size(); ++i) data[i] = i % 8 < 4 ? 0.8f : -0.8f;
-    sf_writef_float(f, data.data(), 16000);
-    sf_close(f);
+    std::vector<int16_t> samples(8000, 0);  // one second of silence, one of a tone
+    const auto tone = kestrova::testing::Square(8000, 26000, 4);
+    samples.insert(samples.end(), tone.begin(), tone.end());
+    const std::string sound = dir_ + "/talk.wav";
+    std::ofstream(sound, std::ios::binary) << kestrova::testing::WavBytes(samples, 8000);
 
     frmMain window;
     window.NewFile();
@@ -94,7 +91,6 @@ TEST_F(MouthMovesWindowTest, GeneratedLinesFollowTheCaretAndBuild) {
         dialog->accept();
     });
     window.findChild<QAction*>(QStringLiteral("miMouthMoves"))->trigger();
-    std::filesystem::remove(sound);
 
     ASSERT_EQ(editor.Text().rfind("Mov 50, 4\r\nMov 10, 1\r\n", 0), 0u) << editor.Text();
     ASSERT_EQ(BuildAnimation(project).outcome, BuildOutcome::Success);
