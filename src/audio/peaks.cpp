@@ -20,7 +20,8 @@ void PeakPyramid::Append(const float* samples, int64_t frames, int channels) {
         if (pendingFrames_ == 0) {
             pending_ = {lo, hi};
         } else {
-            pending_.Widen({lo, hi});
+            pending_.lo = std::min(pending_.lo, lo);
+            pending_.hi = std::max(pending_.hi, hi);
         }
         if (++pendingFrames_ == kBaseBlock) {
             base.push_back(pending_);
@@ -34,7 +35,20 @@ void PeakPyramid::Finish() {
     if (levels_.empty()) levels_.emplace_back();
     if (pendingFrames_ > 0) levels_[0].push_back(pending_);
     pendingFrames_ = 0;
-    StackLevels(levels_, size_t(kFactor));
+    while (levels_.back().size() > size_t(kFactor)) {
+        const std::vector<PeakPair>& below = levels_.back();
+        std::vector<PeakPair> level((below.size() + kFactor - 1) / kFactor);
+        for (size_t i = 0; i < level.size(); ++i) {
+            const size_t from = i * kFactor, to = std::min(below.size(), from + kFactor);
+            PeakPair pair = below[from];
+            for (size_t j = from + 1; j < to; ++j) {
+                pair.lo = std::min(pair.lo, below[j].lo);
+                pair.hi = std::max(pair.hi, below[j].hi);
+            }
+            level[i] = pair;
+        }
+        levels_.push_back(std::move(level));
+    }
 }
 
 bool PeakPyramid::Range(int64_t first, int64_t last, PeakPair& out) const {
@@ -52,7 +66,11 @@ bool PeakPyramid::Range(int64_t first, int64_t last, PeakPair& out) const {
     const size_t from = size_t(first / block);
     const size_t to = std::min(entries.size(), size_t((last - 1) / block) + 1);
     if (from >= to) return false;
-    out = Envelope(entries, from, to);
+    out = entries[from];
+    for (size_t i = from + 1; i < to; ++i) {
+        out.lo = std::min(out.lo, entries[i].lo);
+        out.hi = std::max(out.hi, entries[i].hi);
+    }
     return true;
 }
 

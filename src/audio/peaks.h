@@ -7,8 +7,6 @@
 // into one envelope); each level above holds one pair per kFactor entries
 // of the level below. A ten-minute 44.1 kHz sound takes about 4 MB.
 
-#include "core/min_max_levels.h"
-
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -16,7 +14,10 @@
 
 namespace kestrova::audio {
 
-using PeakPair = MinMax<float>;
+struct PeakPair {
+    float lo = 0.0f;
+    float hi = 0.0f;
+};
 
 class PeakPyramid {
 public:

@@ -21,7 +21,20 @@ void CurveLevels::Build(const FrameTable& table) {
             }
             levels[0][b] = pair;
         }
-        StackLevels(levels, size_t(kFactor));
+        while (levels.back().size() > size_t(kFactor)) {
+            const std::vector<Pair>& below = levels.back();
+            std::vector<Pair> level((below.size() + kFactor - 1) / kFactor);
+            for (size_t i = 0; i < level.size(); ++i) {
+                const size_t from = i * kFactor, to = std::min(below.size(), from + kFactor);
+                Pair pair = below[from];
+                for (size_t j = from + 1; j < to; ++j) {
+                    pair.lo = std::min(pair.lo, below[j].lo);
+                    pair.hi = std::max(pair.hi, below[j].hi);
+                }
+                level[i] = pair;
+            }
+            levels.push_back(std::move(level));
+        }
     }
 }
 
@@ -47,9 +60,12 @@ void CurveLevels::Range(const FrameTable& table, int servo, int32_t first, int32
     const std::vector<Pair>& entries = levels[level];
     const size_t from = size_t((first - 1) / block);
     const size_t to = std::min(entries.size(), size_t((last - 1) / block) + 1);
-    const Pair envelope = Envelope(entries, from, to);
-    lo = envelope.lo;
-    hi = envelope.hi;
+    lo = entries[from].lo;
+    hi = entries[from].hi;
+    for (size_t i = from + 1; i < to; ++i) {
+        lo = std::min(lo, entries[i].lo);
+        hi = std::max(hi, entries[i].hi);
+    }
 }
 
 }  // namespace kestrova

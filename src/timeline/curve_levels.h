@@ -4,7 +4,6 @@
 // line per pixel column without reading every frame under it.
 
 #include "core/frame_table.h"
-#include "core/min_max_levels.h"
 
 #include <array>
 #include <cstdint>
@@ -28,7 +27,9 @@ public:
     void Range(const FrameTable& table, int servo, int32_t first, int32_t last, int32_t& lo, int32_t& hi) const;
 
 private:
-    using Pair = MinMax<int32_t>;
+    struct Pair {
+        int32_t lo, hi;
+    };
     // levels_[servo][level][block]: level 0 blocks hold kBaseBlock frames.
     std::array<std::vector<std::vector<Pair>>, 16> levels_;
     int32_t frames_ = 0;
