@@ -93,7 +93,7 @@ void BM_EnginePacing(benchmark::State& state) {
         view.workMs = double(state.range(0)) / 1000.0;
         Silence sound;
         // KESTROVA_SPIN_MS: the stretch spun before each frame (tuning).
-        SteadyPlaybackClock clock(std::getenv("KESTROVA_SPIN_MS") ? std::atof(std::getenv("KESTROVA_SPIN_MS")) : 0.5);
+        SteadyPlaybackClock clock(std::getenv("KESTROVA_SPIN_MS") ? std::atof(std::getenv("KESTROVA_SPIN_MS")) : 0.1);
         PlaybackEngine engine(project, output, sound, view, &clock);
         engine.SetPrioritySetter([](int32_t) {});
         engine.SetLineBaud(1'000'000);  // a pseudo-terminal takes any rate
