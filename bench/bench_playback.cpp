@@ -83,6 +83,7 @@ void BM_EnginePacing(benchmark::State& state) {
     for (int s = 0; s < kServoCount; ++s) project.Programs[s] = "Wait " + std::to_string(kFrames - 1);
     BuildAnimation(project);
     std::vector<double> stamps;
+    std::vector<double> sent;
     for (auto _ : state) {
         BurstClock line;
         SerialLink link;
@@ -97,6 +98,12 @@ void BM_EnginePacing(benchmark::State& state) {
         PlaybackEngine engine(project, output, sound, view, &clock);
         engine.SetPrioritySetter([](int32_t) {});
         engine.SetLineBaud(1'000'000);  // a pseudo-terminal takes any rate
+        // When each frame's commands were written, to tell the player's own
+        // timing from the pseudo-terminal's and the reader's.
+        sent.clear();
+        engine.SetFrameSentHook([](void* self, int32_t) { static_cast<std::vector<double>*>(self)->push_back(
+                                    std::chrono::duration<double, std::milli>(Clock::now().time_since_epoch()).count()); },
+                                &sent);
         BusyProcesses busy(state.range(1));
         const double cpu0 = ThreadCpuMs();
         const auto wall0 = Clock::now();
@@ -106,6 +113,12 @@ void BM_EnginePacing(benchmark::State& state) {
         stamps = line.Stamps();
     }
     Report(state, stamps, kFrames, kFps);
+    if (sent.size() == size_t(kFrames)) {
+        std::vector<double> errors;
+        for (size_t i = 1; i < sent.size(); ++i) errors.push_back(std::fabs(sent[i] - sent[i - 1] - 1000.0 / kFps));
+        std::sort(errors.begin(), errors.end());
+        state.counters["sent_p99_err_ms"] = errors[size_t(std::ceil(0.99 * double(errors.size()))) - 1];
+    }
 }
 BENCHMARK(BM_EnginePacing)
     ->Args({0, 0})
