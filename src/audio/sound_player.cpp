@@ -31,6 +31,8 @@ constexpr int64_t kMaxFrames = int64_t(48000) * 300;
 constexpr int kBufferMs = 120;
 // Room for the output's next read beyond what it holds.
 constexpr int kReadMs = 40;
+// How long the sound server takes to answer a closed output.
+constexpr int kCloseSettleMs = 100;
 // An output nobody keeps warm closes after this much silence.
 constexpr int kIdleCloseMs = 3000;
 
@@ -110,11 +112,14 @@ public:
         UpdateBusy();
     }
 
-    void Shutdown() {
+    // Returns whether an output was open.
+    bool Shutdown() {
         events_.clear();
         current_.reset();
+        const bool open = sink_ != nullptr;
         CloseSink();
         UpdateBusy();
+        return open;
     }
 
     // Fills one read of the output. Each start or stop lands on the sample
@@ -230,11 +235,18 @@ SoundPlayer::SoundPlayer() {
 }
 
 SoundPlayer::~SoundPlayer() {
-    QMetaObject::invokeMethod(worker_, [this] { worker_->Shutdown(); }, Qt::BlockingQueuedConnection);
+    bool wasOpen = false;
+    QMetaObject::invokeMethod(worker_, [this, &wasOpen] { wasOpen = worker_->Shutdown(); },
+                              Qt::BlockingQueuedConnection);
     thread_->quit();
     thread_->wait();
     delete worker_;
     delete thread_;
+    // The sound server answers a closed output a moment later. Qt's audio
+    // connection, torn down when the program exits, crashes if such an
+    // answer arrives while it goes (seen: one exit in about twenty under
+    // load), so the answers are let in first.
+    if (wasOpen) std::this_thread::sleep_for(std::chrono::milliseconds(kCloseSettleMs));
 }
 
 std::shared_ptr<const PcmSound> SoundPlayer::Load(const std::string& path, std::string& error) const {
