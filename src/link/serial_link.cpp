@@ -336,9 +336,7 @@ bool SerialLink::WriteServo(int32_t synchByte, int servo, int32_t position,
                             std::string& reason) {
     const auto command = EncodeServoCommand(synchByte, servo, position);
     if (!command) {
-        reason = "Servo " + std::to_string(servo + 1) + ", position " + std::to_string(position) +
-                 ", synch byte " + std::to_string(synchByte) +
-                 ": the servo must be 1 to 16, the position and the synch byte 0 to 255";
+        reason = UnencodableReason(synchByte, servo, position);
         return false;
     }
     return Write(command->data(), command->size(), reason);

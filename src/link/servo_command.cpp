@@ -15,4 +15,9 @@ std::optional<ServoCommand> EncodeServoCommand(int32_t synchByte, int servo, int
                         static_cast<uint8_t>(position)};
 }
 
+std::string UnencodableReason(int32_t synchByte, int servo, int32_t position) {
+    return "Servo " + std::to_string(servo + 1) + ", position " + std::to_string(position) + ", synch byte " +
+           std::to_string(synchByte) + ": the servo must be 1 to 16, the position and the synch byte 0 to 255";
+}
+
 }  // namespace kestrova

@@ -1,6 +1,7 @@
 #include "playback_engine.h"
 
 #include "core/messages.h"
+#include "link/servo_command.h"
 #include "process_priority.h"
 
 #include <algorithm>
@@ -233,10 +234,18 @@ void PlaybackEngine::NoteUnsendable(int32_t frame) {
 
 bool PlaybackEngine::SendFrame(int32_t frame, const std::vector<int>& servos, std::string& reason) {
     const FrameRecord& record = show_.At(frame);
+    frameBytes_.clear();
     for (int s : servos) {
-        if (!output_.WriteServo(show_.synch, s, record[s], reason)) return false;
+        const auto command = EncodeServoCommand(show_.synch, s, record[s]);
+        if (!command) {
+            reason = UnencodableReason(show_.synch, s, record[s]);
+            return false;
+        }
+        frameBytes_.insert(frameBytes_.end(), command->begin(), command->end());
     }
-    return true;
+    // One write for the whole frame: its commands leave back to back, and
+    // the system hands them on to the line once rather than per servo.
+    return frameBytes_.empty() || output_.WriteCommands(frameBytes_, reason);
 }
 
 void PlaybackEngine::EndSteps(bool portWasOpen) {

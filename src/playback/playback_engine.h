@@ -40,9 +40,9 @@ public:
     virtual bool IsOpen() const = 0;
     virtual bool Open(std::string& reason) = 0;
     virtual void Close() = 0;
-    // Writes one three-byte servo command; false with the operating
-    // system's reason when the bytes could not be written.
-    virtual bool WriteServo(int32_t synchByte, int servo, int32_t position, std::string& reason) = 0;
+    // Writes a frame's servo commands (three bytes each) in one piece;
+    // false with the operating system's reason when they could not be.
+    virtual bool WriteCommands(const std::vector<uint8_t>& bytes, std::string& reason) = 0;
     // The text of a message about a failed open or write.
     virtual std::string FailureMessage(const std::string& reason) const {
         return "COM" + std::to_string(PortNumber()) + " - " + reason;
@@ -228,6 +228,7 @@ private:
 
     Show show_;
     std::unique_ptr<LineModel> line_;
+    std::vector<uint8_t> frameBytes_;  // the commands of the frame being sent
     double soundOffsetMs_ = 0;
     int32_t lineBaud_ = 0;
     int32_t dropped_ = 0;

@@ -14,8 +14,8 @@ public:
     bool IsOpen() const override { return link_.IsOpen(); }
     bool Open(std::string& reason) override { return link_.Open(reason); }
     void Close() override { link_.Close(); }
-    bool WriteServo(int32_t synchByte, int servo, int32_t position, std::string& reason) override {
-        return link_.WriteServo(synchByte, servo, position, reason);
+    bool WriteCommands(const std::vector<uint8_t>& bytes, std::string& reason) override {
+        return link_.Write(bytes.data(), bytes.size(), reason);
     }
     std::string FailureMessage(const std::string& reason) const override { return link_.FailureMessage(reason); }
 

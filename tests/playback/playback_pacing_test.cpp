@@ -35,8 +35,8 @@ struct RecordingOutput : PlaybackOutput {
     bool IsOpen() const override { return open; }
     bool Open(std::string&) override { return open = true; }
     void Close() override { open = false; }
-    bool WriteServo(int32_t, int servo, int32_t position, std::string&) override {
-        writes.push_back({clock->now, servo, position});
+    bool WriteCommands(const std::vector<uint8_t>& bytes, std::string&) override {
+        for (size_t i = 0; i + 2 < bytes.size(); i += 3) writes.push_back({clock->now, bytes[i + 1], bytes[i + 2]});
         return true;
     }
 };
