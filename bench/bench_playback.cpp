@@ -2,7 +2,8 @@
 // pseudo-terminal whose reader timestamps each frame's burst. The reference
 // is a scheduler that sleeps for the period after each frame. The second
 // argument is the number of CPU-bound processes running beside it; cpu_pct
-// is the playing thread's CPU time against the wall time.
+// is the playing thread's CPU time against the wall time; reader_rt says
+// whether the reader could poll at a real-time priority.
 #include "core/compiler.h"
 #include "link/serial_link.h"
 #include "playback/playback_engine.h"
@@ -111,6 +112,7 @@ void BM_EnginePacing(benchmark::State& state) {
         const double wall = std::chrono::duration<double, std::milli>(Clock::now() - wall0).count();
         state.counters["cpu_pct"] = 100.0 * (ThreadCpuMs() - cpu0) / wall;
         stamps = line.Stamps();
+        state.counters["reader_rt"] = line.RealTime();
     }
     Report(state, stamps, kFrames, kFps);
     if (sent.size() == size_t(kFrames)) {
@@ -141,6 +143,7 @@ void BM_SleepingScheduler(benchmark::State& state) {
             std::this_thread::sleep_for(period);
         }
         stamps = line.Stamps();
+        state.counters["reader_rt"] = line.RealTime();
     }
     Report(state, stamps, kFrames, kFps);
 }

@@ -185,6 +185,7 @@ void BM_WindowPacingWhileScrolling(benchmark::State& state) {
         window.Timeline().cSB().SetValue(0, 1'600);
         window.Engine().PlayAnimation(2'000, 2'299);
         stamps = line.Stamps();
+        state.counters["reader_rt"] = line.RealTime();
         state.counters["scroll_value"] = window.Timeline().cSB().Value(0);
     }
     kestrova::bench::Report(state, stamps, 300, 30);

@@ -6,7 +6,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <pthread.h>
 #include <pty.h>
+#include <sched.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -15,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,12 +45,26 @@ class BurstClock {
 public:
     BurstClock() {
         path_ = OpenRawPty(master_, slave_);
-        // The reader stands in for the controller, which never waits for a
-        // CPU: it asks for prompt wake-ups like the playing thread.
-        reader_ = std::thread([this] {
-            SetPromptWakeups(true);
-            Read();
+        // The reader stands in for the controller's receiver, which is always
+        // listening and never waits for a CPU. Where the system allows, it
+        // runs at a real-time priority and looks every 50 us. Asleep in
+        // poll(), it would be woken through the terminal's flush worker, and
+        // on a virtual machine that wake-up of another CPU now and then
+        // stalls both for a host time slice (about 3 ms, seen in the
+        // scheduler's trace): the instrument's delay, not the player's.
+        // Otherwise it sleeps in poll() with prompt wake-ups, as a normal
+        // thread that looks every 50 us falls behind busy processes.
+        std::promise<bool> realTime;
+        auto started = realTime.get_future();
+        reader_ = std::thread([this, &realTime] {
+            sched_param param{};
+            param.sched_priority = 1;
+            const bool fifo = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
+            if (!fifo) SetPromptWakeups(true);
+            realTime.set_value(fifo);
+            Read(fifo);
         });
+        realTime_ = started.get();
     }
     ~BurstClock() {
         done_ = true;
@@ -56,6 +73,8 @@ public:
         close(slave_);
     }
     const std::string& Path() const { return path_; }
+    // Whether the reader polls at a real-time priority (1) or sleeps in poll() (0).
+    bool RealTime() const { return realTime_; }
     int SlaveFd() const { return slave_; }
 
     std::vector<double> Stamps() {
@@ -66,12 +85,15 @@ public:
     }
 
 private:
-    void Read() {
+    void Read(bool polling) {
         size_t total = 0;
         char buffer[4096];
         while (!done_ || Pending()) {
             pollfd p{master_, POLLIN, 0};
-            if (poll(&p, 1, 5) <= 0) continue;
+            if (poll(&p, 1, polling ? 0 : 5) <= 0) {
+                if (polling) std::this_thread::sleep_for(std::chrono::microseconds(50));
+                continue;
+            }
             const auto now = Clock::now();
             const ssize_t n = read(master_, buffer, sizeof buffer);
             if (n <= 0) continue;
@@ -89,6 +111,7 @@ private:
     int master_ = -1, slave_ = -1;
     std::string path_;
     std::atomic<bool> done_{false};
+    bool realTime_ = false;
     std::vector<double> stamps_;
     std::thread reader_;
 };
