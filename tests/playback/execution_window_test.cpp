@@ -232,7 +232,6 @@ TEST_F(ExePlayTest, PauseStepAndStopWalkTheAnimation) {
             // The pause, pressed at frame 3's pump point, holds before frame 4:
             // a step plays one frame.
             EXPECT_FALSE(window_->close()) << "closing is refused while paused";
-            EXPECT_TRUE(window_->isVisible());
             window_->ToolbarButton("step")->trigger();
         });
     });
@@ -303,32 +302,27 @@ TEST(ExeWindowPlacement, FitsTheWindowOnTheScreen) {
 
 // As the window grows the graph takes the room, "0" keeps level with its
 // bottom, and the zoom commands reach the timeline.
-TEST(ExeWindowSize, GraphFillsTheWindowAndZoomCommandsReachIt) {
-    Project project;
-    StartNewProject(project);
-    project.Programs[0] = "Mov 200, 1500\r\nMov 10, 1500";
-    ASSERT_EQ(BuildAnimation(project).outcome, BuildOutcome::Success);
-    SerialLink link;
-    frmExe window(project, link, [] {});
-    window.setAttribute(Qt::WA_DeleteOnClose, false);
-    window.UpdateGraph(true);
-    TimelineView& view = window.Timeline();
-    auto* zero = window.findChild<QLabel*>(QStringLiteral("Label1_1"));
+TEST_F(ExeWindowTest, GraphFillsTheWindowAndZoomCommandsReachIt) {
+    project_.Programs[0] = "Mov 200, 1500\r\nMov 10, 1500";
+    Build();
+    window_->UpdateGraph(true);
+    TimelineView& view = window_->Timeline();
+    auto* zero = window_->findChild<QLabel*>(QStringLiteral("Label1_1"));
     int lastWidth = 0;
     for (QSize size : {QSize(700, 450), QSize(1100, 700), QSize(1600, 1000)}) {
-        window.resize(size);
+        window_->resize(size);
         QApplication::processEvents();
         SCOPED_TRACE(size.width());
         EXPECT_GT(view.ViewportWidth(), std::max(lastWidth, 478));
         lastWidth = view.ViewportWidth();
         EXPECT_GE(view.GraphHeight(), 249);
-        const int bottom = view.mapTo(&window, view.picGraph()->geometry().bottomLeft()).y();
-        EXPECT_NEAR(zero->mapTo(&window, zero->rect().center()).y(), bottom, zero->height());
+        const int bottom = view.mapTo(window_, view.picGraph()->geometry().bottomLeft()).y();
+        EXPECT_NEAR(zero->mapTo(window_, zero->rect().center()).y(), bottom, zero->height());
     }
     const double before = view.Zoom();
-    window.ToolbarButton(QStringLiteral("zoomin"))->trigger();
+    window_->ToolbarButton(QStringLiteral("zoomin"))->trigger();
     EXPECT_DOUBLE_EQ(view.Zoom(), before * 2);
-    window.ToolbarButton(QStringLiteral("zoomfit"))->trigger();
+    window_->ToolbarButton(QStringLiteral("zoomfit"))->trigger();
     EXPECT_TRUE(view.Fitted());
 }
 

@@ -80,14 +80,9 @@ TEST(TimelineRules, DraggedMarkersMoveByWholeFramesWithinOneToN) {
 }
 
 TEST(TimelineRules, DurationHasOneDecimalAndNoLeadingZero) {
-    struct Case {
-        int32_t frames;
-        int fps;
-        const char* text;
-    };
-    for (const Case& c : {Case{300, 15, "20.0 seconds"}, Case{7, 15, ".5 seconds"}, Case{10, 20, ".5 seconds"},
-                          Case{100, 15, "6.7 seconds"}, Case{1'000'000, 30, "33333.3 seconds"}})
-        EXPECT_EQ(DurationText(c.frames, c.fps), c.text) << c.frames << "/" << c.fps;
+    for (auto [frames, fps, text] : {std::tuple{300, 15, "20.0 seconds"}, {7, 15, ".5 seconds"}, {10, 20, ".5 seconds"},
+                                     {100, 15, "6.7 seconds"}, {1'000'000, 30, "33333.3 seconds"}})
+        EXPECT_EQ(DurationText(frames, fps), text) << frames << "/" << fps;
 }
 
 TEST(TimelineRules, ThePlayMarkerPagesOnByTheViewportsWidthInPixels) {
