@@ -125,21 +125,12 @@ TEST_F(ExeWindowTest, TheBuildPromptBuildsOnYesAndLeavesAllOnNo) {
 TEST_F(ExeWindowTest, LineLoadFollowsTheRateTheLineAndTheServos) {
     for (int s = 4; s < kServoCount; ++s) project_.Programs[s] = "Mov 100, 2";  // 13 servos take part
     Build();
-    struct Case {
-        int32_t baudRate;
-        int fps;
-        const char* text;
-        bool warning;
-    };
-    const Case cases[] = {
-        {0, 5, "Line: 81% of 2400 baud", false},
-        {1, 30, "Line: 122% of 9600 baud", true},
-    };
-    for (const Case& c : cases) {
-        project_.Settings.BaudRate = c.baudRate;
-        window_->Slider1()->setValue(c.fps);
-        EXPECT_EQ(window_->lblLine()->text().toStdString(), c.text);
-        EXPECT_EQ(!window_->lblLine()->styleSheet().isEmpty(), c.warning) << c.text;
+    for (auto [baudRate, fps, text, warning] :
+         {std::tuple{0, 5, "Line: 81% of 2400 baud", false}, {1, 30, "Line: 122% of 9600 baud", true}}) {
+        project_.Settings.BaudRate = baudRate;
+        window_->Slider1()->setValue(fps);
+        EXPECT_EQ(window_->lblLine()->text().toStdString(), text);
+        EXPECT_EQ(!window_->lblLine()->styleSheet().isEmpty(), warning) << text;
     }
 }
 
@@ -253,24 +244,16 @@ TEST_F(ExePlayTest, PauseStepAndStopWalkTheAnimation) {
 }
 
 TEST_F(ExePlayTest, RangeButtonsPlayBetweenTheMarkers) {
-    struct Case {
-        const char* key;
-        int32_t start, stop, first, last;
-    };
-    const Case cases[] = {
-        {"playfrom", 3, 6, 3, 7},
-        {"playto", 3, 5, 1, 5},
-        {"playfromto", 2, 4, 2, 4},
-        {"playfromto", 5, 2, 1, 0},  // start after stop: nothing plays
-    };
-    for (const Case& c : cases) {
-        window_->Timeline().SetStartFrame(c.start);
-        window_->Timeline().SetStopFrame(c.stop);
-        window_->ToolbarButton(c.key)->trigger();
-        const std::vector<uint8_t> expected = Expected(c.first, c.last);
-        EXPECT_EQ(pty_.Read(expected.size(), 1000), expected) << c.key;
-        EXPECT_TRUE(pty_.Stray().empty()) << c.key;
-        ExpectIdle(c.key);
+    // Markers start and stop, frames first to last played; start after stop plays nothing.
+    for (auto [key, start, stop, first, last] : {std::tuple{"playfrom", 3, 6, 3, 7}, {"playto", 3, 5, 1, 5},
+                                                 {"playfromto", 2, 4, 2, 4}, {"playfromto", 5, 2, 1, 0}}) {
+        window_->Timeline().SetStartFrame(start);
+        window_->Timeline().SetStopFrame(stop);
+        window_->ToolbarButton(key)->trigger();
+        const std::vector<uint8_t> expected = Expected(first, last);
+        EXPECT_EQ(pty_.Read(expected.size(), 1000), expected) << key;
+        EXPECT_TRUE(pty_.Stray().empty()) << key;
+        ExpectIdle(key);
     }
 }
 

@@ -61,22 +61,16 @@ TEST(TimelineRules, ClickFrameRoundsHalvesToEvenAndReadOutTruncates) {
 }
 
 TEST(TimelineRules, DraggedMarkersMoveByWholeFramesWithinOneToN) {
-    struct Case {
-        int32_t frame;
-        double pointer, grab, framePixels;
-        int32_t result;
-    };
-    const Case cases[] = {
-        {5, 3.0, 0, 10, 5},      // over the marker: stays
-        {5, -0.5, 0, 10, 4},     // just left of its left edge: one frame back
-        {5, 25.0, 0, 10, 7},     // two whole widths on
-        {5, 25.0, 20, 10, 5},    // taken two frames in: the same point holds it
-        {2, -100.0, 0, 10, 1},   // never before frame 1
-        {49, 300.0, 0, 10, 50},  // never beyond N
-        {53, 0.0, 0, 1, 50},     // placed beyond N by the menu: back at once
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(DragFrame(c.frame, c.pointer, c.grab, c.framePixels, 50), c.result) << c.frame << " " << c.pointer;
+    // Frame, pointer, grab and frame width in pixels: the frame it goes to in 1 to 50.
+    for (auto [frame, pointer, grab, framePixels, result] : {
+             std::tuple{5, 3.0, 0, 10, 5},  // over the marker: stays
+             {5, -0.5, 0, 10, 4},           // just left of its left edge: one frame back
+             {5, 25.0, 0, 10, 7},           // two whole widths on
+             {5, 25.0, 20, 10, 5},          // taken two frames in: the same point holds it
+             {2, -100.0, 0, 10, 1},         // never before frame 1
+             {49, 300.0, 0, 10, 50},        // never beyond N
+             {53, 0.0, 0, 1, 50}})          // placed beyond N by the menu: back at once
+        EXPECT_EQ(DragFrame(frame, pointer, grab, framePixels, 50), result) << frame << " " << pointer;
 }
 
 TEST(TimelineRules, DurationHasOneDecimalAndNoLeadingZero) {
@@ -220,16 +214,10 @@ TEST(TimelineView, MenuPlacesMarkersAnywhereAndDraggingBringsThemBack) {
 }
 
 TEST(TimelineZoom, WidthsStayBetweenTheViewportAndTheLimits) {
-    struct Case {
-        int32_t frames;
-        double zoom;
-        int32_t width;
-    };
-    const Case cases[] = {
-        {1000, 1.0, 1000},   {1000, 4.0, 4000},       {1000, 0.1, 481},         {25, 1.0, 481},
-        {25, 2.0, 962},      {25, 1000.0, 27 * 64},   {1'000'000, 100.0, 16'000'000},
-    };
-    for (const Case& c : cases) EXPECT_EQ(ZoomedGraphWidth(c.frames, 479, c.zoom), c.width) << c.frames << " " << c.zoom;
+    for (auto [frames, zoom, width] :
+         {std::tuple{1000, 1.0, 1000}, {1000, 4.0, 4000}, {1000, 0.1, 481}, {25, 1.0, 481}, {25, 2.0, 962},
+          {25, 1000.0, 27 * 64}, {1'000'000, 100.0, 16'000'000}})
+        EXPECT_EQ(ZoomedGraphWidth(frames, 479, zoom), width) << frames << " " << zoom;
     // Grid lines keep at least five pixels apart, ten frames apart when they can.
     for (auto [pixels, step] : {std::pair{1.0, 10}, {0.5, 10}, {0.49, 100}, {0.001, 10'000}, {64.0, 10}})
         EXPECT_EQ(GridStep(pixels), step) << pixels;
@@ -351,21 +339,14 @@ TEST(AudioLane, WaveformsFollowTheRateAndOffsetAndBadFilesSayWhy) {
         const QImage image = lane.grab().toImage();
         return image.pixelColor(static_cast<int>(m.Column(frame)), middle + 5) == QColor(70, 110, 170);
     };
-    struct Case {
-        int fps, offsetMs;
-        double frame;
-        bool wave;
-    };
-    const Case cases[] = {
-        {10, 0, 15, true},   {10, 0, 21, false},   // one second at 10 frames a second
-        {20, 0, 25, true},   {20, 0, 31, false},   // at 20 it lasts 20 frames
-        {10, 500, 12, false}, {10, 500, 18, true},  // half a second later: from frame 15
-        {10, 0, 103, true},  {10, 0, 106, false},  // stopped at frame 104
-    };
-    for (const Case& c : cases) {
-        view.SetFramesPerSecond(c.fps);
-        view.SetSoundOffsetMs(c.offsetMs);
-        EXPECT_EQ(waveAt(c.frame), c.wave) << c.fps << " " << c.offsetMs << " " << c.frame;
+    for (auto [fps, offsetMs, frame, wave] : {
+             std::tuple{10, 0, 15, true}, {10, 0, 21, false},    // one second at 10 frames a second
+             {20, 0, 25, true},           {20, 0, 31, false},    // at 20 it lasts 20 frames
+             {10, 500, 12, false},        {10, 500, 18, true},   // half a second later: from frame 15
+             {10, 0, 103, true},          {10, 0, 106, false}}) {  // stopped at frame 104
+        view.SetFramesPerSecond(fps);
+        view.SetSoundOffsetMs(offsetMs);
+        EXPECT_EQ(waveAt(frame), wave) << fps << " " << offsetMs << " " << frame;
     }
     EXPECT_EQ(lane.CueAt(static_cast<int>(m.Column(62))), 2);
     EXPECT_FALSE(lane.CueProblem(2).isEmpty());
