@@ -88,32 +88,25 @@ protected:
 };
 
 TEST_F(ExeWindowTest, TheBuildPromptBuildsOnYesAndLeavesAllOnNo) {
-    struct Case {
-        bool built;
-        MessageAnswer answer;
-        const char* firstLine;
-    };
-    const Case cases[] = {
-        {false, MessageAnswer::No, "The animation has not been built."},
-        {true, MessageAnswer::No, "The animation has been modified since it was built last."},
-        {false, MessageAnswer::Yes, "The animation has not been built."},
-    };
-    for (const Case& c : cases) {
-        if (c.built) Build();
-        if (c.built) project_.ModifiedSinceBuild = true;
+    for (auto [built, answer, firstLine] :
+         {std::tuple{false, MessageAnswer::No, "The animation has not been built."},
+          {true, MessageAnswer::No, "The animation has been modified since it was built last."},
+          {false, MessageAnswer::Yes, "The animation has not been built."}}) {
+        if (built) Build();
+        if (built) project_.ModifiedSinceBuild = true;
         else project_.Built = false;
         std::vector<Message> asked;
-        answer_ = [&](const Message& m) {
+        answer_ = [&asked, answer](const Message& m) {
             asked.push_back(m);
-            return c.answer;
+            return answer;
         };
         const int buildsBefore = builds_;
         window_->UpdateGraph(true);
-        ASSERT_EQ(asked.size(), 1u) << c.firstLine;
-        EXPECT_EQ(asked[0].text, std::string(c.firstLine) + "\r\nWould you like to build it now?");
-        const bool yes = c.answer == MessageAnswer::Yes;
+        ASSERT_EQ(asked.size(), 1u) << firstLine;
+        EXPECT_EQ(asked[0].text, std::string(firstLine) + "\r\nWould you like to build it now?");
+        const bool yes = answer == MessageAnswer::Yes;
         EXPECT_EQ(builds_ - buildsBefore, yes ? 1 : 0);
-        EXPECT_EQ(window_->isVisible(), yes) << c.firstLine;
+        EXPECT_EQ(window_->isVisible(), yes) << firstLine;
     }
     answer_ = nullptr;
     EXPECT_EQ(window_->lblFrames()->text(), QString::number(project_.Frames.UpperBound()));

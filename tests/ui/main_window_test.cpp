@@ -133,21 +133,18 @@ TEST_F(MainWindowTest, JumpButtonsAndNewLimitsMoveTheSliderAndSendThePosition) {
 }
 
 TEST_F(MainWindowTest, LogAndWaitRecordOnlyAnAcceptedFrameCount) {
-    struct Case {
-        int32_t answer;
-        std::string program;
-        size_t messages;
-    };
-    for (const Case& c : {Case{-1, "", 0}, Case{0, "", 1}, Case{10, "Mov 140, 10\r\nWait 10\r\n", 0}}) {
+    // The frame count answered, the program recorded, messages shown for each of the two.
+    for (auto [answer, program, messages] : {std::tuple<int32_t, std::string, size_t>{-1, "", 0}, {0, "", 1},
+                                             {10, "Mov 140, 10\r\nWait 10\r\n", 0}}) {
         window_->NewFile();
         shown_.clear();
-        framesAnswer_ = c.answer;
+        framesAnswer_ = answer;
         panel().hscServo(6)->setValue(140);
         QTest::mouseClick(panel().cmdLog(6), Qt::LeftButton);
         QTest::mouseClick(window_->cmdWait(), Qt::LeftButton);
-        EXPECT_EQ(project().Programs[6], c.program) << c.answer;
-        EXPECT_EQ(shown_.size(), c.messages * 2) << c.answer;
-        EXPECT_EQ(project().bNeedToSave, !c.program.empty()) << c.answer;
+        EXPECT_EQ(project().Programs[6], program) << answer;
+        EXPECT_EQ(shown_.size(), messages * 2) << answer;
+        EXPECT_EQ(project().bNeedToSave, !program.empty()) << answer;
     }
 }
 
@@ -189,17 +186,13 @@ TEST_F(MainWindowTest, SliderKeysStopAtTheLimitsAndMarkWhatTheControllerCannotTa
     window_->UpdateServoSettings();
     QScrollBar* slider = panel().hscServo(4);
     slider->setFocus();
-    const struct {
-        int from;
-        Qt::Key key;
-        int to;
-    } cases[] = {{127, Qt::Key_End, 300}, {10, Qt::Key_Down, 10}, {255, Qt::Key_Right, 256}, {256, Qt::Key_Left, 255}};
-    for (const auto& c : cases) {
-        slider->setValue(c.from);
-        QTest::keyClick(slider, c.key);
-        EXPECT_EQ(slider->value(), c.to) << c.from << " key " << c.key;
-        const bool sendable = c.to <= 255;
-        EXPECT_EQ(panel().lblPos(4)->text(), QString::number(c.to) + (sendable ? "" : "!"));
+    for (auto [from, key, to] : {std::tuple{127, Qt::Key_End, 300}, {10, Qt::Key_Down, 10},
+                                 {255, Qt::Key_Right, 256}, {256, Qt::Key_Left, 255}}) {
+        slider->setValue(from);
+        QTest::keyClick(slider, key);
+        EXPECT_EQ(slider->value(), to) << from << " key " << key;
+        const bool sendable = to <= 255;
+        EXPECT_EQ(panel().lblPos(4)->text(), QString::number(to) + (sendable ? "" : "!"));
         EXPECT_EQ(panel().lblPos(4)->toolTip().isEmpty(), sendable);
     }
 }
