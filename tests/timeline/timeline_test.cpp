@@ -80,18 +80,13 @@ TEST(TimelineRules, DurationHasOneDecimalAndNoLeadingZero) {
 }
 
 TEST(TimelineRules, ThePlayMarkerPagesOnByTheViewportsWidthInPixels) {
-    struct Case {
-        int64_t value, marker;
-        std::optional<int64_t> result;
-    };
-    const Case cases[] = {
-        {0, 478, std::nullopt},  // the last column in view
-        {0, 479, 479},           // one past: the marker carries on from the left edge
-        {0, 5000, 5000},         // far beyond one page: straight to it
-        {500, 499, 499},         // left of the view
-        {500, 500, std::nullopt},
-    };
-    for (const Case& c : cases) EXPECT_EQ(KeepInViewValue(c.value, 479, c.marker), c.result) << c.value << " " << c.marker;
+    for (auto [value, marker, result] : {
+             std::tuple<int64_t, int64_t, std::optional<int64_t>>{0, 478, std::nullopt},  // the last column in view
+             {0, 479, 479},    // one past: the marker carries on from the left edge
+             {0, 5000, 5000},  // far beyond one page: straight to it
+             {500, 499, 499},  // left of the view
+             {500, 500, std::nullopt}})
+        EXPECT_EQ(KeepInViewValue(value, 479, marker), result) << value << " " << marker;
 }
 
 // Servo 0 at `position` throughout and servo 1 rising one step a frame; with
@@ -225,27 +220,24 @@ TEST(TimelineZoom, WidthsStayBetweenTheViewportAndTheLimits) {
 
 TEST(TimelineZoom, MarkersReadOutAndScrollFollowEverySizeAndZoom) {
     Project project = MakeProject(3000);
-    struct Case {
-        QSize size;
-        int zoomSteps;  // -1: fitted
-    };
-    for (const Case c : {Case{{481, 300}, 0}, Case{{1200, 700}, 0}, Case{{900, 500}, 3}, Case{{900, 500}, -1},
-                         Case{{1600, 900}, -1}}) {
-        SCOPED_TRACE(std::to_string(c.size.width()) + " " + std::to_string(c.zoomSteps));
+    // Zoomed in by so many steps, or fitted (-1).
+    for (auto [size, zoomSteps] : {std::pair{QSize(481, 300), 0}, {QSize(1200, 700), 0}, {QSize(900, 500), 3},
+                                   {QSize(900, 500), -1}, {QSize(1600, 900), -1}}) {
+        SCOPED_TRACE(std::to_string(size.width()) + " " + std::to_string(zoomSteps));
         TimelineView view(project);
         QLabel label;
         view.SetReadoutLabel(&label);
-        view.resize(c.size);
+        view.resize(size);
         view.Draw(Curves(true), true);
         view.SetStartFrame(1200);
-        if (c.zoomSteps < 0) view.FitToWindow();
-        for (int i = 0; i < c.zoomSteps; ++i) view.ZoomIn(0);
+        if (zoomSteps < 0) view.FitToWindow();
+        for (int i = 0; i < zoomSteps; ++i) view.ZoomIn(0);
         const GraphMapping& m = view.Mapping();
         const int v = view.ViewportWidth();
         EXPECT_EQ(view.picGraph()->width(), m.Width());
         EXPECT_EQ(view.picSlider()->width(), m.Width());
         EXPECT_EQ(view.StopFrame(), 3000);
-        EXPECT_EQ(m.Width(), c.zoomSteps < 0 ? v + 2 : (3000 >= v ? 3000 : v + 2) << std::max(c.zoomSteps, 0));
+        EXPECT_EQ(m.Width(), zoomSteps < 0 ? v + 2 : (3000 >= v ? 3000 : v + 2) << std::max(zoomSteps, 0));
         EXPECT_GE(view.picGraph()->height(), 249);
         EXPECT_EQ(view.picSound()->y(), view.picGraph()->y() + view.picGraph()->height() + 3);
         EXPECT_EQ(view.cSB().Max(0), m.Width() - view.width());
@@ -355,21 +347,14 @@ TEST(AudioLane, WaveformsFollowTheRateAndOffsetAndBadFilesSayWhy) {
 }
 
 TEST(CueSpan, SoundEndsAtItsLengthOrItsStopFrame) {
-    struct Case {
-        WavCue cue;
-        double seconds;
-        int fps, offset;
-        double first, last;
-    };
-    const Case cases[] = {
-        {{10, -1, "a"}, 2.0, 15, 0, 10, 40},  {{10, 25, "a"}, 2.0, 15, 0, 10, 25},
-        {{10, 25, "a"}, -1, 15, 0, 10, 25},   {{10, -1, "a"}, -1, 15, 0, 10, 11},
-        {{10, -1, "a"}, 1.0, 10, -200, 8, 18}, {{10, 5, "a"}, 1.0, 10, 0, 10, 10},
-    };
-    for (const Case& c : cases) {
-        const CueSpan span = CueSoundSpan(c.cue, c.seconds, c.fps, c.offset);
-        EXPECT_DOUBLE_EQ(span.first, c.first);
-        EXPECT_DOUBLE_EQ(span.last, c.last);
+    // Cue, seconds of sound (-1: unknown), frames a second, offset in ms: first and last frame.
+    for (auto [cue, seconds, fps, offset, first, last] :
+         {std::tuple{WavCue{10, -1, "a"}, 2.0, 15, 0, 10.0, 40.0}, {{10, 25, "a"}, 2.0, 15, 0, 10, 25},
+          {{10, 25, "a"}, -1, 15, 0, 10, 25}, {{10, -1, "a"}, -1, 15, 0, 10, 11},
+          {{10, -1, "a"}, 1.0, 10, -200, 8, 18}, {{10, 5, "a"}, 1.0, 10, 0, 10, 10}}) {
+        const CueSpan span = CueSoundSpan(cue, seconds, fps, offset);
+        EXPECT_DOUBLE_EQ(span.first, first) << cue.Start << " " << cue.End << " " << seconds;
+        EXPECT_DOUBLE_EQ(span.last, last) << cue.Start << " " << cue.End << " " << seconds;
     }
 }
 
