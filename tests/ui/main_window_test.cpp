@@ -239,33 +239,27 @@ TEST_F(MainWindowTest, OpeningAFileNeverDrivesAServoOutsideItsLimits) {
     kestrova::testing::Pty pty;
     project().Settings.SynchByte = 255;
     OpenPortOn(pty);
-    pty.Stray();
-    const struct {
-        std::string text;
-        bool opens;
-        Bytes sent;
-    } cases[] = {
-        // Servo 2 to 16 lack their blocks: they keep Home 127 in 0 to 254.
-        {"KVSL=1.0\r\nServo1.Name=Neck\r\nServo1.Min=0\r\nServo1.Max=254\r\n", true, {}},
-        // A narrower range pushes the slider to its bound, a position inside.
-        {"KVSL=1.0\r\nServo3.Min=200\r\nServo3.Max=240\r\n", true, {255, 2, 200}},
-        // No position satisfies Min above Max: nothing goes out.
-        {"KVSL=1.0\r\nServo4.Min=230\r\nServo4.Max=100\r\n", true, {}},
-        {std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10) + "garbage.Name=x\r\n\xff\xfe", false, {}},
-        {"", false, {}},
-    };
-    for (const auto& c : cases) {
+    // The file's text, whether it opens, the bytes sent.
+    for (const auto& [text, opens, sent] : {
+             // Servo 2 to 16 lack their blocks: they keep Home 127 in 0 to 254.
+             std::tuple<std::string, bool, Bytes>{
+                 "KVSL=1.0\r\nServo1.Name=Neck\r\nServo1.Min=0\r\nServo1.Max=254\r\n", true, {}},
+             // A narrower range pushes the slider to its bound, a position inside.
+             {"KVSL=1.0\r\nServo3.Min=200\r\nServo3.Max=240\r\n", true, {255, 2, 200}},
+             // No position satisfies Min above Max: nothing goes out.
+             {"KVSL=1.0\r\nServo4.Min=230\r\nServo4.Max=100\r\n", true, {}},
+             {std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10) + "garbage.Name=x\r\n\xff\xfe", false, {}},
+             {"", false, {}}}) {
         window_->NewFile();
         pty.Stray();
         shown_.clear();
         const std::string path = dir_ + "/any.kva";
-        std::ofstream(path, std::ios::binary) << c.text;
-        EXPECT_EQ(window_->OpenFile(QString::fromStdString(path)), c.opens) << c.text;
-        EXPECT_EQ(pty.Stray(), c.sent) << c.text;
-        EXPECT_EQ(project().Servos[1].Home, 127) << c.text;
-        EXPECT_EQ(project().Servos[1].Max, 254) << c.text;
-        if (!c.opens) {
-            ASSERT_EQ(shown_.size(), 1u) << c.text;
+        std::ofstream(path, std::ios::binary) << text;
+        EXPECT_EQ(window_->OpenFile(QString::fromStdString(path)), opens) << text;
+        EXPECT_EQ(pty.Stray(), sent) << text;
+        EXPECT_TRUE(project().Servos[1].Home == 127 && project().Servos[1].Max == 254) << text;
+        if (!opens) {
+            ASSERT_EQ(shown_.size(), 1u) << text;
             EXPECT_EQ(shown_[0].text, path + " is not a Kestrova animation.");
             EXPECT_EQ(window_->windowTitle().toStdString().find(path), std::string::npos);
         }
