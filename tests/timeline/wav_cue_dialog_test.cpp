@@ -8,11 +8,9 @@
 #include "support/test_files.h"
 
 #include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -101,12 +99,11 @@ TEST(WavEntries, EntryTextsSplitAndRoundTripThroughCues) {
 }
 
 TEST_F(WavDialogTest, CuesWhoseFileIsMissingAreMarked) {
-    QTemporaryDir dir;
-    QDir(dir.path()).mkpath(QStringLiteral("sounds"));
-    QFile(dir.filePath(QStringLiteral("sounds/chirp.wav"))).open(QIODevice::WriteOnly);
-    project_.sFilename = dir.filePath(QStringLiteral("show.kva")).toStdString();
-    project_.WavCues = Cues({{1, 2, "sounds/chirp.wav"}, {3, 4, "sounds/gone.wav"},
-                             {5, 6, dir.filePath(QStringLiteral("sounds/chirp.wav")).toStdString()}});
+    testing::TempDir dir;
+    std::filesystem::create_directory(dir.Dir() / "sounds");
+    const std::string chirp = dir.Write("sounds/chirp.wav", "");
+    project_.sFilename = dir.Path("show.kva");
+    project_.WavCues = Cues({{1, 2, "sounds/chirp.wav"}, {3, 4, "sounds/gone.wav"}, {5, 6, chirp}});
     Open();
     QListWidget* list = Get<QListWidget>("List1");
     const bool missing[] = {false, true, false};
@@ -250,11 +247,11 @@ TEST_F(WavDialogTest, BrowseAsksTheChooserAndKeepsTheBoxWhenCancelled) {
 }
 
 TEST_F(WavDialogTest, PreviewPlaysTheNamedFileWithoutBlocking) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString wav = dir.filePath("beep.wav"), missing = dir.filePath("missing.wav");
-    std::ofstream(wav.toStdString(), std::ios::binary) << testing::WavBytes(testing::Square(800, 10000), 8000);
-    project_.sFilename = dir.filePath("show.kva").toStdString();
+    testing::TempDir dir;
+    const QString wav =
+        QString::fromStdString(dir.Write("beep.wav", testing::WavBytes(testing::Square(800, 10000), 8000)));
+    const QString missing = QString::fromStdString(dir.Path("missing.wav"));
+    project_.sFilename = dir.Path("show.kva");
     Open();
     // "beep.wav" is relative to the project's folder.
     for (auto [typed, played] : {std::pair{wav, wav}, {QString("beep.wav"), wav}, {missing, missing}, {QString(), QString()}}) {
