@@ -83,10 +83,8 @@ protected:
 };
 
 TEST_F(DocumentTest, StateTableOfTheCommands) {
-    EXPECT_EQ(project_.sFilename, "Untitled1");
     EXPECT_EQ(window_.caption, "Kestrova v2 - [Untitled1]");
     EXPECT_FALSE(window_.saveEnabled);
-    EXPECT_TRUE(asked_.empty()) << "nothing modified, nothing asked";
 
     // Save As to a path: name, caption, Save enabled, flag cleared, recent list.
     Modify();
