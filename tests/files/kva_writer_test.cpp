@@ -17,6 +17,7 @@
 #include <string>
 #include <utility>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -210,6 +211,30 @@ TEST_F(SafeFileTest, TargetsThatAreNotPlainFiles) {
     EXPECT_TRUE(std::filesystem::is_symlink(Path("link.kva")));
     EXPECT_EQ(Read("real.kva"), "new");
     EXPECT_EQ(Entries(), 3u);
+}
+
+// A save on a real full disk: a small file system of its own (mounting it
+// needs root).
+TEST_F(SafeFileTest, FullDiskKeepsTheOldFile) {
+    const std::string disk = Path("disk");
+    std::filesystem::create_directory(disk);
+    if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "a small tmpfs could not be mounted (" << std::strerror(errno) << "); needs root";
+    }
+    std::string reason;
+    ASSERT_TRUE(WriteFileSafely(disk + "/a.kva", std::string(8192, 'o'), reason)) << reason;
+    std::ofstream filler(disk + "/filler", std::ios::binary);
+    while (filler << std::string(4096, 'f')) {
+    }
+    filler.close();
+    std::filesystem::resize_file(disk + "/filler", std::filesystem::file_size(disk + "/filler") - 4096);
+    EXPECT_FALSE(WriteFileSafely(disk + "/a.kva", std::string(8192, 'n'), reason));
+    EXPECT_EQ(reason, "No space left on device");
+    std::string bytes;
+    EXPECT_TRUE(ReadFileBytes(disk + "/a.kva", bytes, reason));
+    EXPECT_EQ(bytes, std::string(8192, 'o'));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(disk), {}), 2);
+    ::umount(disk.c_str());
 }
 
 }  // namespace
