@@ -202,12 +202,8 @@ TEST(Compiler, PaddingUsedFlagsAndWavCues) {
     EXPECT_EQ(t[1][1], 10) << "frame 1 holds the homes";
     for (int32_t f = 5; f <= 11; ++f) EXPECT_EQ(t[f][1], 14) << "the short servo holds its last position";
     for (int32_t f = 1; f <= 11; ++f) EXPECT_EQ(t[f][9], 127);
-    EXPECT_TRUE(project.Servos[0].Used);
-    EXPECT_TRUE(project.Servos[1].Used);
-    for (int s = 2; s < kServoCount; ++s) EXPECT_FALSE(project.Servos[s].Used) << s;
-    EXPECT_EQ(project.ServoFrameCount[0], 11);
-    EXPECT_EQ(project.ServoFrameCount[1], 5);
-    EXPECT_EQ(project.ServoFrameCount[2], 1);
+    for (int s = 0; s < kServoCount; ++s) EXPECT_EQ(project.Servos[s].Used, s < 2) << s;
+    EXPECT_EQ((V{project.ServoFrameCount[0], project.ServoFrameCount[1], project.ServoFrameCount[2]}), (V{11, 5, 1}));
 
     std::vector<int32_t> cueSlots;
     for (int32_t f = 1; f <= 11; ++f) cueSlots.push_back(t[f][kWavCueSlot]);
