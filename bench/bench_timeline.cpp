@@ -1,7 +1,7 @@
 // The execution window on a long animation: UpdateGraph, painting the
 // visible graph, and the window's memory beside the frame table.
 #include "link/serial_link.h"
-#include "playback/execution_window.h"
+#include "execution/execution_window.h"
 #include "timeline/timeline_view.h"
 
 #include <QApplication>

@@ -12,6 +12,8 @@ packages=(
   xvfb xauth imagemagick xdotool fonts-dejavu-core ccache
   libsndfile1-dev pulseaudio pulseaudio-utils sox socat
   gcc-avr avr-libc arduino-core-avr avrdude simavr libsimavr-dev libelf-dev
+  libsdl2-dev librtmidi-dev libasound2-dev liblo-dev liblo-tools
+  libgpiod-dev libsystemd-dev qt6-httpserver-dev
 )
 
 missing=()

@@ -3,7 +3,7 @@
 // Run it under a display (or QT_QPA_PLATFORM=offscreen).
 #include "audio/mouth_moves.h"
 #include "ui/settings_dialog.h"
-#include "playback/execution_window.h"
+#include "execution/execution_window.h"
 #include "timeline/wav_cue_dialog.h"
 #include "link/serial_link.h"
 #include "ui/about_dialog.h"

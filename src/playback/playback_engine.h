@@ -21,7 +21,7 @@
 #include "core/messages.h"
 #include "core/playback_clock.h"
 #include "core/project.h"
-#include "line_model.h"
+#include "playback/line_model.h"
 
 #include <array>
 #include <cstdint>

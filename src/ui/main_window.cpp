@@ -10,7 +10,7 @@
 #include "help_file.h"
 #include "kvx_edit_ctrl.h"
 #include "message_box.h"
-#include "playback/execution_window.h"
+#include "execution/execution_window.h"
 #include "program_diagnostics.h"
 #include "timeline/timeline_geometry.h"
 #include "recent_menu.h"

@@ -15,7 +15,7 @@
 #include "files/settings_store.h"
 #include "link/port_toggle.h"
 #include "link/serial_link.h"
-#include "playback/execution_window.h"
+#include "execution/execution_window.h"
 #include "twips.h"
 
 #include <QMainWindow>

@@ -7,7 +7,7 @@
 #include "main_window.h"
 #include "mouth_moves_dialog.h"
 #include "recording.h"
-#include "playback/execution_window.h"
+#include "execution/execution_window.h"
 #include "servo_settings_dialog.h"
 #include "timeline/wav_cue_dialog.h"
 

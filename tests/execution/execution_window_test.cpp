@@ -1,7 +1,7 @@
 // The execution window: the build prompt, the servo check boxes and their
 // swatches, the rate labels, the toolbar's states through real playbacks on
 // a pseudo-terminal, closing, and the graph as the window grows.
-#include "playback/execution_window.h"
+#include "execution/execution_window.h"
 
 #include "core/compiler.h"
 #include "core/messages.h"

@@ -8,7 +8,7 @@
 // it, and the engine lets the other buttons through at its pump points.
 
 #include "core/project.h"
-#include "playback_engine.h"
+#include "playback/playback_engine.h"
 
 #include <QRect>
 #include <QWidget>

@@ -2,8 +2,8 @@
 
 #include "core/cue_path.h"
 #include "core/messages.h"
-#include "serial_link_output.h"
-#include "sound_player.h"
+#include "playback/serial_link_output.h"
+#include "playback/sound_player.h"
 #include "timeline/servo_colors.h"
 #include "timeline/timeline_geometry.h"
 #include "timeline/timeline_view.h"
