@@ -260,38 +260,35 @@ void frmMain::ConnectPanel() {
     connect(panel_, &ServoPanel::positionChanged, this, &frmMain::ServoSliderMoved);
     connect(panel_, &ServoPanel::jumpRequested, this, [this](int servo, ServoPanel::Jump to) {
         const ServoRecord& record = project_.Servos[servo];
+        const int before = panel_->Position(servo);
         panel_->MoveSlider(servo, to == ServoPanel::Jump::Home  ? record.Home
                                   : to == ServoPanel::Jump::Min ? record.Min
                                                                 : record.Max);
+        // A slider can show a position its servo was never sent: a jump sends.
+        if (panel_->Position(servo) == before) ServoSliderMoved(servo, before);
     });
     connect(panel_, &ServoPanel::logRequested, this, &frmMain::RecordPosition);
     connect(panel_, &ServoPanel::portClicked, this, &frmMain::chkCOM_Click);
 }
 
 void frmMain::ServoSliderMoved(int servo, int value) {
-    ServoSliderChanged(link_, project_.Settings, servo, value, *this);
+    ServoSliderChanged(link_, project_.Settings, project_.Servos[servo], servo, value, *this);
 }
 
 void frmMain::SetPositionLabel(int servo, const std::string& text) {
     panel_->SetPositionText(servo, QString::fromStdString(text));
 }
 
-void frmMain::SetPositionSendable(int servo, bool sendable) {
-    panel_->SetPositionWarning(servo, sendable ? QString()
-                                               : QStringLiteral("Not sent: the controller takes positions %1 to %2.")
-                                                     .arg(kLowestSendablePosition)
-                                                     .arg(kHighestSendablePosition));
+void frmMain::SetPositionUnsent(int servo, const std::string& reason) {
+    panel_->SetPositionWarning(servo, QString::fromStdString(reason));
 }
 
 void frmMain::UpdateServoSettings() {
-    // A slider pushed into its new range sends where it went, but only a
-    // position within the servo's limits: a new range never moves a servo
-    // anywhere its limits do not allow.
-    for (int servo : panel_->ShowServos(project_.Servos)) {
-        const ServoRecord& record = project_.Servos[servo];
-        const int value = panel_->Position(servo);
-        if (value >= record.Min && value <= record.Max) ServoSliderMoved(servo, value);
-    }
+    // New limits never move a servo: a slider pushed into its new range only
+    // shows where it went, and the servo stays until the user moves it.
+    panel_->ShowServos(project_.Servos);
+    for (int servo = 0; servo < kServoCount; ++servo)
+        ShowSliderPosition(project_.Servos[servo], servo, panel_->Position(servo), *this);
     ShowInstructionsCaption();
     // Limits and Home decide what the programs compile to.
     diagnostics_->ScheduleAll();

@@ -80,8 +80,7 @@ public:
     void SelectServo(int servo, int pane = 1);
     // Refreshes the 16 servo frames and the instructions caption from the
     // servo records; a slider whose value falls outside its new range takes
-    // the nearest bound, which is sent like any slider change when it lies
-    // within the servo's limits.
+    // the nearest bound without sending it: no servo moves by itself.
     void UpdateServoSettings();
     // The data side of New: defaults, the next UntitledN name and caption,
     // sliders to Home, empty editors, cleared flags.
@@ -200,7 +199,7 @@ private:
     void FocusSelectedEditor() override;
     // SliderView
     void SetPositionLabel(int servo, const std::string& text) override;
-    void SetPositionSendable(int servo, bool sendable) override;
+    void SetPositionUnsent(int servo, const std::string& reason) override;
 
     std::string AskOpenFileName() override;
     std::string AskSaveFileName() override;

@@ -244,8 +244,8 @@ TEST_F(MainWindowTest, OpeningAFileNeverDrivesAServoOutsideItsLimits) {
              // Servo 2 to 16 lack their blocks: they keep Home 127 in 0 to 254.
              std::tuple<std::string, bool, Bytes>{
                  "KVSL=1.0\r\nServo1.Name=Neck\r\nServo1.Min=0\r\nServo1.Max=254\r\n", true, {}},
-             // A narrower range pushes the slider to its bound, a position inside.
-             {"KVSL=1.0\r\nServo3.Min=200\r\nServo3.Max=240\r\n", true, {255, 2, 200}},
+             // A narrower range pushes the slider to its bound without sending it.
+             {"KVSL=1.0\r\nServo3.Min=200\r\nServo3.Max=240\r\n", true, {}},
              // No position satisfies Min above Max: nothing goes out.
              {"KVSL=1.0\r\nServo4.Min=230\r\nServo4.Max=100\r\n", true, {}},
              {std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10) + "garbage.Name=x\r\n\xff\xfe", false, {}},
@@ -264,6 +264,45 @@ TEST_F(MainWindowTest, OpeningAFileNeverDrivesAServoOutsideItsLimits) {
             EXPECT_EQ(window_->windowTitle().toStdString().find(path), std::string::npos);
         }
     }
+
+    // Sliders left at ends no position can be sent to, then a project with
+    // ordinary limits: they take the new bounds, and no servo moves.
+    const std::string odd = dir_ + "/odd.kva", plain = dir_ + "/plain.kva";
+    std::ofstream(odd, std::ios::binary) << "KVSL=1.0\r\nServo11.Home=-50\r\nServo11.Min=-100\r\nServo11.Max=-10\r\n"
+                                            "Servo12.Home=400\r\nServo12.Min=300\r\nServo12.Max=500\r\n";
+    std::ofstream(plain, std::ios::binary) << "KVSL=1.0\r\nServo1.Name=Neck\r\n";
+    ASSERT_TRUE(window_->OpenFile(QString::fromStdString(odd)));
+    EXPECT_EQ(panel().lblPos(10)->text(), "-10!");
+    EXPECT_EQ(panel().lblPos(11)->text(), "300!");
+    ASSERT_TRUE(window_->OpenFile(QString::fromStdString(plain)));
+    EXPECT_EQ(pty.Stray(), Bytes{});
+    EXPECT_EQ(panel().lblPos(10)->text(), "0");
+    EXPECT_EQ(panel().lblPos(11)->text(), "254");
+    EXPECT_TRUE(panel().lblPos(11)->toolTip().isEmpty());
+}
+
+TEST_F(MainWindowTest, InvertedLimitsFromAFileAreReportedAndTheirSliderSendsNothing) {
+    kestrova::testing::Pty pty;
+    project().Settings.SynchByte = 255;
+    OpenPortOn(pty);
+    const std::string path = dir_ + "/inverted.kva";
+    std::ofstream(path, std::ios::binary) << "KVSL=1.0\r\nServo14.Min=200\r\nServo14.Max=100\r\n";
+    ASSERT_TRUE(window_->OpenFile(QString::fromStdString(path)));
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_NE(shown_[0].text.find("Servo #14"), std::string::npos) << shown_[0].text;
+    pty.Stray();
+    for (QPushButton* button : {panel().cmdHome(13), panel().cmdMin(13), panel().cmdMax(13)}) {
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_TRUE(panel().lblPos(13)->text().endsWith("!")) << button->text().toStdString();
+        EXPECT_FALSE(panel().lblPos(13)->toolTip().isEmpty());
+    }
+    EXPECT_EQ(pty.Stray(), Bytes{});
+    // Mended limits send again.
+    project().Servos[13].Min = 100;
+    project().Servos[13].Max = 200;
+    window_->UpdateServoSettings();
+    QTest::mouseClick(panel().cmdMax(13), Qt::LeftButton);
+    EXPECT_EQ(pty.Read(3), (Bytes{255, 13, 200}));
 }
 
 namespace {
