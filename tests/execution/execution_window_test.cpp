@@ -115,6 +115,30 @@ TEST_F(ExeWindowTest, TheBuildPromptBuildsOnYesAndLeavesAllOnNo) {
     EXPECT_EQ(window_->lblTime()->text(), QStringLiteral("7.0 seconds"));
 }
 
+TEST_F(ExeWindowTest, AFailedBuildIsNotOfferedAgainUntilTheProgramChanges) {
+    // Nothing to compile, then a word the compiler does not know.
+    for (const char* program : {"", "Move 10"}) {
+        for (std::string& text : project_.Programs) text.clear();
+        project_.Programs[0] = program;
+        project_.Built = false;
+        window_->hide();
+        int asked = 0;
+        // Yes, at most three times: a prompt that keeps coming ends there.
+        answer_ = [&asked](const Message& m) {
+            if (m.title != "Build Animation?") return MessageAnswer::Ok;
+            return ++asked <= 3 ? MessageAnswer::Yes : MessageAnswer::No;
+        };
+        window_->UpdateGraph(true);
+        EXPECT_EQ(asked, 1) << program;
+        window_->UpdateGraph(false);
+        EXPECT_EQ(asked, 1) << program << ": asked again for the same program";
+        EXPECT_FALSE(window_->isVisible());
+        project_.Programs[1] = "Mov 10, 3";
+        window_->UpdateGraph(true);
+        EXPECT_EQ(asked, 2) << program << ": a changed program is offered";
+    }
+}
+
 TEST_F(ExeWindowTest, LineLoadFollowsTheRateTheLineAndTheServos) {
     for (int s = 4; s < kServoCount; ++s) project_.Programs[s] = "Mov 100, 2";  // 13 servos take part
     Build();
