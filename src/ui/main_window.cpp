@@ -118,7 +118,6 @@ void frmMain::BuildMenus() {
     miOpen_ = item(miFile, "miOpen", QStringLiteral("&Open..."), &frmMain::miOpen_Click,
                    QKeySequence(Qt::CTRL | Qt::Key_O));
     miSave_ = item(miFile, "miSave", QStringLiteral("&Save"), &frmMain::miSave_Click, QKeySequence(Qt::CTRL | Qt::Key_S));
-    miSave_->setEnabled(false);
     miSaveAs_ = item(miFile, "miSaveAs", QStringLiteral("Save &As..."), &frmMain::miSaveAs_Click);
     item(miFile, "miExportArduino", QStringLiteral("Export for A&rduino..."), &frmMain::miExportArduino_Click);
     separator(miFile, "miFileLine3");
@@ -501,7 +500,8 @@ void frmMain::SetCaption(const std::string& caption) {
     setWindowTitle(QString::fromStdString(WithModifiedMark(caption)));
 }
 
-void frmMain::SetSaveEnabled(bool enabled) { miSave_->setEnabled(enabled); }
+// Save stays enabled: on a project without a file it is Save As.
+void frmMain::SetSaveEnabled(bool) {}
 
 void frmMain::ServosReset() {
     for (int i = 0; i < kServoCount; ++i) panel_->MoveSlider(i, project_.Servos[i].Home);
@@ -606,7 +606,7 @@ void frmMain::FocusSelectedEditor() { rtb_[project_.lServo]->setFocus(); }
 void frmMain::tbrMain_ButtonClick(const QString& key) {
     if (key == QLatin1String("new")) miNew_Click();
     else if (key == QLatin1String("open")) miOpen_Click();
-    else if (key == QLatin1String("save")) miSave_->isEnabled() ? miSave_Click() : miSaveAs_Click();
+    else if (key == QLatin1String("save")) miSave_Click();
     else if (key == QLatin1String("cut")) miCut_Click();
     else if (key == QLatin1String("copy")) miCopy_Click();
     else if (key == QLatin1String("paste")) miPaste_Click();
@@ -621,7 +621,7 @@ void frmMain::miNew_Click() { NewFile(); }
 void frmMain::miOpen_Click() {
     ReplacingProject([this] { return Shown(documents_.Open()); });
 }
-void frmMain::miSave_Click() { Shown(documents_.SaveFile()); }
+void frmMain::miSave_Click() { Shown(documents_.Save()); }
 void frmMain::miSaveAs_Click() { Shown(documents_.SaveAs()); }
 
 bool frmMain::Shown(const CommandResult& result) {

@@ -25,7 +25,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 
 using namespace kestrova;
 using Bytes = std::vector<uint8_t>;
@@ -43,6 +45,10 @@ protected:
             return MessageAnswer::Ok;
         };
         fakes.framesPrompt = [this](QWidget*) { return framesAnswer_; };
+        fakes.fileDialog = [this](QWidget*, bool save) {
+            dialogs_.push_back(save);
+            return dialogAnswer_;
+        };
         fakes.store = store_;
         window_ = std::make_unique<frmMain>(nullptr, fakes);
         window_->NewFile();
@@ -77,6 +83,8 @@ protected:
 
     std::vector<Message> shown_;
     int32_t framesAnswer_ = -1;  // what the frames prompt answers
+    std::vector<bool> dialogs_;  // the file dialogs asked for: true for a save dialog
+    QString dialogAnswer_;       // what they answer
     std::unique_ptr<frmMain> window_;
 };
 
@@ -402,5 +410,29 @@ TEST_F(MainWindowTest, NewAndOpenReplaceTheEditorsAndLeaveNoExecutionWindowOfThe
         EXPECT_TRUE(shown_.empty()) << open;  // nothing offers to build or play the old show
         EXPECT_EQ(window_->rtb(0)->toPlainText(), open ? "Wait 2\n" : "") << open;
         EXPECT_EQ(panel().hscServo(0)->value(), open ? 30 : 127) << "New puts the sliders at Home";
+    }
+}
+
+TEST_F(MainWindowTest, SaveOnAProjectWithoutAFileIsSaveAsByMenuKeyAndButton) {
+    const std::string path = dir_ + "/saved.kva";
+    const std::pair<const char*, std::function<void()>> ways[] = {
+        {"menu", [&] { window_->findChild<QAction*>("miSave")->trigger(); }},
+        {"key", [&] { QTest::keySequence(window_.get(), QKeySequence(Qt::CTRL | Qt::Key_S)); }},
+        {"button", [&] { window_->ToolbarButton("save")->trigger(); }},
+    };
+    for (const auto& [way, press] : ways) {
+        window_->NewFile();
+        window_->rtb(0)->SetText("Wait 5");
+        dialogs_.clear();
+        dialogAnswer_ = QString::fromStdString(path);
+        press();
+        EXPECT_EQ(dialogs_, std::vector<bool>{true}) << way;
+        EXPECT_EQ(project().sFilename, path) << way;
+        EXPECT_FALSE(project().bNeedToSave) << way;
+        // With a file, Save saves without asking.
+        dialogs_.clear();
+        press();
+        EXPECT_TRUE(dialogs_.empty()) << way;
+        std::filesystem::remove(path);
     }
 }
