@@ -19,6 +19,10 @@ class QThread;
 
 namespace kestrova::audio {
 
+// Why nothing is heard when no output device was found.
+inline constexpr const char* kNoSoundOutput =
+    "No sound output was found (is a sound server running?), so no sound can be played.";
+
 // A sound in the output's format, ready to play.
 struct PcmSound {
     std::vector<char> bytes;

@@ -20,6 +20,13 @@ QString QtSoundOutput::Resolve(const std::string& path) const {
 
 std::optional<Message> QtSoundOutput::Prepare(const std::vector<std::string>& paths) {
     sounds_.clear();
+    if (!player_.HasDevice()) {
+        // Said once; the servos play all the same.
+        if (paths.empty() || toldNoDevice_) return std::nullopt;
+        toldNoDevice_ = true;
+        return Message{std::string(audio::kNoSoundOutput) + "\r\nThe servos play without their sounds.",
+                       "Sound Not Played", MessageIcon::Exclamation, MessageButtons::Ok};
+    }
     std::string problems;
     for (const std::string& path : paths) {
         if (sounds_.count(path)) continue;
@@ -37,6 +44,7 @@ std::optional<Message> QtSoundOutput::Prepare(const std::vector<std::string>& pa
 }
 
 void QtSoundOutput::Play(const std::string& path, double delayMs) {
+    if (!player_.HasDevice()) return;
     auto found = sounds_.find(path);
     if (found == sounds_.end()) {
         // A cue not prepared (played without Prepare): decoded now, quietly.

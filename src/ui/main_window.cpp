@@ -22,7 +22,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QDockWidget>
@@ -34,6 +33,7 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 
@@ -292,63 +292,6 @@ void frmMain::UpdateServoSettings() {
     // Limits and Home decide what the programs compile to.
     diagnostics_->ScheduleAll();
     if (project_.ExeWindowOpen) UpdateExecutionGraph(false);
-}
-
-void frmMain::BuildStatusBar() {
-    QStatusBar* bar = statusBar();
-    bar->setObjectName(QStringLiteral("sbrMain"));
-    auto label = [bar](const char* name, int stretch) {
-        auto* l = new QLabel(bar);
-        l->setObjectName(QString::fromLatin1(name));
-        if (stretch) bar->addWidget(l, stretch);
-        else bar->addPermanentWidget(l);
-        return l;
-    };
-    statusError_ = label("lblStatusError", 1);
-    statusFrames_ = label("lblStatusFrames", 0);
-    statusShow_ = label("lblStatusShow", 0);
-    statusCaret_ = label("lblStatusCaret", 0);
-    UpdateStatusBar();
-}
-
-int frmMain::FrameRate() const { return exeWindow_ ? exeWindow_->Slider1()->value() : lastFrameRate_; }
-
-void frmMain::UpdateStatusBar() {
-    // The selected servo's error first, else the first servo with one.
-    const int selected = project_.lServo;
-    auto hasError = [this](int s) { return diagnostics_->Result(s) && diagnostics_->Result(s)->error; };
-    int shown = hasError(selected) ? selected : -1;
-    for (int s = 0; s < kServoCount && shown < 0; ++s) {
-        if (hasError(s)) shown = s;
-    }
-    if (shown < 0) {
-        statusError_->setText(QStringLiteral("No errors"));
-        statusError_->setStyleSheet(QString());
-    } else {
-        const CompileError& error = *diagnostics_->Result(shown)->error;
-        const auto [line, column] = rtb_[shown]->LineColumnOf(error.Start);
-        QString where = QStringLiteral("Line %1, column %2: ").arg(line).arg(column);
-        if (shown != selected)
-            where = QStringLiteral("Servo \"%1\", line %2, column %3: ")
-                        .arg(QString::fromStdString(project_.Servos[shown].Name))
-                        .arg(line)
-                        .arg(column);
-        statusError_->setText(where + QString::fromStdString(error.message));
-        statusError_->setStyleSheet(QStringLiteral("color: #c00000"));
-    }
-    const auto& own = diagnostics_->Result(selected);
-    statusFrames_->setText(QStringLiteral("Servo: %1 frames").arg(own ? own->frames : 1));
-    const int32_t show = diagnostics_->ShowFrames();
-    statusShow_->setText(QStringLiteral("Show: %1 frames, %2 at %3 fps")
-                             .arg(show)
-                             .arg(QString::fromStdString(DurationText(show, FrameRate())))
-                             .arg(FrameRate()));
-    UpdateCaretStatus();
-}
-
-void frmMain::UpdateCaretStatus() {
-    const KvxEditCtrl* editor = rtb_[project_.lServo];
-    statusCaret_->setText(QStringLiteral("Line %1, Col %2").arg(editor->CaretLine()).arg(editor->CaretColumn()));
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
@@ -651,20 +594,24 @@ void frmMain::miPaste_Click() { rtb_[project_.lServo]->Paste(); }
 
 void frmMain::miHelpContents_Click() {
     const QString help = HelpFilePath();
-    if (!help.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(help));
+    if (const auto problem = OpenHelp(help.isEmpty() ? QUrl() : QUrl::fromLocalFile(help), "the user manual"))
+        Tell(*problem);
 }
 
 void frmMain::miGoToOrvanis_Click() {
     QApplication::beep();
-    const QUrl page = frmAbout::WebSite();
-    if (!page.isEmpty()) QDesktopServices::openUrl(page);
+    if (const auto problem = OpenHelp(frmAbout::WebSite(), "the project's page")) Tell(*problem);
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
-    // While an animation plays or is paused its window refuses to close,
-    // and so does the program, before any question is asked.
+    // An animation that plays or is paused is stopped first; the close
+    // comes back, with its usual question, once the playback has ended.
     if (exeWindow_ && exeWindow_->Playing()) {
         event->ignore();
+        connect(exeWindow_, &frmExe::playbackRunning, this, [this](bool running) {
+            if (!running) QTimer::singleShot(0, this, &QWidget::close);
+        }, Qt::SingleShotConnection);
+        exeWindow_->ToolbarClick(QStringLiteral("stop"));
         return;
     }
     if (!Shown(documents_.QueryClose())) {

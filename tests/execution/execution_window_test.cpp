@@ -16,6 +16,8 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QLabel>
+#include <QAudioDevice>
+#include <QMediaDevices>
 #include <QPointer>
 #include <QSlider>
 #include <QTimer>
@@ -285,6 +287,25 @@ TEST_F(ExePlayTest, LoopRepeatsUntilReleased) {
     EXPECT_EQ(pty_.Read(twice.size()), twice);
     EXPECT_TRUE(pty_.Stray().empty());
     EXPECT_FALSE(window_->ToolbarButton("loop")->isChecked());
+}
+
+TEST_F(ExePlayTest, WithoutASoundOutputTheServosPlayAndTheUserIsToldOnce) {
+    if (!QMediaDevices::defaultAudioOutput().isNull()) GTEST_SKIP() << "this machine has a sound output";
+    project_.WavCues.push_back(WavCue{2, 4, "cue.wav"});
+    project_.Frames[2][kWavCueSlot] = 1;
+    window_->Slider1()->setValue(10);
+    std::vector<Message> told;
+    answer_ = [&told](const Message& m) {
+        told.push_back(m);
+        return MessageAnswer::Ok;
+    };
+    for (int play = 0; play < 2; ++play) {
+        window_->ToolbarButton("play")->trigger();
+        EXPECT_EQ(pty_.Read(Expected(1, frames_).size()), Expected(1, frames_)) << play;
+    }
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].title, "Sound Not Played");
+    EXPECT_NE(told[0].text.find("No sound output was found"), std::string::npos) << told[0].text;
 }
 
 TEST(ExeWindowPlacement, FitsTheWindowOnTheScreen) {

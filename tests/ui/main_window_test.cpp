@@ -20,6 +20,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
 
 #include <gtest/gtest.h>
@@ -435,4 +436,40 @@ TEST_F(MainWindowTest, SaveOnAProjectWithoutAFileIsSaveAsByMenuKeyAndButton) {
         EXPECT_TRUE(dialogs_.empty()) << way;
         std::filesystem::remove(path);
     }
+}
+
+TEST_F(MainWindowTest, HelpWithoutALauncherSaysWhereTheManualIs) {
+    // No program on the path opens anything.
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", "");
+    for (const char* item : {"miHelpContents", "miGoToOrvanis"}) {
+        shown_.clear();
+        window_->findChild<QAction*>(item)->trigger();
+        ASSERT_EQ(shown_.size(), 1u) << item;
+        EXPECT_NE(shown_[0].text.find("Kestrova v2 Help.html"), std::string::npos) << shown_[0].text;
+    }
+    qputenv("PATH", path);
+}
+
+TEST_F(MainWindowTest, ExitDuringPlaybackStopsItThenClosesAskingToSave) {
+    kestrova::testing::Pty pty;
+    ASSERT_FALSE(MapPortToDevice(store_, 1, pty.Path()));
+    window_->link().ApplyCommSettings(project().Settings);
+    window_->rtb(0)->SetText("Mov 10, 100");
+    window_->BuildAnimation();
+    window_->ShowExecutionWindow();
+    frmExe* exe = window_->ExecutionWindow();
+    ASSERT_TRUE(exe);
+    exe->Engine().SetFrameSentHook(
+        [](void* self, int32_t frame) {
+            if (frame == 3) QTimer::singleShot(0, static_cast<frmMain*>(self)->findChild<QAction*>("miExit"), &QAction::trigger);
+        },
+        window_.get());
+    shown_.clear();
+    exe->ToolbarClick("play");
+    EXPECT_LT(pty.Stray().size(), 3u * 50) << "the playback stopped early";
+    QApplication::processEvents();
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_EQ(shown_[0].title, "Save Changes?");
+    EXPECT_FALSE(window_->isVisible());
 }
