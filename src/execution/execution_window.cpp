@@ -64,7 +64,7 @@ frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAn
       messages_(std::move(messages)) {
     InitExecutionWindowResources();
     setObjectName(QStringLiteral("frmExe"));
-    setWindowTitle(QStringLiteral(" Animation Execution"));
+    setWindowTitle(QStringLiteral("Animation Execution"));
     setAttribute(Qt::WA_DeleteOnClose);
 
     output_ = std::make_unique<SerialLinkOutput>(link);
@@ -109,8 +109,10 @@ frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAn
     graphRow->addWidget(timeline_, 1);
     left->addLayout(graphRow, 1);
 
-    pos_ = new QLabel(QStringLiteral("  Frame: 0 - Pos: 0"), this);
+    // Empty until the pointer is over the graph; it keeps the height of a line.
+    pos_ = new QLabel(this);
     pos_->setObjectName(QStringLiteral("lblPos"));
+    pos_->setMinimumHeight(pos_->fontMetrics().height() + 2 * pos_->frameWidth() + 2);
     pos_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     pos_->setMinimumWidth(kViewportOuterWidth);
     auto* posRow = new QHBoxLayout;
@@ -374,7 +376,7 @@ void frmExe::ProjectReplaced() {
     timeline_->Draw(curves, true);
     frames_->setText(QStringLiteral("0"));
     time_->setText(QStringLiteral("0"));
-    pos_->setText(QStringLiteral("  Frame: 0 - Pos: 0"));
+    pos_->clear();
     ShowLineLoad();
 }
 

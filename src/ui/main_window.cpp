@@ -484,7 +484,7 @@ void frmMain::BuildAnimation() {
         break;
     case BuildOutcome::NothingToCompile:
         timer.WaitFor(15);
-        progress.SetCaption("Compiling Complete.");
+        progress.SetCaption("Compiling Stopped.");
         Tell({result.error.message, result.error.title, MessageIcon::Exclamation, MessageButtons::Ok});
         break;
     case BuildOutcome::Success:

@@ -56,10 +56,12 @@ void frmMain::UpdateStatusBar() {
         statusError_->setStyleSheet(QStringLiteral("color: #c00000"));
     }
     const auto& own = diagnostics_->Result(selected);
-    statusFrames_->setText(QStringLiteral("Servo: %1 frames").arg(own ? own->frames : 1));
+    const int32_t frames = own ? own->frames : 1;
+    statusFrames_->setText(QStringLiteral("Servo: %1 frame%2").arg(frames).arg(frames == 1 ? "" : "s"));
     const int32_t show = diagnostics_->ShowFrames();
-    statusShow_->setText(QStringLiteral("Show: %1 frames, %2 at %3 fps")
+    statusShow_->setText(QStringLiteral("Show: %1 frame%2, %3 at %4 fps")
                              .arg(show)
+                             .arg(show == 1 ? "" : "s")
                              .arg(QString::fromStdString(DurationText(show, FrameRate())))
                              .arg(FrameRate()));
     UpdateCaretStatus();

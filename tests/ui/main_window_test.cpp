@@ -196,7 +196,9 @@ TEST_F(MainWindowTest, SliderKeysStopAtTheLimitsAndMarkWhatTheControllerCannotTa
     QScrollBar* slider = panel().hscServo(4);
     slider->setFocus();
     for (auto [from, key, to] : {std::tuple{127, Qt::Key_End, 300}, {10, Qt::Key_Down, 10},
-                                 {255, Qt::Key_Right, 256}, {256, Qt::Key_Left, 255}}) {
+                                 {255, Qt::Key_Right, 256}, {256, Qt::Key_Left, 255},
+                                 // Pages are a tenth of the range (29 of 290), clipped at the ends.
+                                 {100, Qt::Key_PageUp, 129}, {100, Qt::Key_PageDown, 71}, {30, Qt::Key_PageDown, 10}}) {
         slider->setValue(from);
         QTest::keyClick(slider, key);
         EXPECT_EQ(slider->value(), to) << from << " key " << key;
@@ -207,6 +209,8 @@ TEST_F(MainWindowTest, SliderKeysStopAtTheLimitsAndMarkWhatTheControllerCannotTa
 }
 
 TEST_F(MainWindowTest, DiagnosticsUnderlineTheFirstErrorAndFillTheStatusBar) {
+    EXPECT_EQ(window_->StatusFrames()->text(), "Servo: 1 frame");
+    EXPECT_EQ(window_->StatusShow()->text(), "Show: 1 frame, 0.1 seconds at 15 fps");
     window_->rtb(1)->SetText("Wait 40");
     const int32_t tableBefore = project().Frames.UpperBound();
     window_->SelectServo(2);
@@ -365,6 +369,14 @@ TEST_F(MainWindowTest, PanesShareTheWidthAndTextsAreNeitherCutNorCovered) {
         box->show();
         EXPECT_GT(box->width(), QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(title) + 60)
             << title;
+    }
+    // Each frame's controls stand inside its border, below its title.
+    for (int i = 0; i < kServoCount; ++i) {
+        const QRect inside = panel().frmServo(i)->contentsRect();
+        for (QWidget* control : std::initializer_list<QWidget*>{panel().hscServo(i), panel().lblPos(i),
+                                                                 panel().cmdHome(i), panel().cmdLog(i)})
+            EXPECT_TRUE(inside.contains(control->geometry())) << i << " " << control->objectName().toStdString();
+        if (i % 8 < 7) EXPECT_LT(panel().frmServo(i)->geometry().bottom(), panel().frmServo(i + 1)->y()) << i;
     }
     // The control pane keeps its width; the instructions pane takes the
     // rest, and its caption stops before the Wav and Wait buttons.
