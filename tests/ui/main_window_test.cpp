@@ -376,8 +376,24 @@ TEST_F(MainWindowTest, PanesShareTheWidthAndTextsAreNeitherCutNorCovered) {
         for (QWidget* control : std::initializer_list<QWidget*>{panel().hscServo(i), panel().lblPos(i),
                                                                  panel().cmdHome(i), panel().cmdLog(i)})
             EXPECT_TRUE(inside.contains(control->geometry())) << i << " " << control->objectName().toStdString();
-        if (i % 8 < 7) EXPECT_LT(panel().frmServo(i)->geometry().bottom(), panel().frmServo(i + 1)->y()) << i;
+        if (i % 8 < 7) {
+            EXPECT_LT(panel().frmServo(i)->geometry().bottom(), panel().frmServo(i + 1)->y()) << i;
+        }
     }
+    // A command line is not broken at its slashes.
+    const auto command = MakeMessageBox(
+        {"Flash it with: make -C /home/someone/sketch upload PORT=/dev/ttyACM0", "Export", MessageIcon::Information,
+         MessageButtons::Ok}, window_.get());
+    command->show();
+    const QLabel* text = command->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    ASSERT_TRUE(text);
+    EXPECT_LT(text->height(), 2 * text->fontMetrics().height());
+    command->close();
+    // Boxes centre on the main window when no window of the program is active.
+    QApplication::setActiveWindow(nullptr);
+    ASSERT_EQ(QApplication::activeWindow(), nullptr);
+    EXPECT_EQ(MessageOwner(), window_.get());
+
     // The control pane keeps its width; the instructions pane takes the
     // rest, and its caption stops before the Wav and Wait buttons.
     project().Servos[0].Name = "A rather long servo name for the jaw";
