@@ -49,6 +49,9 @@ frmEditServoSettings::frmEditServoSettings(frmServoSettings& table) : QDialog(&t
     Command1_ = new QPushButton(QStringLiteral("&OK"), this);
     Command1_->setObjectName(QStringLiteral("Command1"));
     Command1_->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    cancel->setObjectName(QStringLiteral("Command2"));
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* form = new QFormLayout;
     form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -65,6 +68,7 @@ frmEditServoSettings::frmEditServoSettings(frmServoSettings& table) : QDialog(&t
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(Command1_);
+    buttons->addWidget(cancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(lblTitle_);

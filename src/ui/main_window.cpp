@@ -140,6 +140,7 @@ void frmMain::BuildMenus() {
 
     QMenu* miEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
     miEdit->setObjectName(QStringLiteral("miEdit"));
+    AddUndoCommands(miEdit);
     miCut_ = item(miEdit, "miCut", QStringLiteral("C&ut"), &frmMain::miCut_Click);
     miCopy_ = item(miEdit, "miCopy", QStringLiteral("&Copy"), &frmMain::miCopy_Click);
     miPaste_ = item(miEdit, "miPaste", QStringLiteral("&Paste"), &frmMain::miPaste_Click);
@@ -380,6 +381,8 @@ void frmMain::UpdateEditCommands() {
     miCopy_->setEnabled(canCopy);
     toolbarButtons_.at(QStringLiteral("paste"))->setEnabled(canPaste);
     miPaste_->setEnabled(canPaste);
+    miUndo_->setEnabled(editor->document()->isUndoAvailable());
+    miRedo_->setEnabled(editor->document()->isRedoAvailable());
 }
 
 void frmMain::EditorGotFocus() {

@@ -29,6 +29,7 @@
 class QAction;
 class QDockWidget;
 class QLabel;
+class QMenu;
 class QPushButton;
 class QToolBar;
 
@@ -162,6 +163,8 @@ protected:
 
 private:
     void BuildMenus();
+    // Edit > Undo and Redo, on the selected editor (the keys are the editor's).
+    void AddUndoCommands(QMenu* menu);
     void BuildToolbar();
     void BuildPanes();
     void ConnectPanel();
@@ -241,6 +244,8 @@ private:
     QAction* miBuild_ = nullptr;
     QAction* miRecent_ = nullptr;
     QAction* miExit_ = nullptr;
+    QAction* miUndo_ = nullptr;
+    QAction* miRedo_ = nullptr;
     QAction* miCut_ = nullptr;
     QAction* miCopy_ = nullptr;
     QAction* miPaste_ = nullptr;

@@ -176,6 +176,19 @@ TEST_F(MainWindowTest, EditCommandsFollowTheSelectedEditor) {
     EXPECT_TRUE(paste->isEnabled() && window_->findChild<QAction*>("miPaste")->isEnabled());
     QApplication::clipboard()->clear();
     EXPECT_FALSE(paste->isEnabled());
+
+    // Undo and Redo in the menu work on the selected editor's history.
+    QAction* undo = window_->findChild<QAction*>("miUndo");
+    QAction* redo = window_->findChild<QAction*>("miRedo");
+    ASSERT_TRUE(undo && redo);
+    EXPECT_TRUE(undo->isEnabled() && !redo->isEnabled());
+    undo->trigger();
+    EXPECT_EQ(project().Programs[0], "Wait 3");
+    EXPECT_TRUE(redo->isEnabled());
+    redo->trigger();
+    EXPECT_EQ(project().Programs[0], " 3");
+    window_->SelectServo(5);
+    EXPECT_FALSE(undo->isEnabled() || redo->isEnabled());
 }
 
 TEST_F(MainWindowTest, ABuildErrorSelectsTheOffendingWordOfItsServo) {
