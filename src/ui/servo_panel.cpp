@@ -176,7 +176,13 @@ void ServoPanel::SetPositionText(int servo, const QString& text) { frames_[servo
 
 void ServoPanel::SetPositionWarning(int servo, const QString& warning) {
     QLabel* label = frames_[servo].label;
-    label->setStyleSheet(warning.isEmpty() ? QString() : QStringLiteral("color: #c00000"));
+    // A palette, not a style sheet: the label keeps the pane's font.
+    QPalette colours;
+    if (!warning.isEmpty()) {
+        colours = label->palette();
+        colours.setColor(QPalette::WindowText, QColor(0xc0, 0x00, 0x00));
+    }
+    label->setPalette(colours);
     label->setToolTip(warning);
 }
 
