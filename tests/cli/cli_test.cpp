@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 
@@ -57,7 +60,8 @@ protected:
         return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(Path("out")), ReadFile(Path("err"))};
     }
     // Starts the program beside the test, its output going to "out" and "err".
-    pid_t Start(std::vector<std::string> args) const {
+    // With `outFd`, standard output goes there instead.
+    pid_t Start(std::vector<std::string> args, int outFd = -1) const {
         const pid_t child = fork();
         if (child == 0) {
             std::vector<char*> argv{const_cast<char*>(KESTROVA_CLI)};
@@ -65,6 +69,7 @@ protected:
             argv.push_back(nullptr);
             freopen(Path("out").c_str(), "w", stdout);
             freopen(Path("err").c_str(), "w", stderr);
+            if (outFd >= 0) dup2(outFd, STDOUT_FILENO);
             execv(KESTROVA_CLI, argv.data());
             _exit(127);
         }
@@ -208,6 +213,62 @@ TEST_F(CliTest, NamesAreNotPrintedAsTerminalEscapesNorWrittenUnderOtherBytes) {
     ASSERT_EQ(Run("rewrite '" + latin + "' -o '" + latin + "'").code, 0);
     EXPECT_EQ(ReadFile(latin), before);
     EXPECT_FALSE(fs::exists(Path("in\xEF\xBF\xBD.kva")));
+}
+
+// Waits at most `seconds` for the program to end; kills it when it does not.
+// The exit code (-1 when killed) and the most memory it held, in MB.
+std::pair<int, long> Finish(pid_t child, double seconds) {
+    int status = 0;
+    rusage usage{};
+    for (int i = 0; i < seconds * 100; ++i) {
+        if (wait4(child, &status, WNOHANG, &usage) == child)
+            return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, usage.ru_maxrss / 1024};
+        usleep(10000);
+    }
+    kill(child, SIGKILL);
+    wait4(child, &status, 0, &usage);
+    return {-1, usage.ru_maxrss / 1024};
+}
+
+// monitor on a named pipe: a folder is refused, noise is reported in
+// bounded runs as it comes, and Ctrl+C ends it even while its output is
+// a full pipe nobody reads.
+TEST_F(CliTest, MonitorRefusesFoldersBoundsNoiseAndStopsOnSignals) {
+    EXPECT_EQ(Finish(Start({"monitor", "--device", dir_.Dir().string()}), 5).first, 2);
+    EXPECT_NE(ReadFile(Path("err")).find("Is a directory"), std::string::npos) << ReadFile(Path("err"));
+    const long baseline = Finish(Start({"monitor", "--device", Path("none")}), 5).second;
+
+    const std::string fifo = Path("line");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        std::string bytes;  // sent over and over
+        int megabytes;
+        bool outputRead;
+    } cases[] = {{std::string(4096, '\0'), 16, true}, {std::string{char(255), 3, 100}, 4, false}};
+    for (const auto& c : cases) {
+        int unread[2];
+        ASSERT_EQ(pipe(unread), 0);
+        const pid_t child = Start({"monitor", "--device", fifo}, c.outputRead ? -1 : unread[1]);
+        const int line = open(fifo.c_str(), O_WRONLY);
+        size_t sent = 0;
+        for (const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+             sent < size_t(c.megabytes) << 20 && std::chrono::steady_clock::now() < until;) {
+            pollfd p{line, POLLOUT, 0};
+            if (poll(&p, 1, 300) <= 0) break;  // the program no longer reads
+            for (size_t i = 0; i < 64; ++i) sent += size_t(std::max<ssize_t>(0, write(line, c.bytes.data(), c.bytes.size())));
+        }
+        if (c.outputRead) {
+            // Runs already printed while the noise goes on, none longer than 4,096 bytes.
+            const std::vector<std::string> lines = Lines(ReadFile(Path("out")));
+            EXPECT_GT(lines.size(), 100u);
+            for (const std::string& l : lines) EXPECT_NE(l.find("4096 bytes not understood: 00 00"), std::string::npos) << l;
+        }
+        kill(child, SIGINT);
+        const auto [code, megabytes] = Finish(child, 5);
+        close(line), close(unread[0]), close(unread[1]);
+        EXPECT_EQ(code, 0) << "ended by Ctrl+C";
+        EXPECT_LT(megabytes, baseline + c.megabytes / 2) << "memory held";
+    }
 }
 
 // play and send on a pseudo-terminal, with the program running beside the test.
