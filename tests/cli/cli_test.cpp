@@ -387,6 +387,20 @@ TEST_F(PlayTest, CtrlCStopsALoopCleanly) {
     EXPECT_NE(ReadFile(Path("err")).find("Stopped."), std::string::npos);
 }
 
+TEST_F(PlayTest, SoundsThatAreNotFilesAreRefusedWithoutWaiting) {
+    ASSERT_EQ(mkfifo(Path("fifo.wav").c_str(), 0600), 0);
+    kestrova::testing::Pty other;  // a device whose reads would wait
+    Project project;
+    StartNewProject(project);
+    project.Programs[0] = "Wait 20";
+    project.WavCues = {WavCue{}, WavCue{2, 99, "fifo.wav"}, WavCue{4, 99, other.Path()}};
+    const pid_t child = Start({"play", Write("cues.kva", SaveText(project)), "--device", device_, "--fps", "30"});
+    EXPECT_EQ(Finish(child, 10).first, 0);
+    const std::string err = ReadFile(Path("err"));
+    for (const std::string& path : {Path("fifo.wav"), other.Path()})
+        EXPECT_NE(err.find(path + ": it is not a regular file"), std::string::npos) << err;
+}
+
 TEST_F(PlayTest, SendWritesOneCommand) {
     int code = -1;
     EXPECT_EQ(Drain({"send", "4", "200", "--device", device_, "--synch", "255"}, code),
