@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 using namespace kestrova;
 using namespace kestrova::audio;
@@ -64,8 +65,62 @@ TEST(MouthMoves, TextHoldsWithWaitAndMovesOnChange) {
     EXPECT_EQ(MouthProgram({0, 5, 5, 0}, o, "\n"), "Wait 2\nMov 5, 1\nWait 1\nMov 0, 1\n");
     o.start = 1, o.lead = 2;  // the first three sound frames fall on or before frame 1
     EXPECT_EQ(MouthProgram({9, 9, 9, 7, 7}, o, "\n"), "Mov 7, 1\nWait 1\nMov 0, 1\n");
-    o.lead = 0, o.smooth = 3, o.open = 90, o.thresholdPercent = 0;
-    EXPECT_EQ(MouthPositions({0, 0, 3, 0, 0}, o), (std::vector<int32_t>{0, 30, 30, 30, 0}));
+    // The window of an even width reaches one frame further ahead than back,
+    // so the mouth opens ahead of the sound, never late: width 2 averages
+    // frames k and k + 1; width 4 frames k - 1 to k + 2 (fewer at the ends).
+    o.lead = 0, o.thresholdPercent = 0;
+    const struct {
+        int smooth, open;
+        std::vector<int32_t> expected;
+    } windows[] = {{3, 90, {0, 30, 30, 30, 0}}, {2, 90, {0, 45, 45, 0, 0}}, {4, 120, {40, 30, 30, 40, 0}}};
+    for (const auto& w : windows) {
+        o.smooth = w.smooth, o.open = w.open;
+        EXPECT_EQ(MouthPositions({0, 0, 3, 0, 0}, o), w.expected) << w.smooth;
+    }
+}
+
+// A mono 32-bit float WAV of `samples`.
+std::string FloatWav(const std::vector<float>& samples, uint32_t rate) {
+    std::string wav;
+    auto put = [&wav](uint32_t value, int size) {
+        for (int i = 0; i < size; ++i) wav.push_back(char(value >> (8 * i)));
+    };
+    const uint32_t data = uint32_t(samples.size() * 4);
+    wav += "RIFF", put(36 + data, 4), wav += "WAVEfmt ";
+    put(16, 4), put(3, 2), put(1, 2), put(rate, 4), put(rate * 4, 4), put(4, 2), put(32, 2);
+    wav += "data", put(data, 4);
+    wav.append(reinterpret_cast<const char*>(samples.data()), data);
+    return wav;
+}
+
+TEST(MouthMoves, SamplesThatAreNoNumbersNeverMoveOutsideClosedToOpen) {
+    kestrova::testing::TempDir dir;
+    const float nan = std::nanf(""), inf = INFINITY;
+    // 1,000 samples a frame at 10 frames a second; a burst in frames 2 to 4.
+    std::vector<float> burst(8000, 0.0f);
+    for (size_t i = 2000; i < 5000; ++i) burst[i] = (i % 2 ? 0.5f : -0.5f);
+    const struct {
+        std::vector<std::pair<size_t, float>> bad;  // sample, value
+        size_t samples;
+        bool ok;
+    } cases[] = {{{{3100, nan}}, 8000, true}, {{{3100, inf}, {7000, -inf}}, 8000, true},
+                 {{}, 0, false}, {{{0, nan}, {1, nan}}, 2, false}};
+    for (const auto& c : cases) {
+        std::vector<float> samples(burst.begin(), burst.begin() + long(c.samples));
+        for (const auto& [at, value] : c.bad) samples[at] = value;
+        MouthOptions o;
+        o.framesPerSecond = 10, o.closed = 90, o.open = 160, o.from = 90;
+        std::string text, error;
+        ASSERT_EQ(GenerateMouthMoves(dir.Write("s.wav", FloatWav(samples, 10000)), o, text, error), c.ok) << error;
+        EXPECT_TRUE(c.ok || error.find("no sound") != std::string::npos) << error;
+        EXPECT_EQ(text, c.ok ? "Wait 1\r\nMov 160, 1\r\nWait 2\r\nMov 90, 1\r\n" : "");
+    }
+    // Positions outside the servo range and a start past the longest animation are refused.
+    for (auto [closed, open, start] : {std::tuple{-1, 90, 1}, {0, 255, 1}, {0, 254, 1'000'001}}) {
+        MouthOptions o;
+        o.closed = closed, o.open = open, o.start = start;
+        EXPECT_FALSE(CheckMouthOptions(o).empty()) << closed << " " << open << " " << start;
+    }
 }
 
 TEST(MouthMoves, BurstsBuildOpenAndSilencesClosed) {
