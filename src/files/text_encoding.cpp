@@ -35,6 +35,37 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 }  // namespace
 
+size_t Utf8SequenceLength(std::string_view bytes) {
+    if (bytes.empty()) return 0;
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const unsigned char c = s[0];
+    if (c < 0x80) return 1;
+    size_t length;
+    // Bounds of the second byte rule out overlong forms, surrogates and
+    // code points above U+10FFFF.
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        if (c == 0xE0) low = 0xA0;
+        if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        if (c == 0xF0) low = 0x90;
+        if (c == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (bytes.size() < length) return 0;
+    if (s[1] < low || s[1] > high) return 0;
+    for (size_t k = 2; k < length; ++k) {
+        if (!IsUtf8ContinuationByte(static_cast<char>(s[k]))) return 0;
+    }
+    return length;
+}
+
 bool IsValidUtf8(std::string_view bytes) {
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
     const size_t n = bytes.size();
@@ -55,34 +86,12 @@ bool IsValidUtf8(std::string_view bytes) {
             i += 8;
         }
         if (i >= n) break;
-        const unsigned char c = s[i];
-        if (c < 0x80) {
+        if (s[i] < 0x80) {
             ++i;
             continue;
         }
-        size_t length;
-        // Bounds of the second byte rule out overlong forms, surrogates and
-        // code points above U+10FFFF.
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            if (c == 0xE0) low = 0xA0;
-            if (c == 0xED) high = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            if (c == 0xF0) low = 0x90;
-            if (c == 0xF4) high = 0x8F;
-        } else {
-            return false;
-        }
-        if (n - i < length) return false;
-        if (s[i + 1] < low || s[i + 1] > high) return false;
-        for (size_t k = 2; k < length; ++k) {
-            if (!IsUtf8ContinuationByte(static_cast<char>(s[i + k]))) return false;
-        }
+        const size_t length = Utf8SequenceLength(bytes.substr(i));
+        if (length == 0) return false;
         i += length;
     }
     return true;

@@ -2,6 +2,7 @@
 #include "core/compiler.h"
 #include "files/kva_reader.h"
 #include "files/kva_writer.h"
+#include "files/text_encoding.h"
 #include "link/pty.h"
 #include "support/null_sink.h"
 #include "support/test_files.h"
@@ -10,6 +11,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -18,6 +20,7 @@
 #include <chrono>
 #include <csignal>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 
@@ -40,6 +43,21 @@ std::vector<std::string> Lines(const std::string& text) {
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
+}
+
+// Waits at most `seconds` for the program to end; kills it when it does not.
+// The exit code (-1 when killed) and the most memory it held, in MB.
+std::pair<int, long> Finish(pid_t child, double seconds) {
+    int status = 0;
+    rusage usage{};
+    for (int i = 0; i < seconds * 100; ++i) {
+        if (wait4(child, &status, WNOHANG, &usage) == child)
+            return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, usage.ru_maxrss / 1024};
+        usleep(10000);
+    }
+    kill(child, SIGKILL);
+    wait4(child, &status, 0, &usage);
+    return {-1, usage.ru_maxrss / 1024};
 }
 
 const std::string kExample = std::string(KESTROVA_EXAMPLES) + "/waving-robot.kva";
@@ -187,6 +205,94 @@ TEST_F(CliTest, ExportWritesASketch) {
     EXPECT_NE(ok.out.find("make -C " + Path("wave")), std::string::npos) << ok.out;
 }
 
+// The command "Build it with" prints, as one word for the shell.
+std::string BuildWord(const std::string& out) {
+    const size_t at = out.find("Build it with: make -C ");
+    if (at == std::string::npos) return {};
+    const size_t from = at + std::string("Build it with: make -C ").size();
+    return out.substr(from, out.find('\n', from) - from);
+}
+
+TEST_F(CliTest, ExportPrintsACommandThatIsSafeToPaste) {
+    const std::string file = ProjectFile("show.kva", {"Mov 137, 10\r\n"});
+    for (const std::string parent : {"plain", "sp ace", "a`echo>X`", "it's$(echo>X)'", "a\\b\"$HOME", "\xC3\xA9t\xC3\xA9"}) {
+        SCOPED_TRACE(parent);
+        const std::string folder = Path(parent) + "/sk";
+        ASSERT_EQ(Finish(Start({"export", file, "--arduino", folder}), 20).first, 0) << ReadFile(Path("err"));
+        const std::string word = BuildWord(ReadFile(Path("out")));
+        ASSERT_FALSE(word.empty()) << ReadFile(Path("out"));
+        // The shell reads the word back as the folder and runs nothing.
+        ASSERT_EQ(std::system(("cd " + dir_.Dir().string() + " && printf %s " + word + " >echoed").c_str()), 0);
+        EXPECT_EQ(ReadFile(Path("echoed")), folder);
+        EXPECT_FALSE(fs::exists(Path("X")));
+    }
+}
+
+// Whether a message holds nothing that drives a terminal: no control
+// character but the line feed, and only UTF-8 text without C1 controls.
+bool Harmless(const std::string& text) {
+    for (size_t i = 0, length; i < text.size(); i += length) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        length = Utf8SequenceLength(std::string_view(text).substr(i));
+        if ((c < 0x20 && c != '\n') || c == 0x7F || length == 0) return false;
+        if (c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) return false;
+    }
+    return true;
+}
+
+TEST_F(CliTest, NoCommandPrintsControlBytes) {
+    const std::string hostile = "x\x1b[2J\x1b]0;TITLE\x07\x9b\x9d\xC2\x9b";
+    const std::string file = ProjectFile("show.kva", {"Mov 137, 10\r\n"});
+    const std::vector<std::vector<std::string>> commands = {
+        {"export", file, "--arduino", Path(hostile) + "/sk"},
+        {"export", file, "--arduino", Path(hostile)},
+        {"jaw", Path(hostile + ".wav"), "--fps", "10", "--closed", "0", "--open", "90"},
+        {"monitor", "--device", Path(hostile)},
+        {"build", Path(hostile + ".kva")},
+    };
+    for (const auto& args : commands) {
+        SCOPED_TRACE(args[0]);
+        Finish(Start(args), 20);
+        const std::string printed = ReadFile(Path("out")) + ReadFile(Path("err"));
+        EXPECT_NE(printed.find("x[2J]0;TITLE"), std::string::npos) << printed;
+        EXPECT_TRUE(Harmless(printed)) << printed;
+    }
+}
+
+TEST_F(CliTest, ExportReplacesFilesWholeAndNeverWritesThroughALink) {
+    const std::string file = ProjectFile("show.kva", {"Mov 137, 10\r\n"});
+    const std::string sketch = Path("sk");
+    ASSERT_EQ(Run("export " + file + " --arduino " + sketch).code, 0);
+    const std::string victim = Write("victim.txt", "keep me");
+    fs::remove(sketch + "/show_data.h");
+    fs::create_symlink(victim, sketch + "/show_data.h");
+    ASSERT_EQ(Run("export " + file + " --arduino " + sketch).code, 0);
+    EXPECT_EQ(ReadFile(victim), "keep me");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(sketch + "/show_data.h")));
+
+    const std::string disk = Path("disk");
+    fs::create_directory(disk);
+    if (mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=256k") != 0) GTEST_SKIP() << "no tmpfs (needs root)";
+    ASSERT_EQ(Run("export " + file + " --arduino " + disk + "/sk").code, 0);
+    const auto contents = [&] {
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::directory_iterator(disk + "/sk")) files[entry.path().string()] = ReadFile(entry.path());
+        return files;
+    };
+    const auto before = contents();
+    std::ofstream filler(disk + "/filler", std::ios::binary);
+    while (filler << std::string(4096, 'f')) {
+    }
+    filler.close();
+    std::string longer;
+    for (int i = 0; i < 200; ++i) longer += "Mov 10, 1\r\nMov 200, 1\r\n";
+    const Outcome full = Run("export " + ProjectFile("long.kva", {longer}) + " --arduino " + disk + "/sk");
+    EXPECT_EQ(full.code, 2);
+    EXPECT_NE(full.err.find(": No space left on device."), std::string::npos) << full.err;
+    EXPECT_EQ(contents(), before) << "the earlier export is whole, no temporary file is left";
+    umount(disk.c_str());
+}
+
 TEST_F(CliTest, RewriteOfItsOwnOutputIsIdentical) {
     // An older file with blank lines after each program, LF line ends and no header.
     const std::string old = Write("old.kva", "Servo1.Name=Arm\nServo1.Program=[Mov 10, 2\n\n]\nWAV1.Start=3\n");
@@ -213,21 +319,6 @@ TEST_F(CliTest, NamesAreNotPrintedAsTerminalEscapesNorWrittenUnderOtherBytes) {
     ASSERT_EQ(Run("rewrite '" + latin + "' -o '" + latin + "'").code, 0);
     EXPECT_EQ(ReadFile(latin), before);
     EXPECT_FALSE(fs::exists(Path("in\xEF\xBF\xBD.kva")));
-}
-
-// Waits at most `seconds` for the program to end; kills it when it does not.
-// The exit code (-1 when killed) and the most memory it held, in MB.
-std::pair<int, long> Finish(pid_t child, double seconds) {
-    int status = 0;
-    rusage usage{};
-    for (int i = 0; i < seconds * 100; ++i) {
-        if (wait4(child, &status, WNOHANG, &usage) == child)
-            return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, usage.ru_maxrss / 1024};
-        usleep(10000);
-    }
-    kill(child, SIGKILL);
-    wait4(child, &status, 0, &usage);
-    return {-1, usage.ru_maxrss / 1024};
 }
 
 // monitor on a named pipe: a folder is refused, noise is reported in

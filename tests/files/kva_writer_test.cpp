@@ -20,6 +20,7 @@
 
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace kestrova {
@@ -290,6 +291,25 @@ TEST_F(SafeFileTest, TargetsThatAreNotPlainFiles) {
 
 // A save on a real full disk: a small file system of its own (mounting it
 // needs root).
+TEST_F(SafeFileTest, TemporariesOfKilledSavesAreRemoved) {
+    const pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    ASSERT_GT(gone, 0);
+    waitpid(gone, nullptr, 0);
+    const std::string dead = std::to_string(gone), live = std::to_string(getppid());
+    // Name in the folder, kept by the next save of a.kva.
+    const std::pair<std::string, bool> entries[] = {
+        {".a.kva.saving-" + dead + "-0", false}, {".a.kva.saving-" + dead + "-12", false},
+        {".a.kva.saving-" + live + "-0", true},  {".b.kva.saving-" + dead + "-0", true},
+        {".a.kva.saving-" + dead + "-0x", true}, {".a.kva.saving-" + dead, true},
+        {"a.kva.saving-" + dead + "-0", true},
+    };
+    for (const auto& [name, kept] : entries) std::ofstream(Path(name)) << "half";
+    std::string reason;
+    ASSERT_TRUE(WriteFileSafely(Path("a.kva"), "new", reason)) << reason;
+    for (const auto& [name, kept] : entries) EXPECT_EQ(std::filesystem::exists(Path(name)), kept) << name;
+}
+
 TEST_F(SafeFileTest, FullDiskKeepsTheOldFile) {
     const std::string disk = Path("disk");
     std::filesystem::create_directory(disk);
