@@ -56,10 +56,12 @@ bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& rea
         return TooLarge(reason);
     }
     std::string content;
-    // The size is only a hint: devices and pipes report none, and a file may
-    // grow while it is read. The limit holds whatever it says.
-    content.reserve(S_ISREG(info.st_mode) ? static_cast<size_t>(info.st_size) : 0);
     constexpr size_t kChunk = 1 << 16;
+    // The size is only a hint: devices and pipes report none, and a file may
+    // grow while it is read. The limit holds whatever it says. Room for one
+    // chunk more: the read that finds the end asks for a whole chunk, and
+    // growing the string then would double it.
+    content.reserve(S_ISREG(info.st_mode) ? static_cast<size_t>(info.st_size) + kChunk : 0);
     for (;;) {
         const size_t used = content.size();
         content.resize(used + kChunk);

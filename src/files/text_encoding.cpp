@@ -98,8 +98,15 @@ bool IsValidUtf8(std::string_view bytes) {
 }
 
 std::string DecodeWindows1252(std::string_view bytes) {
+    // The exact size first, so the text is made once and no larger than it
+    // is (a file full of "\x80" triples as it becomes "\u20AC").
+    size_t size = 0;
+    for (char byte : bytes) {
+        const auto c = static_cast<unsigned char>(byte);
+        size += c < 0x80 ? 1 : c < 0xA0 ? (kHighControls[c - 0x80] < 0x800 ? 2 : 3) : 2;
+    }
     std::string out;
-    out.reserve(bytes.size() + bytes.size() / 8);
+    out.reserve(size);
     for (char byte : bytes) {
         const auto c = static_cast<unsigned char>(byte);
         if (c < 0x80) {

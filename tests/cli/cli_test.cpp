@@ -362,6 +362,46 @@ TEST_F(CliTest, MonitorRefusesFoldersBoundsNoiseAndStopsOnSignals) {
     }
 }
 
+// The most memory a run takes beyond a small run of the same command, in MB:
+// no more than about four times the input plus what the result needs.
+TEST_F(CliTest, MemoryStaysWithinAFewTimesTheInput) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's shadow memory and quarantine change the figures";
+#endif
+    kestrova::testing::Pty line;
+    const std::string small = ProjectFile("small.kva", {"Wait 5\r\n"});
+    // 16 MB of lines full of the euro sign in Windows-1252, which triples in UTF-8.
+    std::string euro = "KVSL=1.0\r\nServo1.Program=[Wait 5]\r\n";
+    for (std::string l = std::string(98, '\x80') + "\r\n"; euro.size() < (16u << 20);) euro += l;
+    // A 1,024-channel sound of 200 KB, and a sound of 8 channels whose 64 MB are mostly a hole.
+    std::vector<int16_t> samples(1024 * 100, 4096);
+    const std::string wide = Write("wide.wav", WavBytes(samples, 8000, 1024));
+    {
+        std::ofstream(Path("holes.wav"), std::ios::binary) << WavBytes({}, 48000, 8, 64 << 20);
+        fs::resize_file(Path("holes.wav"), fs::file_size(Path("holes.wav")) + (64 << 20));
+    }
+    Project cued;
+    StartNewProject(cued);
+    cued.Programs[0] = "Wait 5";
+    cued.WavCues.push_back(WavCue{2, 3, "holes.wav"});
+    const struct {
+        std::vector<std::string> baseline, run;
+        long allowed;  // MB beyond the baseline
+    } cases[] = {
+        {{"build", small}, {"build", Write("euro.kva", euro)}, 16 * 4 + 8},
+        {{"jaw", Write("one.wav", WavBytes({1, 2}, 8000)), "--fps", "10", "--closed", "0", "--open", "90"},
+         {"jaw", wide, "--fps", "10", "--closed", "0", "--open", "90"}, 16},
+        {{"play", small, "--device", line.Path()}, {"play", Write("cued.kva", SaveText(cued)), "--device", line.Path()}, 48},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.run[1]);
+        const auto [code0, base] = Finish(Start(c.baseline), 30);
+        const auto [code, used] = Finish(Start(c.run), 30);
+        EXPECT_EQ(code0, code);
+        EXPECT_LT(used - base, c.allowed) << used << " MB against " << base << " MB";
+    }
+}
+
 // play and send on a pseudo-terminal, with the program running beside the test.
 class PlayTest : public CliTest {
 protected:
