@@ -9,7 +9,6 @@ namespace kestrova {
 
 namespace {
 
-
 // Code points of the bytes 0x80 to 0x9F in Windows-1252; 0xA0 to 0xFF are
 // the Latin-1 code points of the same number.
 constexpr char16_t kHighControls[32] = {
@@ -18,20 +17,6 @@ constexpr char16_t kHighControls[32] = {
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
-
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 
 }  // namespace
 
@@ -105,16 +90,20 @@ std::string DecodeWindows1252(std::string_view bytes) {
         const auto c = static_cast<unsigned char>(byte);
         size += c < 0x80 ? 1 : c < 0xA0 ? (kHighControls[c - 0x80] < 0x800 ? 2 : 3) : 2;
     }
-    std::string out;
-    out.reserve(size);
+    std::string out(size, '\0');
+    char* to = out.data();
     for (char byte : bytes) {
         const auto c = static_cast<unsigned char>(byte);
-        if (c < 0x80) {
-            out.push_back(byte);
-        } else if (c < 0xA0) {
-            AppendUtf8(out, kHighControls[c - 0x80]);
+        const char32_t cp = c < 0x80 ? c : c < 0xA0 ? kHighControls[c - 0x80] : c;
+        if (cp < 0x80) {
+            *to++ = static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            *to++ = static_cast<char>(0xC0 | (cp >> 6));
+            *to++ = static_cast<char>(0x80 | (cp & 0x3F));
         } else {
-            AppendUtf8(out, c);
+            *to++ = static_cast<char>(0xE0 | (cp >> 12));
+            *to++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *to++ = static_cast<char>(0x80 | (cp & 0x3F));
         }
     }
     return out;
