@@ -20,13 +20,6 @@ QString QtSoundOutput::Resolve(const std::string& path) const {
 
 std::optional<Message> QtSoundOutput::Prepare(const std::vector<std::string>& paths) {
     sounds_.clear();
-    if (!player_.HasDevice()) {
-        // Said once; the servos play all the same.
-        if (paths.empty() || toldNoDevice_) return std::nullopt;
-        toldNoDevice_ = true;
-        return Message{std::string(audio::kNoSoundOutput) + "\r\nThe servos play without their sounds.",
-                       "Sound Not Played", MessageIcon::Exclamation, MessageButtons::Ok};
-    }
     std::string problems;
     for (const std::string& path : paths) {
         if (sounds_.count(path)) continue;
@@ -38,9 +31,18 @@ std::optional<Message> QtSoundOutput::Prepare(const std::vector<std::string>& pa
     }
     // Cues start on their frames only once the output plays.
     if (!paths.empty()) player_.WaitUntilRunning(3000);
-    if (problems.empty()) return std::nullopt;
-    return Message{"These sound files cannot be played; their cues are skipped:" + problems, "Sound Not Played",
-                   MessageIcon::Exclamation, MessageButtons::Ok};
+    std::string text;
+    if (!player_.HasDevice() && !paths.empty() && !toldNoDevice_) {
+        // Said once; the servos play all the same.
+        toldNoDevice_ = true;
+        text = std::string(audio::kNoSoundOutput) + "\r\nThe servos play without their sounds.";
+    }
+    if (!problems.empty()) {
+        if (!text.empty()) text += "\r\n";
+        text += "These sound files cannot be played; their cues are skipped:" + problems;
+    }
+    if (text.empty()) return std::nullopt;
+    return Message{text, "Sound Not Played", MessageIcon::Exclamation, MessageButtons::Ok};
 }
 
 void QtSoundOutput::Play(const std::string& path, double delayMs) {

@@ -6,6 +6,7 @@
 #include "core/compiler.h"
 #include "core/messages.h"
 #include "link/pty.h"
+#include "support/test_files.h"
 #include "link/serial_link.h"
 #include "timeline/servo_colors.h"
 #include "timeline/timeline_view.h"
@@ -291,7 +292,8 @@ TEST_F(ExePlayTest, LoopRepeatsUntilReleased) {
 
 TEST_F(ExePlayTest, WithoutASoundOutputTheServosPlayAndTheUserIsToldOnce) {
     if (!QMediaDevices::defaultAudioOutput().isNull()) GTEST_SKIP() << "this machine has a sound output";
-    project_.WavCues.push_back(WavCue{2, 4, "cue.wav"});
+    kestrova::testing::TempDir dir;
+    project_.WavCues.push_back(WavCue{2, 4, dir.Write("cue.wav", kestrova::testing::WavBytes({0, 1000, 0, -1000}, 8000))});
     project_.Frames[2][kWavCueSlot] = 1;
     window_->Slider1()->setValue(10);
     std::vector<Message> told;
