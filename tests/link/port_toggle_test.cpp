@@ -24,8 +24,6 @@ struct FakeWindow : PortToggleView, SliderView {
     void SetComCaption(const std::string& caption) override { captions.push_back(caption); }
     void FocusSelectedEditor() override { ++focusCount; }
     void SetPositionLabel(int servo, const std::string& text) override { labels[servo] = text; }
-    void SetPositionUnsent(int servo, const std::string& reason) override { unsent[servo] = reason; }
-    std::map<int, std::string> unsent;
 };
 
 class PortToggleTest : public kestrova::testing::StoreTest {
@@ -84,14 +82,4 @@ TEST_F(PortToggleTest, SlidersShowTheValueAndSendOnlyWhileOpen) {
         EXPECT_EQ(window_.labels[5], std::to_string(value) + "!") << "the label says it was not sent";
     }
     EXPECT_EQ(pty_.Stray(), Bytes{}) << "a value that does not fit a byte is not sent";
-
-    // Min above Max leaves no position the servo may take: nothing goes out
-    // until the limits are mended, and the label says why.
-    ServoRecord inverted = servo;
-    inverted.Min = 200;
-    inverted.Max = 100;
-    ServoSliderChanged(link_, ProjectSettings{3, 1, 255, 0, 0, 0}, inverted, 13, 150, window_);
-    EXPECT_EQ(window_.labels[13], "150!");
-    EXPECT_NE(window_.unsent[13].find("Min (200) is above Max (100)"), std::string::npos) << window_.unsent[13];
-    EXPECT_EQ(pty_.Stray(), Bytes{});
 }
