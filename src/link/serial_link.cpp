@@ -218,6 +218,7 @@ void SerialLink::ApplyCommSettings(const ProjectSettings& settings) {
     if (const auto line = LineSettingsForBaudRate(settings.BaudRate)) SetLineSettings(*line);
     if (settings.SynchByte >= 0 && settings.SynchByte <= 255)
         impl_->controller.SetSynchByte(static_cast<uint8_t>(settings.SynchByte));
+    AdoptSettings(settings);
     if (wasOpen) {
         std::string ignored;
         Open(ignored);
@@ -273,7 +274,7 @@ bool SerialLink::Open(std::string& reason) {
     if (device == kVirtualControllerDevice) {
         impl_->virtualOpen = true;
         impl_->openedDevice = device;
-        return true;
+        return SendOpening(reason);
     }
     QSerialPort& port = impl_->port;
     port.setPortName(QString::fromStdString(device));
@@ -283,7 +284,7 @@ bool SerialLink::Open(std::string& reason) {
         return false;
     }
     impl_->openedDevice = device;
-    return true;
+    return SendOpening(reason);
 }
 
 void SerialLink::Close() {
@@ -330,16 +331,6 @@ bool SerialLink::WriteToPort(const uint8_t* data, size_t size, std::string& reas
     }
     return true;
 #endif
-}
-
-bool SerialLink::WriteServo(int32_t synchByte, int servo, int32_t position,
-                            std::string& reason) {
-    const auto command = EncodeServoCommand(synchByte, servo, position);
-    if (!command) {
-        reason = UnencodableReason(synchByte, servo, position);
-        return false;
-    }
-    return Write(command->data(), command->size(), reason);
 }
 
 }  // namespace kestrova

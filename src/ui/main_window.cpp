@@ -284,9 +284,9 @@ void frmMain::SetPositionSendable(int servo, bool sendable) {
 }
 
 void frmMain::UpdateServoSettings() {
-    // A slider pushed into its new range sends where it went, but only a
-    // position within the servo's limits: a new range never moves a servo
-    // anywhere its limits do not allow.
+    // A slider pushed into its new range sends where it went (through the new
+    // channel and pulse range), but only within the servo's limits.
+    link_.SetControllerSetup(SetupOf(project_));
     for (int servo : panel_->ShowServos(project_.Servos)) {
         const ServoRecord& record = project_.Servos[servo];
         const int value = panel_->Position(servo);
@@ -520,7 +520,7 @@ void frmMain::ProgramsReplaced() {
     }
 }
 
-void frmMain::ApplyCommSettings() { link_.ApplyCommSettings(project_.Settings); }
+void frmMain::ApplyCommSettings() { ApplyProjectToLink(link_, project_); }
 
 void frmMain::AddRecentFile(const std::string& path) {
     oRecentMenu_->AddMenuItem(path);
@@ -632,7 +632,7 @@ bool frmMain::Shown(const CommandResult& result) {
     return result.done;
 }
 void frmMain::miSettings_Click() {
-    frmSettings dialog(project_.Settings, [this] { link_.ApplyCommSettings(project_.Settings); }, this, messages_,
+    frmSettings dialog(project_.Settings, [this] { ApplyProjectToLink(link_, project_); }, this, messages_,
                        store_);
     dialog.exec();
 }
