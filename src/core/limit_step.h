@@ -5,7 +5,8 @@
 // allocation, no standard library.
 //
 // Positions and speeds are fixed point, kLimitOne to one position; speeds are
-// per frame and accelerations per frame per frame. Each frame the servo takes
+// per frame and accelerations per frame per frame. Positions from -32768 to
+// 32767 keep every sum inside 32 bits. Each frame the servo takes
 // the largest step toward its target that keeps within both caps and still
 // lets it come to rest exactly on the target, so it gets there as fast as the
 // caps allow and never passes it. Only a target that jumps back closer than
@@ -18,7 +19,7 @@
 
 namespace kva {
 
-static const int32_t kLimitShift = 16;
+static const int32_t kLimitShift = 14;
 static const int32_t kLimitOne = static_cast<int32_t>(1) << kLimitShift;
 
 // Caps per frame in fixed point; 0 means no cap.

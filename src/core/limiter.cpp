@@ -31,6 +31,10 @@ void Limiter::Place(int32_t position) {
 }
 
 int32_t Limiter::Next(int32_t target) {
+    if (target < -32768 || target > 32767) {  // no servo position: nothing to limit, nothing known after
+        known_ = false;
+        return target;
+    }
     if (!known_) {
         Place(target);
         return target;
