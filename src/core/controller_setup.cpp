@@ -32,6 +32,16 @@ int64_t RoundHalfEven(int64_t num, int64_t den) {
     return q;
 }
 
+// The servo's speed and acceleration caps, for boards that enforce them
+// themselves; none while the servo record has no caps.
+template <typename Servo>
+void CopyCaps(const Servo& servo, double& maxSpeed, double& maxAccel) {
+    if constexpr (requires { servo.MaxSpeed; servo.MaxAccel; }) {
+        maxSpeed = servo.MaxSpeed;
+        maxAccel = servo.MaxAccel;
+    }
+}
+
 }  // namespace
 
 bool KnownProtocol(int32_t protocol) { return protocol >= 0 && protocol < kProtocolCount; }
@@ -93,6 +103,7 @@ ControllerSetup SetupOf(const Project& project) {
         setup.channel[s] = ChannelOf(servo, s);
         setup.pulseMin[s] = servo.PulseMin;
         setup.pulseMax[s] = servo.PulseMax;
+        CopyCaps(servo, setup.maxSpeed[s], setup.maxAccel[s]);
     }
     return setup;
 }
