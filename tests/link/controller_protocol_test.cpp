@@ -203,3 +203,47 @@ TEST(ControllerProtocol, DecodersSkipWhatTheBoardWouldNotTake) {
 }
 
 }  // namespace
+
+#include "link/pty.h"
+#include "link/serial_link.h"
+
+namespace {
+
+// The link on a real port: the board's limits when it opens (and again when
+// they change while open), single commands in the protocol, pulses off.
+TEST(ControllerLink, APololuPortGetsItsLimitsCommandsAndPulsesOff) {
+    kestrova::testing::Pty pty;
+    SerialLink link;
+    ProjectSettings settings;
+    settings.Protocol = int32_t(Protocol::PololuChain);
+    link.ApplyCommSettings(settings);
+    link.SetDeviceOverride(pty.Path());
+    ControllerSetup setup = link.ControllerSetupInForce();
+    setup.channel[1] = 7;
+    setup.maxSpeed[1] = 254;
+    link.SetControllerSetup(setup);
+
+    std::string reason;
+    ASSERT_TRUE(link.Open(reason)) << reason;
+    EXPECT_EQ(pty.Read(6), (Bytes{0xAA, 12, 0x07, 7, 40, 0}));
+    ASSERT_TRUE(link.WriteServo(255, 1, 127, reason)) << reason;
+    EXPECT_EQ(pty.Read(6), (Bytes{0xAA, 12, 0x04, 7, 0x70, 0x2E}));
+    setup.maxSpeed[1] = 127;
+    link.SetControllerSetup(setup);
+    EXPECT_EQ(pty.Read(6), (Bytes{0xAA, 12, 0x07, 7, 20, 0}));
+    ASSERT_TRUE(link.PulsesOff(reason)) << reason;
+    const Bytes off = pty.Read(16 * 6);
+    ASSERT_EQ(off.size(), 16u * 6);
+    EXPECT_EQ(Bytes(off.begin() + 6, off.begin() + 12), (Bytes{0xAA, 12, 0x04, 7, 0, 0}));
+
+    // A channel the board lacks: refused, nothing sent.
+    setup.channel[2] = 30;
+    link.SetControllerSetup(setup);
+    EXPECT_EQ(pty.Read(6), (Bytes{0xAA, 12, 0x07, 7, 20, 0}));
+    EXPECT_FALSE(link.WriteServo(255, 2, 127, reason));
+    EXPECT_NE(reason.find("channels 0 to 23"), std::string::npos) << reason;
+    EXPECT_TRUE(pty.Stray().empty());
+    link.Close();
+}
+
+}  // namespace
