@@ -2,6 +2,7 @@
 
 #include "core/cue_path.h"
 #include "core/messages.h"
+#include "playback/line_load.h"
 #include "playback/serial_link_output.h"
 #include "playback/sound_player.h"
 #include "timeline/servo_colors.h"
@@ -381,12 +382,9 @@ void frmExe::ProjectReplaced() {
 }
 
 void frmExe::ShowLineLoad() {
-    int servos = 0;
-    for (const ServoRecord& servo : project_.Servos) servos += servo.Used && servo.Enabled ? 1 : 0;
-    const int32_t baud = engine_->LineBaud();
-    const double load = LineLoadPercent(servos, slider_->value(), baud);
-    line_->setText(QString::fromStdString(LineLoadText(load, baud)));
-    line_->setStyleSheet(load > 100.0 + 1e-9 ? QStringLiteral("color: #c00000; font-weight: bold;") : QString());
+    const LineLoad load = ProjectLineLoad(project_, slider_->value(), engine_->LineBaud());
+    line_->setText(QString::fromStdString(load.text));
+    line_->setStyleSheet(load.percent > 100.0 + 1e-9 ? QStringLiteral("color: #c00000; font-weight: bold;") : QString());
 }
 
 void frmExe::SliderChanged() {

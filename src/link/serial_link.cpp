@@ -227,6 +227,7 @@ void SerialLink::ApplyCommSettings(const ProjectSettings& settings) {
     }
     if (settings.SynchByte >= 0 && settings.SynchByte <= 255)
         impl_->controller.SetSynchByte(static_cast<uint8_t>(settings.SynchByte));
+    AdoptSettings(settings);
     if (wasOpen) {
         std::string ignored;
         Open(ignored);
@@ -282,7 +283,7 @@ bool SerialLink::Open(std::string& reason) {
     if (device == kVirtualControllerDevice) {
         impl_->virtualOpen = true;
         impl_->openedDevice = device;
-        return true;
+        return SendOpening(reason);
     }
     QSerialPort& port = impl_->port;
     port.setPortName(QString::fromStdString(device));
@@ -292,7 +293,7 @@ bool SerialLink::Open(std::string& reason) {
         return false;
     }
     impl_->openedDevice = device;
-    return true;
+    return SendOpening(reason);
 }
 
 void SerialLink::Close() {
@@ -339,16 +340,6 @@ bool SerialLink::WriteToPort(const uint8_t* data, size_t size, std::string& reas
     }
     return true;
 #endif
-}
-
-bool SerialLink::WriteServo(int32_t synchByte, int servo, int32_t position,
-                            std::string& reason) {
-    const auto command = EncodeServoCommand(synchByte, servo, position);
-    if (!command) {
-        reason = UnencodableReason(synchByte, servo, position);
-        return false;
-    }
-    return Write(command->data(), command->size(), reason);
 }
 
 }  // namespace kestrova

@@ -1,7 +1,9 @@
 #include "playback_engine.h"
 
 #include "core/messages.h"
+#include "link/controller_protocol.h"
 #include "link/servo_command.h"
+#include "line_load.h"
 #include "process_priority.h"
 
 #include <algorithm>
@@ -13,6 +15,8 @@ PlaybackEngine::PlaybackEngine(Project& project, PlaybackOutput& output, SoundOu
     : project_(project), output_(output), sound_(sound), view_(view),
       ownClock_(clock ? nullptr : std::make_unique<SteadyPlaybackClock>()), clock_(clock ? *clock : *ownClock_),
       setPriority_(&SetProcessPriority) {}
+
+PlaybackEngine::~PlaybackEngine() = default;
 
 int32_t PlaybackEngine::LineBaud() const {
     return lineBaud_ > 0 ? lineBaud_ : BaudOfSetting(project_.Settings.BaudRate);
@@ -46,7 +50,7 @@ bool PlaybackEngine::PlayAnimation(int32_t startFrame, int32_t endFrame) {
     }
     for (int s = 0; s < kServoCount; ++s) show_.sends[s] = project_.Servos[s].Used && project_.Servos[s].Enabled;
     show_.cues = project_.WavCues;
-    show_.synch = project_.Settings.SynchByte;
+    show_.setup = SetupOf(project_);
     show_.priority = project_.Settings.SystemPriority;
 
     view_.SetGraphControlsEnabled(false);
@@ -54,6 +58,13 @@ bool PlaybackEngine::PlayAnimation(int32_t startFrame, int32_t endFrame) {
     SetPromptWakeups(true);
 
     const bool portWasOpen = output_.IsOpen();
+    // Channels or pulse ranges the board would misread: nothing goes out.
+    if (const std::string problem = SetupProblem(show_.setup, show_.sends); !problem.empty()) {
+        view_.Tell(Message{problem, "Controller Setup", MessageIcon::Critical, MessageButtons::Ok});
+        EndSteps(portWasOpen);
+        return false;
+    }
+    output_.UseController(show_.setup);
     std::string reason;
     if (!portWasOpen && !output_.Open(reason)) {
         view_.Tell(Message{output_.FailureMessage(reason), "Error", MessageIcon::Critical, MessageButtons::Ok});
@@ -67,7 +78,8 @@ bool PlaybackEngine::PlayAnimation(int32_t startFrame, int32_t endFrame) {
 
     view_.ShowPlayMarker();
     const double period = FramePeriod(std::clamp(view_.FramesPerSecond(), 1, 30));
-    line_ = std::make_unique<LineModel>(show_.sends, period, LineBaud());
+    encoder_ = MakeEncoder(show_.setup, period);
+    line_ = std::make_unique<LineModel>(show_.sends, period, LineBaud(), LineCostOf(show_.setup, period));
     SetPlayControls(true);
 
     PassEnd end = PassEnd::Completed;
@@ -249,14 +261,10 @@ void PlaybackEngine::NoteUnsendable(int32_t frame) {
 bool PlaybackEngine::SendFrame(int32_t frame, const std::vector<int>& servos, std::string& reason) {
     const FrameRecord& record = show_.At(frame);
     frameBytes_.clear();
-    for (int s : servos) {
-        const auto command = EncodeServoCommand(show_.synch, s, record[s]);
-        if (!command) {
-            reason = UnencodableReason(show_.synch, s, record[s]);
-            return false;
-        }
-        frameBytes_.insert(frameBytes_.end(), command->begin(), command->end());
-    }
+    std::array<ServoTarget, kServoCount> targets{};
+    size_t count = 0;
+    for (int s : servos) targets[count++] = ServoTarget{s, record[s]};
+    if (!encoder_->Frame(std::span(targets.data(), count), frameBytes_, reason)) return false;
     // One write for the whole frame: its commands leave back to back, and
     // the system hands them on to the line once rather than per servo.
     return frameBytes_.empty() || output_.WriteCommands(frameBytes_, reason);
@@ -273,6 +281,7 @@ void PlaybackEngine::EndSteps(bool portWasOpen) {
     view_.SetGraphControlsEnabled(true);
     playing_ = false;
     line_.reset();
+    encoder_.reset();
 }
 
 void PlaybackEngine::ReportUnsendable() {

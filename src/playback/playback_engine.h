@@ -19,6 +19,7 @@
 // the servo flags, the cues and the settings. Nothing done in a window during
 // playback or a pause, a build included, changes the bytes sent.
 
+#include "core/controller_setup.h"
 #include "core/messages.h"
 #include "core/playback_clock.h"
 #include "core/project.h"
@@ -33,6 +34,8 @@
 
 namespace kestrova {
 
+class ProtocolEncoder;
+
 // What the engine needs of the serial link.
 class PlaybackOutput {
 public:
@@ -41,9 +44,18 @@ public:
     virtual bool IsOpen() const = 0;
     virtual bool Open(std::string& reason) = 0;
     virtual void Close() = 0;
-    // Writes a frame's servo commands (three bytes each) in one piece;
-    // false with the operating system's reason when they could not be.
+    // Writes a frame's servo commands in one piece; false with the
+    // operating system's reason when they could not be.
     virtual bool WriteCommands(const std::vector<uint8_t>& bytes, std::string& reason) = 0;
+    // The controller the commands are for, told before the port opens, so
+    // that the opening sends the board's own limits.
+    virtual void UseController(const ControllerSetup& setup) { (void)setup; }
+    // Makes the controller stop the pulses of every servo it drives (the
+    // stop's last step); a protocol without such a command sends nothing.
+    virtual bool PulsesOff(std::string& reason) {
+        (void)reason;
+        return true;
+    }
     // The text of a message about a failed open or write.
     virtual std::string FailureMessage(const std::string& reason) const {
         return "COM" + std::to_string(PortNumber()) + " - " + reason;
@@ -145,6 +157,7 @@ public:
     // Without a clock the engine uses the steady clock.
     PlaybackEngine(Project& project, PlaybackOutput& output, SoundOutput& sound, PlaybackView& view,
                    PlaybackClock* clock = nullptr);
+    ~PlaybackEngine();
 
     // Plays frames start to end, repeating while loop is pressed, until the
     // range ends without loop or a stop is requested. Returns when playback
@@ -194,7 +207,7 @@ private:
         std::vector<FrameRecord> frames;  // frames of the range within 1 to N
         std::array<bool, kServoCount> sends{};
         WavCueList cues;
-        int32_t synch = 0;
+        ControllerSetup setup;
         int32_t priority = 0;
         bool Holds(int32_t f) const { return f >= first && f - first < int32_t(frames.size()); }
         const FrameRecord& At(int32_t f) const { return frames[size_t(f - first)]; }
@@ -229,6 +242,7 @@ private:
 
     Show show_;
     std::unique_ptr<LineModel> line_;
+    std::unique_ptr<ProtocolEncoder> encoder_;
     std::vector<uint8_t> frameBytes_;  // the commands of the frame being sent
     double soundOffsetMs_ = 0;
     int32_t lineBaud_ = 0;

@@ -284,6 +284,7 @@ void frmMain::SetPositionUnsent(int servo, const std::string& reason) {
 }
 
 void frmMain::UpdateServoSettings() {
+    link_.SetControllerSetup(SetupOf(project_));
     // New limits never move a servo: a slider pushed into its new range only
     // shows where it went, and the servo stays until the user moves it.
     panel_->ShowServos(project_.Servos);
@@ -463,7 +464,7 @@ void frmMain::ProgramsReplaced() {
     }
 }
 
-void frmMain::ApplyCommSettings() { link_.ApplyCommSettings(project_.Settings); }
+void frmMain::ApplyCommSettings() { ApplyProjectToLink(link_, project_); }
 
 void frmMain::AddRecentFile(const std::string& path) {
     oRecentMenu_->AddMenuItem(path);
@@ -575,7 +576,7 @@ bool frmMain::Shown(const CommandResult& result) {
     return result.done;
 }
 void frmMain::miSettings_Click() {
-    frmSettings dialog(project_.Settings, [this] { link_.ApplyCommSettings(project_.Settings); }, this, messages_,
+    frmSettings dialog(project_.Settings, [this] { ApplyProjectToLink(link_, project_); }, this, messages_,
                        store_);
     dialog.exec();
 }

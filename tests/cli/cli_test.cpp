@@ -2,6 +2,7 @@
 #include "core/compiler.h"
 #include "files/kva_reader.h"
 #include "files/kva_writer.h"
+#include "link/controller_protocol.h"
 #include "link/pty.h"
 #include "support/null_sink.h"
 #include "support/test_files.h"
@@ -431,6 +432,50 @@ TEST_F(PlayTest, PutsTheFrameTableOnTheLineAtTheRateAndMonitorReadsIt) {
             EXPECT_GE(ms, previous) << l;
             previous = ms;
         }
+    }
+}
+
+// Each controller's stream from play, read back by monitor with the same
+// protocol: every command the protocol's decoder finds in it, none misread.
+struct Counter : ProtocolDecoder::Listener {
+    size_t events = 0, lost = 0;
+    void Event(const ControllerEvent&) override { ++events; }
+    void NotUnderstood(const uint8_t*, size_t count, uint64_t) override { lost += count; }
+};
+
+TEST_F(PlayTest, MonitorReadsWhatPlaySendsForEveryController) {
+    for (const std::string protocol : {"pololu", "pololu-chain", "ssc32"}) {
+        SCOPED_TRACE(protocol);
+        int code = -1;
+        const std::string sent = Drain({"play", kExample, "--device", device_, "--fps", "30", "--from", "60",
+                                        "--protocol", protocol, "--baud", "115200"},
+                                       code);
+        ASSERT_EQ(code, 0) << ReadFile(Path("err"));
+        Counter counted;
+        MakeDecoder(*ProtocolOfWord(protocol), 255)
+            ->Feed(reinterpret_cast<const uint8_t*>(sent.data()), sent.size(), counted);
+        ASSERT_GT(counted.events, 20u);
+        EXPECT_EQ(counted.lost, 0u);
+        const size_t expected = counted.events;
+        kestrova::testing::Pty line;
+        termios raw;
+        tcgetattr(line.SlaveFd(), &raw);
+        cfmakeraw(&raw);
+        tcsetattr(line.SlaveFd(), TCSANOW, &raw);
+        const pid_t child = Start({"monitor", "--device", line.Path(), "--protocol", protocol});
+        auto waitFor = [&](const std::string& file, const std::string& text) {
+            for (int i = 0; i < 500 && ReadFile(Path(file)).find(text) == std::string::npos; ++i) usleep(10000);
+        };
+        waitFor("err", "Ctrl+C stops");
+        ASSERT_EQ(write(line.MasterFd(), sent.data(), sent.size()), ssize_t(sent.size()));
+        for (int i = 0; i < 500 && Lines(ReadFile(Path("out"))).size() < expected; ++i) usleep(10000);
+        kill(child, SIGINT);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_NE(ReadFile(Path("err")).find("Stopped. " + std::to_string(expected) + " commands, 0 bytes not understood."),
+                  std::string::npos)
+            << ReadFile(Path("err")) << ReadFile(Path("out"));
+        EXPECT_NE(ReadFile(Path("out")).find(protocol == "pololu-chain" ? "us  device 12" : "us"), std::string::npos);
     }
 }
 

@@ -146,7 +146,7 @@ TEST_F(ExeWindowTest, LineLoadFollowsTheRateTheLineAndTheServos) {
     for (int s = 4; s < kServoCount; ++s) project_.Programs[s] = "Mov 100, 2";  // 13 servos take part
     Build();
     for (auto [baudRate, fps, text, warning] :
-         {std::tuple{0, 5, "Line: 81% of 2400 baud", false}, {1, 30, "Line: 122% of 9600 baud", true}}) {
+         {std::tuple{0, 5, "Line: 81% of 2400 baud (Mini-SSC)", false}, {1, 30, "Line: 122% of 9600 baud (Mini-SSC)", true}}) {
         project_.Settings.BaudRate = baudRate;
         window_->Slider1()->setValue(fps);
         EXPECT_EQ(window_->lblLine()->text().toStdString(), text);
