@@ -13,6 +13,7 @@
 #include <termios.h>
 
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <functional>
 #include <sstream>
@@ -154,6 +155,21 @@ TEST_F(CliTest, RefusalsSayWhyAndTouchNothing) {
         {"rewrite " + file + " -o " + Path("no/such/folder/x.kva"), "Save Error: The animation could not be saved to"},
         {"build " + file + " --csv " + file, "Save Error: The frame table could not be written to " + file + ": It is the project file itself"},
         {"build " + file + " --csv " + Path("none/x.csv"), "No such file or directory"},
+        {"fit", "fit needs a trace file"},
+        {"fit " + file + " --tolerance 11", "--tolerance takes a whole number from 0 to 10"},
+        {"fit " + file + " --servo 17", "--servo takes a servo from 1 to 16"},
+        {"fit " + Path("missing.csv"), "Open Error: The trace " + Path("missing.csv") + " could not be opened."},
+        {"fit " + Write("empty.csv", "\r\n"), "empty.csv:1: Trace Error: the trace holds no position."},
+        {"fit " + Write("table.csv", "1,2\n"), "table.csv:1: Trace Error: the line holds 2 values; name the servo"},
+        {"fit " + Write("narrow.csv", "1,2\n") + " --servo 3", "narrow.csv:1: Trace Error: the line has no column for servo 3."},
+        {"fit " + Write("word.csv", "10\n12\nhigh\n"), "word.csv:3: Trace Error: \"high\" is not a position."},
+        {"fit " + Write("long.csv", std::string(5000, '1')), "long.csv:1: Trace Error: the line is longer than 4096"},
+        {"fit " + Write("million.csv", [] {
+             std::string text;
+             for (int f = 0; f <= 1'000'000; ++f) text += "5\n";
+             return text;
+         }()),
+         "million.csv:1000001: Trace Error: the trace is longer than 1,000,000 frames."},
     };
     for (const auto& [args, message] : cases) {
         const Outcome r = Run(args);
@@ -173,6 +189,39 @@ TEST_F(CliTest, JawPrintsTheMovesOfABurst) {
     EXPECT_EQ(made.code, 0) << made.err;
     // Silence until frame 3 + 10, open for five frames, closed after.
     EXPECT_EQ(made.out, "Wait 11\r\nMov 180, 1\r\nWait 4\r\nMov 30, 1\r\n");
+}
+
+// Servo 1 of a built project, refitted from its frame table with no
+// tolerance, builds the same column; a noisy one-column trace within 2.
+TEST_F(CliTest, FitPrintsLinesThatRebuildTheTrace) {
+    const std::string file = ProjectFile("arm.kva", {"Wait 4\r\nMov 60, 15, EaseInOut\r\nMov 200, 7\r\nWait 3\r\n"});
+    ASSERT_EQ(Run("build " + file + " --csv " + Path("arm.csv")).code, 0);
+    std::string noisy = "position\r\n";
+    for (int f = 0; f < 300; ++f) noisy += std::to_string(127 + int(60 * std::sin(f / 20.0)) + f % 3 - 1) + "\r\n";
+    struct Case {
+        std::string args;
+        int servo;
+        int32_t tolerance;
+    };
+    const Case cases[] = {{Path("arm.csv") + " --servo 1 --tolerance 0", 1, 0}, {Write("noisy.csv", noisy), 0, 2}};
+    for (const Case& c : cases) {
+        const Outcome r = Run("fit " + c.args);
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        std::vector<int32_t> trace;
+        for (const std::string& line : Lines(ReadFile(c.args.substr(0, c.args.find(' ')))))
+            if (isdigit(line[0])) trace.push_back(std::stoi(c.servo ? line.substr(line.find(',') + 1) : line));
+        Project project;
+        StartNewProject(project);
+        project.Servos[0].Home = trace[0];
+        project.Programs[0] = r.out;
+        ASSERT_EQ(BuildAnimation(project).outcome, BuildOutcome::Success) << r.out;
+        ASSERT_EQ(project.ServoFrameCount[0], int32_t(trace.size())) << r.out;
+        for (int32_t f = 1; f <= project.ServoFrameCount[0]; ++f)
+            ASSERT_LE(std::abs(project.Frames[f][0] - trace[f - 1]), c.tolerance) << "frame " << f;
+        EXPECT_EQ(r.out.find('\n'), r.out.find("\r\n") + 1) << "lines end in CR LF";
+        EXPECT_LT(Lines(r.out).size() * 5, trace.size()) << r.out;
+    }
 }
 
 TEST_F(CliTest, ExportWritesASketch) {
