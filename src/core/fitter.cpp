@@ -25,7 +25,7 @@ constexpr int32_t kDenseLengths = 48;
 // The search for a longer move gives up after this many lengths in a row
 // that no move fits, and once past twice the longest found: a sweep eased at
 // both ends fits as a whole but not in the long middle part.
-constexpr int32_t kPatience = 10;
+constexpr int32_t kPatience = 24;
 
 // The ends of a hold tried when looking ahead.
 constexpr int32_t kHoldEnds = 6;
@@ -172,7 +172,7 @@ public:
         while (from + held < end && current >= low_[from + held] && current <= high_[from + held]) ++held;
         best = Piece{true, current, held, Ease::None};
         int32_t misses = 0;
-        for (int32_t count = held + 1; count <= end - from && (misses < kPatience || count <= 2 * best.count);
+        for (int32_t count = held + 1; count <= end - from && (misses < kPatience || count <= 2 * best.count + kPatience);
              count += count <= kDenseLengths ? 1 : count / 16) {
             Piece move;
             if (AnyMove(from, count, current, move)) {

@@ -19,7 +19,10 @@ struct FitOptions {
 
 // Mov/Wait lines (no line breaks) that, compiled after a servo standing at
 // `start`, rebuild trace[0..n-1] as frames 2..n+1 (frame 1 being `start`)
-// within tolerance.
+// within tolerance. Move targets stay between the lowest and the highest of
+// `start` and the trace, so the lines pass whatever limits the trace passed.
+// Beyond the 24 bits a float holds exactly, a frame that no plain move can
+// land on is met by an eased single frame, even without easing.
 std::vector<std::string> FitLines(std::span<const int32_t> trace, int32_t start, const FitOptions& options);
 
 // The general form behind FitLines: frame i (from 0) must build between
