@@ -144,25 +144,41 @@ public:
         const int32_t lo = std::max(low_[last], minTarget_);
         // A plain move upwards may stop one below its target.
         const int32_t hi = std::min(high_[last] + (high_[last] < maxTarget_ ? 1 : 0), maxTarget_);
-        if (lo > hi) return false;
-        const int32_t middle = lo + (hi - lo) / 2;
-        for (int pass = 0; pass <= (easing_ ? 1 : 0); ++pass) {
-            for (int32_t d = 0; d <= hi - lo; ++d) {
-                const int32_t target = (d % 2 == 0) ? middle + d / 2 : middle - (d + 1) / 2;
-                if (target < lo || target > hi) continue;
-                if (pass == 0) {
-                    found = Piece{false, target, count, Ease::None};
-                    if (MoveFits(from, current, found)) return true;
-                    continue;
-                }
-                if (target > high_[last]) continue;
-                for (Ease ease : kEasings) {
-                    found = Piece{false, target, count, ease};
-                    if (MoveFits(from, current, found)) return true;
-                }
+        for (size_t e = 0; e <= (easing_ ? kEasings.size() : 0); ++e) {
+            const Ease ease = e == 0 ? Ease::None : kEasings[e - 1];
+            // An eased move ends exactly on its target.
+            int32_t from_ = lo, to = ease == Ease::None ? hi : std::min(hi, high_[last]);
+            NarrowTargets(from, count, current, ease, from_, to);
+            const int32_t middle = from_ + (to - from_) / 2;
+            for (int32_t d = 0; d <= to - from_; ++d) {
+                found = Piece{false, (d % 2 == 0) ? middle + d / 2 : middle - (d + 1) / 2, count, ease};
+                if (found.target >= from_ && found.target <= to && MoveFits(from, current, found)) return true;
             }
         }
         return false;
+    }
+
+    // Narrows [lo, hi] to the targets that can put a few frames of the move
+    // within their bounds. Generous by a position and more (rounding, float
+    // steps): the exact test is MoveFits.
+    void NarrowTargets(int32_t from, int32_t count, int32_t current, Ease ease, int32_t& lo, int32_t& hi) const {
+        if (count < 4 || lo > hi) return;
+        const double slack = 2 + (std::abs(static_cast<double>(current)) + std::abs(static_cast<double>(hi))) * count * 1.2e-7;
+        for (int32_t k : {count / 2, count / 4, 3 * count / 4}) {
+            const double t = static_cast<double>(k) / count;
+            double share = t;
+            if (ease == Ease::In) share = t * t;
+            if (ease == Ease::Out) share = 1 - (1 - t) * (1 - t);
+            if (ease == Ease::InOut) share = t < 0.5 ? 2 * t * t : 1 - 2 * (1 - t) * (1 - t);
+            if (share < 0.05) continue;
+            const int32_t at = from + k - 1;
+            // Frame k is about current + (target - current) * share.
+            const double least = current + (low_[at] - slack - current) / share;
+            const double most = current + (high_[at] + slack - current) / share;
+            if (least > lo) lo = static_cast<int32_t>(std::min<double>(std::floor(least), INT32_MAX));
+            if (most < hi) hi = static_cast<int32_t>(std::max<double>(std::ceil(most), INT32_MIN));
+            if (lo > hi) return;
+        }
     }
 
     // The longest line from frame `from`: a Wait when it holds at least as
