@@ -58,7 +58,7 @@ PunchInResult Refuse(std::string why) { return PunchInResult{{}, std::move(why)}
 }  // namespace
 
 PunchInResult PunchIn(const ServoRecord& record, std::string_view program, int32_t first, int32_t last,
-                      std::span<const int32_t> take, const FitOptions& options) {
+                      std::span<const int32_t> take, const FitOptions& options, int32_t tableFrames) {
     if (first < 2 || last < first || take.size() != static_cast<size_t>(last) - first + 1)
         return Refuse("The take does not match its range of frames.");
     if (last > kMaxFrames) return Refuse(kTooLongMessage);
@@ -74,6 +74,8 @@ PunchInResult PunchIn(const ServoRecord& record, std::string_view program, int32
     const std::vector<CommandSpan>& commands = map.commands;
     const auto count = static_cast<int>(commands.size());
     const int32_t tolerance = std::clamp(options.tolerance, 0, 10);
+    // The last frame that exists after the punch-in, as far as is known.
+    const int32_t tableEnd = tableFrames > 0 ? std::min(tableFrames, kMaxFrames) : kMaxFrames;
 
     // The frames to rebuild run from the start of the command holding the
     // range's first frame to the end of the one holding its last: a command
@@ -102,7 +104,7 @@ PunchInResult PunchIn(const ServoRecord& record, std::string_view program, int32
             low.push_back(inTake ? std::max(v - tolerance, record.Min) : v);
             high.push_back(inTake ? std::min(v + tolerance, record.Max) : v);
         }
-        if (ends && regionEnd < kMaxFrames) {
+        if (ends && regionEnd < tableEnd) {
             const int32_t held = At(column, regionEnd + 1);
             if (low.back() <= held && held <= high.back()) {
                 low.back() = high.back() = held;
@@ -139,7 +141,7 @@ PunchInResult PunchIn(const ServoRecord& record, std::string_view program, int32
     if (rebuilt.empty()) return Refuse(error);
     // One frame past both ends covers what each holds to the table's end.
     const auto through = static_cast<int32_t>(std::max(rebuilt.size(), column.size()));
-    for (int32_t f = 1; f <= std::min(through, kMaxFrames); ++f) {
+    for (int32_t f = 1; f <= std::min(through, tableEnd); ++f) {
         const int32_t now = At(rebuilt, f);
         const bool kept = f >= first && f <= last ? std::abs(static_cast<int64_t>(now) - take[f - first]) <= tolerance
                                                   : now == At(column, f);

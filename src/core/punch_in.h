@@ -23,7 +23,11 @@ struct PunchInResult {
 // The servo's program with frames [first, last] of its built column replaced
 // by `take` (take.size() == last - first + 1), within the options' tolerance,
 // everything outside the range building as before.
+// `tableFrames` is the built table's length when the caller knows it (0:
+// unknown). A take that reaches the table's end then leaves the servo where
+// the take ends; otherwise the position the servo held after the range is
+// kept for the frames after it, which may take one more frame.
 PunchInResult PunchIn(const ServoRecord& record, std::string_view program, int32_t first, int32_t last,
-                      std::span<const int32_t> take, const FitOptions& options);
+                      std::span<const int32_t> take, const FitOptions& options, int32_t tableFrames = 0);
 
 }  // namespace kestrova

@@ -40,13 +40,15 @@ TEST(PunchIn, OnlyTheRangeChanges) {
             const int32_t first = 2 + int32_t(rng() % (map.frames + 20)), last = first + int32_t(rng() % 60);
             const V recorded = Performance(size_t(last - first + 1), rng, 30 + rng() % 170, 1, 20, 230);
             const int32_t tolerance = int32_t(rng() % 4);
-            const PunchInResult result = PunchIn(kServo, program, first, last, recorded, FitOptions{tolerance, rng() % 4 != 0});
+            const int32_t table = rng() % 3 ? 0 : std::max(map.frames, last);  // 0: not known
+            const PunchInResult result =
+                PunchIn(kServo, program, first, last, recorded, FitOptions{tolerance, rng() % 4 != 0}, table);
             SCOPED_TRACE(::testing::Message() << "round " << round << " frames " << first << ".." << last << "\n" << program);
             ASSERT_TRUE(result.ok()) << result.error;
 
             const int32_t through = std::max({MapServo(kServo, result.program).frames, map.frames, last}) + 1;
             const V before = BuiltColumn(kServo, program, through), after = BuiltColumn(kServo, result.program, through);
-            for (int32_t f = 1; f <= through; ++f) {
+            for (int32_t f = 1; f <= (table ? table : through); ++f) {
                 if (f < first || f > last) ASSERT_EQ(after[f], before[f]) << "frame " << f;
                 else ASSERT_LE(std::abs(after[f] - recorded[f - first]), tolerance) << "frame " << f;
             }
@@ -85,6 +87,11 @@ TEST(PunchIn, ReadableResultsAndRefusals) {
         const PunchInResult result = PunchIn(kServo, c.program, c.first, c.last, c.take, FitOptions{0, true});
         EXPECT_EQ(result.error, c.error);
         EXPECT_EQ(result.program, c.expected) << c.program;
+    }
+    // A take to the end of a known table stays where it ends; before it, the servo goes back.
+    for (const auto& [table, expected] : {std::pair{4, ""}, std::pair{5, "\r\nMov 140, 1"}}) {
+        EXPECT_EQ(PunchIn(kServo, "Mov 140, 2\r\n", 3, 4, V(2, 60), FitOptions{0, true}, table).program,
+                  "Mov 133, 1\r\nMov 60, 1\r\nWait 1" + std::string(expected) + "\r\n");
     }
 }
 
