@@ -27,6 +27,8 @@ constexpr int32_t kDenseLengths = 48;
 // both ends fits as a whole but not in the long middle part.
 constexpr int32_t kPatience = 24;
 
+// Targets tried per easing and length, around the recorded value.
+constexpr int64_t kMostTargets = 64;
 // The ends of a hold tried when looking ahead.
 constexpr int32_t kHoldEnds = 6;
 
@@ -149,8 +151,12 @@ public:
             // An eased move ends exactly on its target.
             int32_t from_ = lo, to = ease == Ease::None ? hi : std::min(hi, high_[last]);
             NarrowTargets(from, count, current, ease, from_, to);
-            const int32_t middle = from_ + (to - from_) / 2;
-            for (int32_t d = 0; d <= to - from_; ++d) {
+            if (from_ > to) continue;
+            // The recorded value itself first (the middle of its bounds), then outwards.
+            const int32_t middle = std::clamp(low_[last] + (high_[last] - low_[last]) / 2, from_, to);
+            // Bounds wider than any tolerance are tried near the middle only.
+            const int64_t tries = std::min<int64_t>(2 * (static_cast<int64_t>(to) - from_), kMostTargets);
+            for (int32_t d = 0; d <= tries; ++d) {
                 found = Piece{false, (d % 2 == 0) ? middle + d / 2 : middle - (d + 1) / 2, count, ease};
                 if (found.target >= from_ && found.target <= to && MoveFits(from, current, found)) return true;
             }
