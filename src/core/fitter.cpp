@@ -32,6 +32,10 @@ constexpr int64_t kMostTargets = 64;
 // The ends of a hold tried when looking ahead.
 constexpr int32_t kHoldEnds = 6;
 
+int32_t Middle(int32_t low, int32_t high) {
+    return static_cast<int32_t>(low + (static_cast<int64_t>(high) - low) / 2);
+}
+
 class Fitter {
 public:
     Fitter(std::span<const int32_t> low, std::span<const int32_t> high, int32_t minTarget, int32_t maxTarget,
@@ -153,7 +157,7 @@ public:
             NarrowTargets(from, count, current, ease, from_, to);
             if (from_ > to) continue;
             // The recorded value itself first (the middle of its bounds), then outwards.
-            const int32_t middle = std::clamp(low_[last] + (high_[last] - low_[last]) / 2, from_, to);
+            const int32_t middle = std::clamp(Middle(low_[last], high_[last]), from_, to);
             // Bounds wider than any tolerance are tried near the middle only.
             const int64_t tries = std::min<int64_t>(2 * (static_cast<int64_t>(to) - from_), kMostTargets);
             for (int32_t d = 0; d <= tries; ++d) {
@@ -207,7 +211,7 @@ public:
         if (best.count > 0) return true;
         // Nothing found by the search: a single frame on a target inside its
         // bounds. An eased move of one frame lands exactly on its target.
-        const int32_t target = std::clamp(low_[from] + (high_[from] - low_[from]) / 2, minTarget_, maxTarget_);
+        const int32_t target = std::clamp(Middle(low_[from], high_[from]), minTarget_, maxTarget_);
         if (target < low_[from] || target > high_[from]) return false;
         best = Piece{false, target, 1, Ease::None};
         if (!MoveFits(from, current, best)) best.ease = Ease::InOut;
