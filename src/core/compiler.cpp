@@ -209,16 +209,17 @@ bool ServoCompiler::CompileMov(const ServoRecord& record, const Token& command, 
     }
 
     FrameTable* frames = frames_;
-    LinearMove move(current, target, *count);
-    int32_t value = 0;
-    while (move.Next(value)) {
-        if (frame >= kMaxFrames) return Fail(frameCount, kTooLongMessage, kCompileError);
+    const int servo = servo_;
+    const bool fits = EachLinearFrame(current, target, *count, [&](int32_t value) {
+        if (frame >= kMaxFrames) return false;
         ++frame;
         if (frames) {
             if (frame > frames->UpperBound()) frames->Grow(frame);
-            (*frames)[frame][servo_] = value;
+            (*frames)[frame][servo] = value;
         }
-    }
+        return true;
+    });
+    if (!fits) return Fail(frameCount, kTooLongMessage, kCompileError);
     current = target;
     Record(command, first, frame, from, target, Ease::None);
     return true;

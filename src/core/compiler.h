@@ -68,86 +68,57 @@ struct CommandSpan;  // command_map.h
 // target itself.
 int32_t EasedPosition(int32_t start, int32_t target, int32_t k, int32_t n, Ease ease);
 
-// The frames of a plain (uneased) move, one at a time, by the arithmetic the
-// compiler builds them with: a 32-bit float accumulator steps by (target -
-// start) / frames and each frame stores it rounded down, kept between the two
-// ends; the move is over once the accumulator rounds (half to even) to the
-// target, which may be before or after its frames. An accumulator that stops
-// moving (a step below its precision) ends the move on its target after its
-// frames. A move to where the servo stands fills no frame.
-class LinearMove {
-public:
-    LinearMove(int32_t start, int32_t target, int32_t frames)
-        : target_(target),
-          count_(frames),
-          up_(start < target),
-          down_(start > target),
-          step_(static_cast<float>((static_cast<double>(target) - start) / frames)),
-          acc_(static_cast<float>(start)),
-          low_(std::min(start, target)),
-          high_(std::max(start, target)) {}
-
-    // The position of the next frame; false once the move has filled all its
-    // frames.
-    bool Next(int32_t& position) {
-        if (stalled_ > 0) {
-            position = --stalled_ == 0 ? target_ : Stored(acc_);
-            return true;
-        }
-        if (done_ || RoundsTo(acc_, target_)) return done_ = true, false;
-        const float next = Advance();
-        if (next == acc_) {
-            done_ = true;
-            if (made_ >= count_) return false;
-            stalled_ = count_ - made_;
-            return Next(position);
-        }
-        acc_ = next;
-        ++made_;
-        position = Stored(acc_);
-        // A move that stalls after its frames puts its last one on the target.
-        if (made_ >= count_ && !RoundsTo(acc_, target_) && Advance() == acc_) {
-            position = target_;
-            done_ = true;
-        }
-        return true;
-    }
-
-private:
-    float Advance() const {
-        float next = acc_ + step_;
-        const double t = target_;
-        if (up_ && next > t) next = static_cast<float>(target_);
-        if (down_ && next < t) next = static_cast<float>(target_);
-        return next;
-    }
-    // True when the accumulator rounds to `target` (nearest, halves to even).
-    // Written out rather than through nearbyint, which is a library call on
-    // plain x86-64 and sits in the innermost loop of every move.
-    static bool RoundsTo(float accumulator, int32_t target) {
+// The frames of a plain (uneased) move, by the arithmetic the compiler builds
+// them with: a 32-bit float accumulator steps by (target - start) / frames
+// and each frame stores it rounded down, kept between the two ends; the move
+// is over once the accumulator rounds (half to even) to the target, which
+// may be before or after its frames. An accumulator that stops moving (a
+// step below its precision) ends the move on its target after its frames.
+// A move to where the servo stands fills no frame.
+// Calls emit(position) for each frame in turn; emit returns false to stop
+// early, and then so does this.
+template <typename Emit>
+bool EachLinearFrame(int32_t start, int32_t target, int32_t frames, Emit&& emit) {
+    const float step = static_cast<float>((static_cast<double>(target) - start) / frames);
+    const float end = static_cast<float>(target);
+    const double t = target, low = std::min(start, target), high = std::max(start, target);
+    const bool up = start < target, down = start > target;
+    // Nearest, halves to even; written out rather than through nearbyint,
+    // which is a library call on plain x86-64 and sits in this inner loop.
+    auto roundsToTarget = [&](float accumulator) {
         const double a = accumulator;
-        const double low = static_cast<double>(target) - 0.5;
-        const double high = static_cast<double>(target) + 0.5;
-        if (a > low && a < high) return true;
-        return (a == low || a == high) && target % 2 == 0;
-    }
-    // The accumulator kept between the ends, rounded down.
-    int32_t Stored(float value) const {
-        const double v = std::clamp(static_cast<double>(value), static_cast<double>(low_), static_cast<double>(high_));
+        if (a > t - 0.5 && a < t + 0.5) return true;
+        return (a == t - 0.5 || a == t + 0.5) && target % 2 == 0;
+    };
+    auto advance = [&](float accumulator) {
+        float next = accumulator + step;
+        if (up && next > t) next = end;
+        if (down && next < t) next = end;
+        return next;
+    };
+    auto stored = [&](float accumulator) {
+        const double v = std::clamp(static_cast<double>(accumulator), low, high);
         const auto truncated = static_cast<int64_t>(v);
         return static_cast<int32_t>(static_cast<double>(truncated) > v ? truncated - 1 : truncated);
+    };
+    float acc = static_cast<float>(start);
+    int32_t made = 0;
+    while (!roundsToTarget(acc)) {
+        const float next = advance(acc);
+        if (next == acc) {
+            // Stalled: the rest of its frames where it stands, the last on the target.
+            for (; made < frames; ++made)
+                if (!emit(made + 1 == frames ? target : stored(acc))) return false;
+            return true;
+        }
+        acc = next;
+        ++made;
+        // A move that would stall after its frames puts its last one on the target.
+        if (made >= frames && !roundsToTarget(acc) && advance(acc) == acc) return emit(target);
+        if (!emit(stored(acc))) return false;
     }
-
-    int32_t target_;
-    int32_t count_;
-    bool up_, down_;
-    float step_;
-    float acc_;
-    int32_t low_, high_;
-    int32_t made_ = 0;
-    int32_t stalled_ = 0;
-    bool done_ = false;
-};
+    return true;
+}
 
 // Splits a program into words; element 0 of the result exists and is unused.
 std::vector<Token> TokenizeProgram(std::string_view text);

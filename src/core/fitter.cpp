@@ -127,14 +127,13 @@ public:
             }
             return true;
         }
-        LinearMove linear(current, move.target, count);
         int32_t made = 0;
-        int32_t v = 0;
-        while (linear.Next(v)) {
+        const bool within = EachLinearFrame(current, move.target, count, [&](int32_t v) {
             if (made == count || v < low_[from + made] || v > high_[from + made]) return false;
             ++made;
-        }
-        return made == count;
+            return true;
+        });
+        return within && made == count;
     }
 
     bool WaitFits(int32_t from, int32_t count, int32_t current) const {
