@@ -4,6 +4,7 @@
 #include "files/kva_writer.h"
 #include "files/safe_file.h"
 #include "export_command.h"
+#include "fit_command.h"
 #include "jaw_command.h"
 #include "monitor_command.h"
 #include "play_commands.h"
@@ -134,6 +135,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (command == "send") return Send(args, out, err);
     if (command == "ports" && args.size() == 1) return Ports(out);
     if (command == "jaw") return Jaw(args, out, err);
+    if (command == "fit") return Fit(args, out, err);
     if (command == "monitor") return Monitor(args, out, err);
     return Usage(err, "unknown command '" + command + "'");
 }
