@@ -29,23 +29,6 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
            });
 }
 
-// True when the accumulator rounds to `target` (nearest, halves to even).
-// Written out rather than through nearbyint, which is a library call on
-// plain x86-64 and sits in the innermost loop of every move.
-bool RoundsTo(float accumulator, int32_t target) {
-    const double a = accumulator;
-    const double low = static_cast<double>(target) - 0.5;
-    const double high = static_cast<double>(target) + 0.5;
-    if (a > low && a < high) return true;
-    return (a == low || a == high) && target % 2 == 0;
-}
-
-// Rounds down a value that lies within the signed 32-bit range.
-int32_t Floor(double value) {
-    const auto truncated = static_cast<int64_t>(value);
-    return static_cast<int32_t>(static_cast<double>(truncated) > value ? truncated - 1 : truncated);
-}
-
 }  // namespace
 
 bool WordReader::Next(Token& token) {
@@ -182,41 +165,14 @@ bool ServoCompiler::CompileMov(int servo, const Token& command, int32_t& frame, 
         return CompileEasedMov(servo, ease, target, *count, frame, current);
     }
 
-    const float step = static_cast<float>((static_cast<double>(target) - current) / *count);
-    float acc = static_cast<float>(current);
-    const double t = target;
-    // Stored values never leave the range between the two ends of the move.
-    const double low = std::min(current, target);
-    const double high = std::max(current, target);
     FrameTable& frames = project_.Frames;
-
-    auto stored = [&](float value) { return Floor(std::clamp(static_cast<double>(value), low, high)); };
-
-    int32_t made = 0;
-    while (!RoundsTo(acc, target)) {
-        float next = acc + step;
-        if (current < target && next > t) next = static_cast<float>(target);
-        if (current > target && next < t) next = static_cast<float>(target);
-        if (next == acc) {
-            // The accumulator no longer moves (a step below its precision, or
-            // a target a float cannot hold): the move would never arrive, so
-            // it ends after its n frames, on its target.
-            if (made < *count) {
-                const int32_t more = *count - made;
-                if (more > kMaxFrames - frame) return Fail(servo, frameCount, kTooLongMessage, kCompileError);
-                const int32_t last = frame + more;
-                frames.Grow(last);
-                while (frame < last) frames[++frame][servo] = stored(acc);
-            }
-            frames[frame][servo] = target;
-            break;
-        }
+    LinearMove move(current, target, *count);
+    int32_t value = 0;
+    while (move.Next(value)) {
         if (frame >= kMaxFrames) return Fail(servo, frameCount, kTooLongMessage, kCompileError);
         ++frame;
-        ++made;
         if (frame > frames.UpperBound()) frames.Grow(frame);
-        acc = next;
-        frames[frame][servo] = stored(acc);
+        frames[frame][servo] = value;
     }
     project_.ServoFrameCount[servo] = frame;
     current = target;

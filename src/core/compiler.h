@@ -14,6 +14,7 @@
 
 #include "project.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -64,6 +65,87 @@ Ease EaseOf(std::string_view word);
 // (target - start) * e(k / n) in double, rounded half to even; step n is the
 // target itself.
 int32_t EasedPosition(int32_t start, int32_t target, int32_t k, int32_t n, Ease ease);
+
+// The frames of a plain (uneased) move, one at a time, by the arithmetic the
+// compiler builds them with: a 32-bit float accumulator steps by (target -
+// start) / frames and each frame stores it rounded down, kept between the two
+// ends; the move is over once the accumulator rounds (half to even) to the
+// target, which may be before or after its frames. An accumulator that stops
+// moving (a step below its precision) ends the move on its target after its
+// frames. A move to where the servo stands fills no frame.
+class LinearMove {
+public:
+    LinearMove(int32_t start, int32_t target, int32_t frames)
+        : target_(target),
+          count_(frames),
+          up_(start < target),
+          down_(start > target),
+          step_(static_cast<float>((static_cast<double>(target) - start) / frames)),
+          acc_(static_cast<float>(start)),
+          low_(std::min(start, target)),
+          high_(std::max(start, target)) {}
+
+    // The position of the next frame; false once the move has filled all its
+    // frames.
+    bool Next(int32_t& position) {
+        if (stalled_ > 0) {
+            position = --stalled_ == 0 ? target_ : Stored(acc_);
+            return true;
+        }
+        if (done_ || RoundsTo(acc_, target_)) return done_ = true, false;
+        const float next = Advance();
+        if (next == acc_) {
+            done_ = true;
+            if (made_ >= count_) return false;
+            stalled_ = count_ - made_;
+            return Next(position);
+        }
+        acc_ = next;
+        ++made_;
+        position = Stored(acc_);
+        // A move that stalls after its frames puts its last one on the target.
+        if (made_ >= count_ && !RoundsTo(acc_, target_) && Advance() == acc_) {
+            position = target_;
+            done_ = true;
+        }
+        return true;
+    }
+
+private:
+    float Advance() const {
+        float next = acc_ + step_;
+        const double t = target_;
+        if (up_ && next > t) next = static_cast<float>(target_);
+        if (down_ && next < t) next = static_cast<float>(target_);
+        return next;
+    }
+    // True when the accumulator rounds to `target` (nearest, halves to even).
+    // Written out rather than through nearbyint, which is a library call on
+    // plain x86-64 and sits in the innermost loop of every move.
+    static bool RoundsTo(float accumulator, int32_t target) {
+        const double a = accumulator;
+        const double low = static_cast<double>(target) - 0.5;
+        const double high = static_cast<double>(target) + 0.5;
+        if (a > low && a < high) return true;
+        return (a == low || a == high) && target % 2 == 0;
+    }
+    // The accumulator kept between the ends, rounded down.
+    int32_t Stored(float value) const {
+        const double v = std::clamp(static_cast<double>(value), static_cast<double>(low_), static_cast<double>(high_));
+        const auto truncated = static_cast<int64_t>(v);
+        return static_cast<int32_t>(static_cast<double>(truncated) > v ? truncated - 1 : truncated);
+    }
+
+    int32_t target_;
+    int32_t count_;
+    bool up_, down_;
+    float step_;
+    float acc_;
+    int32_t low_, high_;
+    int32_t made_ = 0;
+    int32_t stalled_ = 0;
+    bool done_ = false;
+};
 
 // Splits a program into words; element 0 of the result exists and is unused.
 std::vector<Token> TokenizeProgram(std::string_view text);

@@ -1,0 +1,221 @@
+#include "fitter.h"
+
+#include "compiler.h"
+
+#include <algorithm>
+#include <array>
+
+namespace kestrova {
+
+namespace {
+
+struct Piece {
+    bool wait = false;
+    int32_t target = 0;
+    int32_t count = 0;
+    Ease ease = Ease::None;
+};
+
+constexpr std::array<Ease, 3> kEasings{Ease::InOut, Ease::In, Ease::Out};
+
+// Lengths up to this are all tried; beyond, every sixteenth or so, which
+// keeps a long slow move from costing the square of its length.
+constexpr int32_t kDenseLengths = 48;
+// The search for a longer move gives up after this many lengths in a row
+// that no move fits.
+constexpr int32_t kPatience = 10;
+
+class Fitter {
+public:
+    Fitter(std::span<const int32_t> low, std::span<const int32_t> high, int32_t minTarget, int32_t maxTarget,
+           bool easing)
+        : low_(low), high_(high), minTarget_(minTarget), maxTarget_(maxTarget), easing_(easing) {}
+
+    // Greedy: from frame `from`, position `current`, up to frame `end`
+    // (exclusive), the longest line that fits, again and again. False when
+    // some frame cannot be met at all.
+    bool Greedy(int32_t from, int32_t end, int32_t& current, std::vector<Piece>& pieces,
+                std::vector<int32_t>* boundaries = nullptr) const {
+        while (from < end) {
+            if (boundaries) boundaries->push_back(from);
+            Piece piece;
+            if (!Longest(from, end, current, piece)) return false;
+            pieces.push_back(piece);
+            from += piece.count;
+            if (!piece.wait) current = piece.target;
+        }
+        return true;
+    }
+
+    // Whether the move covers frames from..from+count-1 within their bounds.
+    bool MoveFits(int32_t from, int32_t current, const Piece& move) const {
+        const int32_t count = move.count;
+        if (move.ease != Ease::None) {
+            for (int32_t k = 1; k <= count; ++k) {
+                const int32_t v = EasedPosition(current, move.target, k, count, move.ease);
+                if (v < low_[from + k - 1] || v > high_[from + k - 1]) return false;
+            }
+            return true;
+        }
+        LinearMove linear(current, move.target, count);
+        int32_t made = 0;
+        int32_t v = 0;
+        while (linear.Next(v)) {
+            if (made == count || v < low_[from + made] || v > high_[from + made]) return false;
+            ++made;
+        }
+        return made == count;
+    }
+
+    bool WaitFits(int32_t from, int32_t count, int32_t current) const {
+        for (int32_t k = from; k < from + count; ++k)
+            if (current < low_[k] || current > high_[k]) return false;
+        return true;
+    }
+
+    // A move of `count` frames from `from` that fits, trying targets from
+    // the middle of the last frame's bounds outwards, plain before eased.
+    bool AnyMove(int32_t from, int32_t count, int32_t current, Piece& found) const {
+        const int32_t last = from + count - 1;
+        const int32_t lo = std::max(low_[last], minTarget_);
+        // A plain move upwards may stop one below its target.
+        const int32_t hi = std::min(high_[last] + (high_[last] < maxTarget_ ? 1 : 0), maxTarget_);
+        if (lo > hi) return false;
+        const int32_t middle = lo + (hi - lo) / 2;
+        for (int pass = 0; pass <= (easing_ ? 1 : 0); ++pass) {
+            for (int32_t d = 0; d <= hi - lo; ++d) {
+                const int32_t target = (d % 2 == 0) ? middle + d / 2 : middle - (d + 1) / 2;
+                if (target < lo || target > hi) continue;
+                if (pass == 0) {
+                    found = Piece{false, target, count, Ease::None};
+                    if (MoveFits(from, current, found)) return true;
+                    continue;
+                }
+                if (target > high_[last]) continue;
+                for (Ease ease : kEasings) {
+                    found = Piece{false, target, count, ease};
+                    if (MoveFits(from, current, found)) return true;
+                }
+            }
+        }
+        return false;
+    }
+
+    // The longest line from frame `from`: a Wait when it holds at least as
+    // long as any move.
+    bool Longest(int32_t from, int32_t end, int32_t current, Piece& best) const {
+        int32_t held = 0;
+        while (from + held < end && current >= low_[from + held] && current <= high_[from + held]) ++held;
+        best = Piece{true, current, held, Ease::None};
+        int32_t misses = 0;
+        for (int32_t count = held + 1; count <= end - from && misses < kPatience;
+             count += count <= kDenseLengths ? 1 : count / 16) {
+            Piece move;
+            if (AnyMove(from, count, current, move)) {
+                best = move;
+                misses = 0;
+            } else {
+                ++misses;
+            }
+        }
+        if (best.count > 0) return true;
+        // Nothing found by the search: a single frame on a target inside its
+        // bounds. An eased move of one frame lands exactly on its target.
+        const int32_t target = std::clamp(low_[from] + (high_[from] - low_[from]) / 2, minTarget_, maxTarget_);
+        if (target < low_[from] || target > high_[from]) return false;
+        best = Piece{false, target, 1, Ease::None};
+        if (!MoveFits(from, current, best)) best.ease = Ease::InOut;
+        return true;
+    }
+
+private:
+    std::span<const int32_t> low_, high_;
+    int32_t minTarget_, maxTarget_;
+    bool easing_;
+};
+
+const char* EaseWord(Ease ease) {
+    switch (ease) {
+    case Ease::In: return "EaseIn";
+    case Ease::Out: return "EaseOut";
+    case Ease::InOut: return "EaseInOut";
+    case Ease::None: break;
+    }
+    return "";
+}
+
+std::vector<std::string> Lines(const std::vector<Piece>& pieces) {
+    std::vector<std::string> lines;
+    lines.reserve(pieces.size());
+    for (const Piece& p : pieces) {
+        if (p.wait) {
+            lines.push_back("Wait " + std::to_string(p.count));
+            continue;
+        }
+        std::string line = "Mov " + std::to_string(p.target) + ", " + std::to_string(p.count);
+        if (p.ease != Ease::None) line += std::string(", ") + EaseWord(p.ease);
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> FitBetween(std::span<const int32_t> low, std::span<const int32_t> high,
+                                                   int32_t start, std::optional<int32_t> endAt, int32_t minTarget,
+                                                   int32_t maxTarget, bool easing) {
+    const Fitter fitter(low, high, minTarget, maxTarget, easing);
+    const auto n = static_cast<int32_t>(low.size());
+    std::vector<Piece> pieces;
+    std::vector<int32_t> boundaries;
+    int32_t current = start;
+    if (!fitter.Greedy(0, n, current, pieces, &boundaries)) return std::nullopt;
+    if (!endAt || current == *endAt) return Lines(pieces);
+    if (*endAt < minTarget || *endAt > maxTarget) return std::nullopt;
+
+    // The lines must end where the servo stood before: rework the last few
+    // lines so that a final move lands on that position, covering as many
+    // of the last frames as it can.
+    std::vector<int32_t> before(boundaries.size());
+    for (size_t p = 0, at = 0; p < pieces.size(); ++p) {
+        before[p] = p == 0 ? start : (pieces[at].wait ? before[at] : pieces[at].target);
+        at = p;
+    }
+    const size_t lastTried = pieces.size() > 3 ? pieces.size() - 3 : 0;
+    for (size_t p = pieces.size(); p-- > lastTried;) {
+        const int32_t from = boundaries[p];
+        for (int32_t tail = n - from; tail >= 1; tail = tail == n - from ? std::min(16, n - from - 1) : tail - 1) {
+            std::vector<Piece> rework(pieces.begin(), pieces.begin() + static_cast<std::ptrdiff_t>(p));
+            int32_t at = before[p];
+            if (!fitter.Greedy(from, n - tail, at, rework)) continue;
+            Piece last{at == *endAt, *endAt, tail, Ease::None};
+            bool fits = last.wait ? fitter.WaitFits(n - tail, tail, at) : fitter.MoveFits(n - tail, at, last);
+            for (size_t e = 0; !fits && !last.wait && easing && e < kEasings.size(); ++e) {
+                last.ease = kEasings[e];
+                fits = fitter.MoveFits(n - tail, at, last);
+            }
+            if (!fits) continue;
+            rework.push_back(last);
+            return Lines(rework);
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> FitLines(std::span<const int32_t> trace, int32_t start, const FitOptions& options) {
+    const int32_t tolerance = std::clamp(options.tolerance, 0, 10);
+    std::vector<int32_t> low(trace.size()), high(trace.size());
+    int32_t minTarget = start, maxTarget = start;
+    for (size_t i = 0; i < trace.size(); ++i) {
+        const int64_t v = trace[i];
+        low[i] = static_cast<int32_t>(std::max<int64_t>(v - tolerance, INT32_MIN));
+        high[i] = static_cast<int32_t>(std::min<int64_t>(v + tolerance, INT32_MAX));
+        minTarget = std::min(minTarget, trace[i]);
+        maxTarget = std::max(maxTarget, trace[i]);
+    }
+    // Without an end to meet, every frame can always be met on its own.
+    return FitBetween(low, high, start, std::nullopt, minTarget, maxTarget, options.easing).value_or(
+        std::vector<std::string>{});
+}
+
+}  // namespace kestrova
