@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace kestrova {
 
@@ -22,8 +23,12 @@ constexpr std::array<Ease, 3> kEasings{Ease::InOut, Ease::In, Ease::Out};
 // keeps a long slow move from costing the square of its length.
 constexpr int32_t kDenseLengths = 48;
 // The search for a longer move gives up after this many lengths in a row
-// that no move fits.
+// that no move fits, and once past twice the longest found: a sweep eased at
+// both ends fits as a whole but not in the long middle part.
 constexpr int32_t kPatience = 10;
+
+// The ends of a hold tried when looking ahead.
+constexpr int32_t kHoldEnds = 6;
 
 class Fitter {
 public:
@@ -40,6 +45,23 @@ public:
             if (boundaries) boundaries->push_back(from);
             Piece piece;
             if (!Longest(from, end, current, piece)) return false;
+            // Where a hold ends is blurred by the tolerance, and the longest
+            // line there (a move through the start of the hold, or the whole
+            // hold) can leave the next line worse off: at a hold, look one
+            // line ahead over the few ways to end it.
+            int32_t held = 0;
+            while (from + held < end && WaitFits(from + held, 1, current)) ++held;
+            if (held >= 2) {
+                int32_t bestReach = piece.count + Reach(from + piece.count, end, piece.wait ? current : piece.target);
+                for (int32_t wait = held; wait >= 1 && wait > held - kHoldEnds; --wait) {
+                    if (piece.wait && wait == piece.count) continue;
+                    const int32_t reach = wait + Reach(from + wait, end, current);
+                    if (reach > bestReach || (reach == bestReach && !piece.wait)) {
+                        bestReach = reach;
+                        piece = Piece{true, current, wait, Ease::None};
+                    }
+                }
+            }
             pieces.push_back(piece);
             from += piece.count;
             if (!piece.wait) current = piece.target;
@@ -47,9 +69,51 @@ public:
         return true;
     }
 
+    // How many frames the longest line from `from` covers.
+    int32_t Reach(int32_t from, int32_t end, int32_t current) const {
+        Piece piece;
+        return from < end && Longest(from, end, current, piece) ? piece.count : 0;
+    }
+
+    // Longest, remembered: looking ahead asks for the line that the next
+    // step then takes.
+    bool Longest(int32_t from, int32_t end, int32_t current, Piece& best) const {
+        Remembered& slot = remembered_[static_cast<uint32_t>(from * 31 + current) % remembered_.size()];
+        if (slot.valid && slot.from == from && slot.end == end && slot.current == current) {
+            best = slot.best;
+            return slot.found;
+        }
+        slot = Remembered{true, from, end, current, false, {}};
+        slot.found = Search(from, end, current, slot.best);
+        best = slot.best;
+        return slot.found;
+    }
+
+    // Cheap necessary condition: a few frames of the move, by the exact
+    // easing or by the plain move's line with room for its rounding down and
+    // float steps, lie within their bounds.
+    bool MayFit(int32_t from, int32_t current, const Piece& move) const {
+        const int32_t count = move.count;
+        if (count < 4) return true;
+        const double span = static_cast<double>(move.target) - current;
+        const double slack = 2 + (std::abs(static_cast<double>(current)) + std::abs(span)) * count * 1.2e-7;
+        for (int32_t k : {count / 2, count / 4, 3 * count / 4}) {
+            const int32_t at = from + k - 1;
+            if (move.ease != Ease::None) {
+                const int32_t v = EasedPosition(current, move.target, k, count, move.ease);
+                if (v < low_[at] || v > high_[at]) return false;
+            } else {
+                const double v = current + span * k / count;
+                if (v < low_[at] - slack || v > high_[at] + slack) return false;
+            }
+        }
+        return true;
+    }
+
     // Whether the move covers frames from..from+count-1 within their bounds.
     bool MoveFits(int32_t from, int32_t current, const Piece& move) const {
         const int32_t count = move.count;
+        if (!MayFit(from, current, move)) return false;
         if (move.ease != Ease::None) {
             for (int32_t k = 1; k <= count; ++k) {
                 const int32_t v = EasedPosition(current, move.target, k, count, move.ease);
@@ -102,13 +166,13 @@ public:
     }
 
     // The longest line from frame `from`: a Wait when it holds at least as
-    // long as any move.
-    bool Longest(int32_t from, int32_t end, int32_t current, Piece& best) const {
+    // long as any move. Nothing when no line can meet the first frame.
+    bool Search(int32_t from, int32_t end, int32_t current, Piece& best) const {
         int32_t held = 0;
         while (from + held < end && current >= low_[from + held] && current <= high_[from + held]) ++held;
         best = Piece{true, current, held, Ease::None};
         int32_t misses = 0;
-        for (int32_t count = held + 1; count <= end - from && misses < kPatience;
+        for (int32_t count = held + 1; count <= end - from && (misses < kPatience || count <= 2 * best.count);
              count += count <= kDenseLengths ? 1 : count / 16) {
             Piece move;
             if (AnyMove(from, count, current, move)) {
@@ -129,9 +193,17 @@ public:
     }
 
 private:
+    struct Remembered {
+        bool valid = false;
+        int32_t from = 0, end = 0, current = 0;
+        bool found = false;
+        Piece best;
+    };
+
     std::span<const int32_t> low_, high_;
     int32_t minTarget_, maxTarget_;
     bool easing_;
+    mutable std::array<Remembered, 16> remembered_{};
 };
 
 const char* EaseWord(Ease ease) {
