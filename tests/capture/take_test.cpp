@@ -180,6 +180,30 @@ TEST_F(TakeTest, ArmedServoFollowsThePadLiveAndEveryFrameIsSampled) {
     // Sampled at frame 20, moved 2 frames earlier by the offset.
     for (size_t k = 0; k < trace.size(); ++k) EXPECT_EQ(trace[k], 11 + int(k) + 2 >= 20 ? 254 : 0) << k;
     EXPECT_TRUE(session.Unplugged().empty());
+
+    // Fitted into servo 3's program: within the tolerance over the range,
+    // the frames outside as before.
+    std::vector<int32_t> before;
+    for (int32_t f = 1; f <= project_.Frames.UpperBound(); ++f) before.push_back(project_.Frames[f][2]);
+    const TakeOutcome outcome = FitTake(project_, take, true, 2);
+    ASSERT_TRUE(outcome.refusals.empty()) << outcome.refusals[0];
+    ASSERT_TRUE(outcome.programs[2].has_value());
+    EXPECT_FALSE(outcome.programs[0].has_value());
+    project_.Programs[2] = *outcome.programs[2];
+    ASSERT_EQ(BuildAnimation(project_).outcome, BuildOutcome::Success);
+    for (int32_t f = 1; f <= 40; ++f) {
+        const int32_t built = project_.Frames[f][2];
+        if (f >= 11 && f <= 30)
+            EXPECT_LE(std::abs(built - trace[size_t(f - 11)]), 2) << "frame " << f;
+        else
+            EXPECT_EQ(built, before[size_t(f - 1)]) << "frame " << f;
+    }
+
+    // Limits narrowed since the take: refused, with the reason.
+    project_.Servos[2].Max = 200;
+    const TakeOutcome refused = FitTake(project_, take, true, 2);
+    ASSERT_EQ(refused.refusals.size(), 1u);
+    EXPECT_NE(refused.refusals[0].find("outside the servo's limits 0 to 200"), std::string::npos) << refused.refusals[0];
 }
 
 TEST_F(TakeTest, UnpluggingStopsTheTakeAndKeepsTheSamplesSoFar) {
