@@ -88,7 +88,8 @@ bool RecordPanel::Record() {
     }
     const CaptureSettings settings = host_->Settings();
     const int32_t tableEnd = project_.Frames.UpperBound();
-    plan.first = std::clamp(window_.Timeline().StartFrame(), 1, tableEnd);
+    // Frame 1 is every servo's Home: a take starts at frame 2 at the earliest.
+    plan.first = std::clamp(window_.Timeline().StartFrame(), 2, tableEnd);
     plan.last = std::clamp(window_.Timeline().StopFrame(), plan.first, tableEnd);
     plan.leadIn = leadIn_->value();
     plan.shift = ShiftFrames(settings.offsetMs, window_.FramesPerSecond());
