@@ -63,7 +63,11 @@ void RecordPanel::SetRecordingLook(bool recording) {
     record_->setText(recording ? QStringLiteral("\u25CF Recording - click to stop") : QStringLiteral("Record"));
     record_->setStyleSheet(recording ? QStringLiteral("QPushButton { background: #d01010; color: white; font-weight: bold; }")
                                      : QString());
-    setStyleSheet(recording ? QStringLiteral("QGroupBox#fraRecord { border: 2px solid #d01010; }") : QString());
+    setStyleSheet(recording ? QStringLiteral("QGroupBox#fraRecord { border: 2px solid #d01010; border-radius: 3px; "
+                                             "margin-top: 2ex; padding-top: 4px; }"
+                                             "QGroupBox#fraRecord::title { subcontrol-origin: margin; left: 6px; "
+                                             "color: #d01010; font-weight: bold; }")
+                            : QString());
     QString title = window_.windowTitle();
     const QString mark = QStringLiteral(" - RECORDING");
     if (title.endsWith(mark)) title.chop(mark.size());
