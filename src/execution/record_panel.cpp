@@ -100,6 +100,7 @@ bool RecordPanel::Record() {
 
     const Mapping mapping = host_->CurrentMapping();
     std::vector<InputSource*> sources = host_->Sources();
+    for (InputSource* source : sources) source->Poll();  // pads plugged in since the last look
     // A control whose device is not there now would hold its servo still: say so first.
     for (int s = 0; s < kServoCount; ++s) {
         const ControlId& control = mapping[size_t(s)].control;

@@ -75,6 +75,7 @@ void CaptureMenu::ApplyPrograms(const std::array<std::optional<std::string>, kSe
 }
 
 void CaptureMenu::ShowInputs() {
+    if (midi_ && midi_->Devices().empty()) midi_.reset();  // look for MIDI ports again
     const QString status = Status();
     const CaptureSettings before = Settings();
     InputsDialog dialog(main_.project(), CurrentMapping(), before, Sources(), status, &main_);

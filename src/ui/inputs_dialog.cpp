@@ -31,6 +31,7 @@ InputsDialog::InputsDialog(const Project& project, const Mapping& mapping, const
     devices->setWordWrap(true);
     layout->addWidget(devices);
 
+    for (InputSource* source : sources_) source->Poll();  // the pads there are now, for the lists
     auto* servos = new QGroupBox(QStringLiteral("Servo inputs"), this);
     auto* grid = new QGridLayout(servos);
     grid->setVerticalSpacing(2);
