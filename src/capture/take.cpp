@@ -6,6 +6,12 @@
 
 namespace kestrova {
 
+namespace {
+int32_t WithinLimits(int32_t position, const ServoRecord& servo) {
+    return std::clamp(position, std::min(servo.Min, servo.Max), std::max(servo.Min, servo.Max));
+}
+}  // namespace
+
 int32_t ShiftFrames(int32_t offsetMs, int framesPerSecond) {
     return int32_t(std::lround(std::max(0, offsetMs) * std::clamp(framesPerSecond, 1, 30) / 1000.0));
 }
@@ -38,7 +44,8 @@ std::vector<int32_t> TakeRecording::Trace(int servo, bool complete) const {
     std::vector<int32_t> trace;
     if (frames <= 0 || samples.empty()) return trace;
     trace.reserve(size_t(frames));
-    for (int32_t k = 0; k < frames; ++k) trace.push_back(samples[size_t(std::min<int64_t>(k + plan_.shift, int64_t(samples.size()) - 1))]);
+    const int64_t lastSample = int64_t(samples.size()) - 1;
+    for (int32_t k = 0; k < frames; ++k) trace.push_back(samples[size_t(std::min<int64_t>(k + plan_.shift, lastSample))]);
     return trace;
 }
 
@@ -64,7 +71,7 @@ void CaptureSession::Override(int32_t frame, std::array<int32_t, kLineServos>& p
         const ServoRecord& servo = project_.Servos[size_t(s)];
         std::optional<int32_t> position;
         if (binding.control.kind == SourceKind::Slider) {
-            if (slider_) position = std::clamp(slider_(s), std::min(servo.Min, servo.Max), std::max(servo.Min, servo.Max));
+            if (slider_) position = WithinLimits(slider_(s), servo);
         } else if (InputSource* source = SourceOf(binding.control); source && unplugged_.empty()) {
             if (!source->Connected(binding.control.device)) {
                 unplugged_ = binding.control.device;
@@ -78,7 +85,7 @@ void CaptureSession::Override(int32_t frame, std::array<int32_t, kLineServos>& p
             held_[size_t(s)] = *position;
             holding_[size_t(s)] = true;
         } else if (!holding_[size_t(s)]) {
-            held_[size_t(s)] = std::clamp(positions[size_t(s)], std::min(servo.Min, servo.Max), std::max(servo.Min, servo.Max));
+            held_[size_t(s)] = WithinLimits(positions[size_t(s)], servo);
             holding_[size_t(s)] = true;
         }
         positions[size_t(s)] = held_[size_t(s)];

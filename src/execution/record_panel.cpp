@@ -18,11 +18,11 @@ RecordPanel::RecordPanel(frmExe& window, Project& project)
     grid->setHorizontalSpacing(4);
     grid->setVerticalSpacing(2);
     auto* armCaption = new QLabel(QStringLiteral("Arm:"), this);
-    grid->addWidget(armCaption, 0, 0, 1, 8);
+    grid->addWidget(armCaption, 0, 0, 1, 4);
     for (int s = 0; s < kServoCount; ++s) {
         auto* arm = new QCheckBox(QString::number(s + 1), this);
         arm->setObjectName(QStringLiteral("chkArm%1").arg(s));
-        grid->addWidget(arm, 1 + s / 8, s % 8);
+        grid->addWidget(arm, 1 + s / 4, s % 4);
         arms_[size_t(s)] = arm;
     }
     auto* leadCaption = new QLabel(QStringLiteral("Lead-in (frames):"), this);
@@ -30,17 +30,17 @@ RecordPanel::RecordPanel(frmExe& window, Project& project)
     leadIn_->setObjectName(QStringLiteral("spnLeadIn"));
     leadIn_->setRange(0, 300);
     leadIn_->setToolTip(QStringLiteral("Frames played before the range, to get going before the recording starts."));
-    grid->addWidget(leadCaption, 3, 0, 1, 5);
-    grid->addWidget(leadIn_, 3, 5, 1, 3);
+    grid->addWidget(leadCaption, 5, 0, 1, 2);
+    grid->addWidget(leadIn_, 5, 2, 1, 2);
     record_ = new QPushButton(QStringLiteral("Record"), this);
     record_->setObjectName(QStringLiteral("cmdRecord"));
     record_->setToolTip(QStringLiteral("Plays from the start marker to the stop marker with the sound; the armed "
                                        "servos follow their inputs and are recorded."));
-    grid->addWidget(record_, 4, 0, 1, 8);
+    grid->addWidget(record_, 6, 0, 1, 4);
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("lblTake"));
     status_->setWordWrap(true);
-    grid->addWidget(status_, 5, 0, 1, 8);
+    grid->addWidget(status_, 7, 0, 1, 4);
     connect(record_, &QPushButton::clicked, this, [this] {
         if (Recording())
             window_.Engine().bStop = true;
@@ -60,7 +60,7 @@ void RecordPanel::ShowServos() {
 }
 
 void RecordPanel::SetRecordingLook(bool recording) {
-    record_->setText(recording ? QStringLiteral("\u25CF Recording - click to stop") : QStringLiteral("Record"));
+    record_->setText(recording ? QStringLiteral("\u25CF Recording: click to stop") : QStringLiteral("Record"));
     record_->setStyleSheet(recording ? QStringLiteral("QPushButton { background: #d01010; color: white; font-weight: bold; }")
                                      : QString());
     setStyleSheet(recording ? QStringLiteral("QGroupBox#fraRecord { border: 2px solid #d01010; border-radius: 3px; "
