@@ -49,7 +49,7 @@ std::vector<InputSource*> CaptureMenu::Sources() {
     if (!pads_) pads_ = std::make_unique<GamepadSource>();
     pads_->SetDeadZone(settings.deadZone / 100.0);
     if (!midi_) midi_ = MidiSource::OpenPorts();
-    if (!osc_ || (osc_->Problem().empty() && osc_->Port() != settings.oscPort)) {
+    if (!osc_ || !osc_->Problem().empty() || osc_->Port() != settings.oscPort) {
         osc_.reset();  // the old port is free before the new one is taken
         osc_ = std::make_unique<OscSource>(settings.oscPort, settings.oscAddress);
     }
