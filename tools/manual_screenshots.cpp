@@ -34,6 +34,10 @@
 
 using namespace kestrova;
 
+namespace kestrova {
+void CaptureShots(frmMain& main, frmExe& exe, const QString& folder);  // capture_shots.cpp
+}
+
 namespace {
 
 void Save(QWidget& window, const QString& folder, const char* name) {
@@ -169,6 +173,7 @@ int main(int argc, char** argv) {
     Save(exe, folder, "execution-window-lane.png");
     exe.Timeline().ZoomBy(2.5, exe.Timeline().ViewportWidth() / 3);
     Save(exe, folder, "execution-window-zoom.png");
+    CaptureShots(main, exe, folder);
 
     frmServoSettings servos(main.project(), [&main] { main.UpdateServoSettings(); });
     Save(servos, folder, "servo-settings.png");

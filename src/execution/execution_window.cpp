@@ -4,6 +4,7 @@
 #include "core/messages.h"
 #include "playback/line_load.h"
 #include "playback/serial_link_output.h"
+#include "record_panel.h"
 #include "playback/sound_player.h"
 #include "timeline/servo_colors.h"
 #include "timeline/timeline_geometry.h"
@@ -203,7 +204,11 @@ frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAn
     grid->setRowStretch(9, 1);
     connect(checkAll_, &QPushButton::clicked, this, [this] { CheckAll(); });
     connect(uncheckAll_, &QPushButton::clicked, this, [this] { UncheckAll(); });
-    body->addWidget(servos, 0, Qt::AlignTop);
+    auto* side = new QVBoxLayout;
+    side->addWidget(servos);
+    side->addWidget(recorder_ = new RecordPanel(*this, project_));
+    side->addStretch(1);
+    body->addLayout(side);
 
     SetPlaybackButtons(true);
     SetRunningButtons(false);
@@ -323,6 +328,7 @@ void frmExe::UpdateGraph(bool bDoChecks) {
     }
 
     timeline_->Draw(curves, bDoChecks);
+    recorder_->ShowServos();
     frames_->setText(QString::number(frames));
     time_->setText(QString::fromStdString(DurationText(frames, slider_->value())));
     ShowLineLoad();
@@ -452,6 +458,13 @@ void frmExe::PlayRange(int32_t startFrame, int32_t endFrame) {
     }
     SetPlaybackButtons(true);
     SetRunningButtons(false);
+}
+
+void frmExe::PlayTake(int32_t startFrame, int32_t endFrame, FrameOverride* take) {
+    PrepareEngine();
+    engine_->SetFrameOverride(take);
+    PlayRange(startFrame, endFrame);
+    engine_->SetFrameOverride(nullptr);
 }
 
 void frmExe::ToolbarClick(const QString& key) {

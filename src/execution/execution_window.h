@@ -29,6 +29,7 @@ class QToolBar;
 
 namespace kestrova {
 
+class RecordPanel;
 class SerialLink;
 class SerialLinkOutput;
 class QtSoundOutput;
@@ -70,6 +71,10 @@ public:
     // Where the per-user sound offset comes from, read when Play is pressed.
     // Where the "Sound offset" setting is read, at each refresh and Play.
     void SetSoundOffsetSource(std::function<int32_t()> source);
+
+    // The record controls, and a take played with the override driving the armed servos.
+    RecordPanel* Recorder() const { return recorder_; }
+    void PlayTake(int32_t startFrame, int32_t endFrame, FrameOverride* take);
 
     bool bSuppressRedraw() const { return suppressRedraw_; }
     bool Playing() const;
@@ -153,6 +158,7 @@ private:
     QPushButton* uncheckAll_ = nullptr;
     std::array<QCheckBox*, kServoCount> checks_{};
     std::array<QLabel*, kServoCount> swatches_{};
+    RecordPanel* recorder_ = nullptr;
 };
 
 }  // namespace kestrova

@@ -48,7 +48,9 @@ bool PlaybackEngine::PlayAnimation(int32_t startFrame, int32_t endFrame) {
         show_.frames.reserve(size_t(last - first + 1));
         for (int32_t f = first; f <= last; ++f) show_.frames.push_back(project_.Frames[f].Record());
     }
-    for (int s = 0; s < kServoCount; ++s) show_.sends[s] = project_.Servos[s].Used && project_.Servos[s].Enabled;
+    const std::array<bool, kServoCount> driven = override_ ? override_->Driven() : std::array<bool, kServoCount>{};
+    for (int s = 0; s < kServoCount; ++s)
+        show_.sends[s] = (project_.Servos[s].Used && project_.Servos[s].Enabled) || driven[s];
     show_.cues = project_.WavCues;
     show_.setup = SetupOf(project_);
     show_.priority = project_.Settings.SystemPriority;
@@ -177,16 +179,19 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
         // the output needs to start it on its sample.
         DispatchSound(endFrame, start + double(due + 1) * period + sound_.LeadMs(), clock_.NowMs(), dueOf);
         if (!drop) clock_.WaitUntil(start + double(due) * period);
+        Positions positions{};
+        if (show_.Holds(f)) {
+            const FrameRecord& record = show_.At(f);
+            std::copy_n(record.begin(), kLineServos, positions.begin());
+            if (override_) override_->Override(f, positions, !drop);
+        }
         if (drop) {
             ++dropped_;
         } else if (show_.Holds(f)) {
-            std::array<int32_t, kLineServos> positions{};
-            const FrameRecord& record = show_.At(f);
-            std::copy_n(record.begin(), kLineServos, positions.begin());
-            NoteUnsendable(f);
+            NoteUnsendable(f, positions);
             const std::vector<int> servos = line_->Choose(positions, lastSent < 0 ? 0 : due - lastSent, f == endFrame);
             lastSent = due;
-            if (!SendFrame(f, servos, writeFailure_)) return PassEnd::WriteFailed;
+            if (!SendFrame(positions, servos, writeFailure_)) return PassEnd::WriteFailed;
             if (frameHook_) frameHook_(frameHookContext_, f);
         }
 
@@ -244,9 +249,8 @@ void PlaybackEngine::HoldSound(int32_t next) {
     }
 }
 
-void PlaybackEngine::NoteUnsendable(int32_t frame) {
+void PlaybackEngine::NoteUnsendable(int32_t frame, const Positions& record) {
     if (unsendableServo_ >= 0) return;
-    const FrameRecord& record = show_.At(frame);
     for (int s = 0; s < kServoCount; ++s) {
         if (show_.sends[s] && (record[s] < 0 || record[s] > 255)) {
             // Never sent wrapped or truncated; the first one is reported.
@@ -258,8 +262,7 @@ void PlaybackEngine::NoteUnsendable(int32_t frame) {
     }
 }
 
-bool PlaybackEngine::SendFrame(int32_t frame, const std::vector<int>& servos, std::string& reason) {
-    const FrameRecord& record = show_.At(frame);
+bool PlaybackEngine::SendFrame(const Positions& record, const std::vector<int>& servos, std::string& reason) {
     frameBytes_.clear();
     std::array<ServoTarget, kServoCount> targets{};
     size_t count = 0;

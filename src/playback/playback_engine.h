@@ -149,6 +149,19 @@ private:
     int fps_;
 };
 
+// Drives some servos live during a playback (a capture take): asked once
+// for every frame of the range at the frame's time, a frame dropped for being
+// late included, before the frame's commands are chosen. The positions it
+// gives go out through the same line model and output as the program's.
+class FrameOverride {
+public:
+    virtual ~FrameOverride() = default;
+    // The servos it drives; they are sent whether or not their program takes part.
+    virtual std::array<bool, kServoCount> Driven() const = 0;
+    // `sent`: false for a dropped frame, whose commands are not written.
+    virtual void Override(int32_t frame, std::array<int32_t, kLineServos>& positions, bool sent) = 0;
+};
+
 // The process's priority class during playback: 0 normal, 1 high, 2 very high.
 using PrioritySetter = void (*)(int32_t level);
 
@@ -186,6 +199,9 @@ public:
         frameHookContext_ = context;
     }
 
+    // Live positions for the next playbacks; nullptr for none.
+    void SetFrameOverride(FrameOverride* frameOverride) { override_ = frameOverride; }
+
     // Every cue starts (and stops) this many milliseconds later than its
     // frame, earlier when negative: the sound offset of the user's settings.
     void SetSoundOffset(double ms) { soundOffsetMs_ = ms; }
@@ -214,8 +230,9 @@ private:
     };
     enum class PassEnd { Completed, Stopped, WriteFailed };
     PassEnd PlayPass(int32_t startFrame, int32_t endFrame, double period);
-    bool SendFrame(int32_t frame, const std::vector<int>& servos, std::string& reason);
-    void NoteUnsendable(int32_t frame);
+    using Positions = std::array<int32_t, kLineServos>;
+    bool SendFrame(const Positions& positions, const std::vector<int>& servos, std::string& reason);
+    void NoteUnsendable(int32_t frame, const Positions& positions);
     // Hands the sound of frames up to the one whose start (with the offset)
     // falls before `horizonMs` to the sound output; `nowMs` and `dueOf`
     // place them in time.
@@ -239,6 +256,7 @@ private:
     PrioritySetter setPriority_;
     void (*frameHook_)(void*, int32_t) = nullptr;
     void* frameHookContext_ = nullptr;
+    FrameOverride* override_ = nullptr;
 
     Show show_;
     std::unique_ptr<LineModel> line_;

@@ -7,6 +7,7 @@
 #include "files/settings_store.h"
 #include "about_dialog.h"
 #include "arduino_export_dialog.h"
+#include "capture_menu.h"
 #include "help_file.h"
 #include "kvx_edit_ctrl.h"
 #include "message_box.h"
@@ -23,6 +24,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDesktopServices>
 #include <QFile>
 #include <QDockWidget>
 #include <QFileDialog>
@@ -35,7 +37,6 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
-#include <QUrl>
 
 #include <algorithm>
 
@@ -163,6 +164,7 @@ void frmMain::BuildMenus() {
     miGoToOrvanis_->setToolTip(frmAbout::WebSiteToolTip());
     separator(miHelp, "miHelpLine2");
     miAbout_ = item(miHelp, "miAbout", QStringLiteral("&About..."), &frmMain::miAbout_Click);
+    new CaptureMenu(*this, store_, messages_);  // Record, before Help
 }
 
 void frmMain::BuildToolbar() {
