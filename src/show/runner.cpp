@@ -53,7 +53,9 @@ std::string RunnerStatus::Json() const {
 class ShowRunner::View : public QuietPlaybackView {
 public:
     View(ShowRunner& runner, int fps) : QuietPlaybackView(fps), runner_(runner) {}
-    bool LoopPressed() override { return runner_.playing_ == runner_.idleEngine_.get() && !Leave(); }
+    bool LoopPressed() override {
+        return runner_.playing_ == runner_.idleEngine_.get() && !runner_.finishing_ && !Leave();
+    }
     void MovePlayMarker(int32_t frame) override { runner_.frame_ = frame; }
     void Pump() override {
         runner_.Service();
@@ -259,6 +261,11 @@ void ShowRunner::Service() {
     const double now = clock_.NowMs() - startMs_;
     const int32_t minute = clock_.MinuteOfDay();
     for (TriggerEvent& event : inbox_.Take()) {
+        if (portLost_) {
+            // Nothing can play; the scheduler does not hear of it.
+            LogIgnored("Trigger " + event.trigger + ": ignored (the port is lost)", now);
+            continue;
+        }
         if (event.level) {
             if (std::optional<Decision> d = scheduler_->Level(event.trigger, event.active, now, minute)) {
                 Note(*d, event.detail);
@@ -283,31 +290,29 @@ void ShowRunner::Note(const Decision& d, const std::string& detail) {
     lastVerdict_ = VerdictText(d.verdict);
     const std::string what = "Trigger " + d.trigger + (detail.empty() ? "" : " (" + detail + ")") + ": ";
     if (d.verdict == Verdict::Started) {
-        if (portLost_) {
-            // Nothing can play; the scheduler's show is over before it began.
-            scheduler_->ShowEnded(now);
-            log_.Line(what + "ignored (the port is lost)");
-            return;
-        }
         pending_ = d.show;
         log_.Line(what + "starts " + shows_[size_t(d.show)].name);
         return;
     }
+    LogIgnored(what + VerdictText(d.verdict), now);
+}
+
+void ShowRunner::LogIgnored(const std::string& line, double now) {
     if (now - lastIgnoredLogMs_ < 1000) {
         ++ignoredUnlogged_;
         return;
     }
-    std::string line = what + VerdictText(d.verdict);
-    if (ignoredUnlogged_ > 0) line += " (and " + std::to_string(ignoredUnlogged_) + " more ignored before it)";
+    log_.Line(ignoredUnlogged_ > 0 ? line + " (and " + std::to_string(ignoredUnlogged_) + " more ignored before it)"
+                                   : line);
     ignoredUnlogged_ = 0;
     lastIgnoredLogMs_ = now;
-    log_.Line(line);
 }
 
 void ShowRunner::Finish() {
     if (file_.onStop == StopAction::IdleFirstFrame && idleEngine_ && output_.IsOpen()) {
         pending_ = -1;
         playing_ = idleEngine_.get();
+        finishing_ = true;
         stop_ = false;  // the one frame plays to its end
         idleEngine_->PlayAnimation(1, 1);
         stop_ = true;

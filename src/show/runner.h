@@ -100,6 +100,7 @@ private:
     // Takes the inbox's events to the scheduler; notes a show to start.
     void Service();
     void Note(const Decision& decision, const std::string& detail);
+    void LogIgnored(const std::string& line, double now);
     void PortFailed();
     void Finish();
     double Period() const { return 1000.0 / file_.framesPerSecond; }
@@ -124,6 +125,7 @@ private:
     int current_ = -1;   // the show playing
     int32_t frame_ = 0;
     bool portLost_ = false;
+    bool finishing_ = false;
     std::string lastTrigger_, lastTriggerAt_, lastVerdict_;
     // Ignored triggers are logged at most once a second; the rest counted.
     double lastIgnoredLogMs_ = -1e300;
