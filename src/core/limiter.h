@@ -1,0 +1,65 @@
+#pragma once
+// Keeps a servo's output within its speed and acceleration caps: one
+// Limiter per servo per output, fed the position wanted each frame. The
+// arithmetic is limit_step.h's, which the board's player shares.
+
+#include "limit_step.h"
+
+#include <cstdint>
+
+namespace kestrova {
+
+// A servo's caps in positions per second and positions per second squared;
+// 0 means no cap.
+struct Caps {
+    double maxSpeed = 0, maxAccel = 0;
+    bool Any() const { return maxSpeed > 0 || maxAccel > 0; }
+};
+
+// The caps as whole steps per frame at a frame rate, in the limiter's fixed
+// point: rounded, never below the smallest step when set. The export writes
+// these numbers for the board, so both sides limit with the same ones.
+kva::LimitCaps FrameCaps(const Caps& caps, int framesPerSecond);
+
+class Limiter {
+public:
+    Limiter() = default;
+    Limiter(const Caps& caps, int framesPerSecond) : caps_(FrameCaps(caps, framesPerSecond)) {}
+    explicit Limiter(const kva::LimitCaps& caps) : caps_(caps) {}
+
+    void SetCaps(const Caps& caps, int framesPerSecond) { caps_ = FrameCaps(caps, framesPerSecond); }
+    const kva::LimitCaps& FrameCapsInUse() const { return caps_; }
+    bool Capped() const { return caps_.speed != 0 || caps_.accel != 0; }
+
+    // Whether the servo's position is known: once a position went out or was
+    // placed. Until then the first target goes out as it is, once.
+    bool Known() const { return known_; }
+    // The servo is known to stand still at `position`.
+    void Place(int32_t position);
+    // Nothing is known of the servo any more (a port closed, pulses off).
+    void Forget() { known_ = false; }
+
+    // The position to put out this frame for the `target` wanted.
+    int32_t Next(int32_t target);
+
+    // The last position put out, and whether the servo still moves.
+    int32_t Position() const { return output_; }
+    bool AtRest() const { return motion_.velocity == 0; }
+    // Whether the servo is at `target` and stays there: it is there and
+    // slow enough to stop within a frame.
+    bool RestsAt(int32_t target) const { return known_ && Settled(motion_, target); }
+
+    // Frames until the servo, heading for `target` from where it is, rests
+    // there (0 when it does or nothing is known); at most `limit`.
+    int32_t FramesToReach(int32_t target, int32_t limit = 1 << 20) const;
+
+private:
+    bool Settled(const kva::LimitMotion& motion, int32_t target) const;
+
+    kva::LimitCaps caps_{0, 0};
+    kva::LimitMotion motion_{0, 0};
+    int32_t output_ = 0;
+    bool known_ = false;
+};
+
+}  // namespace kestrova
