@@ -90,7 +90,8 @@ int RunShow(const std::vector<std::string>& args, std::ostream& out, std::ostrea
                             uint32_t(std::random_device{}()));
 
     show::TriggerContext context{inbox, [&runner] { return runner.Status().Json(); },
-                                 showFile.device.value_or(link.DevicePath()), 0};
+                                 showFile.device.value_or(link.DevicePath()), 0,
+                                 [&log](const std::string& text) { log.Line(text); }};
     std::vector<std::unique_ptr<show::TriggerSource>> sources;
     for (size_t i = 0; i < showFile.triggers.size(); ++i) {
         std::unique_ptr<show::TriggerSource> source = show::MakeTrigger(showFile.triggers[i], context);

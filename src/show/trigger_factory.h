@@ -15,6 +15,7 @@ struct TriggerContext {
     std::function<std::string()> statusJson;  // for HTTP's GET /status
     std::string portDevice;                   // the show's serial device, for modem lines
     int keyFd = 0;
+    std::function<void(const std::string&)> problem;  // a contact's reader failing or back, from its thread
 };
 
 std::unique_ptr<TriggerSource> MakeTrigger(const TriggerSpec& spec, TriggerContext& context);
