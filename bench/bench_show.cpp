@@ -8,6 +8,7 @@
 #include "show/show_setup.h"
 
 #include <QCoreApplication>
+#include <QThread>
 
 #include <benchmark/benchmark.h>
 
@@ -103,7 +104,8 @@ void TriggerLatency(benchmark::State& state, bool http) {
     TimingOutput output;
     std::atomic<bool> ready{false};
     ShowRunner* runnerPointer = nullptr;
-    std::thread runnerThread([&] {
+    // A QThread: the HTTP server's sockets need its event dispatcher.
+    QThread* runnerThread = QThread::create([&] {
         NoSound sound;
         SteadyRunnerClock clock(&PumpEvents);
         TriggerInbox inbox;
@@ -123,6 +125,7 @@ void TriggerLatency(benchmark::State& state, bool http) {
         ready = true;
         runner.Run();
     });
+    runnerThread->start();
     while (!ready) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
@@ -158,7 +161,8 @@ void TriggerLatency(benchmark::State& state, bool http) {
     }
     ::close(udp);
     runnerPointer->RequestStop();
-    runnerThread.join();
+    runnerThread->wait();
+    delete runnerThread;
     if (latencies.empty()) return;
     std::sort(latencies.begin(), latencies.end());
     auto at = [&](double p) { return latencies[std::min(latencies.size() - 1, size_t(p * double(latencies.size())))]; };
