@@ -170,7 +170,7 @@ RunnerStatus ShowRunner::Status() const {
 int ShowRunner::Run() {
     startMs_ = clock_.NowMs();
     std::string triggers;
-    for (const TriggerSpec& t : file_.triggers) triggers += std::string(triggers.empty() ? "" : ", ") + t.name;
+    for (const TriggerSetup& t : file_.triggers) triggers += std::string(triggers.empty() ? "" : ", ") + t.name;
     log_.Line("Started: " + std::to_string(shows_.size()) + " show(s) in " + OrderName(file_.order) +
               " order, idle " + (idle_ ? idle_->name : "none") + ", triggers " + (triggers.empty() ? "none" : triggers) +
               ", warm-up " + std::to_string(int(file_.warmUpMs / 1000)) + " s, cooldown " +

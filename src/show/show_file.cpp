@@ -113,7 +113,7 @@ void ReadTrigger(Reader& r, const QJsonValue& value, const std::string& entry, S
         return;
     }
     const QJsonObject o = value.toObject();
-    TriggerSpec t;
+    TriggerSetup t;
     const std::optional<std::string> type = r.Text(o, "type", entry, true);
     if (!type) return;
     static const std::pair<const char*, TriggerKind> kinds[] = {{"key", TriggerKind::Key},
@@ -276,13 +276,13 @@ ShowFileRead ParseShowFile(std::string_view text, const std::string& folder) {
         for (qsizetype i = 0; i < list.size(); ++i) ReadTrigger(r, list[i], "triggers[" + std::to_string(i) + "]", f);
     }
     if (f.triggers.empty() && !triggers.isArray()) {
-        TriggerSpec key;
+        TriggerSetup key;
         key.name = "key";
         f.triggers.push_back(key);
     }
     std::set<std::pair<TriggerKind, int32_t>> ports;
     for (size_t i = 0; i < f.triggers.size(); ++i) {
-        const TriggerSpec& t = f.triggers[i];
+        const TriggerSetup& t = f.triggers[i];
         if ((t.kind == TriggerKind::Osc || t.kind == TriggerKind::Http) && !ports.insert({t.kind, t.port}).second) {
             r.Problem("triggers[" + std::to_string(i) + "].port", "is used by an earlier trigger of the same type");
         }
@@ -362,7 +362,7 @@ std::string ComposeShowFile(const ShowFile& f) {
     o["shows"] = shows;
     o["order"] = OrderName(f.order);
     QJsonArray triggers;
-    for (const TriggerSpec& t : f.triggers) {
+    for (const TriggerSetup& t : f.triggers) {
         QJsonObject j{{"type", TriggerKindName(t.kind)}};
         if (t.name != TriggerKindName(t.kind)) j["name"] = QString::fromStdString(t.name);
         if (t.kind == TriggerKind::Osc || t.kind == TriggerKind::Http) j["port"] = t.port;

@@ -20,7 +20,7 @@ struct ShowEntry {
     std::string trigger;  // by-trigger order: the trigger name that starts it
 };
 
-struct TriggerSpec {
+struct TriggerSetup {
     TriggerKind kind = TriggerKind::Key;
     std::string name;         // reported in the log; chooses the show in by-trigger order
     int32_t port = 0;         // OSC and HTTP
@@ -51,7 +51,7 @@ struct ShowFile {
     std::string idle;                   // empty: no idle, the servos hold between shows
     std::vector<ShowEntry> shows;
     Order order = Order::InTurn;
-    std::vector<TriggerSpec> triggers;
+    std::vector<TriggerSetup> triggers;
     double cooldownMs = 0;
     double warmUpMs = 0;
     double minPulseMs = 0;

@@ -7,20 +7,20 @@
 
 namespace kestrova::show {
 
-std::unique_ptr<TriggerSource> MakeTrigger(const TriggerSpec& spec, TriggerContext& context) {
-    switch (spec.kind) {
-    case TriggerKind::Key: return std::make_unique<KeyTrigger>(context.inbox, spec.name, context.keyFd);
+std::unique_ptr<TriggerSource> MakeTrigger(const TriggerSetup& setup, TriggerContext& context) {
+    switch (setup.kind) {
+    case TriggerKind::Key: return std::make_unique<KeyTrigger>(context.inbox, setup.name, context.keyFd);
     case TriggerKind::Osc:
-        return std::make_unique<OscTrigger>(context.inbox, spec.name, spec.port, spec.fromAnywhere);
+        return std::make_unique<OscTrigger>(context.inbox, setup.name, setup.port, setup.fromAnywhere);
     case TriggerKind::Http:
-        return std::make_unique<HttpTrigger>(context.inbox, spec.name, spec.address, spec.port, spec.secret,
+        return std::make_unique<HttpTrigger>(context.inbox, setup.name, setup.address, setup.port, setup.secret,
                                              context.statusJson);
     case TriggerKind::Modem:
-        return std::make_unique<ContactTrigger>(context.inbox, spec.name, spec.activeLow,
-                                                MakeModemReader(context.portDevice, spec.line), context.problem);
+        return std::make_unique<ContactTrigger>(context.inbox, setup.name, setup.activeLow,
+                                                MakeModemReader(context.portDevice, setup.line), context.problem);
     case TriggerKind::Gpio:
-        return std::make_unique<ContactTrigger>(context.inbox, spec.name, spec.activeLow,
-                                                MakeGpioReader(spec.chip, spec.offset), context.problem);
+        return std::make_unique<ContactTrigger>(context.inbox, setup.name, setup.activeLow,
+                                                MakeGpioReader(setup.chip, setup.offset), context.problem);
     }
     return nullptr;
 }

@@ -18,6 +18,6 @@ struct TriggerContext {
     std::function<void(const std::string&)> problem;  // a contact's reader failing or back, from its thread
 };
 
-std::unique_ptr<TriggerSource> MakeTrigger(const TriggerSpec& spec, TriggerContext& context);
+std::unique_ptr<TriggerSource> MakeTrigger(const TriggerSetup& setup, TriggerContext& context);
 
 }  // namespace kestrova::show

@@ -117,7 +117,7 @@ show::ShowFile ShowFileDialog::Describe(const QString& folder) const {
     if (!idle_->text().trimmed().isEmpty()) f.idle = Relative(folder, idle_->text().trimmed());
     f.order = order_->currentIndex() == 1 ? show::Order::Random : show::Order::InTurn;
     auto add = [&f](show::TriggerKind kind, const char* name, int port) {
-        show::TriggerSpec t;
+        show::TriggerSetup t;
         t.kind = kind;
         t.name = name;
         t.port = port;

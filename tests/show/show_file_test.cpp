@@ -51,11 +51,11 @@ TEST(ShowFile, ComposedFileReadsBack) {
     f.idle = "idle.kva";
     f.shows = {{"scare.kva", "mat"}, {"laugh.kva", "pir"}};
     f.order = Order::ByTrigger;
-    TriggerSpec osc;
+    TriggerSetup osc;
     osc.kind = TriggerKind::Osc;
     osc.name = "osc";
     osc.port = 9001;
-    TriggerSpec gpio;
+    TriggerSetup gpio;
     gpio.kind = TriggerKind::Gpio;
     gpio.name = "pir";
     gpio.chip = "/dev/gpiochip0";
