@@ -163,7 +163,9 @@ TEST(ShowRunner, TenThousandCyclesKeepTimeAndMemory) {
     EXPECT_LE(rig.output.maxGap, 1000.0 / 15 + 1e-6);
     EXPECT_EQ(rig.output.soundOffFrame, 0);
     EXPECT_GT(rig.sound.plays, 10000);
+#ifndef __SANITIZE_ADDRESS__  // the sanitizer's quarantine keeps freed memory resident
     EXPECT_LT(afterAll - afterThousand, 1024) << "kB grown from the 1000th cycle to the 10000th";
+#endif
     EXPECT_FALSE(rig.output.IsOpen());
 }
 
