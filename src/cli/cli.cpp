@@ -8,6 +8,7 @@
 #include "jaw_command.h"
 #include "monitor_command.h"
 #include "play_commands.h"
+#include "run_command.h"
 
 #include <charconv>
 #include <iostream>
@@ -131,6 +132,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (command == "build") return Build(args, out, err);
     if (command == "rewrite") return Rewrite(args, err);
     if (command == "play") return Play(args, out, err);
+    if (command == "run") return RunShow(args, out, err);
     if (command == "export") return Export(args, out, err);
     if (command == "send") return Send(args, out, err);
     if (command == "ports" && args.size() == 1) return Ports(out);

@@ -18,6 +18,7 @@
 #include "recording.h"
 #include "servo_panel.h"
 #include "settings_dialog.h"
+#include "show_file_dialog.h"
 #include "svg_icon.h"
 
 #include <QApplication>
@@ -112,15 +113,16 @@ void frmMain::BuildMenus() {
         return action;
     };
     auto separator = [](QMenu* menu, const char* name) { menu->addSeparator()->setObjectName(QString::fromLatin1(name)); };
+    auto topMenu = [this](const char* name, const QString& caption) { QMenu* m = menuBar()->addMenu(caption); m->setObjectName(QString::fromLatin1(name)); return m; };
 
-    QMenu* miFile = menuBar()->addMenu(QStringLiteral("&File"));
-    miFile->setObjectName(QStringLiteral("miFile"));
+    QMenu* miFile = topMenu("miFile", QStringLiteral("&File"));
     miNew_ = item(miFile, "miNew", QStringLiteral("&New"), &frmMain::miNew_Click, QKeySequence(Qt::CTRL | Qt::Key_N));
     miOpen_ = item(miFile, "miOpen", QStringLiteral("&Open..."), &frmMain::miOpen_Click,
                    QKeySequence(Qt::CTRL | Qt::Key_O));
     miSave_ = item(miFile, "miSave", QStringLiteral("&Save"), &frmMain::miSave_Click, QKeySequence(Qt::CTRL | Qt::Key_S));
     miSaveAs_ = item(miFile, "miSaveAs", QStringLiteral("Save &As..."), &frmMain::miSaveAs_Click);
     item(miFile, "miExportArduino", QStringLiteral("Export for A&rduino..."), &frmMain::miExportArduino_Click);
+    AddShowFileItem(miFile, this, [this] { return project_.sFilename; });
     separator(miFile, "miFileLine3");
     miBuild_ = item(miFile, "miBuild", QStringLiteral("&Build Animation"), &frmMain::miBuild_Click,
                     QKeySequence(Qt::CTRL | Qt::Key_B));
@@ -139,8 +141,7 @@ void frmMain::BuildMenus() {
                 ReplacingProject([&] { return Shown(documents_.OpenRecent(caption.toStdString())); });
             });
 
-    QMenu* miEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
-    miEdit->setObjectName(QStringLiteral("miEdit"));
+    QMenu* miEdit = topMenu("miEdit", QStringLiteral("&Edit"));
     AddUndoCommands(miEdit);
     miCut_ = item(miEdit, "miCut", QStringLiteral("C&ut"), &frmMain::miCut_Click);
     miCopy_ = item(miEdit, "miCopy", QStringLiteral("&Copy"), &frmMain::miCopy_Click);
@@ -151,8 +152,7 @@ void frmMain::BuildMenus() {
     separator(miEdit, "miEditLine3");
     item(miEdit, "miMouthMoves", QStringLiteral("&Generate Moves from Sound..."), &frmMain::miMouthMoves_Click);
 
-    QMenu* miHelp = menuBar()->addMenu(QStringLiteral("&Help"));
-    miHelp->setObjectName(QStringLiteral("miHelp"));
+    QMenu* miHelp = topMenu("miHelp", QStringLiteral("&Help"));
     miHelpContents_ = item(miHelp, "miHelpContents", QStringLiteral("&Contents..."), &frmMain::miHelpContents_Click,
                            QKeySequence(Qt::Key_F1));
     separator(miHelp, "miHelpLine1");
