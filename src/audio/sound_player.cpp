@@ -289,9 +289,12 @@ SoundPlayer::~SoundPlayer() {
     bool wasOpen = false;
     QMetaObject::invokeMethod(worker_, [this, &wasOpen] { wasOpen = worker_->Shutdown(); },
                               Qt::BlockingQueuedConnection);
+    // The worker and its timer go on their own thread, as it finishes: a
+    // timer stopped from any other thread is left running there.
+    QObject::connect(thread_, &QThread::finished, worker_, &QObject::deleteLater);
     thread_->quit();
     thread_->wait();
-    delete worker_;
+    worker_ = nullptr;
     delete thread_;
     // The sound server answers a closed output a moment later. Qt's audio
     // connection, torn down when the program exits, crashes if such an

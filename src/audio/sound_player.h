@@ -23,6 +23,10 @@ namespace kestrova::audio {
 
 class SoundStream;
 
+// Why nothing is heard when no output device was found.
+inline constexpr const char* kNoSoundOutput =
+    "No sound output was found (is a sound server running?), so no sound can be played.";
+
 // A sound in the output's format, ready to play.
 struct PcmSound {
     // The whole sound, or its first part when `rest` is set.

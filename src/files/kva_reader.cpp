@@ -441,6 +441,16 @@ LoadResult LoadFile(std::string_view text, Project& project) {
         refused.notAnimation = true;
         return refused;
     }
+    // Limits with Min above Max are kept as the file has them, for the user
+    // to mend: no position satisfies them, so the servo's slider sends none.
+    for (int i = 0; i < kServoCount; ++i) {
+        const ServoRecord& servo = work.servos[i];
+        if (servo.Min <= servo.Max) continue;
+        work.messages.Add(Message{"Servo #" + std::to_string(i + 1) + " has its Min (" + std::to_string(servo.Min) +
+                                      ") above its Max (" + std::to_string(servo.Max) +
+                                      ").  Its slider sends nothing until the limits are mended in Servo Settings.",
+                                  "Invalid Limits", MessageIcon::Exclamation, MessageButtons::Ok});
+    }
     project.Servos = work.servos;
     for (int i = 0; i < kServoCount; ++i) {
         ProgramText& program = work.programs[i];

@@ -61,6 +61,11 @@ TEST(LoadFileTest, ServoValuesAreValidatedAndRepaired) {
         {"Servo16.Max=2147483648", 15, Max, 254, {Repair(16, "Max", "254")}},
         {"Servo4.Enabled=true", 3, Enabled, 1, {Repair(4, "Enabled", "True")}},
         {"Servo4.Enabled=True\r\nServo4.Enabled=False", 3, Enabled, 0, {}},
+        // Inverted limits stay as written, with a word naming the servo.
+        {"Servo14.Min=200\r\nServo14.Max=100", 13, Min, 200,
+         {"Invalid Limits: Servo #14 has its Min (200) above its Max (100).  Its slider sends nothing until the "
+          "limits are mended in Servo Settings. [?]"}},
+        {"Servo14.Min=254\r\nServo14.Max=254", 13, Max, 254, {}},
     };
     for (const auto& c : cases) {
         const auto loaded = Load(c.line);
