@@ -58,7 +58,7 @@ TEST(ConvertSound, ResamplesAndMapsChannels) {
 // Reads what follows a sound's first part, through two plays at once.
 std::vector<char> Whole(const PcmSound& sound, size_t* largest = nullptr) {
     std::vector<char> out[2] = {sound.bytes, sound.bytes};
-    if (!sound.rest) return out[0];
+    if (!sound.rest) return sound.bytes;
     SoundStream::Cursor cursors[2] = {sound.rest->Start(), sound.rest->Start()};
     for (bool more[2] = {true, true}; more[0] || more[1];) {
         for (int i = 0; i < 2; ++i) {
@@ -77,7 +77,7 @@ TEST(LoadSound, StreamsLongSoundsAsTheyWouldConvertWhole) {
         const char* name;
         int frames, fromRate, fromChannels, rate, channels;
         bool floats, streamed;
-        int64_t cutBytes;  // taken off the end, the header unchanged
+        size_t cutBytes;  // taken off the end, the header unchanged
     };
     const Case cases[] = {
         {"short: held whole", 22050, 22050, 1, 48000, 2, true, false, 0},
@@ -87,10 +87,9 @@ TEST(LoadSound, StreamsLongSoundsAsTheyWouldConvertWhole) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::string bytes = kestrova::testing::WavBytes(kestrova::testing::Square(size_t(c.frames) * c.fromChannels, 9000, 37),
-                                                        uint32_t(c.fromRate), uint16_t(c.fromChannels));
-        bytes.resize(bytes.size() - size_t(c.cutBytes));
-        const std::string path = dir.Write("s.wav", bytes);
+        const std::vector<int16_t> samples = kestrova::testing::Square(size_t(c.frames) * c.fromChannels, 9000, 37);
+        const std::string bytes = kestrova::testing::WavBytes(samples, uint32_t(c.fromRate), uint16_t(c.fromChannels));
+        const std::string path = dir.Write("s.wav", bytes.substr(0, bytes.size() - c.cutBytes));
         std::string error;
         const auto sound = LoadSound(path, c.rate, c.channels, c.floats, error);
         ASSERT_TRUE(sound) << error;
@@ -112,7 +111,6 @@ TEST(LoadSound, HoldsOnlyTheStartOfALongManyChannelSound) {
     std::string error;
     const auto sound = LoadSound(path, 8000, 1, false, error);
     ASSERT_TRUE(sound) << error;
-    EXPECT_EQ(sound->frames, frames);
     EXPECT_LE(sound->bytes.size(), 8000u * 2 * 2);  // two seconds
     size_t largest = 0;
     EXPECT_EQ(int64_t(Whole(*sound, &largest).size()), frames * 2);
