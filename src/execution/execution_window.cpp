@@ -86,6 +86,7 @@ frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAn
     // The graph with its vertical axis labels.
     timeline_ = new TimelineView(project_, this);
     keyframes_ = new KeyframeLayer(project_, *timeline_);
+    toolbar_->addSeparator();
     toolbar_->addAction(keyframes_->SnapAction());
     auto* axis = new QWidget(this);
     axis->setObjectName(QStringLiteral("Label1"));

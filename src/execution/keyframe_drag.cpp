@@ -17,7 +17,7 @@ ServoMap ReplaceProgram(Project& project, int servo, std::string program) {
 
 KeyframeDrag::KeyframeDrag(Project& project, std::vector<KeyRef> keys) : project_(project), keys_(std::move(keys)) {
     for (const KeyRef& key : keys_) {
-        Held held{key, project_.Programs[key.servo], {}};
+        Held held{key, project_.Programs[key.servo], {}, {}, false, 0};
         held.map = MapServo(project_.Servos[key.servo], held.program);
         if (key.command < 0 || key.command >= static_cast<int>(held.map.commands.size())) continue;
         held_.push_back(std::move(held));
@@ -61,11 +61,33 @@ std::vector<int> KeyframeDrag::Step(int32_t frames, int32_t positions, bool shif
             position_ = to;
         }
         if (program == project_.Programs[held.key.servo]) continue;
-        const ServoMap map = ReplaceProgram(project_, held.key.servo, std::move(program));
+        Held& changing = held_[i];
+        int32_t edited = std::numeric_limits<int32_t>::max();
+        for (const TextEdit& e : edit.edits) edited = std::min(edited, e.start);
+        if (!changing.changed) {
+            // The first step compiles the whole servo: the column may not
+            // have been built from the program as it stands.
+            changing.touched = edited;
+            changing.now = ReplaceProgram(project_, held.key.servo, std::move(program));
+        } else {
+            changing.touched = std::min(changing.touched, edited);
+            project_.Programs[held.key.servo] = std::move(program);
+            changing.now = RebuildServo(project_, held.key.servo, changing.program, changing.map, changing.touched);
+            project_.Servos[held.key.servo].Used = changing.now.frames >= 2;
+        }
+        changing.changed = true;
+        const ServoMap& map = changing.now;
         if (i == 0 && held.key.command < static_cast<int>(map.commands.size())) frame_ = map.commands[held.key.command].lastFrame;
         changed.push_back(held.key.servo);
     }
     return changed;
+}
+
+const ServoMap* KeyframeDrag::MapNow(int servo) const {
+    for (const Held& held : held_) {
+        if (held.key.servo == servo && held.changed) return &held.now;
+    }
+    return nullptr;
 }
 
 }  // namespace kestrova

@@ -39,12 +39,19 @@ public:
     int32_t Frame() const { return frame_; }
     int32_t Position() const { return position_; }
     const std::vector<KeyRef>& Keys() const { return keys_; }
+    // The map of a servo's program as the last step left it (nullptr for a
+    // servo the drag has not changed).
+    const ServoMap* MapNow(int servo) const;
 
 private:
     struct Held {
         KeyRef key;
         std::string program;  // as the drag began
         ServoMap map;
+        ServoMap now;
+        bool changed = false;
+        // Characters of `program` from which the steps so far changed it.
+        int32_t touched = 0;
     };
     Project& project_;
     std::vector<KeyRef> keys_;

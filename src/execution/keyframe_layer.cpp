@@ -110,8 +110,10 @@ const ServoMap& KeyframeLayer::Map(int servo) {
     return cached.map;
 }
 
-QPoint KeyframeLayer::KeyPoint(int servo, int command) {
-    const ServoMap& map = Map(servo);
+QPoint KeyframeLayer::KeyPoint(int servo, int command) { return PointOf(servo, Map(servo), command); }
+
+QPoint KeyframeLayer::PointOf(int servo, const ServoMap& map, int command) const {
+    if (command >= static_cast<int>(map.commands.size())) return QPoint(-kHandle * 4, -kHandle * 4);
     const int32_t frame = command < 0 ? 1 : map.commands[command].lastFrame;
     int32_t position = command < 0 ? project_.Servos[servo].Home : map.commands[command].to;
     if (frame <= project_.Frames.UpperBound()) position = project_.Frames[frame][servo];
@@ -130,7 +132,7 @@ std::optional<KeyRef> KeyframeLayer::KeyAt(QPoint pixel, bool anyCurve) {
         const auto fromFrame = static_cast<int32_t>(std::floor(m.X(pixel.x() - kReach)));
         const auto toFrame = static_cast<int32_t>(std::ceil(m.X(pixel.x() + kReach + 1)));
         auto consider = [&](int command) {
-            const QPoint p = KeyPoint(s, command);
+            const QPoint p = PointOf(s, map, command);
             const int distance = std::abs(p.x() - pixel.x()) + std::abs(p.y() - pixel.y());
             if (std::abs(p.x() - pixel.x()) <= kReach && std::abs(p.y() - pixel.y()) <= kReach && distance < bestDistance) {
                 bestDistance = distance;
@@ -156,6 +158,7 @@ QString KeyframeLayer::KeyToolTip(const KeyRef& key) {
     }
     const ServoMap& map = Map(key.servo);
     const std::string& program = maps_[key.servo].program;
+    if (key.command >= static_cast<int>(map.commands.size())) return {};
     const CommandSpan& c = map.commands[key.command];
     QString text = QStringLiteral("Line %1: %2\nFrames %3 to %4, position %5 to %6")
                        .arg(LineOf(program, c.word.Start))
@@ -199,19 +202,24 @@ void KeyframeLayer::paintEvent(QPaintEvent* event) {
             return std::find(selection_.begin(), selection_.end(), KeyRef{s, command}) != selection_.end();
         };
         const ServoMap& map = Map(s);
-        if (fromFrame <= 1) drawHandle(KeyPoint(s, -1), color, selected(-1), true);
-        auto it = std::lower_bound(map.commands.begin(), map.commands.end(), fromFrame,
-                                   [](const CommandSpan& c, int32_t f) { return c.lastFrame < f; });
-        // Zoomed out, keys closer than a handle share one.
-        int lastX = -kHandle * 2;
-        for (; it != map.commands.end() && it->lastFrame <= toFrame; ++it) {
-            if (it->lastFrame < it->firstFrame) continue;
+        if (fromFrame <= 1) drawHandle(PointOf(s, map, -1), color, selected(-1), true);
+        const auto byEnd = [](const CommandSpan& c, int32_t f) { return c.lastFrame < f; };
+        auto it = std::lower_bound(map.commands.begin(), map.commands.end(), fromFrame, byEnd);
+        // Zoomed out, keys closer than a handle share one: the next drawn
+        // is the first a handle further on.
+        while (it != map.commands.end() && it->lastFrame <= toFrame) {
+            if (it->lastFrame < it->firstFrame) {
+                ++it;
+                continue;
+            }
             const int command = static_cast<int>(it - map.commands.begin());
-            const QPoint p = KeyPoint(s, command);
-            const bool isSelected = selected(command);
-            if (p.x() - lastX < kHandle - 2 && !isSelected) continue;
-            lastX = p.x();
-            drawHandle(p, color, isSelected, false);
+            const QPoint p = PointOf(s, map, command);
+            drawHandle(p, color, selected(command), false);
+            const auto next = static_cast<int32_t>(std::ceil(m.X(p.x() + kHandle - 1)));
+            it = std::lower_bound(it + 1, map.commands.end(), next, byEnd);
+        }
+        for (const KeyRef& key : selection_) {
+            if (key.servo == s && key.command >= 0 && key.command < static_cast<int>(map.commands.size())) drawHandle(PointOf(s, map, key.command), color, true, false);
         }
         if (map.error && map.frames >= fromFrame && map.frames <= toFrame) {
             // Where the keys stop: a red cross at the error.
@@ -244,7 +252,7 @@ bool KeyframeLayer::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void KeyframeLayer::SelectLine(const KeyRef& key) {
-    if (!editor_.select || key.command < 0) return;
+    if (!editor_.select || key.command < 0 || key.command >= static_cast<int>(Map(key.servo).commands.size())) return;
     const CommandSpan& c = Map(key.servo).commands[key.command];
     const auto [start, end] = LineBounds(maps_[key.servo].program, c.word.Start, LastWord(c).End);
     editor_.select(key.servo, start, end);
@@ -311,6 +319,8 @@ void KeyframeLayer::mouseMoveEvent(QMouseEvent* event) {
     const std::vector<int> changed = drag_->Step(frames, positions, event->modifiers() & Qt::ShiftModifier,
                                                  [this](int32_t f) { return Snap(f); });
     for (int servo : changed) {
+        // The step compiled the servo already: its map is the cache's.
+        maps_[servo] = Cached{project_.Programs[servo], *drag_->MapNow(servo), true};
         Show(servo, stepped_[servo]);
         stepped_[servo] = true;
     }
@@ -359,8 +369,7 @@ void KeyframeLayer::keyPressEvent(QKeyEvent* event) {
     const std::vector<KeyRef> keys = selection_;
     selection_.clear();
     for (const KeyRef& key : keys) {
-        if (key.command < 0) continue;
-        Map(key.servo);
+        if (key.command < 0 || key.command >= static_cast<int>(Map(key.servo).commands.size())) continue;
         const std::string program = maps_[key.servo].program;
         const KeyEdit edit = MergeKey(program, maps_[key.servo].map, key.command);
         if (!edit.ok()) {

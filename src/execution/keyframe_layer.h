@@ -98,6 +98,7 @@ private:
         bool valid = false;
     };
     int SelectedServo() const;
+    QPoint PointOf(int servo, const ServoMap& map, int command) const;
     bool ShowsServo(int servo) const;
     // One action's new program for a servo: project, column, graph, and the
     // editor as one undo step.
