@@ -35,7 +35,8 @@ struct ServoMap {
     int32_t frames = 1;                 // last frame the program filled
 };
 
-// The map of one program, without building any frame.
+// The map of one program, without building any frame. Its words point into
+// `program`, which must outlive it.
 ServoMap MapServo(const ServoRecord& record, std::string_view program);
 
 // Compiles one servo into the project's frame table and returns its map:

@@ -16,11 +16,13 @@ ServoMap ReplaceProgram(Project& project, int servo, std::string program) {
 }
 
 KeyframeDrag::KeyframeDrag(Project& project, std::vector<KeyRef> keys) : project_(project), keys_(std::move(keys)) {
+    // The maps point into the programs held: the vector never moves them.
+    held_.reserve(keys_.size());
     for (const KeyRef& key : keys_) {
-        Held held{key, project_.Programs[key.servo], {}, {}, false, 0};
+        held_.push_back(Held{key, project_.Programs[key.servo], {}, {}, false, 0});
+        Held& held = held_.back();
         held.map = MapServo(project_.Servos[key.servo], held.program);
-        if (key.command < 0 || key.command >= static_cast<int>(held.map.commands.size())) continue;
-        held_.push_back(std::move(held));
+        if (key.command < 0 || key.command >= static_cast<int>(held.map.commands.size())) held_.pop_back();
     }
     if (!held_.empty()) {
         const CommandSpan& c = held_[0].map.commands[held_[0].key.command];

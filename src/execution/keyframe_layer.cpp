@@ -319,8 +319,18 @@ void KeyframeLayer::mouseMoveEvent(QMouseEvent* event) {
     const std::vector<int> changed = drag_->Step(frames, positions, event->modifiers() & Qt::ShiftModifier,
                                                  [this](int32_t f) { return Snap(f); });
     for (int servo : changed) {
-        // The step compiled the servo already: its map is the cache's.
-        maps_[servo] = Cached{project_.Programs[servo], *drag_->MapNow(servo), true};
+        // The step compiled the servo already: its map is the cache's, its
+        // words pointed at the cache's own copy of the program.
+        Cached& cached = maps_[servo];
+        cached.program = project_.Programs[servo];
+        cached.map = *drag_->MapNow(servo);
+        cached.valid = true;
+        const char* from = project_.Programs[servo].data();
+        for (CommandSpan& c : cached.map.commands) {
+            for (Token* t : {&c.word, &c.position, &c.frames, &c.easing}) {
+                if (t->End != 0) t->Text = std::string_view(cached.program).substr(static_cast<size_t>(t->Text.data() - from), t->Text.size());
+            }
+        }
         Show(servo, stepped_[servo]);
         stepped_[servo] = true;
     }
