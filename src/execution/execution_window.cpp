@@ -65,7 +65,7 @@ frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAn
       messages_(std::move(messages)) {
     InitExecutionWindowResources();
     setObjectName(QStringLiteral("frmExe"));
-    setWindowTitle(QStringLiteral(" Animation Execution"));
+    setWindowTitle(QStringLiteral("Animation Execution"));
     setAttribute(Qt::WA_DeleteOnClose);
 
     output_ = std::make_unique<SerialLinkOutput>(link);
@@ -113,8 +113,10 @@ frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAn
     graphRow->addWidget(timeline_, 1);
     left->addLayout(graphRow, 1);
 
-    pos_ = new QLabel(QStringLiteral("  Frame: 0 - Pos: 0"), this);
+    // Empty until the pointer is over the graph; it keeps the height of a line.
+    pos_ = new QLabel(this);
     pos_->setObjectName(QStringLiteral("lblPos"));
+    pos_->setMinimumHeight(pos_->fontMetrics().height() + 2 * pos_->frameWidth() + 2);
     pos_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     pos_->setMinimumWidth(kViewportOuterWidth);
     auto* posRow = new QHBoxLayout;
@@ -274,21 +276,31 @@ QAction* frmExe::ToolbarButton(const QString& key) const {
 bool frmExe::Playing() const { return engine_->Playing(); }
 
 bool frmExe::AskToBuild(const char* firstLine) {
+    // A build that failed is not offered again for the same programs: the
+    // user has seen why, and only a change can make it succeed.
+    if (failedBuild_ && failedBuild_->first == project_.Programs && failedBuild_->second == project_.Servos)
+        return false;
     const MessageAnswer answer =
         Ask(messages_, Message{std::string(firstLine) + "\r\nWould you like to build it now?", "Build Animation?",
                                MessageIcon::Question, MessageButtons::YesNo});
     if (answer != MessageAnswer::Yes) return false;
+    // The build refreshes this window when it ends; that call waits for this one.
+    building_ = true;
     if (buildAnimation_) buildAnimation_();
+    building_ = false;
+    if (project_.Built && !project_.ModifiedSinceBuild) failedBuild_.reset();
+    else failedBuild_.emplace(project_.Programs, project_.Servos);
     return true;
 }
 
 void frmExe::UpdateGraph(bool bDoChecks) {
-    if (suppressRedraw_ || projectChanging_) return;
-    if (!project_.Built) {
-        if (!AskToBuild("The animation has not been built.")) return;
-    } else if (project_.ModifiedSinceBuild) {
-        if (!AskToBuild("The animation has been modified since it was built last.")) return;
-        if (project_.Frames.UpperBound() <= 1) return;
+    if (suppressRedraw_ || projectChanging_ || building_) return;
+    if (!project_.Built || project_.ModifiedSinceBuild) {
+        if (!AskToBuild(project_.Built ? "The animation has been modified since it was built last."
+                                       : "The animation has not been built."))
+            return;
+        if (!project_.Built || project_.ModifiedSinceBuild) return;
+        bDoChecks = true;  // a new build: the check boxes start afresh
     }
     const int32_t frames = project_.Frames.UpperBound();
     // Nothing compiled: nothing to show.
@@ -357,6 +369,7 @@ void frmExe::PlaceOnScreen() {
 
 void frmExe::ProjectReplaced() {
     projectChanging_ = false;
+    failedBuild_.reset();
     if (engine_->Playing()) return;  // the show that plays is a copy; the new project waits
     dropped_->clear();
     if (project_.Built && !project_.ModifiedSinceBuild) {
@@ -373,7 +386,7 @@ void frmExe::ProjectReplaced() {
     timeline_->Draw(curves, true);
     frames_->setText(QStringLiteral("0"));
     time_->setText(QStringLiteral("0"));
-    pos_->setText(QStringLiteral("  Frame: 0 - Pos: 0"));
+    pos_->clear();
     ShowLineLoad();
 }
 

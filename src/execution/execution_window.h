@@ -16,6 +16,8 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <string>
 
 class QAction;
@@ -134,6 +136,10 @@ private:
     std::string soundFolder_;
     bool suppressRedraw_ = false;
     bool projectChanging_ = false;
+    bool building_ = false;  // the build the prompt started runs
+    // The programs and servo records of the last build the prompt started,
+    // while it failed.
+    std::optional<std::pair<std::array<std::string, kServoCount>, std::array<ServoRecord, kServoCount>>> failedBuild_;
     std::function<int32_t()> soundOffset_;
 
     TimelineView* timeline_ = nullptr;

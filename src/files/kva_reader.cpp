@@ -162,8 +162,15 @@ bool StartsWith(std::string_view line, std::string_view prefix) {
     return line.substr(0, prefix.size()) == prefix;
 }
 
-// The line matches "Servo*" key "*" (for example "Servo*.Home=*").
+// The line matches "Servo*" key "*" (for example "Servo*.Home=*"). The
+// writer puts a program's first line on its opening line, so a line that
+// opens a program ("ServoN.Program=[") is a program's whatever its rest
+// holds: a comment there may well mention ".Max=".
 bool MatchesServoKey(std::string_view line, std::string_view key) {
+    constexpr std::string_view kOpensProgram = ".Program=[";
+    const size_t dot = line.find('.');
+    if (key != kOpensProgram && dot != std::string_view::npos && line.substr(dot, kOpensProgram.size()) == kOpensProgram)
+        return false;
     return line.find(key, 5) != std::string_view::npos;
 }
 
@@ -433,6 +440,16 @@ LoadResult LoadFile(std::string_view text, Project& project) {
         LoadResult refused;
         refused.notAnimation = true;
         return refused;
+    }
+    // Limits with Min above Max are kept as the file has them, for the user
+    // to mend: no position satisfies them, so the servo's slider sends none.
+    for (int i = 0; i < kServoCount; ++i) {
+        const ServoRecord& servo = work.servos[i];
+        if (servo.Min <= servo.Max) continue;
+        work.messages.Add(Message{"Servo #" + std::to_string(i + 1) + " has its Min (" + std::to_string(servo.Min) +
+                                      ") above its Max (" + std::to_string(servo.Max) +
+                                      ").  Its slider sends nothing until the limits are mended in Servo Settings.",
+                                  "Invalid Limits", MessageIcon::Exclamation, MessageButtons::Ok});
     }
     project.Servos = work.servos;
     for (int i = 0; i < kServoCount; ++i) {

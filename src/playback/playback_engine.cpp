@@ -71,11 +71,17 @@ bool PlaybackEngine::PlayAnimation(int32_t startFrame, int32_t endFrame) {
     SetPlayControls(true);
 
     PassEnd end = PassEnd::Completed;
+    carriedStart_.reset();
     for (;;) {
         end = PlayPass(startFrame, endFrame, period);
         if (end != PassEnd::Completed) break;
         if (!view_.LoopPressed()) break;
+        // The first frame of the next pass is due a period after the last
+        // one, as any other frame would be.
+        carriedStart_ = passEnd_;
     }
+    // The last frame holds for its period too before playback ends.
+    if (end == PassEnd::Completed && passEnd_) clock_.WaitUntil(*passEnd_);
     const bool writeFailed = end == PassEnd::WriteFailed;
     // The reason of a failed write is kept for the message after the end steps.
     EndSteps(portWasOpen);
@@ -108,6 +114,7 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
         view_.Pump();
         return bStop ? PassEnd::Stopped : PassEnd::Completed;
     }
+    passEnd_.reset();
     bool scheduled = false;  // the schedule starts at the first frame played
     double start = 0;        // when the schedule started
     int64_t due = 0;         // periods since the schedule started
@@ -125,6 +132,7 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
             HoldSound(f);
             while (bPause && !bStop) view_.Pump();
             scheduled = false;
+            carriedStart_.reset();
         }
         if (bStop) return PassEnd::Stopped;
 
@@ -139,7 +147,12 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
         // commands leave exactly on the schedule however long it took.
         bool drop = false;
         if (!scheduled) {
-            start = clock_.NowMs() + SoundLeadIn(f, endFrame, period);
+            const double leadIn = SoundLeadIn(f, endFrame, period);
+            start = clock_.NowMs() + leadIn;
+            // A loop's next pass goes on with the schedule of the pass
+            // before, unless a cue at its start needs longer to be heard.
+            if (carriedStart_) start = leadIn > 0 ? std::max(*carriedStart_, start) : *carriedStart_;
+            carriedStart_.reset();
             due = 0;
             lastSent = -1;
             scheduled = true;
@@ -177,8 +190,9 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
         }
         ++due;
     }
-    // The last frame holds for its period too before the pass ends.
-    if (scheduled) clock_.WaitUntil(start + double(due) * period);
+    // The pass ends a period after its last frame; the caller waits for
+    // that moment, or plays the next pass's first frame at it.
+    if (scheduled) passEnd_ = start + double(due) * period;
     current = endFrame + 1;
     const double now = clock_.NowMs();
     DispatchSound(endFrame, 1e300, now, dueOf);

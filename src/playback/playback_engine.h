@@ -10,7 +10,8 @@
 // come first, then a wait on the clock until the frame is due, then its
 // commands. Display work therefore neither delays a frame nor adds up to
 // drift; after a pause or a step the schedule starts again from the frame
-// that resumes. A frame found more than a period late is dropped (the next
+// that resumes, while a loop's next pass goes on with the schedule, its
+// first frame a period after the last. A frame found more than a period late is dropped (the next
 // frame's positions overtake it), so a stall never sends a burst and the
 // servos stay with the sound.
 //
@@ -237,6 +238,8 @@ private:
     int32_t wavStopFrame_ = 0;
     int32_t passFirst_ = 0;      // the first frame of the pass that plays
     int32_t passStopFrame_ = 0;  // the stop frame when that pass began
+    std::optional<double> passEnd_;       // a period after the last frame of the pass that ended
+    std::optional<double> carriedStart_;  // when the next pass's first frame is due, when looping
     std::string writeFailure_;
     // The first position that did not fit a byte, reported once per playback.
     int unsendableServo_ = -1;

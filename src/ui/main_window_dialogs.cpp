@@ -43,6 +43,8 @@ void frmMain::miAbout_Click() {
 }
 
 void frmMain::ShowExecutionWindow() {
+    // The window compares the programs with those of a failed build.
+    CommitEdits();
     // One execution window at a time; it deletes itself when closed.
     if (!exeWindow_) {
         exeWindow_ = new frmExe(project_, link_, [this] { BuildAnimation(); }, this, messages_);

@@ -96,6 +96,8 @@ TEST_F(SoundPlayerTest, PlaysEverySampleOnItsOwnThreadAndStopsAtOnce) {
     player.StopAll();
     EXPECT_FALSE(player.Busy());
     EXPECT_LT(player.FramesPlayed(), short_->frames + long_->frames);
+    // The player then goes with its output's idle timer running: the timer
+    // must be stopped on the thread it lives on (a warning fails the test).
 }
 
 }  // namespace

@@ -61,6 +61,11 @@ TEST(LoadFileTest, ServoValuesAreValidatedAndRepaired) {
         {"Servo16.Max=2147483648", 15, Max, 254, {Repair(16, "Max", "254")}},
         {"Servo4.Enabled=true", 3, Enabled, 1, {Repair(4, "Enabled", "True")}},
         {"Servo4.Enabled=True\r\nServo4.Enabled=False", 3, Enabled, 0, {}},
+        // Inverted limits stay as written, with a word naming the servo.
+        {"Servo14.Min=200\r\nServo14.Max=100", 13, Min, 200,
+         {"Invalid Limits: Servo #14 has its Min (200) above its Max (100).  Its slider sends nothing until the "
+          "limits are mended in Servo Settings. [?]"}},
+        {"Servo14.Min=254\r\nServo14.Max=254", 13, Max, 254, {}},
     };
     for (const auto& c : cases) {
         const auto loaded = Load(c.line);
@@ -104,7 +109,8 @@ TEST(LoadFileTest, NamesAndPrograms) {
         {"Servo1.Program=[ a]b\r\n ]\r\n\r\n]", 0, nullptr, " a]b\r\n ]\r\n\r\n"},
         {"Servo1.Program=[a\r\n]\r\nServo1.Name=X\r\n]", 0, "X", "a\r\n"},  // "]" ends the block
         {"Servo1.Program=[a]\r\nServo1.Program=[b]", 0, nullptr, "b\r\n"},
-        {"Servo1.Program=[x.Name=y\r\nWait 5\r\n]", 0, "am=[x.Name=y", ""},  // Name is tried first
+        {"Servo1.Program=[x.Name=y\r\nWait 5\r\n]", 0, nullptr, "x.Name=y\r\nWait 5\r\n"},  // the key is Program
+        {"Servo1.Program=[' .Max=160\r\n]", 0, nullptr, "' .Max=160\r\n"},
         {"Servo16.Name=a=b [c]", 15, "a=b [c]", ""},
         {"Servo1.\xC3\xA9.Name=x", 0, "e=x", ""},  // positions count characters
         {"Servo+1.Name=x", 0, "x", ""},
