@@ -7,10 +7,12 @@
 #include "export/arduino_sketch.h"
 #include "ui/settings_dialog.h"
 #include "execution/execution_window.h"
+#include "execution/keyframe_layer.h"
 #include "timeline/wav_cue_dialog.h"
 #include "link/serial_link.h"
 #include "ui/about_dialog.h"
 #include "ui/arduino_export_dialog.h"
+#include "ui/keyframe_editor_link.h"
 #include "ui/kvx_edit_ctrl.h"
 #include "ui/controller_view.h"
 #include "timeline/timeline_view.h"
@@ -28,6 +30,7 @@
 #include <QDockWidget>
 #include <QFile>
 #include <QFileInfo>
+#include <QMouseEvent>
 #include <QTimer>
 
 #include <cstdio>
@@ -39,6 +42,12 @@ void CaptureShots(frmMain& main, frmExe& exe, const QString& folder);  // captur
 }
 
 namespace {
+
+void SendMouse(QWidget* widget, QEvent::Type type, QPoint at) {
+    QMouseEvent event(type, at, widget->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
 
 void Save(QWidget& window, const QString& folder, const char* name) {
     window.show();
@@ -174,6 +183,23 @@ int main(int argc, char** argv) {
     exe.Timeline().ZoomBy(2.5, exe.Timeline().ViewportWidth() / 3);
     Save(exe, folder, "execution-window-zoom.png");
     CaptureShots(main, exe, folder);
+
+    // The arm's keys, one of them taken; then that key dragged up, with
+    // the value beside the pointer (undone after).
+    ConnectKeyframes(main, exe.Keyframes());
+    main.SelectServo(3);
+    exe.Timeline().FitToWindow();
+    KeyframeLayer& keys = exe.Keyframes();
+    const QPoint key = keys.KeyPoint(3, 2);
+    SendMouse(&keys, QEvent::MouseButtonPress, key);
+    SendMouse(&keys, QEvent::MouseButtonRelease, key);
+    Save(exe, folder, "keyframes-handles.png");
+    SendMouse(&keys, QEvent::MouseButtonPress, key);
+    SendMouse(&keys, QEvent::MouseMove, key - QPoint(0, 20));
+    SendMouse(&keys, QEvent::MouseMove, key - QPoint(0, 40));
+    Save(exe, folder, "keyframes-drag.png");
+    SendMouse(&keys, QEvent::MouseButtonRelease, key - QPoint(0, 40));
+    main.rtb(3)->undo();
 
     frmServoSettings servos(main.project(), [&main] { main.UpdateServoSettings(); });
     Save(servos, folder, "servo-settings.png");

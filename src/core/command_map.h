@@ -35,7 +35,8 @@ struct ServoMap {
     int32_t frames = 1;                 // last frame the program filled
 };
 
-// The map of one program, without building any frame.
+// The map of one program, without building any frame. Its words point into
+// `program`, which must outlive it.
 ServoMap MapServo(const ServoRecord& record, std::string_view program);
 
 // Compiles one servo into the project's frame table and returns its map:
@@ -45,6 +46,12 @@ ServoMap MapServo(const ServoRecord& record, std::string_view program);
 // every program compiles. On an error the column holds what compiled, held
 // to the end. Flags (Built, Used, ModifiedSinceBuild) are the caller's.
 ServoMap RebuildServo(Project& project, int servo);
+
+// The same when the servo's column holds the build of `oldProgram`, whose
+// map is `before`, and the program now differs from it only at characters
+// `edited` and after: the commands that end before that are taken from the
+// old map and their frames from the column, not compiled again.
+ServoMap RebuildServo(Project& project, int servo, std::string_view oldProgram, const ServoMap& before, int32_t edited);
 
 // The command whose frames hold `frame` (the first of them when several end
 // there), or -1 when frame is 1 or after the last command.

@@ -138,7 +138,15 @@ bool ServoCompiler::CompileServo(int servo) {
     const ServoRecord& record = project_->Servos[servo];
     (*frames_)[1][servo] = record.Home;
     int32_t frame = 1;
-    const bool ok = Run(record, project_->Programs[servo], frame);
+    const bool ok = Run(record, WordReader(project_->Programs[servo]), frame, record.Home);
+    project_->ServoFrameCount[servo] = frame;
+    return ok;
+}
+
+bool ServoCompiler::CompileServoFrom(int servo, size_t at, int32_t position, int32_t frame, int32_t current) {
+    frames_ = &project_->Frames;
+    servo_ = servo;
+    const bool ok = Run(project_->Servos[servo], WordReader(project_->Programs[servo], at, position), frame, current);
     project_->ServoFrameCount[servo] = frame;
     return ok;
 }
@@ -147,12 +155,11 @@ bool ServoCompiler::Read(const ServoRecord& record, std::string_view program, in
     frames_ = nullptr;
     servo_ = -1;
     lastFrame = 1;
-    return Run(record, program, lastFrame);
+    return Run(record, WordReader(program), lastFrame, record.Home);
 }
 
-bool ServoCompiler::Run(const ServoRecord& record, std::string_view program, int32_t& frame) {
-    int32_t current = record.Home;
-    words_ = WordReader(program);
+bool ServoCompiler::Run(const ServoRecord& record, WordReader words, int32_t& frame, int32_t current) {
+    words_ = words;
     Token command;
     // On an error, frame stays the end of the last command that compiled.
     int32_t done = frame;

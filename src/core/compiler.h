@@ -45,6 +45,8 @@ struct CompileError {
 class WordReader {
 public:
     explicit WordReader(std::string_view text = {}) : text_(text) {}
+    // Reads on from byte `at`, which is character `position` of the text.
+    WordReader(std::string_view text, size_t at, int32_t position) : text_(text), at_(at), position_(position) {}
 
     // The next word into token; false at the end of the text.
     bool Next(Token& token);
@@ -134,6 +136,11 @@ public:
     // the words after it are never read.
     bool CompileServo(int servo);
 
+    // Compiles the servo's program from the command whose word starts at
+    // byte `at` (character `position`), the frames before it and the servo's
+    // position there (`current` at `frame`) being as they were built.
+    bool CompileServoFrom(int servo, size_t at, int32_t position, int32_t frame, int32_t current);
+
     // Every command compiled from now on is appended to *spans (nullptr:
     // none), in the same pass that builds its frames.
     void RecordCommands(std::vector<CommandSpan>* spans) { spans_ = spans; }
@@ -158,7 +165,7 @@ public:
 
 private:
     // The program's commands into frames_ (when set) at slot servo_.
-    bool Run(const ServoRecord& record, std::string_view program, int32_t& frame);
+    bool Run(const ServoRecord& record, WordReader words, int32_t& frame, int32_t current);
     bool CheckPositionFor(const ServoRecord& record, std::string_view text);
     bool Fail(const Token& token, std::string message, std::string title);
     bool CompileMov(const ServoRecord& record, const Token& command, int32_t& frame, int32_t& current);

@@ -58,6 +58,8 @@ std::string ApplyEdits(std::string_view program, std::span<const TextEdit> edits
     return result;
 }
 
+size_t ByteOffsetOf(std::string_view text, int32_t character) { return ByteOffsets(text, {character})[0]; }
+
 TextEdit ReplaceWord(const Token& token, int32_t value) {
     return TextEdit{token.Start, token.End, std::to_string(value)};
 }

@@ -27,6 +27,10 @@ struct TextEdit {
 // ends.
 std::string ApplyEdits(std::string_view program, std::span<const TextEdit> edits);
 
+// Byte offset of a character offset (counted as above); the text's size for
+// offsets at or past its end.
+size_t ByteOffsetOf(std::string_view text, int32_t character);
+
 // The edit that writes value as a plain integer over a token.
 TextEdit ReplaceWord(const Token& token, int32_t value);
 

@@ -1,5 +1,6 @@
 #include "execution_window.h"
 
+#include "keyframe_layer.h"
 #include "core/cue_path.h"
 #include "core/messages.h"
 #include "playback/line_load.h"
@@ -86,6 +87,9 @@ frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAn
 
     // The graph with its vertical axis labels.
     timeline_ = new TimelineView(project_, this);
+    keyframes_ = new KeyframeLayer(project_, *timeline_);
+    toolbar_->addSeparator();
+    toolbar_->addAction(keyframes_->SnapAction());
     auto* axis = new QWidget(this);
     axis->setObjectName(QStringLiteral("Label1"));
     auto* top = new QLabel(QStringLiteral("254"), axis);
@@ -167,6 +171,11 @@ frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAn
     left->addLayout(info);
     connect(slider_, &QSlider::valueChanged, this, [this] { SliderChanged(); });
     timeline_->SetFramesPerSecond(slider_->value());
+    keyframes_->SetFramesPerSecond(slider_->value());
+    connect(keyframes_, &KeyframeLayer::tableChanged, this, [this] {
+        frames_->setText(QString::number(project_.Frames.UpperBound()));
+        time_->setText(QString::fromStdString(DurationText(project_.Frames.UpperBound(), slider_->value())));
+    });
     timeline_->SetSoundFolder(soundFolder_);
 
     // The servos: a colour swatch and a check box each.
@@ -327,6 +336,7 @@ void frmExe::UpdateGraph(bool bDoChecks) {
         curves[i] = CurveStyle{servo.Enabled && checks_[i]->isChecked(), color};
     }
 
+    keyframes_->Built();
     timeline_->Draw(curves, bDoChecks);
     recorder_->ShowServos();
     frames_->setText(QString::number(frames));
@@ -397,6 +407,7 @@ void frmExe::SliderChanged() {
     fps_->setText(QString::number(slider_->value()));
     ShowLineLoad();
     timeline_->SetFramesPerSecond(slider_->value());
+    keyframes_->SetFramesPerSecond(slider_->value());
     time_->setText(QString::fromStdString(DurationText(project_.Frames.UpperBound(), slider_->value())));
 }
 

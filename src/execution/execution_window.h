@@ -34,6 +34,7 @@ class SerialLink;
 class SerialLinkOutput;
 class QtSoundOutput;
 class TimelineView;
+class KeyframeLayer;
 
 // A window's outer rectangle moved (not resized) so that it lies within the
 // available area of the screen, as far as its size allows; the top left
@@ -80,6 +81,7 @@ public:
     bool Playing() const;
     PlaybackEngine& Engine() { return *engine_; }
     TimelineView& Timeline() { return *timeline_; }
+    KeyframeLayer& Keyframes() { return *keyframes_; }
     QCheckBox* chkName(int servo) const { return checks_[servo]; }
     QLabel* lblColor(int servo) const { return swatches_[servo]; }
     QSlider* Slider1() const { return slider_; }
@@ -146,6 +148,7 @@ private:
     std::function<int32_t()> soundOffset_;
 
     TimelineView* timeline_ = nullptr;
+    KeyframeLayer* keyframes_ = nullptr;
     QToolBar* toolbar_ = nullptr;
     QSlider* slider_ = nullptr;
     QLabel* fps_ = nullptr;

@@ -6,8 +6,12 @@ namespace kestrova {
 
 void CurveLevels::Build(const FrameTable& table) {
     frames_ = table.UpperBound();
+    for (int s = 0; s < 16; ++s) BuildServo(table, s);
+}
+
+void CurveLevels::BuildServo(const FrameTable& table, int s) {
     const size_t blocks = size_t((frames_ + kBaseBlock - 1) / kBaseBlock);
-    for (int s = 0; s < 16; ++s) {
+    {
         auto& levels = levels_[size_t(s)];
         levels.assign(1, std::vector<Pair>(blocks));
         for (size_t b = 0; b < blocks; ++b) {

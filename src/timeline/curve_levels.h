@@ -18,6 +18,8 @@ public:
 
     // Builds the levels of servos 0 to 15 from frames 1 to N of `table`.
     void Build(const FrameTable& table);
+    // Builds one servo's levels again, the table's length unchanged.
+    void BuildServo(const FrameTable& table, int servo);
     void Clear() { frames_ = 0; }
     bool Built() const { return frames_ > 0; }
 

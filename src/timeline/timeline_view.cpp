@@ -479,6 +479,16 @@ void TimelineView::Draw(const std::array<CurveStyle, kServoCount>& curves, bool 
     setUpdatesEnabled(true);
 }
 
+void TimelineView::ServoRebuilt(int servo) {
+    if (!drawn_) return;
+    if (std::max(project_.Frames.UpperBound(), 1) != mapping_.Frames()) {
+        Draw(curves_, false);
+        return;
+    }
+    if (levels_.Built()) levels_.BuildServo(project_.Frames, servo);
+    graph_->update();
+}
+
 void TimelineView::OnScroll() {
     const int value = scrollBars_->Value(cScrollBars::Horizontal);
     graph_->move(-value, kGraphTop);

@@ -62,6 +62,9 @@ public:
     // table, resets the markers to 1 and N when asked, sets up the scroll
     // bar and repaints with the given curves.
     void Draw(const std::array<CurveStyle, kServoCount>& curves, bool resetMarkers);
+    // One servo's column changed in the table (see RebuildServo): repaints
+    // with the curves as they are, fitting the graph when the length changed.
+    void ServoRebuilt(int servo);
 
     // Inner width V of the viewport in pixels.
     int ViewportWidth() const;

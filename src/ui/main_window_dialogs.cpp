@@ -2,6 +2,7 @@
 
 #include "about_dialog.h"
 #include "core/messages.h"
+#include "keyframe_editor_link.h"
 #include "kvx_edit_ctrl.h"
 #include "files/settings_store.h"
 #include "main_window.h"
@@ -55,6 +56,7 @@ void frmMain::ShowExecutionWindow() {
             else statusBar()->clearMessage();
         });
         exeWindow_->Slider1()->setValue(lastFrameRate_);
+        ConnectKeyframes(*this, exeWindow_->Keyframes());
         // The status bar gives the show's length at the window's rate.
         connect(exeWindow_->Slider1(), &QSlider::valueChanged, this, [this](int rate) {
             lastFrameRate_ = rate;

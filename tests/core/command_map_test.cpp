@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -88,15 +89,24 @@ TEST(CommandMap, SpansStandOnTheirWordsAndFrames) {
 }
 
 TEST(CommandMap, RebuildingOneServoLeavesTheTableAsAFullBuild) {
-    const char* before = "Mov 200, 50\r\nWait 10";
-    const char* afters[] = {"Mov 200, 80\r\nWait 10", "Mov 90, 10", "Wait 1", "Mov 20, 7 EaseOut\r\nWait 2000", "Mov 20 x"};
-    for (const char* after : afters) {
-        SCOPED_TRACE(after);
+    const std::string before = "Wait 5 Mov 100 5 Mov 200, 50\r\nWait 10";
+    const char* afters[] = {"Wait 5 Mov 100 5 Mov 200, 80\r\nWait 10", "Wait 5 Mov 100 5 Mov 90, 10", "Wait 1",
+                            "Wait 5 Mov 100 5 Mov 20, 7 EaseOut\r\nWait 2000", "Wait 5 Mov 100 5 Mov 20 x", "Mov 20 x"};
+    for (const bool partly : {false, true})
+    for (const std::string after : afters) {
+        SCOPED_TRACE(after + (partly ? " (from the edit on)" : ""));
         auto project = Built(before);
+        const ServoMap old = MapServo(project->Servos[3], before);
         project->Programs[3] = after;
-        const ServoMap map = RebuildServo(*project, 3);
-        // On an error, what compiled (here nothing) stays, held to the end.
-        auto expected = Built(map.error ? "" : after);
+        const auto edited = static_cast<int32_t>(std::mismatch(before.begin(), before.end(), after.begin(), after.end()).first - before.begin());
+        const ServoMap map = partly ? RebuildServo(*project, 3, before, old, edited) : RebuildServo(*project, 3);
+        EXPECT_EQ(map.commands.size(), MapServo(project->Servos[3], after).commands.size());
+        if (!map.commands.empty()) {
+            EXPECT_EQ(map.commands[0].word.Text.data(), project->Programs[3].data());
+        }
+        // On an error, what compiled stays, held to the end.
+        const size_t compiled = map.commands.empty() ? 0 : size_t(map.commands.back().frames.End);
+        auto expected = Built(map.error ? after.substr(0, compiled) : after);
         EXPECT_EQ(project->Frames.UpperBound(), expected->Frames.UpperBound());
         for (int s = 0; s < kFrameSlots; ++s) EXPECT_EQ(Column(*project, s), Column(*expected, s)) << "slot " << s;
     }
