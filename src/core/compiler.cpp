@@ -81,6 +81,16 @@ Ease EaseOf(std::string_view word) {
     return Ease::None;
 }
 
+const char* EasingWord(Ease ease) {
+    switch (ease) {
+    case Ease::In: return "EaseIn";
+    case Ease::Out: return "EaseOut";
+    case Ease::InOut: return "EaseInOut";
+    case Ease::None: break;
+    }
+    return "";
+}
+
 int32_t EasedPosition(int32_t start, int32_t target, int32_t k, int32_t n, Ease ease) {
     if (k >= n) return target;
     const double t = static_cast<double>(k) / n;

@@ -63,6 +63,9 @@ enum class Ease { None, In, Out, InOut };
 // Ease::None for any other word.
 Ease EaseOf(std::string_view word);
 
+// The word that names an easing in a program ("EaseIn", ...); "" for none.
+const char* EasingWord(Ease ease);
+
 struct CommandSpan;  // command_map.h
 
 // Position of step k (1 to n) of an eased move from start to target: start +

@@ -231,16 +231,6 @@ private:
     mutable std::array<Remembered, 16> remembered_{};
 };
 
-const char* EaseWord(Ease ease) {
-    switch (ease) {
-    case Ease::In: return "EaseIn";
-    case Ease::Out: return "EaseOut";
-    case Ease::InOut: return "EaseInOut";
-    case Ease::None: break;
-    }
-    return "";
-}
-
 std::vector<std::string> Lines(const std::vector<Piece>& pieces) {
     std::vector<std::string> lines;
     lines.reserve(pieces.size());
@@ -250,7 +240,7 @@ std::vector<std::string> Lines(const std::vector<Piece>& pieces) {
             continue;
         }
         std::string line = "Mov " + std::to_string(p.target) + ", " + std::to_string(p.count);
-        if (p.ease != Ease::None) line += std::string(", ") + EaseWord(p.ease);
+        if (p.ease != Ease::None) line += std::string(", ") + EasingWord(p.ease);
         lines.push_back(std::move(line));
     }
     return lines;

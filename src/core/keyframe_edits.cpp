@@ -94,16 +94,6 @@ void AddNumber(std::vector<TextEdit>& edits, const Token& token, int32_t value) 
 
 }  // namespace
 
-const char* EasingWord(Ease ease) {
-    switch (ease) {
-    case Ease::In: return "EaseIn";
-    case Ease::Out: return "EaseOut";
-    case Ease::InOut: return "EaseInOut";
-    case Ease::None: break;
-    }
-    return "";
-}
-
 int32_t CommandLength(CommandKind kind, int32_t from, int32_t to, int32_t count, Ease ease) {
     if (kind == CommandKind::Wait || ease != Ease::None) return count;
     return MapServo(Standing(from), MovText(to, count, Ease::None)).frames - 1;

@@ -66,7 +66,4 @@ KeyEdit SetEasing(std::string_view program, const ServoMap& map, int key, Ease e
 bool CanToggleWait(const ServoMap& map, int key);
 KeyEdit ToggleWait(std::string_view program, const ServoMap& map, int key);
 
-// The word naming an easing ("EaseIn", ...); empty for none.
-const char* EasingWord(Ease ease);
-
 }  // namespace kestrova
