@@ -32,7 +32,7 @@ TakeOutcome FitTake(const Project& project, const TakeRecording& recording, bool
             continue;
         }
         const PunchInResult result =
-            PunchIn(servo, project.Programs[size_t(s)], plan.first, last, trace, options);
+            PunchIn(servo, project.Programs[size_t(s)], plan.first, last, trace, options, project.Frames.UpperBound());
         if (!result.ok()) {
             outcome.refusals.push_back(name + ": " + result.error);
             continue;
