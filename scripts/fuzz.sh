@@ -9,9 +9,9 @@ bash scripts/install-deps.sh
 dir=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKESTROVA_FUZZ=ON -DKESTROVA_TESTS=OFF -DKESTROVA_BENCH=OFF
-cmake --build "$dir" -j "$(nproc 2>/dev/null || echo 2)" --target fuzz_load_file fuzz_compiler fuzz_decoder fuzz_show_player
+cmake --build "$dir" -j "$(nproc 2>/dev/null || echo 2)" --target fuzz_load_file fuzz_compiler fuzz_decoder fuzz_show_player fuzz_punch_in fuzz_capture_input
 
-for target in fuzz_load_file fuzz_compiler fuzz_decoder fuzz_show_player; do
+for target in fuzz_load_file fuzz_compiler fuzz_decoder fuzz_show_player fuzz_punch_in fuzz_capture_input; do
   corpus="$dir/corpus-$target"
   mkdir -p "$corpus"
   cp -n fuzz/seeds/* "$corpus/" 2>/dev/null || true
