@@ -25,6 +25,10 @@ struct ServoRecord {
     bool Enabled = false;
     // Set by every build: the program filled at least one frame beyond frame 1.
     bool Used = false;
+    // Speed and acceleration caps of everything sent to the servo, in
+    // positions per second and per second squared; 0 for none.
+    int32_t MaxSpeed = 0;
+    int32_t MaxAccel = 0;
 
     bool operator==(const ServoRecord&) const = default;
 };
