@@ -36,6 +36,11 @@ public:
     bool Known() const { return known_; }
     // The servo is known to stand still at `position`.
     void Place(int32_t position);
+    // The servo was made to stop where it is (a playback ended or stopped):
+    // the next move starts from rest there.
+    void Halt() {
+        if (known_) Place(output_);
+    }
     // Nothing is known of the servo any more (a port closed, pulses off).
     void Forget() { known_ = false; }
 

@@ -5,6 +5,7 @@
 #include "process_priority.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace kestrova {
 
@@ -66,7 +67,10 @@ bool PlaybackEngine::PlayAnimation(int32_t startFrame, int32_t endFrame) {
     if (const std::optional<Message> problem = sound_.Prepare(cuePaths)) view_.Tell(*problem);
 
     view_.ShowPlayMarker();
-    const double period = FramePeriod(std::clamp(view_.FramesPerSecond(), 1, 30));
+    const int fps = std::clamp(view_.FramesPerSecond(), 1, 30);
+    const double period = FramePeriod(fps);
+    motion_->SetCaps(project_.Servos, fps);
+    leadIn_ = 0;
     line_ = std::make_unique<LineModel>(show_.sends, period, LineBaud());
     SetPlayControls(true);
 
@@ -76,6 +80,8 @@ bool PlaybackEngine::PlayAnimation(int32_t startFrame, int32_t endFrame) {
         if (end != PassEnd::Completed) break;
         if (!view_.LoopPressed()) break;
     }
+    // Servos still on their way at their caps go on to where the show ended.
+    if (end == PassEnd::Completed) end = TravelTo(std::min(endFrame, show_.first + int32_t(show_.frames.size()) - 1), period, false);
     const bool writeFailed = end == PassEnd::WriteFailed;
     // The reason of a failed write is kept for the message after the end steps.
     EndSteps(portWasOpen);
@@ -116,6 +122,7 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
     passFirst_ = startFrame;
     passStopFrame_ = wavStopFrame_;
     int32_t current = startFrame;
+    if (const PassEnd end = TravelTo(startFrame, period, true); end != PassEnd::Completed) return end;
     auto dueOf = [&](int32_t g) { return start + double(due + (g - current)) * period; };
 
     for (int64_t f64 = startFrame; f64 <= endFrame; ++f64) {
@@ -155,13 +162,11 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
         if (drop) {
             ++dropped_;
         } else if (show_.Holds(f)) {
-            std::array<int32_t, kLineServos> positions{};
-            const FrameRecord& record = show_.At(f);
-            std::copy_n(record.begin(), kLineServos, positions.begin());
+            const std::array<int32_t, kLineServos> positions = LimitedPositions(show_.At(f));
             NoteUnsendable(f);
             const std::vector<int> servos = line_->Choose(positions, lastSent < 0 ? 0 : due - lastSent, f == endFrame);
             lastSent = due;
-            if (!SendFrame(f, servos, writeFailure_)) return PassEnd::WriteFailed;
+            if (!SendFrame(positions, servos, writeFailure_)) return PassEnd::WriteFailed;
             if (frameHook_) frameHook_(frameHookContext_, f);
         }
 
@@ -232,13 +237,53 @@ void PlaybackEngine::NoteUnsendable(int32_t frame) {
     }
 }
 
-bool PlaybackEngine::SendFrame(int32_t frame, const std::vector<int>& servos, std::string& reason) {
-    const FrameRecord& record = show_.At(frame);
+std::array<int32_t, kLineServos> PlaybackEngine::LimitedPositions(const FrameRecord& record) {
+    std::array<int32_t, kLineServos> positions{};
+    for (int s = 0; s < kLineServos; ++s) {
+        const bool sendable = record[s] >= 0 && record[s] <= 255;
+        positions[s] = show_.sends[s] && sendable ? motion_->Next(s, record[s]) : record[s];
+    }
+    return positions;
+}
+
+PlaybackEngine::PassEnd PlaybackEngine::TravelTo(int32_t first, double period, bool leadIn) {
+    if (!show_.Holds(first)) return PassEnd::Completed;
+    std::array<int32_t, kServoCount> targets{};
+    std::array<bool, kServoCount> which{};
+    const FrameRecord& record = show_.At(first);
+    for (int s = 0; s < kServoCount; ++s) {
+        targets[s] = record[s];
+        which[s] = show_.sends[s] && record[s] >= 0 && record[s] <= 255;
+    }
+    // The last lead-in frame is the show's first: it goes out on the show's schedule.
+    const int32_t frames = motion_->LeadInFrames(targets, which) - (leadIn ? 1 : 0);
+    if (frames <= 0) return PassEnd::Completed;
+    if (leadIn) {
+        leadIn_ += frames;
+        char caption[64];
+        std::snprintf(caption, sizeof caption, "  Lead-in: %d frames (%.1f s)", frames, frames * period / 1000.0);
+        view_.SetPositionCaption(caption);
+    }
+    const double start = clock_.NowMs();
+    for (int32_t k = 0; k < frames; ++k) {
+        view_.Pump();
+        if (bStop) return PassEnd::Stopped;
+        clock_.WaitUntil(start + double(k) * period);
+        const std::array<int32_t, kLineServos> positions = LimitedPositions(record);
+        const std::vector<int> servos = line_->Choose(positions, k == 0 ? 0 : 1, false);
+        if (!SendFrame(positions, servos, writeFailure_)) return PassEnd::WriteFailed;
+    }
+    clock_.WaitUntil(start + double(frames) * period);
+    return PassEnd::Completed;
+}
+
+bool PlaybackEngine::SendFrame(const std::array<int32_t, kLineServos>& positions, const std::vector<int>& servos,
+                               std::string& reason) {
     frameBytes_.clear();
     for (int s : servos) {
-        const auto command = EncodeServoCommand(show_.synch, s, record[s]);
+        const auto command = EncodeServoCommand(show_.synch, s, positions[s]);
         if (!command) {
-            reason = UnencodableReason(show_.synch, s, record[s]);
+            reason = UnencodableReason(show_.synch, s, positions[s]);
             return false;
         }
         frameBytes_.insert(frameBytes_.end(), command->begin(), command->end());
@@ -250,6 +295,7 @@ bool PlaybackEngine::SendFrame(int32_t frame, const std::vector<int>& servos, st
 
 void PlaybackEngine::EndSteps(bool portWasOpen) {
     sound_.StopAll();
+    motion_->HaltAll();
     view_.HidePlayMarker();
     if (!portWasOpen) output_.Close();
     SetPlayControls(false);

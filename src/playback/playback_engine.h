@@ -21,6 +21,7 @@
 #include "core/messages.h"
 #include "core/playback_clock.h"
 #include "core/project.h"
+#include "core/servo_motion.h"
 #include "playback/line_model.h"
 
 #include <array>
@@ -180,6 +181,15 @@ public:
     // The rate the next playback assumes.
     int32_t LineBaud() const;
 
+    // Every position goes out through these limiters, with the servos' caps
+    // at the playback's rate. By default the engine has its own; a window
+    // gives it the one of its link, which the sliders share.
+    void SetMotion(ServoMotion* motion) { motion_ = motion ? motion : &ownMotion_; }
+    ServoMotion& Motion() { return *motion_; }
+    // Frames of the last lead-in: the servos travelling at their caps to
+    // where the show starts before its first frame and its sound.
+    int32_t LeadInFrames() const { return leadIn_; }
+
     // Frames of the last playback that were dropped for being late.
     int32_t DroppedFrames() const { return dropped_; }
 
@@ -200,7 +210,16 @@ private:
     };
     enum class PassEnd { Completed, Stopped, WriteFailed };
     PassEnd PlayPass(int32_t startFrame, int32_t endFrame, double period);
-    bool SendFrame(int32_t frame, const std::vector<int>& servos, std::string& reason);
+    bool SendFrame(const std::array<int32_t, kLineServos>& positions, const std::vector<int>& servos,
+                   std::string& reason);
+    // The frame's positions for the servos that take part, each through its
+    // limiter; positions the controller cannot take pass unlimited, unsent.
+    std::array<int32_t, kLineServos> LimitedPositions(const FrameRecord& record);
+    // The servos that are elsewhere travel to the positions of `frame` at
+    // their caps, one frame a period: before a pass starts there (the last
+    // step then being the pass's first frame), and after the last pass so
+    // that every servo ends where the show does. Stopped when a stop came.
+    PassEnd TravelTo(int32_t frame, double period, bool leadIn);
     void NoteUnsendable(int32_t frame);
     // Hands the sound of frames up to the one whose start (with the offset)
     // falls before `horizonMs` to the sound output; `nowMs` and `dueOf`
@@ -227,6 +246,9 @@ private:
     void* frameHookContext_ = nullptr;
 
     Show show_;
+    ServoMotion ownMotion_;
+    ServoMotion* motion_ = &ownMotion_;
+    int32_t leadIn_ = 0;
     std::unique_ptr<LineModel> line_;
     std::vector<uint8_t> frameBytes_;  // the commands of the frame being sent
     double soundOffsetMs_ = 0;
