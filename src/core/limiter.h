@@ -41,6 +41,11 @@ public:
     void Halt() {
         if (known_) Place(output_);
     }
+    // The frame rate changed from `from` to `to` frames per second: the
+    // step the servo is taking becomes the same speed at the new rate.
+    void Rescale(int from, int to) {
+        if (from > 0 && to > 0) motion_.velocity = static_cast<int32_t>(int64_t(motion_.velocity) * from / to);
+    }
     // Nothing is known of the servo any more (a port closed, pulses off).
     void Forget() { known_ = false; }
 

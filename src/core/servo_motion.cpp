@@ -6,8 +6,19 @@
 
 namespace kestrova {
 
-void ServoMotion::SetCaps(const std::array<ServoRecord, kServoCount>& servos, int framesPerSecond) {
+void ServoMotion::SetRate(int framesPerSecond) {
+    if (framesPerSecond == fps_) return;
+    for (Limiter& limiter : limiters_) limiter.Rescale(fps_, framesPerSecond);
     fps_ = framesPerSecond;
+}
+
+void ServoMotion::SetCaps(int servo, const Caps& caps, int framesPerSecond) {
+    SetRate(framesPerSecond);
+    limiters_[servo].SetCaps(caps, framesPerSecond);
+}
+
+void ServoMotion::SetCaps(const std::array<ServoRecord, kServoCount>& servos, int framesPerSecond) {
+    SetRate(framesPerSecond);
     for (int s = 0; s < kServoCount; ++s) limiters_[s].SetCaps(ServoCaps(servos[s]), framesPerSecond);
 }
 

@@ -17,7 +17,7 @@ public:
     // Takes each servo's caps at a frame rate (1 to 30); where the servos are
     // stays known.
     void SetCaps(const std::array<ServoRecord, kServoCount>& servos, int framesPerSecond);
-    void SetCaps(int servo, const Caps& caps, int framesPerSecond) { limiters_[servo].SetCaps(caps, framesPerSecond); }
+    void SetCaps(int servo, const Caps& caps, int framesPerSecond);
     int FramesPerSecond() const { return fps_; }
 
     // The position to send this frame for the one wanted. The first
@@ -28,6 +28,10 @@ public:
     int32_t Position(int servo) const { return limiters_[servo].Position(); }
     bool RestsAt(int servo, int32_t target) const { return limiters_[servo].RestsAt(target); }
     const Limiter& At(int servo) const { return limiters_[servo]; }
+    // Playback owns the servos while it plays; the live output stands back.
+    void SetPlaying(bool playing) { playing_ = playing; }
+    bool Playing() const { return playing_; }
+
     // Every servo stopped where it was last sent (its controller holds it there).
     void HaltAll();
     // Nothing is known of any servo any more (another port, pulses off).
@@ -40,7 +44,10 @@ public:
 
 private:
     std::array<Limiter, kServoCount> limiters_{};
+    void SetRate(int framesPerSecond);
+
     int fps_ = 30;
+    bool playing_ = false;
 };
 
 }  // namespace kestrova

@@ -1,5 +1,7 @@
 #include "execution_window.h"
 
+#include "link/live_output.h"
+
 #include "core/cue_path.h"
 #include "core/messages.h"
 #include "playback/serial_link_output.h"
@@ -68,9 +70,11 @@ frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAn
     setAttribute(Qt::WA_DeleteOnClose);
 
     output_ = std::make_unique<SerialLinkOutput>(link);
+    motion_ = &link.Live().Motion();  // playback and the sliders move the same servos
     soundFolder_ = ProjectFolder(project_.sFilename);
     sound_ = std::make_unique<QtSoundOutput>(soundFolder_);
     engine_ = std::make_unique<PlaybackEngine>(project_, *output_, *sound_, *this);
+    engine_->SetMotion(motion_);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 0, 6, 6);
@@ -416,6 +420,7 @@ void frmExe::PrepareEngine() {
     soundFolder_ = folder;
     sound_ = std::make_unique<QtSoundOutput>(soundFolder_);
     engine_ = std::make_unique<PlaybackEngine>(project_, *output_, *sound_, *this);
+    engine_->SetMotion(motion_);
 }
 
 void frmExe::SetSoundOffsetSource(std::function<int32_t()> source) {

@@ -129,6 +129,7 @@ private:
     std::unique_ptr<SerialLinkOutput> output_;
     std::unique_ptr<QtSoundOutput> sound_;
     std::unique_ptr<PlaybackEngine> engine_;
+    ServoMotion* motion_ = nullptr;
     std::string soundFolder_;
     bool suppressRedraw_ = false;
     bool projectChanging_ = false;

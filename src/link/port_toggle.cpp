@@ -1,5 +1,7 @@
 #include "port_toggle.h"
 
+#include "live_output.h"
+
 namespace kestrova {
 
 namespace {
@@ -32,13 +34,12 @@ std::optional<Message> ComToggleClicked(SerialLink& link, bool nowChecked, PortT
 }
 
 void ServoSliderChanged(SerialLink& link, const ProjectSettings& settings, int servo, int value,
-                        SliderView& view) {
+                        SliderView& view, const Caps& caps) {
     const bool sendable = value >= kLowestSendablePosition && value <= kHighestSendablePosition;
     view.SetPositionLabel(servo, std::to_string(value) + (sendable ? "" : "!"));
     view.SetPositionSendable(servo, sendable);
     if (!sendable || !link.IsOpen()) return;
-    std::string reason;
-    link.WriteServo(settings.SynchByte, servo, value, reason);
+    link.Live().Want(settings.SynchByte, servo, value, caps);
 }
 
 }  // namespace kestrova

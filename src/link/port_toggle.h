@@ -5,6 +5,7 @@
 
 #include "core/messages.h"
 #include "core/project.h"
+#include "core/servo_caps.h"
 #include "serial_link.h"
 
 #include <optional>
@@ -54,8 +55,9 @@ constexpr int kHighestSendablePosition = 255;
 // servo's Enabled and Used flags and AutoDisable play no part; a closed
 // port or a failed write shows nothing. A position the controller cannot
 // take (outside 0 to 255, possible with wide servo limits) is never sent,
-// and its label reads the value followed by "!".
+// and its label reads the value followed by "!". The command goes through
+// the servo's limiter with `caps` (see live_output.h).
 void ServoSliderChanged(SerialLink& link, const ProjectSettings& settings, int servo, int value,
-                        SliderView& view);
+                        SliderView& view, const Caps& caps = {});
 
 }  // namespace kestrova

@@ -18,6 +18,8 @@
 
 namespace kestrova {
 
+class LiveOutput;
+
 // Line settings strings for BaudRate 0 and 1.
 inline constexpr const char* kLineSettings2400 = "2400,N,8,1";
 inline constexpr const char* kLineSettings9600 = "9600,N,8,1";
@@ -97,6 +99,10 @@ public:
     // Writes one servo command; a part that does not fit its byte is
     // refused and nothing is written.
     bool WriteServo(int32_t synchByte, int servo, int32_t position, std::string& reason);
+
+    // The sliders' output through the servos' limiters, and where the
+    // servos are as far as this link knows; playback shares it.
+    LiveOutput& Live();
 
 private:
     bool WriteToPort(const uint8_t* data, size_t size, std::string& reason);

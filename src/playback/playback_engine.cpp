@@ -70,6 +70,7 @@ bool PlaybackEngine::PlayAnimation(int32_t startFrame, int32_t endFrame) {
     const int fps = std::clamp(view_.FramesPerSecond(), 1, 30);
     const double period = FramePeriod(fps);
     motion_->SetCaps(project_.Servos, fps);
+    motion_->SetPlaying(true);
     leadIn_ = 0;
     line_ = std::make_unique<LineModel>(show_.sends, period, LineBaud());
     SetPlayControls(true);
@@ -296,6 +297,7 @@ bool PlaybackEngine::SendFrame(const std::array<int32_t, kLineServos>& positions
 void PlaybackEngine::EndSteps(bool portWasOpen) {
     sound_.StopAll();
     motion_->HaltAll();
+    motion_->SetPlaying(false);
     view_.HidePlayMarker();
     if (!portWasOpen) output_.Close();
     SetPlayControls(false);

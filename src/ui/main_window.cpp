@@ -269,7 +269,7 @@ void frmMain::ConnectPanel() {
 }
 
 void frmMain::ServoSliderMoved(int servo, int value) {
-    ServoSliderChanged(link_, project_.Settings, servo, value, *this);
+    ServoSliderChanged(link_, project_.Settings, servo, value, *this, ServoCaps(project_.Servos[servo]));
 }
 
 void frmMain::SetPositionLabel(int servo, const std::string& text) {
