@@ -32,6 +32,12 @@ public:
     void SetPlaying(bool playing) { playing_ = playing; }
     bool Playing() const { return playing_; }
 
+    // A stop asked for from anywhere: playback ends at its next frame, before
+    // sending it. Cleared when the next playback starts.
+    void RequestStop() { stopRequested_ = true; }
+    bool StopRequested() const { return stopRequested_; }
+    void ClearStop() { stopRequested_ = false; }
+
     // Every servo stopped where it was last sent (its controller holds it there).
     void HaltAll();
     // Nothing is known of any servo any more (another port, pulses off).
@@ -48,6 +54,7 @@ private:
 
     int fps_ = 30;
     bool playing_ = false;
+    bool stopRequested_ = false;
 };
 
 }  // namespace kestrova

@@ -8,6 +8,7 @@
 // it, and the engine lets the other buttons through at its pump points.
 
 #include "core/project.h"
+#include "motion_stop.h"
 #include "playback/playback_engine.h"
 
 #include <QRect>

@@ -58,6 +58,12 @@ void LiveOutput::Stop() {
     SetMoving(false);
 }
 
+bool LiveOutput::PulsesOff() {
+    if (!pulsesOff_ || !pulsesOff_()) return false;
+    motion_.ForgetAll();  // a servo without pulses may be moved by hand
+    return true;
+}
+
 void LiveOutput::SetMoving(bool moving) {
     if (moving == moving_) return;
     moving_ = moving;

@@ -39,6 +39,11 @@ public:
     // Called whenever Moving() changes (the window's Stop button).
     void SetMovingChanged(std::function<void(bool)> changed) { movingChanged_ = std::move(changed); }
 
+    // Switches the servos' pulses off, where the controller's protocol can
+    // (its encoder sets this); true when it did. Without one, nothing is sent.
+    void SetPulsesOff(std::function<bool()> pulsesOff) { pulsesOff_ = std::move(pulsesOff); }
+    bool PulsesOff();
+
     // One frame of the stepping (the timer's; tests call it directly).
     void Tick();
 
@@ -52,6 +57,7 @@ private:
     bool moving_ = false;
     std::array<std::optional<int32_t>, kServoCount> targets_{};
     std::function<void(bool)> movingChanged_;
+    std::function<bool()> pulsesOff_;
 };
 
 }  // namespace kestrova

@@ -71,6 +71,7 @@ bool PlaybackEngine::PlayAnimation(int32_t startFrame, int32_t endFrame) {
     const double period = FramePeriod(fps);
     motion_->SetCaps(project_.Servos, fps);
     motion_->SetPlaying(true);
+    motion_->ClearStop();
     leadIn_ = 0;
     line_ = std::make_unique<LineModel>(show_.sends, period, LineBaud());
     SetPlayControls(true);
@@ -113,7 +114,7 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
     if (startFrame > endFrame) {
         // A pass that plays nothing still lets loop and stop be released.
         view_.Pump();
-        return bStop ? PassEnd::Stopped : PassEnd::Completed;
+        return Stopping() ? PassEnd::Stopped : PassEnd::Completed;
     }
     bool scheduled = false;  // the schedule starts at the first frame played
     double start = 0;        // when the schedule started
@@ -131,10 +132,10 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
         current = f;
         if (bPause) {
             HoldSound(f);
-            while (bPause && !bStop) view_.Pump();
+            while (bPause && !Stopping()) view_.Pump();
             scheduled = false;
         }
-        if (bStop) return PassEnd::Stopped;
+        if (Stopping()) return PassEnd::Stopped;
 
         view_.MovePlayMarker(f);
         view_.KeepFrameInView(f);
@@ -160,6 +161,8 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
         // the output needs to start it on its sample.
         DispatchSound(endFrame, start + double(due + 1) * period + sound_.LeadMs(), clock_.NowMs(), dueOf);
         if (!drop) clock_.WaitUntil(start + double(due) * period);
+        // A stop that came while the frame's display work ran sends nothing more.
+        if (Stopping()) return PassEnd::Stopped;
         if (drop) {
             ++dropped_;
         } else if (show_.Holds(f)) {
@@ -176,8 +179,8 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
             bStep = false;
             view_.ShowSteppedButtons();
             HoldSound(f + 1);
-            while (bPause && !bStop) view_.Pump();
-            if (bStop) return PassEnd::Stopped;
+            while (bPause && !Stopping()) view_.Pump();
+            if (Stopping()) return PassEnd::Stopped;
             scheduled = false;  // the frame that resumes starts a new schedule
             continue;
         }
@@ -268,7 +271,7 @@ PlaybackEngine::PassEnd PlaybackEngine::TravelTo(int32_t first, double period, b
     const double start = clock_.NowMs();
     for (int32_t k = 0; k < frames; ++k) {
         view_.Pump();
-        if (bStop) return PassEnd::Stopped;
+        if (Stopping()) return PassEnd::Stopped;
         clock_.WaitUntil(start + double(k) * period);
         const std::array<int32_t, kLineServos> positions = LimitedPositions(record);
         const std::vector<int> servos = line_->Choose(positions, k == 0 ? 0 : 1, false);

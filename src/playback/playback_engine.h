@@ -162,6 +162,8 @@ public:
     bool bStep = false;
 
     bool Playing() const { return playing_; }
+    // A stop from the toolbar, the command line or anywhere else (Escape).
+    bool Stopping() const { return bStop || motion_->StopRequested(); }
 
     // Replaces the priority setter (tests).
     void SetPrioritySetter(PrioritySetter setter) { setPriority_ = setter; }
