@@ -1,5 +1,7 @@
 #include "compiler.h"
 
+#include "command_map.h"
+
 #include "text.h"
 
 #include "numeric_text.h"
@@ -120,18 +122,21 @@ std::vector<Token> TokenizeProgram(std::string_view text) {
     return tokens;
 }
 
-bool ServoCompiler::Fail(int servo, const Token& token, std::string message, std::string title) {
-    lastError_ = CompileError{servo, token.Start, token.End, std::move(message), std::move(title)};
+bool ServoCompiler::Fail(const Token& token, std::string message, std::string title) {
+    lastError_ = CompileError{servo_, token.Start, token.End, std::move(message), std::move(title)};
     return false;
 }
 
 bool ServoCompiler::CheckPosition(int servo, std::string_view text) {
+    return CheckPositionFor(project_->Servos[servo], text);
+}
+
+bool ServoCompiler::CheckPositionFor(const ServoRecord& record, std::string_view text) {
     const std::optional<int32_t> value = ToInt32(text);
     if (!value) {
         positionError_ = kPositionNotNumeric;
         return false;
     }
-    const ServoRecord& record = project_.Servos[servo];
     if (*value < record.Min) {
         positionError_ = "Position is less than servo minimum.";
         return false;
@@ -144,42 +149,80 @@ bool ServoCompiler::CheckPosition(int servo, std::string_view text) {
 }
 
 bool ServoCompiler::CompileServo(int servo) {
-    FrameTable& frames = project_.Frames;
-    frames.Grow(1);
-    const int32_t home = project_.Servos[servo].Home;
-    frames[1][servo] = home;
-    int32_t current = home;
+    frames_ = &project_->Frames;
+    servo_ = servo;
+    frames_->Grow(1);
+    const ServoRecord& record = project_->Servos[servo];
+    (*frames_)[1][servo] = record.Home;
     int32_t frame = 1;
-    project_.ServoFrameCount[servo] = 1;
+    const bool ok = Run(record, project_->Programs[servo], frame);
+    project_->ServoFrameCount[servo] = frame;
+    return ok;
+}
 
-    words_ = WordReader(project_.Programs[servo]);
+bool ServoCompiler::Read(const ServoRecord& record, std::string_view program, int32_t& lastFrame) {
+    frames_ = nullptr;
+    servo_ = -1;
+    lastFrame = 1;
+    return Run(record, program, lastFrame);
+}
+
+bool ServoCompiler::Run(const ServoRecord& record, std::string_view program, int32_t& frame) {
+    int32_t current = record.Home;
+    words_ = WordReader(program);
     Token command;
+    // On an error, frame stays the end of the last command that compiled.
+    int32_t done = frame;
     while (words_.Next(command)) {
+        bool ok = false;
         if (EqualsIgnoringCase(command.Text, "mov")) {
-            if (!CompileMov(servo, command, frame, current)) return false;
+            ok = CompileMov(record, command, frame, current);
         } else if (EqualsIgnoringCase(command.Text, "wait")) {
-            if (!CompileWait(servo, command, frame, current)) return false;
+            ok = CompileWait(command, frame, current);
         } else {
-            return Fail(servo, command, "Unknown Command.", kCompileError);
+            Fail(command, "Unknown Command.", kCompileError);
         }
+        if (!ok) {
+            frame = done;
+            return false;
+        }
+        done = frame;
     }
     return true;
 }
 
-bool ServoCompiler::CompileMov(int servo, const Token& command, int32_t& frame, int32_t& current) {
+void ServoCompiler::Record(const Token& command, int32_t first, int32_t last, int32_t from, int32_t to, Ease ease) {
+    if (!spans_) return;
+    const bool mov = EqualsIgnoringCase(command.Text, "mov");
+    CommandSpan span{mov ? CommandKind::Mov : CommandKind::Wait, command, {}, {}, {}, first, last, from, to, ease};
+    if (mov) {
+        span.position = operand_[0];
+        span.frames = operand_[1];
+        if (ease != Ease::None) span.easing = operand_[2];
+    } else {
+        span.frames = operand_[1];
+    }
+    spans_->push_back(span);
+}
+
+bool ServoCompiler::CompileMov(const ServoRecord& record, const Token& command, int32_t& frame, int32_t& current) {
     Token& position = operand_[0];
     Token& frameCount = operand_[1];
     // A missing operand is reported like an invalid one, on the command word.
-    if (!words_.Next(position)) return Fail(servo, command, kPositionNotNumeric, kInvalidPosition);
-    if (!CheckPosition(servo, position.Text)) return Fail(servo, position, positionError_, kInvalidPosition);
+    if (!words_.Next(position)) return Fail(command, kPositionNotNumeric, kInvalidPosition);
+    if (!CheckPositionFor(record, position.Text)) return Fail(position, positionError_, kInvalidPosition);
     const int32_t target = *ToInt32(position.Text);
 
-    if (!words_.Next(frameCount)) return Fail(servo, command, kFramesNotNumeric, kInvalidFrames);
+    if (!words_.Next(frameCount)) return Fail(command, kFramesNotNumeric, kInvalidFrames);
     const std::optional<int32_t> count = ToInt32(frameCount.Text);
-    if (!count) return Fail(servo, frameCount, kFramesNotNumeric, kInvalidFrames);
-    if (*count < 1) return Fail(servo, frameCount, kFramesNotPositive, kInvalidFrames);
-    if (const Ease ease = ReadEasing(); ease != Ease::None) {
-        return CompileEasedMov(servo, ease, target, *count, frame, current);
+    if (!count) return Fail(frameCount, kFramesNotNumeric, kInvalidFrames);
+    if (*count < 1) return Fail(frameCount, kFramesNotPositive, kInvalidFrames);
+    const int32_t first = frame + 1;
+    const int32_t from = current;
+    if (const Ease ease = ReadEasing(operand_[2]); ease != Ease::None) {
+        if (!CompileEasedMov(ease, target, *count, frame, current)) return false;
+        Record(command, first, frame, from, target, ease);
+        return true;
     }
 
     const float step = static_cast<float>((static_cast<double>(target) - current) / *count);
@@ -188,7 +231,8 @@ bool ServoCompiler::CompileMov(int servo, const Token& command, int32_t& frame, 
     // Stored values never leave the range between the two ends of the move.
     const double low = std::min(current, target);
     const double high = std::max(current, target);
-    FrameTable& frames = project_.Frames;
+    FrameTable* frames = frames_;
+    const int servo = servo_;
 
     auto stored = [&](float value) { return Floor(std::clamp(static_cast<double>(value), low, high)); };
 
@@ -203,29 +247,34 @@ bool ServoCompiler::CompileMov(int servo, const Token& command, int32_t& frame, 
             // it ends after its n frames, on its target.
             if (made < *count) {
                 const int32_t more = *count - made;
-                if (more > kMaxFrames - frame) return Fail(servo, frameCount, kTooLongMessage, kCompileError);
+                if (more > kMaxFrames - frame) return Fail(frameCount, kTooLongMessage, kCompileError);
                 const int32_t last = frame + more;
-                frames.Grow(last);
-                while (frame < last) frames[++frame][servo] = stored(acc);
+                if (!frames) {
+                    frame = last;
+                    break;
+                }
+                frames->Grow(last);
+                while (frame < last) (*frames)[++frame][servo] = stored(acc);
             }
-            frames[frame][servo] = target;
+            if (frames) (*frames)[frame][servo] = target;
             break;
         }
-        if (frame >= kMaxFrames) return Fail(servo, frameCount, kTooLongMessage, kCompileError);
+        if (frame >= kMaxFrames) return Fail(frameCount, kTooLongMessage, kCompileError);
         ++frame;
         ++made;
-        if (frame > frames.UpperBound()) frames.Grow(frame);
         acc = next;
-        frames[frame][servo] = stored(acc);
+        if (frames) {
+            if (frame > frames->UpperBound()) frames->Grow(frame);
+            (*frames)[frame][servo] = stored(acc);
+        }
     }
-    project_.ServoFrameCount[servo] = frame;
     current = target;
+    Record(command, first, frame, from, target, Ease::None);
     return true;
 }
 
-Ease ServoCompiler::ReadEasing() {
+Ease ServoCompiler::ReadEasing(Token& word) {
     const WordReader before = words_;
-    Token& word = operand_[0];
     if (words_.Next(word)) {
         const Ease ease = EaseOf(word.Text);
         if (ease != Ease::None) return ease;
@@ -234,39 +283,40 @@ Ease ServoCompiler::ReadEasing() {
     return Ease::None;
 }
 
-bool ServoCompiler::CompileEasedMov(int servo, Ease ease, int32_t target, int32_t count, int32_t& frame,
-                                    int32_t& current) {
-    if (count > kMaxFrames - frame) return Fail(servo, operand_[1], kTooLongMessage, kCompileError);
-    FrameTable& frames = project_.Frames;
-    frames.Grow(frame + count);
-    for (int32_t step = 1; step <= count; ++step) frames[frame + step][servo] = EasedPosition(current, target, step, count, ease);
+bool ServoCompiler::CompileEasedMov(Ease ease, int32_t target, int32_t count, int32_t& frame, int32_t& current) {
+    if (count > kMaxFrames - frame) return Fail(operand_[1], kTooLongMessage, kCompileError);
+    if (frames_) {
+        FrameTable& frames = *frames_;
+        frames.Grow(frame + count);
+        for (int32_t step = 1; step <= count; ++step) frames[frame + step][servo_] = EasedPosition(current, target, step, count, ease);
+    }
     frame += count;
-    project_.ServoFrameCount[servo] = frame;
     current = target;
     return true;
 }
 
-bool ServoCompiler::CompileWait(int servo, const Token& command, int32_t& frame, int32_t current) {
-    Token& frameCount = operand_[0];
-    if (!words_.Next(frameCount)) return Fail(servo, command, kFramesNotNumeric, kInvalidFrames);
+bool ServoCompiler::CompileWait(const Token& command, int32_t& frame, int32_t current) {
+    Token& frameCount = operand_[1];
+    if (!words_.Next(frameCount)) return Fail(command, kFramesNotNumeric, kInvalidFrames);
     const std::optional<int32_t> count = ToInt32(frameCount.Text);
-    if (!count) return Fail(servo, frameCount, kFramesNotNumeric, kInvalidFrames);
-    if (*count < 1) return Fail(servo, frameCount, kFramesNotPositive, kInvalidFrames);
-    if (*count > kMaxFrames - frame) return Fail(servo, frameCount, kTooLongMessage, kCompileError);
+    if (!count) return Fail(frameCount, kFramesNotNumeric, kInvalidFrames);
+    if (*count < 1) return Fail(frameCount, kFramesNotPositive, kInvalidFrames);
+    if (*count > kMaxFrames - frame) return Fail(frameCount, kTooLongMessage, kCompileError);
 
-    FrameTable& frames = project_.Frames;
     const int32_t last = frame + *count;
-    frames.Grow(last);
-    frames.Fill(servo, frame + 1, last, current);
+    if (frames_) {
+        frames_->Grow(last);
+        frames_->Fill(servo_, frame + 1, last, current);
+    }
+    Record(command, frame + 1, last, current, current, Ease::None);
     frame = last;
-    project_.ServoFrameCount[servo] = frame;
     return true;
 }
 
 void ServoCompiler::MarkWavCues() {
-    FrameTable& frames = project_.Frames;
+    FrameTable& frames = project_->Frames;
     const int32_t last = frames.UpperBound();
-    const WavCueList& cues = project_.WavCues;
+    const WavCueList& cues = project_->WavCues;
     for (int32_t k = 1; k <= UpperBound(cues); ++k) {
         const int32_t start = cues[k].Start;
         if (start >= 1 && start <= last) frames[start][kWavCueSlot] = k;
@@ -274,11 +324,11 @@ void ServoCompiler::MarkWavCues() {
 }
 
 void ServoCompiler::PadServoTables() {
-    FrameTable& frames = project_.Frames;
+    FrameTable& frames = project_->Frames;
     const int32_t last = frames.UpperBound();
     for (int s = 0; s < kServoCount; ++s) {
-        const int32_t own = project_.ServoFrameCount[s];
-        project_.Servos[s].Used = own >= 2;
+        const int32_t own = project_->ServoFrameCount[s];
+        project_->Servos[s].Used = own >= 2;
         frames.Fill(s, own + 1, last, frames[own][s]);
     }
 }

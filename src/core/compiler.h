@@ -60,6 +60,8 @@ enum class Ease { None, In, Out, InOut };
 // Ease::None for any other word.
 Ease EaseOf(std::string_view word);
 
+struct CommandSpan;  // command_map.h
+
 // Position of step k (1 to n) of an eased move from start to target: start +
 // (target - start) * e(k / n) in double, rounded half to even; step n is the
 // target itself.
@@ -70,12 +72,23 @@ std::vector<Token> TokenizeProgram(std::string_view text);
 
 class ServoCompiler {
 public:
-    explicit ServoCompiler(Project& project) : project_(project) {}
+    explicit ServoCompiler(Project& project) : project_(&project) {}
+    // A compiler with no project: it only reads programs (see Read).
+    ServoCompiler() = default;
 
     // Interprets the servo's program into frames of the frame table, word
     // by word. False on the first error, which LastError() then describes;
     // the words after it are never read.
     bool CompileServo(int servo);
+
+    // Every command compiled from now on is appended to *spans (nullptr:
+    // none), in the same pass that builds its frames.
+    void RecordCommands(std::vector<CommandSpan>* spans) { spans_ = spans; }
+
+    // Runs a program through the same arithmetic without writing any frame:
+    // false on the first error, as CompileServo. lastFrame is the last frame
+    // the program filled.
+    bool Read(const ServoRecord& record, std::string_view program, int32_t& lastFrame);
 
     // True when text is a valid position for the servo; otherwise false with
     // PositionError() set.
@@ -91,17 +104,24 @@ public:
     const CompileError& LastError() const { return lastError_; }
 
 private:
-    bool Fail(int servo, const Token& token, std::string message, std::string title);
-    bool CompileMov(int servo, const Token& command, int32_t& frame, int32_t& current);
+    // The program's commands into frames_ (when set) at slot servo_.
+    bool Run(const ServoRecord& record, std::string_view program, int32_t& frame);
+    bool CheckPositionFor(const ServoRecord& record, std::string_view text);
+    bool Fail(const Token& token, std::string message, std::string title);
+    bool CompileMov(const ServoRecord& record, const Token& command, int32_t& frame, int32_t& current);
     // The easing word after a move's frames, when there is one; any other
     // word is left for the next command.
-    Ease ReadEasing();
-    bool CompileEasedMov(int servo, Ease ease, int32_t target, int32_t count, int32_t& frame, int32_t& current);
-    bool CompileWait(int servo, const Token& command, int32_t& frame, int32_t current);
+    Ease ReadEasing(Token& word);
+    bool CompileEasedMov(Ease ease, int32_t target, int32_t count, int32_t& frame, int32_t& current);
+    bool CompileWait(const Token& command, int32_t& frame, int32_t current);
+    void Record(const Token& command, int32_t first, int32_t last, int32_t from, int32_t to, Ease ease);
 
-    Project& project_;
+    Project* project_ = nullptr;
+    FrameTable* frames_ = nullptr;
+    int servo_ = -1;
+    std::vector<CommandSpan>* spans_ = nullptr;
     WordReader words_;
-    Token operand_[2];
+    Token operand_[3];
     std::string positionError_;
     CompileError lastError_;
 };

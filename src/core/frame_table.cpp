@@ -20,6 +20,16 @@ void FrameTable::Grow(int32_t upper) {
     if (upper > upper_) upper_ = upper;
 }
 
+void FrameTable::Shrink(int32_t upper) {
+    upper = std::max(upper, 1);
+    if (upper >= upper_) return;
+    chunks_.resize((static_cast<size_t>(upper) >> kChunkShift) + 1);
+    // Frames grown back later start at zero, as Grow promises.
+    const int32_t chunkEnd = upper | kChunkMask;
+    for (int s = 0; s < kFrameSlots; ++s) Fill(s, upper + 1, chunkEnd, 0);
+    upper_ = upper;
+}
+
 void FrameTable::Fill(int slot, int32_t first, int32_t last, int32_t value) {
     while (first <= last) {
         const size_t chunk = static_cast<size_t>(first) >> kChunkShift;

@@ -58,6 +58,9 @@ public:
     // Grows the table to at least `upper` frames; new frames are all zero.
     void Grow(int32_t upper);
 
+    // Drops the frames after `upper` (at least 1) and the chunks they held.
+    void Shrink(int32_t upper);
+
     Frame<int32_t> operator[](int32_t frame) {
         return Frame<int32_t>(&chunks_[static_cast<size_t>(frame) >> kChunkShift][frame & kChunkMask]);
     }
