@@ -23,12 +23,16 @@ bool FrameLoudness(const std::string& path, int framesPerSecond, std::vector<dou
     const int64_t rate = file.Info().sampleRate;
     // Frame k ends at sound frame (k + 1) * rate / fps.
     auto frameEnd = [&](int64_t k) { return (k + 1) * rate / framesPerSecond; };
-    constexpr int64_t kChunk = 65536;
+    // The chunk holds a fixed number of samples however many channels there
+    // are, so a file of a thousand channels takes no more memory than one.
+    const int64_t kChunk = std::max<int64_t>(1, 65536 / channels);
     std::vector<float> chunk(size_t(kChunk) * size_t(channels));
     int64_t position = 0;  // sound frames read
     int64_t k = 0;
     double sum = 0.0;
-    int64_t count = 0;
+    int64_t count = 0;    // finite samples of frame k so far
+    int64_t pending = 0;  // sound frames of frame k so far
+    int64_t finite = 0;   // finite samples in all
     for (;;) {
         const int64_t got = file.Read(chunk.data(), kChunk);
         if (got < 0) {
@@ -41,22 +45,37 @@ bool FrameLoudness(const std::string& path, int framesPerSecond, std::vector<dou
             const int64_t end = std::min(got, i + (frameEnd(k) - (position + i)));
             const float* p = chunk.data() + size_t(i) * size_t(channels);
             const float* q = chunk.data() + size_t(end) * size_t(channels);
+            // A sample that is not a number (or infinite) says nothing about
+            // loudness and is left out.
             double s = 0.0;
-            for (; p < q; ++p) s += double(*p) * double(*p);
+            int64_t n = 0;
+            for (; p < q; ++p) {
+                if (!std::isfinite(*p)) continue;
+                s += double(*p) * double(*p);
+                ++n;
+            }
             sum += s;
-            count += (end - i) * channels;
+            count += n;
+            finite += n;
+            pending += end - i;
             i = end;
             if (position + i == frameEnd(k)) {
                 loudness.push_back(count > 0 ? std::sqrt(sum / double(count)) : 0.0);
                 sum = 0.0;
                 count = 0;
+                pending = 0;
                 ++k;
             }
         }
         position += got;
     }
     // The last, partial frame counts over the samples it has.
-    if (count > 0) loudness.push_back(std::sqrt(sum / double(count)));
+    if (pending > 0) loudness.push_back(count > 0 ? std::sqrt(sum / double(count)) : 0.0);
+    if (finite == 0) {
+        loudness.clear();
+        error = "the file holds no sound (no sample is a finite number)";
+        return false;
+    }
     return true;
 }
 
@@ -65,6 +84,7 @@ std::vector<int32_t> MouthPositions(const std::vector<double>& loudness, const M
     const double loudest = n > 0 ? *std::max_element(loudness.begin(), loudness.end()) : 0.0;
     const double threshold = loudest * std::clamp(options.thresholdPercent, 0.0, 100.0) / 100.0;
     const double closed = options.closed, open = options.open;
+    const double lowest = std::min(closed, open), highest = std::max(closed, open);
     std::vector<double> mapped(n, closed);
     if (loudest > threshold) {
         for (size_t k = 0; k < n; ++k) {
@@ -81,7 +101,9 @@ std::vector<int32_t> MouthPositions(const std::vector<double>& loudness, const M
     for (int64_t k = 0; k < int64_t(n); ++k) {
         const int64_t from = std::max<int64_t>(0, k - before), to = std::min<int64_t>(int64_t(n), k + after + 1);
         const double value = (sums[size_t(to)] - sums[size_t(from)]) / double(to - from);
-        positions[size_t(k)] = static_cast<int32_t>(std::lround(value));
+        // Never outside closed..open, whatever the loudness held.
+        positions[size_t(k)] = std::isfinite(value) ? static_cast<int32_t>(std::lround(std::clamp(value, lowest, highest)))
+                                                    : options.closed;
     }
     return positions;
 }
@@ -122,7 +144,11 @@ std::string CheckMouthOptions(const MouthOptions& o) {
     if (o.thresholdPercent < 0 || o.thresholdPercent > 100) return "The threshold must be from 0 to 100 percent.";
     if (o.smooth < 1) return "The smoothing must be at least 1 frame.";
     if (o.lead < 0) return "The lead must not be negative.";
-    if (o.start < 1) return "The start frame must be at least 1.";
+    if (o.closed < 0 || o.closed > 254 || o.open < 0 || o.open > 254)
+        return "The closed and open positions must be from 0 to 254.";
+    // The longest animation a build makes is 1,000,000 frames.
+    if (o.start < 1 || o.start > 1'000'000) return "The start frame must be from 1 to 1,000,000.";
+    if (o.lead > 1'000'000) return "The lead must be at most 1,000,000 frames.";
     return {};
 }
 

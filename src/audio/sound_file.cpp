@@ -3,6 +3,12 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kestrova::audio {
 
@@ -10,8 +16,23 @@ SoundFile::~SoundFile() { Close(); }
 
 bool SoundFile::Open(const std::string& path) {
     Close();
+    // Only a regular file is read: a named pipe or a device could block the
+    // open or the reads for ever. O_NONBLOCK keeps the open itself from
+    // waiting for a pipe's writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error_ = std::strerror(errno);
+        return false;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        error_ = S_ISDIR(status.st_mode) ? std::strerror(EISDIR) : "it is not a regular file (a named pipe or a device)";
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     SF_INFO sfinfo{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &sfinfo);
+    SNDFILE* file = sf_open_fd(fd, SFM_READ, &sfinfo, SF_TRUE);
     if (!file) {
         error_ = sf_strerror(nullptr);
         return false;

@@ -24,8 +24,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The longest sound decoded: five minutes at 48 kHz.
+// The longest sound decoded: five minutes at 48 kHz, and no more samples
+// than five minutes of stereo.
 constexpr int64_t kMaxFrames = int64_t(48000) * 300;
+constexpr int64_t kMaxSamples = kMaxFrames * 2;
+// The samples read at a time.
+constexpr int64_t kChunkSamples = 1 << 16;
 // Audio the output holds ahead: enough to ride over a scheduling hiccup,
 // short enough that a start is heard soon after it is asked for.
 constexpr int kBufferMs = 120;
@@ -250,14 +254,38 @@ SoundPlayer::~SoundPlayer() {
 }
 
 std::shared_ptr<const PcmSound> SoundPlayer::Load(const std::string& path, std::string& error) const {
-    DecodedSound decoded;
-    if (!DecodeSound(path, decoded, error, kMaxFrames)) return nullptr;
-    if (decoded.channels <= 0 || decoded.sampleRate <= 0 || decoded.Frames() == 0) {
+    SoundFile file;
+    if (!file.Open(path)) {
+        error = file.ErrorString();
+        return nullptr;
+    }
+    // Read and converted a piece at a time: only the output's format is
+    // held whole. The bound counts samples, so many channels mean fewer
+    // frames, never more memory.
+    const int channels = file.Info().channels;
+    const int64_t limit = std::min(kMaxFrames, kMaxSamples / channels);
+    const int64_t chunkFrames = std::max<int64_t>(1, kChunkSamples / channels);
+    SoundConverter converter(channels, file.Info().sampleRate, rate_, channels_, floatSamples_,
+                             std::min(file.Info().frames, limit));
+    std::vector<float> chunk(size_t(chunkFrames) * size_t(channels));
+    int64_t total = 0;
+    while (total < limit) {
+        const int64_t got = file.Read(chunk.data(), std::min(chunkFrames, limit - total));
+        if (got < 0) {
+            // Data that ends in a read error still plays what came before it.
+            if (total > 0) break;
+            error = file.ErrorString();
+            return nullptr;
+        }
+        if (got == 0) break;
+        converter.Feed(chunk.data(), got);
+        total += got;
+    }
+    if (total == 0) {
         error = "The file holds no sound.";
         return nullptr;
     }
-    return std::make_shared<const PcmSound>(
-        ConvertSound(decoded.samples, decoded.channels, decoded.sampleRate, rate_, channels_, floatSamples_));
+    return std::make_shared<const PcmSound>(converter.Finish());
 }
 
 void SoundPlayer::Play(std::shared_ptr<const PcmSound> sound, double delayMs) {
@@ -297,44 +325,79 @@ bool SoundPlayer::WaitUntilRunning(int timeoutMs) {
     return running_;
 }
 
-PcmSound ConvertSound(const std::vector<float>& samples, int fromChannels, int fromRate, int rate, int channels,
-                      bool floatSamples) {
-    PcmSound out;
-    if (fromChannels <= 0 || fromRate <= 0 || rate <= 0 || channels <= 0) return out;
-    const int64_t inFrames = int64_t(samples.size()) / fromChannels;
-    out.frames = inFrames == 0 ? 0 : std::max<int64_t>(1, int64_t(double(inFrames) * rate / fromRate));
-    const size_t sampleBytes = floatSamples ? sizeof(float) : sizeof(int16_t);
-    out.bytes.resize(size_t(out.frames) * size_t(channels) * sampleBytes);
-    const double step = double(fromRate) / rate;
-    // One output channel of an input frame: the same channel, the mix of
-    // all for a mono output, the first for a channel the input lacks.
-    auto at = [&](int64_t frame, int channel) {
-        const float* f = &samples[size_t(frame) * size_t(fromChannels)];
-        if (channels == 1 && fromChannels > 1) {
-            float sum = 0;
-            for (int c = 0; c < fromChannels; ++c) sum += f[c];
-            return sum / float(fromChannels);
-        }
-        return channel < fromChannels ? f[channel] : f[0];
-    };
-    for (int64_t i = 0; i < out.frames; ++i) {
-        const double x = double(i) * step;
-        const int64_t a = std::min<int64_t>(int64_t(x), inFrames - 1);
-        const int64_t b = std::min<int64_t>(a + 1, inFrames - 1);
-        const float t = float(x - double(a));
-        for (int c = 0; c < channels; ++c) {
-            float v = at(a, c) + (at(b, c) - at(a, c)) * t;
-            v = std::clamp(v, -1.0f, 1.0f);
-            const size_t index = size_t(i) * size_t(channels) + size_t(c);
-            if (floatSamples) {
-                std::memcpy(&out.bytes[index * sizeof(float)], &v, sizeof(float));
-            } else {
-                const auto s = int16_t(std::lround(v * 32767.0f));
-                std::memcpy(&out.bytes[index * sizeof(int16_t)], &s, sizeof(int16_t));
-            }
+SoundConverter::SoundConverter(int fromChannels, int fromRate, int rate, int channels, bool floatSamples,
+                               int64_t expectedFrames)
+    : fromChannels_(fromChannels), rate_(rate), channels_(channels),
+      step_(rate > 0 ? double(fromRate) / rate : 0.0), sampleBytes_(floatSamples ? sizeof(float) : sizeof(int16_t)),
+      floatSamples_(floatSamples), valid_(fromChannels > 0 && fromRate > 0 && rate > 0 && channels > 0),
+      fromRate_(fromRate) {
+    if (!valid_) return;
+    last_.resize(size_t(fromChannels));
+    const auto frames = int64_t(double(std::max<int64_t>(0, expectedFrames)) * rate / fromRate) + 1;
+    out_.bytes.reserve(size_t(frames) * size_t(channels) * sampleBytes_);
+}
+
+// One output channel of an input frame: the same channel, the mix of all
+// for a mono output, the first for a channel the input lacks.
+float SoundConverter::Channel(const float* f, int channel) const {
+    if (channels_ == 1 && fromChannels_ > 1) {
+        float sum = 0;
+        for (int c = 0; c < fromChannels_; ++c) sum += f[c];
+        return sum / float(fromChannels_);
+    }
+    return channel < fromChannels_ ? f[channel] : f[0];
+}
+
+void SoundConverter::Emit(const float* a, const float* b, float t) {
+    const size_t at = out_.bytes.size();
+    out_.bytes.resize(at + size_t(channels_) * sampleBytes_);
+    for (int c = 0; c < channels_; ++c) {
+        float v = Channel(a, c) + (Channel(b, c) - Channel(a, c)) * t;
+        v = std::clamp(v, -1.0f, 1.0f);
+        char* to = &out_.bytes[at + size_t(c) * sampleBytes_];
+        if (floatSamples_) {
+            std::memcpy(to, &v, sizeof(float));
+        } else {
+            const auto s = int16_t(std::lround(v * 32767.0f));
+            std::memcpy(to, &s, sizeof(int16_t));
         }
     }
-    return out;
+    ++out_.frames;
+}
+
+void SoundConverter::Feed(const float* frames, int64_t count) {
+    if (!valid_) return;
+    for (int64_t k = 0; k < count; ++k, ++in_) {
+        const float* frame = frames + size_t(k) * size_t(fromChannels_);
+        // Output frames whose time lies between the last input frame and
+        // this one can be made now.
+        for (;;) {
+            const double x = double(out_.frames) * step_;
+            const auto a = int64_t(x);
+            if (in_ == 0 || a != in_ - 1) break;
+            Emit(last_.data(), frame, float(x - double(a)));
+        }
+        std::copy(frame, frame + fromChannels_, last_.begin());
+    }
+}
+
+PcmSound SoundConverter::Finish() {
+    if (!valid_ || in_ == 0) return {};
+    const int64_t total = std::max<int64_t>(1, int64_t(double(in_) * rate_ / fromRate_));
+    // Output frames after the last input frame's time hold that frame.
+    while (out_.frames < total) Emit(last_.data(), last_.data(), 0.0f);
+    out_.frames = total;
+    out_.bytes.resize(size_t(total) * size_t(channels_) * sampleBytes_);
+    return std::move(out_);
+}
+
+PcmSound ConvertSound(const std::vector<float>& samples, int fromChannels, int fromRate, int rate, int channels,
+                      bool floatSamples) {
+    if (fromChannels <= 0) return {};
+    const int64_t frames = int64_t(samples.size()) / fromChannels;
+    SoundConverter converter(fromChannels, fromRate, rate, channels, floatSamples, frames);
+    converter.Feed(samples.data(), frames);
+    return converter.Finish();
 }
 
 }  // namespace kestrova::audio

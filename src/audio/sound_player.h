@@ -34,7 +34,9 @@ public:
 
     // Decodes `path` for this output; nothing and `error` set when the file
     // cannot be read or holds no sound. Never blocks on a file that lies
-    // about its length: what is there is read, up to five minutes at 48 kHz.
+    // about its length: what is there is read, up to five minutes at 48 kHz
+    // and no more samples than five minutes of stereo. The file is read and
+    // converted a piece at a time, never held decoded whole.
     std::shared_ptr<const PcmSound> Load(const std::string& path, std::string& error) const;
 
     // Starts `sound` after `delayMs` (0: now), replacing what plays then.
@@ -78,8 +80,37 @@ private:
     std::atomic<double> aheadMs_{0};
 };
 
-// Converts a decoded sound (interleaved floats) to `rate` and `channels`,
-// as 32-bit floats or 16-bit integers (native byte order).
+// Converts a sound to `rate` and `channels`, as 32-bit floats or 16-bit
+// integers (native byte order), as it is fed piece by piece: a long sound
+// is never held decoded whole, only in the output's format. Each output
+// frame lies between the two input frames around its time (linear).
+class SoundConverter {
+public:
+    // `expectedFrames`: how many input frames are likely to come (room is
+    // made for their output ahead); 0 when not known.
+    SoundConverter(int fromChannels, int fromRate, int rate, int channels, bool floatSamples,
+                   int64_t expectedFrames = 0);
+    // Takes `count` interleaved input frames.
+    void Feed(const float* frames, int64_t count);
+    // The sound converted from all that was fed.
+    PcmSound Finish();
+
+private:
+    float Channel(const float* frame, int channel) const;
+    void Emit(const float* a, const float* b, float t);
+
+    int fromChannels_, rate_, channels_;
+    double step_;  // input frames per output frame
+    size_t sampleBytes_;
+    bool floatSamples_;
+    bool valid_;
+    std::vector<float> last_;  // the newest input frame
+    int64_t in_ = 0;           // input frames fed
+    int64_t fromRate_;
+    PcmSound out_;
+};
+
+// Converts a decoded sound (interleaved floats) at once, as SoundConverter does.
 PcmSound ConvertSound(const std::vector<float>& samples, int fromChannels, int fromRate, int rate, int channels,
                       bool floatSamples);
 

@@ -73,19 +73,29 @@ std::pair<int32_t, int32_t> FileLocation(const std::string& program, ProgramSour
 
 const char* UsageText() { return kUsage; }
 
-std::string Printable(std::string_view text) {
+std::string Printable(std::string_view text, bool keepLineFeeds) {
     std::string kept;
     kept.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x20 || c == 0x7F) continue;
-        // U+0080 to U+009F in UTF-8: C2 80 to C2 9F.
-        if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-            static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t n = text.size();
+    for (size_t i = 0; i < n;) {
+        const unsigned char c = s[i];
+        if (c < 0x80) {
+            if ((c >= 0x20 && c != 0x7F) || (c == '\n' && keepLineFeeds)) kept.push_back(char(c));
             ++i;
             continue;
         }
-        kept.push_back(text[i]);
+        // A UTF-8 sequence is kept unless it is a C1 control (U+0080 to
+        // U+009F); a byte that starts none (a lone 0x9B is a terminal's CSI)
+        // is shown as U+FFFD.
+        const size_t length = Utf8SequenceLength(text.substr(i));
+        if (length == 0) {
+            kept += "\xEF\xBF\xBD";
+            ++i;
+            continue;
+        }
+        if (!(c == 0xC2 && s[i + 1] <= 0x9F)) kept.append(text.substr(i, length));
+        i += length;
     }
     return kept;
 }

@@ -18,9 +18,12 @@ struct LoadedProject {
     LoadResult load;
 };
 
-// The text without control characters (C0, DEL and C1), so that a name or
-// path from a file cannot drive the terminal it is printed on.
-std::string Printable(std::string_view text);
+// The one filter every command's messages pass through: the text without
+// control characters (C0, DEL and C1, line feeds kept only when asked) and
+// with every byte that is not part of a UTF-8 character shown as U+FFFD, so
+// that a name or path from a file or the command line cannot drive the
+// terminal it is printed on.
+std::string Printable(std::string_view text, bool keepLineFeeds = false);
 
 // "TITLE: TEXT" with the text's line breaks as single spaces and no other
 // control characters.

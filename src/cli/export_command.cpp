@@ -64,10 +64,10 @@ int Export(const std::vector<std::string>& args, std::ostream& out, std::ostream
     const SketchReport report =
         ExportArduinoSketch(loaded->project, options, dir, std::filesystem::path(file).filename().string());
     if (!report.ok) {
-        err << "Export Error: " << report.error << '\n';
+        err << "Export Error: " << Printable(report.error) << '\n';
         return kExitFailure;
     }
-    out << SketchSummary(report, dir);
+    out << Printable(SketchSummary(report, dir), true);
     return kExitOk;
 }
 

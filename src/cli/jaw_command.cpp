@@ -72,7 +72,7 @@ int Jaw(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
     std::string text, error;
     if (!audio::GenerateMouthMoves(sound, options, text, error)) {
-        err << "Sound Error: " << sound << " could not be read: " << error << '\n';
+        err << "Sound Error: " << Printable(sound) << " could not be read: " << Printable(error) << '\n';
         return kExitFailure;
     }
     out << text;

@@ -1,4 +1,5 @@
 #include "cli.h"
+#include "cli_support.h"
 
 #include <QCoreApplication>
 
@@ -9,7 +10,7 @@ namespace {
 // Qt's own warnings (no audio device, and the like) are not the user's
 // business on the command line; critical and fatal messages still show.
 void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& text) {
-    if (type == QtCriticalMsg || type == QtFatalMsg) std::cerr << text.toStdString() << '\n';
+    if (type == QtCriticalMsg || type == QtFatalMsg) std::cerr << kestrova::cli::Printable(text.toStdString()) << '\n';
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -25,11 +26,20 @@ namespace kestrova::cli {
 namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
-void OnStop(int) { stopRequested = 1; }
+// The flags of standard output before the monitor began; -1 when unknown.
+volatile std::sig_atomic_t outputFlags = -1;
+void OnStop(int) {
+    stopRequested = 1;
+    // A write to an output nobody reads (a full pipe, a stopped terminal)
+    // would wait for ever, and the stream library retries one that a
+    // signal interrupts: from now on such a write fails instead.
+    if (outputFlags >= 0) ::fcntl(STDOUT_FILENO, F_SETFL, outputFlags | O_NONBLOCK);
+}
 
 constexpr int kServos = 16;
 constexpr int kBarWidth = 32;
 constexpr size_t kLostShown = 16;  // bytes of a lost run printed in hex
+constexpr uint64_t kLostRun = 4096;  // a longer run is printed in parts of this many bytes
 constexpr auto kLiveRedraw = std::chrono::milliseconds(40);
 
 std::optional<speed_t> TerminalSpeed(int32_t baud) {
@@ -62,28 +72,35 @@ public:
         std::snprintf(line, sizeof line, "%10.1f ms  servo %2d  position %3d\n", ms_, c.servo + 1, c.position);
         out_ << line;
     }
+    // Only the first bytes of a run are kept; a run that goes on (a line
+    // full of noise) is printed in parts as it arrives.
     void NotUnderstood(const uint8_t* bytes, size_t count, uint64_t) override {
-        if (lost_.empty()) lostMs_ = ms_;
-        lostTotal_ += count;
-        lost_.insert(lost_.end(), bytes, bytes + count);
+        for (size_t i = 0; i < count; ++i) {
+            if (lostRun_ == 0) lostMs_ = ms_;
+            if (lost_.size() < kLostShown) lost_.push_back(bytes[i]);
+            ++lostRun_;
+            ++lostTotal_;
+            if (lostRun_ >= kLostRun) FlushLost();
+        }
     }
 
     // A run of bytes not understood is printed once it has ended.
     void FlushLost() {
-        if (lost_.empty()) return;
+        if (lostRun_ == 0) return;
         if (!live_) {
             char head[64];
-            std::snprintf(head, sizeof head, "%10.1f ms  %zu byte%s not understood:", lostMs_, lost_.size(),
-                          lost_.size() == 1 ? "" : "s");
+            std::snprintf(head, sizeof head, "%10.1f ms  %llu byte%s not understood:", lostMs_,
+                          static_cast<unsigned long long>(lostRun_), lostRun_ == 1 ? "" : "s");
             out_ << head;
-            for (size_t i = 0; i < lost_.size() && i < kLostShown; ++i) {
+            for (const uint8_t byte : lost_) {
                 char hex[4];
-                std::snprintf(hex, sizeof hex, " %02x", lost_[i]);
+                std::snprintf(hex, sizeof hex, " %02x", byte);
                 out_ << hex;
             }
-            out_ << (lost_.size() > kLostShown ? " ...\n" : "\n");
+            out_ << (lostRun_ > kLostShown ? " ...\n" : "\n");
         }
         lost_.clear();
+        lostRun_ = 0;
     }
 
     void DrawLive() {
@@ -109,7 +126,8 @@ private:
     bool live_;
     double ms_ = 0;
     std::array<int, kServos> position_{};
-    std::vector<uint8_t> lost_;
+    std::vector<uint8_t> lost_;  // the first bytes of the run
+    uint64_t lostRun_ = 0;
     double lostMs_ = 0;
     uint64_t commands_ = 0;
     uint64_t lostTotal_ = 0;
@@ -141,6 +159,7 @@ class StopGuard {
 public:
     StopGuard() {
         stopRequested = 0;
+        outputFlags = ::fcntl(STDOUT_FILENO, F_GETFL);
         struct sigaction action {};
         action.sa_handler = &OnStop;  // no SA_RESTART: poll returns at once
         sigemptyset(&action.sa_mask);
@@ -150,6 +169,13 @@ public:
     ~StopGuard() {
         ::sigaction(SIGINT, &previousInt_, nullptr);
         ::sigaction(SIGTERM, &previousTerm_, nullptr);
+        RestoreOutput();
+    }
+    // Standard output as it was (blocking), for what is printed last.
+    void RestoreOutput() {
+        const int flags = outputFlags;
+        outputFlags = -1;
+        if (flags >= 0) ::fcntl(STDOUT_FILENO, F_SETFL, flags);
     }
 
 private:
@@ -186,17 +212,20 @@ int Monitor(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
     const int fd = ::open(device.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     std::string reason;
+    struct stat status {};
     if (fd < 0) reason = std::strerror(errno);
-    else if (!ConfigureLine(fd, *TerminalSpeed(baud), reason)) ::close(fd);
+    else if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) reason = std::strerror(EISDIR);
+    else ConfigureLine(fd, *TerminalSpeed(baud), reason);
     if (!reason.empty()) {
-        err << "Error: " << device << " - " << reason << '\n';
+        if (fd >= 0) ::close(fd);
+        err << "Error: " << Printable(device) << " - " << reason << '\n';
         return kExitFailure;
     }
 
     StopGuard guard;
     MiniSscDecoder decoder(static_cast<uint8_t>(synch));
     Printer printer(out, live);
-    err << "Listening on " << device << " at " << baud << " baud for synch byte " << synch
+    err << "Listening on " << Printable(device) << " at " << baud << " baud for synch byte " << synch
         << "; Ctrl+C stops." << std::endl;
     if (live) printer.DrawLive();
 
@@ -204,6 +233,7 @@ int Monitor(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     std::optional<Clock::time_point> first;
     Clock::time_point lastDraw = Clock::now();
     bool hungUp = false;
+    std::string readError;
     uint8_t buffer[4096];
     while (!stopRequested && !hungUp) {
         pollfd p{fd, POLLIN, 0};
@@ -217,7 +247,10 @@ int Monitor(const std::vector<std::string>& args, std::ostream& out, std::ostrea
                 printer.SetTime(std::chrono::duration<double, std::milli>(now - *first).count());
                 decoder.Feed(buffer, static_cast<size_t>(n), printer);
             } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-                hungUp = (p.revents & (POLLHUP | POLLERR)) != 0 || n == 0;
+                // The end of the data, a hang-up or a read error: nothing
+                // more will come.
+                if (n < 0 && errno != EIO) readError = std::strerror(errno);
+                hungUp = true;
             }
         }
         // A run of lost bytes that has stopped growing is shown now.
@@ -232,6 +265,8 @@ int Monitor(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     printer.FlushLost();
     if (live) printer.DrawLive();
     out << std::flush;
+    guard.RestoreOutput();
+    if (!readError.empty()) err << "Error: " << Printable(device) << " - " << readError << '\n';
     const auto count = [](uint64_t n, const char* what) {
         return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
     };

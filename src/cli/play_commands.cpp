@@ -25,7 +25,15 @@ namespace kestrova::cli {
 namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
-void OnInterrupt(int) { interrupted = 1; }
+// The first Ctrl+C stops the play cleanly; a second one, when the first
+// could not (something still waits), ends the program at once.
+void OnInterrupt(int signal) {
+    if (interrupted) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+    }
+    interrupted = 1;
+}
 
 // Restores the default Ctrl+C handling when the play is over.
 class InterruptGuard {

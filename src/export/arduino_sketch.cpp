@@ -1,5 +1,8 @@
 #include "arduino_sketch.h"
 
+#include "files/safe_file.h"
+#include "files/text_encoding.h"
+
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -196,12 +199,13 @@ std::string ShowData(const std::vector<uint8_t>& show, const ExportOptions& opti
     return out.str();
 }
 
+// Each file is written beside its old self and renamed over it, so a
+// failure (a full disk) leaves the earlier export as it was; a symbolic
+// link of that name is replaced, never written through.
 bool WriteText(const fs::path& path, const std::string& text, std::string& error) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-        error = "Could not write " + path.string() + ".";
+    std::string reason;
+    if (!WriteFileSafely(path.string(), text, reason, {}, LinkHandling::Replace)) {
+        error = "Could not write " + path.string() + ": " + reason + ".";
         return false;
     }
     return true;
@@ -290,15 +294,43 @@ SketchReport ExportArduinoSketch(const Project& built, const ExportOptions& opti
     return report;
 }
 
+namespace {
+
+// The folder as one word for a POSIX shell: as it is when it holds only
+// characters no shell treats specially, else in single quotes (in which
+// nothing is special; a quote itself is written '\''). Empty when it holds a
+// control character or bytes that are no UTF-8 text: such a name cannot be
+// shown as typed, so no command is offered.
+std::string ShellWord(const std::string& folder) {
+    if (!folder.empty() && folder.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                                    "0123456789_@%+=:,./-") == std::string::npos)
+        return folder;
+    if (!IsValidUtf8(folder)) return {};
+    std::string word = "'";
+    for (size_t i = 0; i < folder.size(); ++i) {
+        const auto c = static_cast<unsigned char>(folder[i]);
+        if (c < 0x20 || c == 0x7F || (c == 0xC2 && static_cast<unsigned char>(folder[i + 1]) <= 0x9F)) return {};
+        word += c == '\'' ? std::string("'\\''") : std::string(1, char(c));
+    }
+    return word + "'";
+}
+
+}  // namespace
+
 std::string SketchSummary(const SketchReport& report, const std::string& folder) {
-    const std::string dir = folder.find_first_of(" \t'\"$") == std::string::npos ? folder : "'" + folder + "'";
+    const std::string dir = ShellWord(folder);
     std::string text = "Exported the sketch " + report.sketchName + " to " + folder + ".\n" + "Show data: " +
                        std::to_string(report.showBytes) + " bytes; flash about " + std::to_string(report.flashBytes) +
                        " of " + std::to_string(kUnoFlashBytes) + " bytes (" + Kilobytes(report.flashBytes) +
                        "); RAM about " + std::to_string(report.ramBytes) + " of " + std::to_string(kUnoRamBytes) +
                        " bytes.\n";
     for (const auto& warning : report.warnings) text += "Warning: " + warning + "\n";
-    text += "Build it with: make -C " + dir + "\nFlash it with: make -C " + dir + " upload PORT=/dev/ttyACM0\n";
+    if (dir.empty()) {
+        text += "Build it with make in that folder, and flash it with make upload PORT=/dev/ttyACM0 there (its name "
+                "holds characters a terminal cannot show, so no command is printed to paste).\n";
+    } else {
+        text += "Build it with: make -C " + dir + "\nFlash it with: make -C " + dir + " upload PORT=/dev/ttyACM0\n";
+    }
     return text;
 }
 

@@ -163,8 +163,15 @@ bool StartsWith(std::string_view line, std::string_view prefix) {
     return line.substr(0, prefix.size()) == prefix;
 }
 
-// The line matches "Servo*" key "*" (for example "Servo*.Home=*").
+// The line matches "Servo*" key "*" (for example "Servo*.Home=*"). The
+// writer puts a program's first line on its opening line, so a line that
+// opens a program ("ServoN.Program=[") is a program's whatever its rest
+// holds: a comment there may well mention ".Max=".
 bool MatchesServoKey(std::string_view line, std::string_view key) {
+    constexpr std::string_view kOpensProgram = ".Program=[";
+    const size_t dot = line.find('.');
+    if (key != kOpensProgram && dot != std::string_view::npos && line.substr(dot, kOpensProgram.size()) == kOpensProgram)
+        return false;
     return line.find(key, 5) != std::string_view::npos;
 }
 

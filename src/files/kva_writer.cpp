@@ -54,6 +54,20 @@ void AppendProgram(std::string& out, std::string_view program) {
     if (!endsWithBreak) out += kCrLf;
 }
 
+// The program after its opening "ServoN.Program=[", which carries its first
+// line. A first line ending with "]" would read back as the whole program:
+// when it is the only line it is written so, whole on the opening line,
+// which reads back exactly; before other lines it gets a space after it.
+void AppendProgramBlock(std::string& out, std::string_view program) {
+    const size_t firstEnd = std::min(program.find_first_of("\r\n"), program.size());
+    if (firstEnd == 0 || program[firstEnd - 1] != ']') return AppendProgram(out, program);
+    const std::string_view rest = program.substr(firstEnd);
+    out.append(program.substr(0, firstEnd));
+    if (rest.empty() || rest == "\r\n" || rest == "\r" || rest == "\n") return;
+    out += ' ';
+    AppendProgram(out, rest);
+}
+
 }  // namespace
 
 std::string SaveText(const Project& project) {
@@ -104,7 +118,7 @@ std::string SaveText(const Project& project) {
             AppendLine(out, servo.MaxAccel);
         }
         AppendKey(out, "Servo", n, ".Program=[");
-        AppendProgram(out, project.Programs[n - 1]);
+        AppendProgramBlock(out, project.Programs[n - 1]);
         out += "]\r\n\r\n";
     }
 
@@ -127,11 +141,10 @@ std::string Quoted(const std::string& name) { return name.empty() ? std::string(
 
 bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
 
-// The first program line the reader would not give back: 0 when none, 1
-// for a first line ending in "]", else the number of a line that is "]".
+// The first program line the reader would not give back: 0 when none, else
+// the number of a line after the first that is "]".
 size_t UnsavableLine(std::string_view program) {
     const size_t firstEnd = std::min(program.find_first_of("\r\n"), program.size());
-    if (firstEnd > 0 && program[firstEnd - 1] == ']') return 1;
     // Only a "]" can make a line unsavable, so the bytes between brackets
     // are skipped; lines are counted as the writer breaks them.
     size_t line = 1;
@@ -155,11 +168,6 @@ std::string UnsavableContent(const Project& project) {
     for (int i = 0; i < kServoCount; ++i) {
         const std::string servo = "servo " + std::to_string(i + 1) + Quoted(project.Servos[i].Name);
         const size_t line = UnsavableLine(project.Programs[i]);
-        if (line == 1) {
-            return "The first line of the program of " + servo +
-                   " ends with \"]\", which would end the program on that line when the file is opened again. "
-                   "Put a blank or a comment after it, or move it to a line of its own.";
-        }
         if (line > 1) {
             return "Line " + std::to_string(line) + " of the program of " + servo +
                    " is just \"]\", which would end the program there when the file is opened again. "

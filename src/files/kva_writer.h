@@ -14,14 +14,15 @@ namespace kestrova {
 // WAV cue. Line breaks inside a program are written as CR LF whatever they
 // were; the line break before the closing "]" is added only when the
 // program does not already end with one, so saving what was read gives the
-// same bytes again.
+// same bytes again. A program's first line shares the line of "Program=[";
+// when it ends with "]" a one-line program is written whole there
+// ("Program=[Wait 5 ']]"), and a longer one gets a space after that line.
 std::string SaveText(const Project& project);
 
 // Why the project cannot be written so that it reads back the same, as a
 // sentence for the "Save Error" message; empty when it can. A program line
-// that is just "]" would close the program early, and so would a first line
-// ending in "]" (it shares the line of "Program=["); a line break inside a
-// servo name or a sound path would start a line of its own.
+// after the first that is just "]" would close the program early; a line
+// break inside a servo name or a sound path would start a line of its own.
 std::string UnsavableContent(const Project& project);
 
 // The text SaveText makes, unless UnsavableContent objects or the file

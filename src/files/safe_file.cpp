@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,10 +56,12 @@ bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& rea
         return TooLarge(reason);
     }
     std::string content;
-    // The size is only a hint: devices and pipes report none, and a file may
-    // grow while it is read. The limit holds whatever it says.
-    content.reserve(S_ISREG(info.st_mode) ? static_cast<size_t>(info.st_size) : 0);
     constexpr size_t kChunk = 1 << 16;
+    // The size is only a hint: devices and pipes report none, and a file may
+    // grow while it is read. The limit holds whatever it says. Room for one
+    // chunk more: the read that finds the end asks for a whole chunk, and
+    // growing the string then would double it.
+    content.reserve(S_ISREG(info.st_mode) ? static_cast<size_t>(info.st_size) + kChunk : 0);
     for (;;) {
         const size_t used = content.size();
         content.resize(used + kChunk);
@@ -98,9 +102,34 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Removes the temporaries "<stem><pid>-<n>" in `folder` whose process has
+// ended: a save that was killed leaves its temporary behind, and nothing
+// else would ever remove it. A process that still runs may be saving now.
+void RemoveStaleTemporaries(const std::string& folder, const std::string& stem) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name(entry->d_name);
+        if (!name.starts_with(stem)) continue;
+        const std::string_view rest = name.substr(stem.size());
+        const size_t dash = rest.find('-');
+        if (dash == 0 || dash == std::string_view::npos || dash + 1 == rest.size()) continue;
+        if (rest.find_first_not_of("0123456789-") != std::string_view::npos || rest.find('-', dash + 1) != std::string_view::npos)
+            continue;
+        if (dash > 9) continue;  // no process number is that long
+        const pid_t pid = static_cast<pid_t>(std::stol(std::string(rest.substr(0, dash))));
+        if (pid <= 0 || pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
+        const std::string path = folder + "/" + std::string(name);
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(path.c_str());
+    }
+    ::closedir(dir);
+}
+
 }  // namespace
 
-bool WriteFileSafely(const std::string& path, std::string_view bytes, std::string& reason, const WriteCalls& calls) {
+bool WriteFileSafely(const std::string& path, std::string_view bytes, std::string& reason, const WriteCalls& calls,
+                     LinkHandling links) {
     const auto write = calls.write ? calls.write : [](int fd, const void* data, size_t size) {
         return ::write(fd, data, size);
     };
@@ -111,12 +140,15 @@ bool WriteFileSafely(const std::string& path, std::string_view bytes, std::strin
     };
 
     if (path.empty()) return Fail(reason, ENOENT);
-    const std::string target = ResolvedTarget(path);
+    const bool follow = links == LinkHandling::Follow;
+    const std::string target = follow ? ResolvedTarget(path) : path;
     struct stat old {};
-    const bool exists = ::stat(target.c_str(), &old) == 0;
+    const bool exists = (follow ? ::stat(target.c_str(), &old) : ::lstat(target.c_str(), &old)) == 0;
+    // A link that is replaced, not followed, counts as no file.
+    const bool replacesLink = exists && S_ISLNK(old.st_mode);
     if (!exists && errno != ENOENT) return Fail(reason, errno);
     if (exists && S_ISDIR(old.st_mode)) return Fail(reason, EISDIR);
-    if (exists && !S_ISREG(old.st_mode)) {
+    if (exists && !replacesLink && !S_ISREG(old.st_mode)) {
         reason = "It is not a regular file (a device or a named pipe), so it is not replaced";
         return false;
     }
@@ -124,9 +156,10 @@ bool WriteFileSafely(const std::string& path, std::string_view bytes, std::strin
     // A fresh name beside the target, so that the rename stays on one file
     // system; O_EXCL never takes over a file that is there.
     const size_t slash = target.rfind('/');
-    const std::string stem = target.substr(0, slash == std::string::npos ? 0 : slash + 1) + "." +
-                             target.substr(slash == std::string::npos ? 0 : slash + 1) + ".saving-" +
-                             std::to_string(::getpid()) + "-";
+    const std::string name = "." + target.substr(slash == std::string::npos ? 0 : slash + 1) + ".saving-";
+    RemoveStaleTemporaries(FolderOf(target), name);
+    const std::string stem =
+        target.substr(0, slash == std::string::npos ? 0 : slash + 1) + name + std::to_string(::getpid()) + "-";
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; fd < 0; ++attempt) {
@@ -139,7 +172,7 @@ bool WriteFileSafely(const std::string& path, std::string_view bytes, std::strin
         ::unlink(temporary.c_str());
         return Fail(reason, error);
     };
-    if (exists) {
+    if (exists && !replacesLink) {
         // The replaced file's owner where the system allows it (a save by
         // root of another user's file), then its permissions.
         [[maybe_unused]] const int owned = ::fchown(fd, old.st_uid, old.st_gid);

@@ -18,6 +18,12 @@ constexpr size_t kMaxProjectFileBytes = 256u << 20;
 // "Permission denied", "File too large ...").
 bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& reason);
 
+// What a safe write does with a path that is a symbolic link.
+enum class LinkHandling {
+    Follow,   // the file the link names is replaced
+    Replace,  // the link itself is replaced; the file it names is left alone
+};
+
 // The system calls a safe write makes once its temporary file is open. An
 // empty one is the real call; tests put in calls that fail.
 struct WriteCalls {
@@ -33,9 +39,12 @@ struct WriteCalls {
 // sync and the close are checked. The path is used as the operating
 // system's bytes. A target that exists and is not a regular file (a device,
 // a named pipe, a folder) is refused; a symbolic link is followed and the
-// file it names replaced. A new file gets the usual permissions, a replaced
-// one keeps its own. On failure returns false with the reason.
+// file it names replaced, or with LinkHandling::Replace the link itself
+// replaced. A new file gets the usual permissions, a replaced one keeps its
+// own. Temporary files of earlier saves of the same file whose process is
+// gone (killed while saving) are removed. On failure returns false with the
+// reason.
 bool WriteFileSafely(const std::string& path, std::string_view bytes, std::string& reason,
-                     const WriteCalls& calls = {});
+                     const WriteCalls& calls = {}, LinkHandling links = LinkHandling::Follow);
 
 }  // namespace kestrova

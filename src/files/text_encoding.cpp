@@ -9,7 +9,6 @@ namespace kestrova {
 
 namespace {
 
-
 // Code points of the bytes 0x80 to 0x9F in Windows-1252; 0xA0 to 0xFF are
 // the Latin-1 code points of the same number.
 constexpr char16_t kHighControls[32] = {
@@ -19,21 +18,38 @@ constexpr char16_t kHighControls[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
-
 }  // namespace
+
+size_t Utf8SequenceLength(std::string_view bytes) {
+    if (bytes.empty()) return 0;
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const unsigned char c = s[0];
+    if (c < 0x80) return 1;
+    size_t length;
+    // Bounds of the second byte rule out overlong forms, surrogates and
+    // code points above U+10FFFF.
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        if (c == 0xE0) low = 0xA0;
+        if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        if (c == 0xF0) low = 0x90;
+        if (c == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (bytes.size() < length) return 0;
+    if (s[1] < low || s[1] > high) return 0;
+    for (size_t k = 2; k < length; ++k) {
+        if (!IsUtf8ContinuationByte(static_cast<char>(s[k]))) return 0;
+    }
+    return length;
+}
 
 bool IsValidUtf8(std::string_view bytes) {
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -55,50 +71,39 @@ bool IsValidUtf8(std::string_view bytes) {
             i += 8;
         }
         if (i >= n) break;
-        const unsigned char c = s[i];
-        if (c < 0x80) {
+        if (s[i] < 0x80) {
             ++i;
             continue;
         }
-        size_t length;
-        // Bounds of the second byte rule out overlong forms, surrogates and
-        // code points above U+10FFFF.
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            if (c == 0xE0) low = 0xA0;
-            if (c == 0xED) high = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            if (c == 0xF0) low = 0x90;
-            if (c == 0xF4) high = 0x8F;
-        } else {
-            return false;
-        }
-        if (n - i < length) return false;
-        if (s[i + 1] < low || s[i + 1] > high) return false;
-        for (size_t k = 2; k < length; ++k) {
-            if (!IsUtf8ContinuationByte(static_cast<char>(s[i + k]))) return false;
-        }
+        const size_t length = Utf8SequenceLength(bytes.substr(i));
+        if (length == 0) return false;
         i += length;
     }
     return true;
 }
 
 std::string DecodeWindows1252(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size() + bytes.size() / 8);
+    // The exact size first, so the text is made once and no larger than it
+    // is (a file full of "\x80" triples as it becomes "\u20AC").
+    size_t size = 0;
     for (char byte : bytes) {
         const auto c = static_cast<unsigned char>(byte);
-        if (c < 0x80) {
-            out.push_back(byte);
-        } else if (c < 0xA0) {
-            AppendUtf8(out, kHighControls[c - 0x80]);
+        size += c < 0x80 ? 1 : c < 0xA0 ? (kHighControls[c - 0x80] < 0x800 ? 2 : 3) : 2;
+    }
+    std::string out(size, '\0');
+    char* to = out.data();
+    for (char byte : bytes) {
+        const auto c = static_cast<unsigned char>(byte);
+        const char32_t cp = c < 0x80 ? c : c < 0xA0 ? kHighControls[c - 0x80] : c;
+        if (cp < 0x80) {
+            *to++ = static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            *to++ = static_cast<char>(0xC0 | (cp >> 6));
+            *to++ = static_cast<char>(0x80 | (cp & 0x3F));
         } else {
-            AppendUtf8(out, c);
+            *to++ = static_cast<char>(0xE0 | (cp >> 12));
+            *to++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *to++ = static_cast<char>(0x80 | (cp & 0x3F));
         }
     }
     return out;

@@ -15,6 +15,11 @@ inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 // surrogates, nothing above U+10FFFF).
 bool IsValidUtf8(std::string_view bytes);
 
+// The length of the UTF-8 character the bytes begin with (1 to 4); 0 when
+// they begin with none (a stray continuation byte, an overlong form, a
+// sequence cut short) or are empty.
+size_t Utf8SequenceLength(std::string_view bytes);
+
 // Bytes of a project file as UTF-8: a leading UTF-8 BOM is dropped, the rest
 // is taken as UTF-8 when valid, otherwise decoded as Windows-1252.
 std::string DecodeProjectBytes(std::string_view bytes);

@@ -183,10 +183,12 @@ struct SerialLink::Impl {
     // Settings the link cannot use (see ApplyCommSettings); empty when none.
     std::string portProblem;
     std::string synchProblem;
+    std::string baudProblem;
 
     // What keeps the port from opening, when a setting does.
     const std::string& SettingsProblem() const {
-        return deviceOverride.empty() && !portProblem.empty() ? portProblem : synchProblem;
+        if (deviceOverride.empty() && !portProblem.empty()) return portProblem;
+        return synchProblem.empty() ? baudProblem : synchProblem;
     }
     bool virtualOpen = false;
     VirtualController controller;
@@ -222,6 +224,7 @@ void SerialLink::ApplyCommSettings(const ProjectSettings& settings) {
     if (wasOpen) Close();
     impl_->portProblem.clear();
     impl_->synchProblem.clear();
+    impl_->baudProblem.clear();
     if (!SetPortNumber(settings.COMPort)) {
         impl_->portProblem = "The port setting (COMPort) is " + std::to_string(settings.COMPort) +
                              ", which is no port: ports are numbered 1 to " + std::to_string(kHighestPortNumber) +
@@ -232,7 +235,13 @@ void SerialLink::ApplyCommSettings(const ProjectSettings& settings) {
                               ", which does not fit a byte (0 to 255). Choose a synch byte in the settings; "
                               "nothing was sent.";
     }
-    if (const auto line = LineSettingsForBaudRate(settings.BaudRate)) SetLineSettings(*line);
+    if (const auto line = LineSettingsForBaudRate(settings.BaudRate)) {
+        SetLineSettings(*line);
+    } else {
+        impl_->baudProblem = "The baud rate setting (BaudRate) is " + std::to_string(settings.BaudRate) +
+                             ", which is no baud rate: it is 0 for 2400 baud or 1 for 9600 baud. Choose a baud rate "
+                             "in the settings; nothing was sent.";
+    }
     if (settings.SynchByte >= 0 && settings.SynchByte <= 255)
         impl_->controller.SetSynchByte(static_cast<uint8_t>(settings.SynchByte));
     if (wasOpen) {

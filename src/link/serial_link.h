@@ -43,11 +43,11 @@ public:
     // number, sets "2400,N,8,1" for BaudRate 0 or "9600,N,8,1" for 1 (any
     // other index leaves the line settings), and opens the port again when
     // it was open. A step that fails is skipped silently. A COMPort that is
-    // no port (outside 1 to 255) or a SynchByte that does not fit a byte
-    // is remembered: until settings without it are applied, Open fails with
-    // a reason that names the setting and its value, and no other port is
-    // opened in its place. The controller model listens for SynchByte from
-    // then on.
+    // no port (outside 1 to 255), a SynchByte that does not fit a byte or a
+    // BaudRate that is neither 0 nor 1 is remembered: until settings without
+    // it are applied, Open fails with a reason that names the setting and
+    // its value, and no other port is opened in its place. The controller
+    // model listens for SynchByte from then on.
     void ApplyCommSettings(const ProjectSettings& settings);
 
     // The text of a message about a failed open or write: the port and its

@@ -8,9 +8,11 @@
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 using namespace kestrova;
 using namespace kestrova::audio;
@@ -64,8 +66,46 @@ TEST(MouthMoves, TextHoldsWithWaitAndMovesOnChange) {
     EXPECT_EQ(MouthProgram({0, 5, 5, 0}, o, "\n"), "Wait 2\nMov 5, 1\nWait 1\nMov 0, 1\n");
     o.start = 1, o.lead = 2;  // the first three sound frames fall on or before frame 1
     EXPECT_EQ(MouthProgram({9, 9, 9, 7, 7}, o, "\n"), "Mov 7, 1\nWait 1\nMov 0, 1\n");
-    o.lead = 0, o.smooth = 3, o.open = 90, o.thresholdPercent = 0;
-    EXPECT_EQ(MouthPositions({0, 0, 3, 0, 0}, o), (std::vector<int32_t>{0, 30, 30, 30, 0}));
+    // The window of an even width reaches one frame further ahead than back,
+    // so the mouth opens ahead of the sound, never late: width 2 averages
+    // frames k and k + 1; width 4 frames k - 1 to k + 2 (fewer at the ends).
+    o.lead = 0, o.thresholdPercent = 0;
+    const struct {
+        int smooth, open;
+        std::vector<int32_t> expected;
+    } windows[] = {{3, 90, {0, 30, 30, 30, 0}}, {2, 90, {0, 45, 45, 0, 0}}, {4, 120, {40, 30, 30, 40, 0}}};
+    for (const auto& w : windows) {
+        o.smooth = w.smooth, o.open = w.open;
+        EXPECT_EQ(MouthPositions({0, 0, 3, 0, 0}, o), w.expected) << w.smooth;
+    }
+}
+
+TEST(MouthMoves, SamplesThatAreNoNumbersNeverMoveOutsideClosedToOpen) {
+    kestrova::testing::TempDir dir;
+    // 1,000 samples a frame at 10 frames a second: a burst in frames 2 to 4, and samples that
+    // are no number; none at all, or none usable, is an error.
+    const float nan = std::nanf(""), inf = INFINITY;
+    const std::vector<std::vector<std::pair<size_t, float>>> bad = {{{3100, nan}}, {{3100, inf}, {7000, -inf}}, {}, {{0, nan}}};
+    for (size_t c = 0; c < bad.size(); ++c) {
+        std::vector<float> samples(c < 2 ? 8000 : c - 2);
+        for (size_t i = 2000; i < 5000 && c < 2; ++i) samples[i] = i % 2 ? 0.5f : -0.5f;
+        for (const auto& [at, value] : bad[c]) samples[at] = value;
+        SF_INFO info{0, 10000, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, 0};
+        SNDFILE* file = sf_open(dir.Path("s.wav").c_str(), SFM_WRITE, &info);
+        sf_write_float(file, samples.data(), sf_count_t(samples.size())), sf_close(file);
+        MouthOptions o;
+        o.framesPerSecond = 10, o.closed = 90, o.open = 160, o.from = 90;
+        std::string text, error;
+        EXPECT_EQ(GenerateMouthMoves(dir.Path("s.wav"), o, text, error), c < 2) << c;
+        EXPECT_EQ(text + error, c < 2 ? "Wait 1\r\nMov 160, 1\r\nWait 2\r\nMov 90, 1\r\n"
+                                      : "the file holds no sound (no sample is a finite number)") << c;
+    }
+    // Positions outside the servo range and a start past the longest animation are refused.
+    for (auto [closed, open, start] : {std::tuple{-1, 90, 1}, {0, 255, 1}, {0, 254, 1'000'001}}) {
+        MouthOptions o;
+        o.closed = closed, o.open = open, o.start = start;
+        EXPECT_FALSE(CheckMouthOptions(o).empty()) << closed << " " << open << " " << start;
+    }
 }
 
 TEST(MouthMoves, BurstsBuildOpenAndSilencesClosed) {

@@ -8,13 +8,16 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 
 #include <chrono>
 #include <csignal>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -39,6 +42,21 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+// Waits at most `seconds` for the program to end; kills it when it does not.
+// The exit code (-1 when killed) and the most memory it held, in MB.
+std::pair<int, long> Finish(pid_t child, double seconds) {
+    int status = 0;
+    rusage usage{};
+    for (int i = 0; i < seconds * 100; ++i) {
+        if (wait4(child, &status, WNOHANG, &usage) == child)
+            return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, usage.ru_maxrss / 1024};
+        usleep(10000);
+    }
+    kill(child, SIGKILL);
+    wait4(child, &status, 0, &usage);
+    return {-1, usage.ru_maxrss / 1024};
+}
+
 const std::string kExample = std::string(KESTROVA_EXAMPLES) + "/waving-robot.kva";
 
 class CliTest : public ::testing::Test {
@@ -57,7 +75,8 @@ protected:
         return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(Path("out")), ReadFile(Path("err"))};
     }
     // Starts the program beside the test, its output going to "out" and "err".
-    pid_t Start(std::vector<std::string> args) const {
+    // With `outFd`, standard output goes there instead.
+    pid_t Start(std::vector<std::string> args, int outFd = -1) const {
         const pid_t child = fork();
         if (child == 0) {
             std::vector<char*> argv{const_cast<char*>(KESTROVA_CLI)};
@@ -65,6 +84,7 @@ protected:
             argv.push_back(nullptr);
             freopen(Path("out").c_str(), "w", stdout);
             freopen(Path("err").c_str(), "w", stderr);
+            if (outFd >= 0) dup2(outFd, STDOUT_FILENO);
             execv(KESTROVA_CLI, argv.data());
             _exit(127);
         }
@@ -182,6 +202,55 @@ TEST_F(CliTest, ExportWritesASketch) {
     EXPECT_NE(ok.out.find("make -C " + Path("wave")), std::string::npos) << ok.out;
 }
 
+TEST_F(CliTest, ExportPrintsACommandThatIsSafeToPaste) {
+    const std::string file = ProjectFile("show.kva", {"Mov 137, 10\r\n"}), prefix = "Build it with: make -C ";
+    for (const std::string parent : {"plain", "sp ace", "a`echo>X`", "it's$(echo>X)'", "a\\b\"$HOME", "\xC3\xA9t\xC3\xA9"}) {
+        const std::string folder = Path(parent) + "/sk";
+        Finish(Start({"export", file, "--arduino", folder}), 20);
+        const std::string out = ReadFile(Path("out"));
+        const size_t at = out.find(prefix) + prefix.size();
+        ASSERT_GT(at, prefix.size()) << out;
+        // The shell reads the word back as the folder and runs nothing.
+        std::system(("cd " + dir_.Dir().string() + " && printf %s " + out.substr(at, out.find('\n', at) - at) + " >w").c_str());
+        EXPECT_EQ(ReadFile(Path("w")), folder);
+        EXPECT_FALSE(fs::exists(Path("X")));
+    }
+}
+
+// Every command's messages go through one filter: no control byte reaches the
+// terminal, whether C0, C1 in UTF-8 or a lone 8-bit C1.
+TEST_F(CliTest, NoCommandPrintsControlBytes) {
+    const std::string hostile = Path("x\x1b[2J\x07\x9b\x9d\xC2\x9b"), file = ProjectFile("s.kva", {"Wait 1"});
+    fs::create_directory(hostile);
+    const std::pair<std::vector<std::string>, const char*> commands[] = {
+        {{"export", file, "--arduino", hostile + "/sk"}, "Build it with make in that folder"},
+        {{"jaw", hostile + ".wav", "--fps", "10", "--closed", "0", "--open", "90"}, "No such file"},
+        {{"monitor", "--device", hostile}, "Is a directory"},  // a folder is refused
+        {{"build", hostile + ".kva"}, "could not be opened"}};
+    for (const auto& [args, expected] : commands) {
+        Finish(Start(args), 10);
+        const std::string printed = ReadFile(Path("out")) + ReadFile(Path("err"));
+        EXPECT_NE(printed.find(expected), std::string::npos) << printed;
+        EXPECT_NE(printed.find("x[2J\xEF\xBF\xBD\xEF\xBF\xBD"), std::string::npos) << printed;
+        EXPECT_EQ(printed.find_first_of("\x1b\x07\x9b\x9d"), std::string::npos) << printed;
+    }
+}
+
+TEST_F(CliTest, ExportReplacesFilesWholeAndNeverWritesThroughALink) {
+    const std::string file = ProjectFile("show.kva", {"Mov 137, 10\r\n"}), sketch = Path("sk");
+    ASSERT_EQ(Run("export " + file + " --arduino " + sketch).code, 0);
+    fs::remove(sketch + "/show_data.h");
+    fs::create_symlink(Write("victim.txt", "keep me"), sketch + "/show_data.h");
+    ASSERT_EQ(Run("export " + file + " --arduino " + sketch).code, 0);
+    EXPECT_EQ(ReadFile(Path("victim.txt")), "keep me");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(sketch + "/show_data.h")));
+    // A file that cannot be written is reported with the system's reason; the others stay whole.
+    const std::string ino = ReadFile(sketch + "/sk.ino");
+    fs::remove(sketch + "/Makefile"), fs::create_directory(sketch + "/Makefile");
+    EXPECT_NE(Run("export " + file + " --arduino " + sketch).err.find("Makefile: Is a directory."), std::string::npos);
+    EXPECT_EQ(ReadFile(sketch + "/sk.ino"), ino);
+}
+
 TEST_F(CliTest, RewriteOfItsOwnOutputIsIdentical) {
     // An older file with blank lines after each program, LF line ends and no header.
     const std::string old = Write("old.kva", "Servo1.Name=Arm\nServo1.Program=[Mov 10, 2\n\n]\nWAV1.Start=3\n");
@@ -208,6 +277,60 @@ TEST_F(CliTest, NamesAreNotPrintedAsTerminalEscapesNorWrittenUnderOtherBytes) {
     ASSERT_EQ(Run("rewrite '" + latin + "' -o '" + latin + "'").code, 0);
     EXPECT_EQ(ReadFile(latin), before);
     EXPECT_FALSE(fs::exists(Path("in\xEF\xBF\xBD.kva")));
+}
+
+// monitor on a named pipe: noise is printed in bounded runs as it comes,
+// and Ctrl+C ends it even while its output is a full pipe nobody reads.
+TEST_F(CliTest, MonitorBoundsNoiseAndStopsOnSignals) {
+    const std::string fifo = Path("line");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Sent over and over: 16 MB of zeros, read; commands, with the output never read.
+    for (const auto& [bytes, unread] : {std::pair{std::string(4096, '\0'), false}, {std::string{char(255), 3, 100}, true}}) {
+        int full[2];
+        ASSERT_EQ(pipe(full), 0);
+        const pid_t child = Start({"monitor", "--device", fifo}, unread ? full[1] : -1);
+        const int line = open(fifo.c_str(), O_WRONLY);
+        fcntl(line, F_SETFL, O_NONBLOCK);
+        for (size_t sent = 0; sent < (16u << 20);) {  // until 16 MB went, or the program no longer reads
+            pollfd p{line, POLLOUT, 0};
+            if (poll(&p, 1, 300) <= 0) break;
+            sent += size_t(std::max<ssize_t>(0, write(line, bytes.data(), bytes.size())));
+        }
+        const std::vector<std::string> lines = Lines(ReadFile(Path("out")));  // printed while the noise goes on
+        EXPECT_TRUE(unread || (lines.size() > 100 && lines[0].find("4096 bytes not understood: 00 00") != std::string::npos));
+        kill(child, SIGINT);
+        const auto [code, megabytes] = Finish(child, 5);
+        close(line), close(full[0]), close(full[1]);
+        EXPECT_EQ(code, 0) << "ended by Ctrl+C";
+        EXPECT_LT(megabytes, 100) << "noise is not kept";
+    }
+}
+
+// The most memory a run takes beyond a small run of the same command, in MB:
+// about four times the input plus what the result needs.
+TEST_F(CliTest, MemoryStaysWithinAFewTimesTheInput) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's shadow memory and quarantine change the figures";
+#endif
+    std::string euro = "Servo1.Program=[Wait 5]\r\n";  // 16 MB that triple as UTF-8
+    while (euro.size() < (16u << 20)) euro += std::string(98, '\x80') + "\r\n";
+    const std::string small = ProjectFile("small.kva", {"Wait 5\r\n"}), jaw = " --fps 10 --closed 0 --open 90";
+    const std::string wide = Write("wide.wav", WavBytes(std::vector<int16_t>(1024 * 100, 99), 8000, 1024));  // 1,024 channels
+    const struct {
+        std::string baseline, run;
+        long allowed;
+    } cases[] = {{"build " + small, "build " + Write("euro.kva", euro), 16 * 4 + 8},
+                 {"jaw " + Write("one.wav", WavBytes({1, 2}, 8000)) + jaw, "jaw " + wide + jaw, 16}};
+    for (const auto& c : cases) {
+        const auto run = [&](const std::string& line) {
+            std::istringstream words(line);
+            return Finish(Start({std::istream_iterator<std::string>(words), {}}), 30);
+        };
+        const auto [code0, base] = run(c.baseline);
+        const auto [code, used] = run(c.run);
+        EXPECT_EQ(code0, code);
+        EXPECT_LT(used - base, c.allowed) << c.run << ": " << used << " MB against " << base << " MB";
+    }
 }
 
 // play and send on a pseudo-terminal, with the program running beside the test.
@@ -324,6 +447,20 @@ TEST_F(PlayTest, CtrlCStopsALoopCleanly) {
     EXPECT_GT(line.size(), 6u * 3) << "more than one pass went out";
     EXPECT_EQ(line.size() % 3, 0u) << "no command was cut short";
     EXPECT_NE(ReadFile(Path("err")).find("Stopped."), std::string::npos);
+}
+
+TEST_F(PlayTest, SoundsThatAreNotFilesAreRefusedWithoutWaiting) {
+    ASSERT_EQ(mkfifo(Path("fifo.wav").c_str(), 0600), 0);
+    kestrova::testing::Pty other;  // a device whose reads would wait
+    Project project;
+    StartNewProject(project);
+    project.Programs[0] = "Wait 20";
+    project.WavCues = {WavCue{}, WavCue{2, 99, "fifo.wav"}, WavCue{4, 99, other.Path()}};
+    const pid_t child = Start({"play", Write("cues.kva", SaveText(project)), "--device", device_, "--fps", "30"});
+    EXPECT_EQ(Finish(child, 10).first, 0);
+    const std::string err = ReadFile(Path("err"));
+    for (const std::string& path : {Path("fifo.wav"), other.Path()})
+        EXPECT_NE(err.find(path + ": it is not a regular file"), std::string::npos) << err;
 }
 
 TEST_F(PlayTest, SendWritesOneCommand) {

@@ -66,6 +66,13 @@ TEST(Compiler, FloatArithmeticOfMovAndWait) {
         {"Wait 2.5", 127, {127, 127}},
         {"Mov 254, 10\r\nWait 1", 127, {139, 152, 165, 177, 190, 203, 215, 228, 241, 253, 254}},
         {"Mov 137, 1e1", 127, {128, 129, 130, 131, 132, 133, 134, 135, 136, 137}},
+        // Half a position a frame: the move ends on the first frame whose sum
+        // rounds (halves to even) to the target; each frame stores the sum
+        // rounded down, a Wait the target. From 127 to 128: 127.5 rounds to
+        // 128, so one frame (127). From 127 to 129: 127.5, 128, 128.5 (rounds
+        // to 128), 129, so four frames (127, 128, 128, 129).
+        {"Mov 128, 2\r\nWait 2", 127, {127, 128, 128}},
+        {"Mov 129, 4\r\nWait 1", 127, {127, 128, 128, 129, 129}},
         // Separators: case, commas, runs, line breaks between operands.
         {"MOV 130 3", 127, {128, 129, 130}},
         {"mov,130,,3", 127, {128, 129, 130}},

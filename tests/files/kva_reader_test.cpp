@@ -111,7 +111,8 @@ TEST(LoadFileTest, NamesAndPrograms) {
         {"Servo1.Program=[ a]b\r\n ]\r\n\r\n]", 0, nullptr, " a]b\r\n ]\r\n\r\n"},
         {"Servo1.Program=[a\r\n]\r\nServo1.Name=X\r\n]", 0, "X", "a\r\n"},  // "]" ends the block
         {"Servo1.Program=[a]\r\nServo1.Program=[b]", 0, nullptr, "b\r\n"},
-        {"Servo1.Program=[x.Name=y\r\nWait 5\r\n]", 0, "am=[x.Name=y", ""},  // Name is tried first
+        {"Servo1.Program=[x.Name=y\r\nWait 5\r\n]", 0, nullptr, "x.Name=y\r\nWait 5\r\n"},  // the key is Program
+        {"Servo1.Program=[' .Max=160\r\n]", 0, nullptr, "' .Max=160\r\n"},
         {"Servo16.Name=a=b [c]", 15, "a=b [c]", ""},
         {"Servo1.\xC3\xA9.Name=x", 0, "e=x", ""},  // positions count characters
         {"Servo+1.Name=x", 0, "x", ""},

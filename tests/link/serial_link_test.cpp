@@ -120,10 +120,11 @@ TEST_F(SerialLinkTest, ApplyCommSettingsKeepsTheOpenStateOnTheNewPort) {
 }
 
 TEST_F(SerialLinkTest, SettingsTheLinkCannotUseAreNamedAndNothingIsSent) {
-    for (const auto& [port, synch, words] : {std::tuple{99999, 0, "(COMPort) is 99999"}, {-1, 0, "(COMPort) is -1"},
-                                            {3, 999, "(SynchByte) is 999"}, {3, -1, "(SynchByte) is -1"}}) {
+    for (const auto& [port, baud, synch, words] :
+         {std::tuple{99999, 1, 0, "(COMPort) is 99999"}, {-1, 1, 0, "(COMPort) is -1"}, {3, 1, 999, "(SynchByte) is 999"},
+          {3, 1, -1, "(SynchByte) is -1"}, {3, 7, 0, "(BaudRate) is 7"}, {3, -1, 0, "(BaudRate) is -1"}}) {
         link_.ApplyCommSettings(ProjectSettings{1, 1, 0, 0, 0, 0});
-        link_.ApplyCommSettings(ProjectSettings{port, 1, synch, 0, 0, 0});
+        link_.ApplyCommSettings(ProjectSettings{port, baud, synch, 0, 0, 0});
         EXPECT_FALSE(link_.Open(reason_)) << words;
         EXPECT_NE(reason_.find(words), std::string::npos) << reason_;
         EXPECT_EQ(link_.FailureMessage(reason_), reason_) << "not blamed on a port";
