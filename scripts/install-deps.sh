@@ -13,7 +13,7 @@ packages=(
   libsndfile1-dev pulseaudio pulseaudio-utils sox socat
   gcc-avr avr-libc arduino-core-avr avrdude simavr libsimavr-dev libelf-dev
   libsdl2-dev librtmidi-dev libasound2-dev liblo-dev liblo-tools
-  libgpiod-dev libsystemd-dev qt6-httpserver-dev
+  libgpiod-dev libsystemd-dev qt6-httpserver-dev qt6-websockets-dev
 )
 
 missing=()

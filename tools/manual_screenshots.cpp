@@ -1,7 +1,10 @@
-// Takes the user manual's pictures of the real windows:
+// Takes the user manual's pictures of the real windows, and writes the
+// figures of its sample export into the manual beside the pictures' folder:
 //   manual_screenshots EXAMPLE.kva OUTPUT_FOLDER
 // Run it under a display (or QT_QPA_PLATFORM=offscreen).
 #include "audio/mouth_moves.h"
+#include "core/compiler.h"
+#include "export/arduino_sketch.h"
 #include "ui/settings_dialog.h"
 #include "execution/execution_window.h"
 #include "timeline/wav_cue_dialog.h"
@@ -23,12 +26,17 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
+#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
 #include <cstdio>
 
 using namespace kestrova;
+
+namespace kestrova {
+void CaptureShots(frmMain& main, frmExe& exe, const QString& folder);  // capture_shots.cpp
+}
 
 namespace {
 
@@ -59,6 +67,31 @@ void ShootDuringPlayback(void* context, int32_t frame) {
     std::printf("controller-dock.png\ncontroller-playback.png\n");
 }
 
+// The manual's sample export (kestrova-cli export EXAMPLE --arduino show)
+// with the figures the real export gives: the summary's lines before the
+// build and flash commands, between the manual's export-summary marks.
+bool WriteExportFigures(const Project& example, const QString& manualPath) {
+    const QString dir = QDir::temp().filePath(QStringLiteral("kestrova-manual-%1/show").arg(QCoreApplication::applicationPid()));
+    QDir(dir).removeRecursively();
+    const SketchReport report = ExportArduinoSketch(example, ExportOptions{}, dir.toStdString(), "waving-robot.kva");
+    QDir(dir).removeRecursively();
+    if (!report.ok) return false;
+    const std::string summary = SketchSummary(report, "show");
+    const QString figures = QString::fromStdString(summary.substr(0, summary.find("Build it with:")));
+    QFile file(manualPath);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    QString manual = QString::fromUtf8(file.readAll());
+    file.close();
+    const QString open = QStringLiteral("<!-- export-summary -->"), close = QStringLiteral("<!-- /export-summary -->");
+    const qsizetype from = manual.indexOf(open), to = manual.indexOf(close);
+    if (from < 0 || to < from) return false;
+    manual.replace(from + open.size(), to - from - open.size(), figures);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    file.write(manual.toUtf8());
+    std::printf("%s: %s", qPrintable(QFileInfo(manualPath).fileName()), qPrintable(figures.section('\n', 1, 1) + "\n"));
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -75,6 +108,11 @@ int main(int argc, char** argv) {
     frmMain main;
     main.NewFile();
     main.OpenFile(QString::fromLocal8Bit(argv[1]));
+    // The figures from the example as it is in its file.
+    if (BuildAnimation(main.project()).outcome != BuildOutcome::Success ||
+        !WriteExportFigures(main.project(), QDir(folder).filePath(QStringLiteral("../Kestrova v2 Help.html")))) {
+        std::fprintf(stderr, "the manual's export figures could not be written\n");
+    }
     main.resize(900, 640);
     main.SelectServo(3);
     main.Diagnostics()->RunNow();
@@ -135,6 +173,7 @@ int main(int argc, char** argv) {
     Save(exe, folder, "execution-window-lane.png");
     exe.Timeline().ZoomBy(2.5, exe.Timeline().ViewportWidth() / 3);
     Save(exe, folder, "execution-window-zoom.png");
+    CaptureShots(main, exe, folder);
 
     frmServoSettings servos(main.project(), [&main] { main.UpdateServoSettings(); });
     Save(servos, folder, "servo-settings.png");

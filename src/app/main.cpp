@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
     kestrova::LoadSettings(kestrova::StoreLocation{}, settings);
     kestrova::frmMain window;
     window.project().Settings = settings;
-    window.link().ApplyCommSettings(window.project().Settings);
+    kestrova::ApplyProjectToLink(window.link(), window.project());
     window.NewFile();
     window.show();
 

@@ -1,6 +1,6 @@
 #include "sound_player.h"
 
-#include "sound_file.h"
+#include "sound_stream.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>
@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstring>
 #include <deque>
+#include <optional>
 #include <thread>
 
 namespace kestrova::audio {
@@ -24,12 +25,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The longest sound decoded: five minutes at 48 kHz, and no more samples
-// than five minutes of stereo.
-constexpr int64_t kMaxFrames = int64_t(48000) * 300;
-constexpr int64_t kMaxSamples = kMaxFrames * 2;
-// The samples read at a time.
-constexpr int64_t kChunkSamples = 1 << 16;
+// How much of a streamed sound the thread keeps converted ahead of the output.
+constexpr int kAheadMs = 2000;
 // Audio the output holds ahead: enough to ride over a scheduling hiccup,
 // short enough that a start is heard soon after it is asked for.
 constexpr int kBufferMs = 120;
@@ -106,7 +103,7 @@ public:
 
     void Clear() {
         events_.clear();
-        current_.reset();
+        Switch(nullptr);
         UpdateBusy();
         if (idle_) idle_->start();
     }
@@ -119,7 +116,7 @@ public:
     // Returns whether an output was open.
     bool Shutdown() {
         events_.clear();
-        current_.reset();
+        Switch(nullptr);
         const bool open = sink_ != nullptr;
         CloseSink();
         UpdateBusy();
@@ -147,11 +144,11 @@ public:
             if (switching) until = std::max(done, OffsetOf(events_.front().at, heard));
             done = CopySound(data, done, until, bytesPerFrame);
             if (!switching) break;
-            current_ = std::move(events_.front().sound);
+            Switch(std::move(events_.front().sound));
             events_.pop_front();
-            position_ = 0;
         }
         written_ += frames;
+        ScheduleReadAhead();
         UpdateBusy();
         if (idle_ && !current_ && events_.empty() && !idle_->isActive()) idle_->start();
         return frames * bytesPerFrame;
@@ -173,6 +170,37 @@ private:
         return qint64(std::min(seconds, 3600.0) * format_.sampleRate());
     }
 
+    // Makes `sound` the one that plays, from its start.
+    void Switch(std::shared_ptr<const PcmSound> sound) {
+        current_ = std::move(sound);
+        position_ = 0;
+        ahead_ = {};
+        aheadAt_ = 0;
+        cursor_.reset();
+        if (current_ && current_->rest) cursor_.emplace(current_->rest->Start());
+    }
+
+    // Reads one more piece of the streamed sound into what is held ahead.
+    void ReadPiece() {
+        ahead_.erase(ahead_.begin(), ahead_.begin() + aheadAt_);
+        aheadAt_ = 0;
+        if (!cursor_->ReadMore(ahead_)) cursor_.reset();
+    }
+
+    // Keeps the streamed sound converted ahead of the output, a piece per
+    // turn of the thread's loop so that the output's reads come between.
+    void ScheduleReadAhead() {
+        if (readScheduled_ || !cursor_ || qint64(ahead_.size()) - aheadAt_ >= format_.bytesForDuration(kAheadMs * 1000))
+            return;
+        readScheduled_ = true;
+        QTimer::singleShot(0, this, [this] {
+            readScheduled_ = false;
+            if (!cursor_) return;
+            ReadPiece();
+            ScheduleReadAhead();
+        });
+    }
+
     // Fills frames [from, to) of a read from the sound that plays, silence
     // after it; returns `to`.
     qint64 CopySound(char* data, qint64 from, qint64 to, int bytesPerFrame) {
@@ -184,7 +212,21 @@ private:
             position_ += n;
             at += n;
             owner_.framesPlayed_ += n / bytesPerFrame;
-            if (position_ >= qint64(current_->bytes.size())) current_.reset();
+            while (at < end && (aheadAt_ < qint64(ahead_.size()) || cursor_)) {
+                // Should the reads ahead fall behind, the piece is read now
+                // rather than a gap left in the sound.
+                if (aheadAt_ >= qint64(ahead_.size())) {
+                    ReadPiece();
+                    continue;
+                }
+                const qint64 m = std::min(qint64(ahead_.size()) - aheadAt_, end - at);
+                std::memcpy(data + at, ahead_.data() + aheadAt_, size_t(m));
+                aheadAt_ += m;
+                at += m;
+                owner_.framesPlayed_ += m / bytesPerFrame;
+            }
+            if (position_ >= qint64(current_->bytes.size()) && aheadAt_ >= qint64(ahead_.size()) && !cursor_)
+                Switch(nullptr);
         }
         std::memset(data + at, 0, size_t(end - at));
         return to;
@@ -226,7 +268,12 @@ private:
     int64_t written_ = 0;  // frames handed to the output since it opened
     std::deque<Event> events_;
     std::shared_ptr<const PcmSound> current_;
-    qint64 position_ = 0;
+    qint64 position_ = 0;  // bytes of its first part played
+    // The rest of a streamed sound: its reader and what is converted ahead.
+    std::optional<SoundStream::Cursor> cursor_;
+    std::vector<char> ahead_;
+    qint64 aheadAt_ = 0;  // bytes of it played
+    bool readScheduled_ = false;
 };
 
 SoundPlayer::SoundPlayer() {
@@ -242,9 +289,12 @@ SoundPlayer::~SoundPlayer() {
     bool wasOpen = false;
     QMetaObject::invokeMethod(worker_, [this, &wasOpen] { wasOpen = worker_->Shutdown(); },
                               Qt::BlockingQueuedConnection);
+    // The worker and its timer go on their own thread, as it finishes: a
+    // timer stopped from any other thread is left running there.
+    QObject::connect(thread_, &QThread::finished, worker_, &QObject::deleteLater);
     thread_->quit();
     thread_->wait();
-    delete worker_;
+    worker_ = nullptr;
     delete thread_;
     // The sound server answers a closed output a moment later. Qt's audio
     // connection, torn down when the program exits, crashes if such an
@@ -254,38 +304,7 @@ SoundPlayer::~SoundPlayer() {
 }
 
 std::shared_ptr<const PcmSound> SoundPlayer::Load(const std::string& path, std::string& error) const {
-    SoundFile file;
-    if (!file.Open(path)) {
-        error = file.ErrorString();
-        return nullptr;
-    }
-    // Read and converted a piece at a time: only the output's format is
-    // held whole. The bound counts samples, so many channels mean fewer
-    // frames, never more memory.
-    const int channels = file.Info().channels;
-    const int64_t limit = std::min(kMaxFrames, kMaxSamples / channels);
-    const int64_t chunkFrames = std::max<int64_t>(1, kChunkSamples / channels);
-    SoundConverter converter(channels, file.Info().sampleRate, rate_, channels_, floatSamples_,
-                             std::min(file.Info().frames, limit));
-    std::vector<float> chunk(size_t(chunkFrames) * size_t(channels));
-    int64_t total = 0;
-    while (total < limit) {
-        const int64_t got = file.Read(chunk.data(), std::min(chunkFrames, limit - total));
-        if (got < 0) {
-            // Data that ends in a read error still plays what came before it.
-            if (total > 0) break;
-            error = file.ErrorString();
-            return nullptr;
-        }
-        if (got == 0) break;
-        converter.Feed(chunk.data(), got);
-        total += got;
-    }
-    if (total == 0) {
-        error = "The file holds no sound.";
-        return nullptr;
-    }
-    return std::make_shared<const PcmSound>(converter.Finish());
+    return LoadSound(path, rate_, channels_, floatSamples_, error);
 }
 
 void SoundPlayer::Play(std::shared_ptr<const PcmSound> sound, double delayMs) {
@@ -381,13 +400,21 @@ void SoundConverter::Feed(const float* frames, int64_t count) {
     }
 }
 
+std::vector<char> SoundConverter::Take() {
+    std::vector<char> taken;
+    taken.swap(out_.bytes);
+    return taken;
+}
+
 PcmSound SoundConverter::Finish() {
     if (!valid_ || in_ == 0) return {};
     const int64_t total = std::max<int64_t>(1, int64_t(double(in_) * rate_ / fromRate_));
     // Output frames after the last input frame's time hold that frame.
     while (out_.frames < total) Emit(last_.data(), last_.data(), 0.0f);
+    // Frames made past the end (of the time of the last input frame) are dropped.
+    const size_t extra = size_t(out_.frames - total) * size_t(channels_) * sampleBytes_;
+    out_.bytes.resize(out_.bytes.size() - std::min(out_.bytes.size(), extra));
     out_.frames = total;
-    out_.bytes.resize(size_t(total) * size_t(channels_) * sampleBytes_);
     return std::move(out_);
 }
 

@@ -6,8 +6,10 @@
 // delay: they then take effect that many milliseconds after the call, in
 // the order they were asked for.
 //
-// Sounds are decoded and converted to the output's format before they play
-// (Load), so that a start costs nothing but a pointer swap.
+// The first seconds of a sound are decoded and converted to the output's
+// format before it plays (Load), so that a start costs nothing but a pointer
+// swap; the thread reads and converts the rest of a long sound from its file
+// a little ahead of the output as it plays.
 
 #include <atomic>
 #include <cstdint>
@@ -19,10 +21,20 @@ class QThread;
 
 namespace kestrova::audio {
 
+class SoundStream;
+
+// Why nothing is heard when no output device was found.
+inline constexpr const char* kNoSoundOutput =
+    "No sound output was found (is a sound server running?), so no sound can be played.";
+
 // A sound in the output's format, ready to play.
 struct PcmSound {
+    // The whole sound, or its first part when `rest` is set.
     std::vector<char> bytes;
+    // Frames of the whole sound (a file shorter than its header says ends sooner).
     int64_t frames = 0;
+    // What follows `bytes`, read from the file (kept open) as it plays.
+    std::shared_ptr<SoundStream> rest;
 };
 
 class SoundPlayer {
@@ -32,11 +44,10 @@ public:
     SoundPlayer(const SoundPlayer&) = delete;
     SoundPlayer& operator=(const SoundPlayer&) = delete;
 
-    // Decodes `path` for this output; nothing and `error` set when the file
-    // cannot be read or holds no sound. Never blocks on a file that lies
-    // about its length: what is there is read, up to five minutes at 48 kHz
-    // and no more samples than five minutes of stereo. The file is read and
-    // converted a piece at a time, never held decoded whole.
+    // Opens `path` for this output and converts its first seconds (all of a
+    // short sound); nothing and `error` set when the file cannot be read or
+    // holds no sound. Never blocks on a file that lies about its length:
+    // what is there is played, up to six hours, whatever its channels.
     std::shared_ptr<const PcmSound> Load(const std::string& path, std::string& error) const;
 
     // Starts `sound` after `delayMs` (0: now), replacing what plays then.
@@ -92,7 +103,9 @@ public:
                    int64_t expectedFrames = 0);
     // Takes `count` interleaved input frames.
     void Feed(const float* frames, int64_t count);
-    // The sound converted from all that was fed.
+    // Hands over the output made so far; what is fed later goes on from it.
+    std::vector<char> Take();
+    // The sound converted from all that was fed (its bytes: those not taken).
     PcmSound Finish();
 
 private:
@@ -109,6 +122,10 @@ private:
     int64_t fromRate_;
     PcmSound out_;
 };
+
+// Load for an output of `rate`, `channels` and sample type.
+std::shared_ptr<const PcmSound> LoadSound(const std::string& path, int rate, int channels, bool floatSamples,
+                                          std::string& error);
 
 // Converts a decoded sound (interleaved floats) at once, as SoundConverter does.
 PcmSound ConvertSound(const std::vector<float>& samples, int fromChannels, int fromRate, int rate, int channels,

@@ -4,9 +4,11 @@
 #include "files/kva_writer.h"
 #include "files/safe_file.h"
 #include "export_command.h"
+#include "fit_command.h"
 #include "jaw_command.h"
 #include "monitor_command.h"
 #include "play_commands.h"
+#include "run_command.h"
 
 #include <charconv>
 #include <iostream>
@@ -130,10 +132,12 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (command == "build") return Build(args, out, err);
     if (command == "rewrite") return Rewrite(args, err);
     if (command == "play") return Play(args, out, err);
+    if (command == "run") return RunShow(args, out, err);
     if (command == "export") return Export(args, out, err);
     if (command == "send") return Send(args, out, err);
     if (command == "ports" && args.size() == 1) return Ports(out);
     if (command == "jaw") return Jaw(args, out, err);
+    if (command == "fit") return Fit(args, out, err);
     if (command == "monitor") return Monitor(args, out, err);
     return Usage(err, "unknown command '" + command + "'");
 }

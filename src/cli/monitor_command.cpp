@@ -3,10 +3,13 @@
 #include "cli.h"
 #include "cli_support.h"
 #include "core/numeric_text.h"
-#include "link/mini_ssc_decoder.h"
+#include "link/controller_protocol.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cmath>
+#include <memory>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -36,7 +39,7 @@ void OnStop(int) {
     if (outputFlags >= 0) ::fcntl(STDOUT_FILENO, F_SETFL, outputFlags | O_NONBLOCK);
 }
 
-constexpr int kServos = 16;
+constexpr int kMostRows = kHighestChannel + 1;
 constexpr int kBarWidth = 32;
 constexpr size_t kLostShown = 16;  // bytes of a lost run printed in hex
 constexpr uint64_t kLostRun = 4096;  // a longer run is printed in parts of this many bytes
@@ -56,21 +59,47 @@ std::optional<speed_t> TerminalSpeed(int32_t baud) {
     }
 }
 
-// Prints commands as lines, or the 16 servos as bars redrawn in place.
-class Printer : public MiniSscDecoder::Listener {
+// Prints commands as lines, or the servos (Mini-SSC) or channels as bars
+// redrawn in place.
+class Printer : public ProtocolDecoder::Listener {
 public:
-    Printer(std::ostream& out, bool live) : out_(out), live_(live) { position_.fill(-1); }
+    Printer(std::ostream& out, bool live, int32_t protocol)
+        : out_(out), live_(live), pulses_(protocol != int32_t(Protocol::MiniSsc)),
+          rows_(pulses_ ? ChannelCount(protocol) : kServoCount) {
+        value_.fill(-1);
+    }
 
     void SetTime(double ms) { ms_ = ms; }
 
-    void Command(const DecodedCommand& c) override {
+    void Event(const ControllerEvent& e) override {
         FlushLost();
         ++commands_;
-        position_[static_cast<size_t>(c.servo)] = c.position;
+        const bool target = e.kind == ControllerEvent::Kind::Position || e.kind == ControllerEvent::Kind::Pulse;
+        if (target && e.channel < rows_) value_[static_cast<size_t>(e.channel)] = e.value;
         if (live_) return;
-        char line[64];
-        std::snprintf(line, sizeof line, "%10.1f ms  servo %2d  position %3d\n", ms_, c.servo + 1, c.position);
-        out_ << line;
+        char line[160];
+        int n = 0;
+        switch (e.kind) {
+        case ControllerEvent::Kind::Position:
+            n = std::snprintf(line, sizeof line, "%10.1f ms  servo %2d  position %3d", ms_, e.channel + 1, e.value);
+            break;
+        case ControllerEvent::Kind::Pulse:
+            if (e.value == 0) n = std::snprintf(line, sizeof line, "%10.1f ms  channel %2d  pulses off", ms_, e.channel);
+            else n = std::snprintf(line, sizeof line, "%10.1f ms  channel %2d  pulse %7.2f us", ms_, e.channel, e.value / 4.0);
+            break;
+        case ControllerEvent::Kind::Speed:
+            n = std::snprintf(line, sizeof line, "%10.1f ms  channel %2d  speed limit %d (x 0.25 us per 10 ms)", ms_,
+                              e.channel, e.value);
+            break;
+        case ControllerEvent::Kind::Acceleration:
+            n = std::snprintf(line, sizeof line, "%10.1f ms  channel %2d  acceleration limit %d (x 0.25 us per 10 ms per 80 ms)",
+                              ms_, e.channel, e.value);
+            break;
+        }
+        out_ << std::string(line, static_cast<size_t>(std::clamp(n, 0, int(sizeof line) - 1)));
+        if (e.device >= 0) out_ << "  device " << e.device;
+        if (e.travelMs >= 0) out_ << "  over " << e.travelMs << " ms";
+        out_ << '\n';
     }
     // Only the first bytes of a run are kept; a run that goes on (a line
     // full of noise) is printed in parts as it arrives.
@@ -104,14 +133,20 @@ public:
     }
 
     void DrawLive() {
-        if (drawn_) out_ << "\x1b[" << (kServos + 1) << 'A';
-        for (int s = 0; s < kServos; ++s) {
-            const int p = position_[static_cast<size_t>(s)];
-            char line[96];
-            const size_t filled = p < 0 ? 0 : static_cast<size_t>((p * kBarWidth + 127) / 255);
+        if (drawn_) out_ << "\x1b[" << (rows_ + 1) << 'A';
+        for (int r = 0; r < rows_; ++r) {
+            const int32_t v = value_[static_cast<size_t>(r)];
+            // A pulse's bar spans the widest range a servo may have.
+            const double fraction = v < 0 ? 0
+                                    : pulses_ ? std::clamp((v / 4.0 - kLowestPulse) / (kHighestPulse - kLowestPulse), 0.0, 1.0)
+                                              : v / 255.0;
+            const auto filled = v < 0 ? size_t{0} : static_cast<size_t>(std::lround(fraction * kBarWidth));
             const std::string bar = std::string(filled, '#') + std::string(kBarWidth - filled, '.');
-            if (p >= 0) std::snprintf(line, sizeof line, "Servo %2d [%s] %3d", s + 1, bar.c_str(), p);
-            else std::snprintf(line, sizeof line, "Servo %2d [%s]   -", s + 1, bar.c_str());
+            char line[96];
+            if (!pulses_ && v >= 0) std::snprintf(line, sizeof line, "Servo %2d [%s] %3d", r + 1, bar.c_str(), v);
+            else if (!pulses_) std::snprintf(line, sizeof line, "Servo %2d [%s]   -", r + 1, bar.c_str());
+            else if (v > 0) std::snprintf(line, sizeof line, "Channel %2d [%s] %7.2f us", r, bar.c_str(), v / 4.0);
+            else std::snprintf(line, sizeof line, "Channel %2d [%s] %s", r, bar.c_str(), v == 0 ? "off" : "-");
             out_ << line << "\x1b[K\n";
         }
         out_ << commands_ << " commands, " << lostTotal_ << " bytes not understood\x1b[K\n" << std::flush;
@@ -124,8 +159,10 @@ public:
 private:
     std::ostream& out_;
     bool live_;
+    bool pulses_;
+    int rows_;
     double ms_ = 0;
-    std::array<int, kServos> position_{};
+    std::array<int32_t, kMostRows> value_{};
     std::vector<uint8_t> lost_;  // the first bytes of the run
     uint64_t lostRun_ = 0;
     double lostMs_ = 0;
@@ -189,6 +226,7 @@ int Monitor(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     std::string device;
     int32_t baud = 9600;
     int32_t synch = 255;
+    int32_t protocol = 0;
     bool live = false;
     for (size_t i = 1; i < args.size(); ++i) {
         const bool hasValue = i + 1 < args.size();
@@ -202,6 +240,10 @@ int Monitor(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             const std::optional<int32_t> value = ToInt32(args[++i]);
             if (!value || *value < 0 || *value > 255) return Usage(err, "--synch takes 0 to 255");
             synch = *value;
+        } else if (args[i] == "--protocol" && hasValue) {
+            const std::optional<int32_t> value = ProtocolOfWord(args[++i]);
+            if (!value) return Usage(err, "--protocol takes mini-ssc, pololu, pololu-chain or ssc32");
+            protocol = *value;
         } else if (args[i] == "--live") {
             live = true;
         } else {
@@ -223,9 +265,10 @@ int Monitor(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
 
     StopGuard guard;
-    MiniSscDecoder decoder(static_cast<uint8_t>(synch));
-    Printer printer(out, live);
-    err << "Listening on " << Printable(device) << " at " << baud << " baud for synch byte " << synch
+    const std::unique_ptr<ProtocolDecoder> decoder = MakeDecoder(protocol, static_cast<uint8_t>(synch));
+    Printer printer(out, live, protocol);
+    err << "Listening on " << Printable(device) << " at " << baud << " baud for "
+        << (protocol == int32_t(Protocol::MiniSsc) ? "synch byte " + std::to_string(synch) : ProtocolName(protocol))
         << "; Ctrl+C stops." << std::endl;
     if (live) printer.DrawLive();
 
@@ -245,7 +288,7 @@ int Monitor(const std::vector<std::string>& args, std::ostream& out, std::ostrea
                 const auto now = Clock::now();
                 if (!first) first = now;
                 printer.SetTime(std::chrono::duration<double, std::milli>(now - *first).count());
-                decoder.Feed(buffer, static_cast<size_t>(n), printer);
+                decoder->Feed(buffer, static_cast<size_t>(n), printer);
             } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
                 // The end of the data, a hang-up or a read error: nothing
                 // more will come.

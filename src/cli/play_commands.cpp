@@ -7,6 +7,7 @@
 #include "core/numeric_text.h"
 #include "files/settings_store.h"
 #include "link/serial_link.h"
+#include "playback/line_load.h"
 #include "playback/playback_engine.h"
 #include "playback/serial_link_output.h"
 #include "playback/sound_player.h"
@@ -110,10 +111,17 @@ std::optional<int32_t> NumberArgument(const std::vector<std::string>& args, size
 struct PortChoice {
     std::optional<int32_t> port;
     std::optional<std::string> device;
+    std::optional<int32_t> protocol;
 };
 
-// Takes --port N and --device PATH; true when args[i] was one of them.
+// Takes --port N, --device PATH and --protocol NAME; true when args[i] was
+// one of them.
 bool TakePortArgument(const std::vector<std::string>& args, size_t& i, PortChoice& choice, bool& bad) {
+    if (args[i] == "--protocol") {
+        choice.protocol = i + 1 < args.size() ? ProtocolOfWord(args[++i]) : std::nullopt;
+        bad = bad || !choice.protocol;
+        return true;
+    }
     if (args[i] == "--port") {
         choice.port = NumberArgument(args, i, 1, 255);
         bad = bad || !choice.port;
@@ -132,6 +140,7 @@ bool TakePortArgument(const std::vector<std::string>& args, size_t& i, PortChoic
 
 void ApplyPortChoice(SerialLink& link, ProjectSettings& settings, const PortChoice& choice) {
     if (choice.port) settings.COMPort = *choice.port;
+    if (choice.protocol) settings.Protocol = *choice.protocol;
     link.ApplyCommSettings(settings);
     if (choice.device) link.SetDeviceOverride(*choice.device);
 }
@@ -167,7 +176,7 @@ int Play(const std::vector<std::string>& args, std::ostream&, std::ostream& err)
         }
     }
     if (bad) return Usage(err, "--port takes 1 to 255, --fps 1 to 30, --from and --to 1 to 1000000, --baud 300 to 4000000, "
-                                "--device a path");
+                                "--device a path, --protocol mini-ssc, pololu, pololu-chain or ssc32");
     if (file.empty()) return Usage(err, "play needs a project file");
 
     std::optional<LoadedProject> loaded = ReadProject(file, err);
@@ -192,11 +201,9 @@ int Play(const std::vector<std::string>& args, std::ostream&, std::ostream& err)
     engine.SetSoundOffset(LoadSoundOffset(StoreLocation{}));
 
     // What the line carries: a show that needs more is thinned, not delayed.
-    int servos = 0;
-    for (const ServoRecord& servo : project.Servos) servos += servo.Used && servo.Enabled ? 1 : 0;
-    const double load = LineLoadPercent(servos, fps.value_or(15), engine.LineBaud());
-    view.header = LineLoadText(load, engine.LineBaud()) + '\n';
-    if (load > 100.0 + 1e-9) {
+    const LineLoad load = ProjectLineLoad(project, fps.value_or(15), engine.LineBaud());
+    view.header = load.text + '\n';
+    if (load.percent > 100.0 + 1e-9) {
         view.header += "Warning: the line is slower than the show; servos take turns and each gets its newest "
                        "position (a faster line, fewer frames a second or fewer servos avoid this).\n";
     }
@@ -224,7 +231,10 @@ int Send(const std::vector<std::string>& args, std::ostream&, std::ostream& err)
             numbers.push_back(args[i]);
         }
     }
-    if (bad || numbers.size() != 2) return Usage(err, "send needs SERVO (1 to 16) and POSITION (0 to 255)");
+    if (bad || numbers.size() != 2) {
+        return Usage(err, "send needs SERVO (1 to 16) and POSITION (0 to 255); --protocol takes mini-ssc, pololu, "
+                          "pololu-chain or ssc32");
+    }
     const std::optional<int32_t> servo = ToInt32(numbers[0]);
     const std::optional<int32_t> position = ToInt32(numbers[1]);
     if (!servo || *servo < 1 || *servo > 16 || !position || *position < 0 || *position > 255) {

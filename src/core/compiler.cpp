@@ -31,23 +31,6 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
            });
 }
 
-// True when the accumulator rounds to `target` (nearest, halves to even).
-// Written out rather than through nearbyint, which is a library call on
-// plain x86-64 and sits in the innermost loop of every move.
-bool RoundsTo(float accumulator, int32_t target) {
-    const double a = accumulator;
-    const double low = static_cast<double>(target) - 0.5;
-    const double high = static_cast<double>(target) + 0.5;
-    if (a > low && a < high) return true;
-    return (a == low || a == high) && target % 2 == 0;
-}
-
-// Rounds down a value that lies within the signed 32-bit range.
-int32_t Floor(double value) {
-    const auto truncated = static_cast<int64_t>(value);
-    return static_cast<int32_t>(static_cast<double>(truncated) > value ? truncated - 1 : truncated);
-}
-
 }  // namespace
 
 bool WordReader::Next(Token& token) {
@@ -225,49 +208,18 @@ bool ServoCompiler::CompileMov(const ServoRecord& record, const Token& command, 
         return true;
     }
 
-    const float step = static_cast<float>((static_cast<double>(target) - current) / *count);
-    float acc = static_cast<float>(current);
-    const double t = target;
-    // Stored values never leave the range between the two ends of the move.
-    const double low = std::min(current, target);
-    const double high = std::max(current, target);
     FrameTable* frames = frames_;
     const int servo = servo_;
-
-    auto stored = [&](float value) { return Floor(std::clamp(static_cast<double>(value), low, high)); };
-
-    int32_t made = 0;
-    while (!RoundsTo(acc, target)) {
-        float next = acc + step;
-        if (current < target && next > t) next = static_cast<float>(target);
-        if (current > target && next < t) next = static_cast<float>(target);
-        if (next == acc) {
-            // The accumulator no longer moves (a step below its precision, or
-            // a target a float cannot hold): the move would never arrive, so
-            // it ends after its n frames, on its target.
-            if (made < *count) {
-                const int32_t more = *count - made;
-                if (more > kMaxFrames - frame) return Fail(frameCount, kTooLongMessage, kCompileError);
-                const int32_t last = frame + more;
-                if (!frames) {
-                    frame = last;
-                    break;
-                }
-                frames->Grow(last);
-                while (frame < last) (*frames)[++frame][servo] = stored(acc);
-            }
-            if (frames) (*frames)[frame][servo] = target;
-            break;
-        }
-        if (frame >= kMaxFrames) return Fail(frameCount, kTooLongMessage, kCompileError);
+    const bool fits = EachLinearFrame(current, target, *count, [&](int32_t value) {
+        if (frame >= kMaxFrames) return false;
         ++frame;
-        ++made;
-        acc = next;
         if (frames) {
             if (frame > frames->UpperBound()) frames->Grow(frame);
-            (*frames)[frame][servo] = stored(acc);
+            (*frames)[frame][servo] = value;
         }
-    }
+        return true;
+    });
+    if (!fits) return Fail(frameCount, kTooLongMessage, kCompileError);
     current = target;
     Record(command, first, frame, from, target, Ease::None);
     return true;

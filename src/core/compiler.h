@@ -14,6 +14,7 @@
 
 #include "project.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -66,6 +67,58 @@ struct CommandSpan;  // command_map.h
 // (target - start) * e(k / n) in double, rounded half to even; step n is the
 // target itself.
 int32_t EasedPosition(int32_t start, int32_t target, int32_t k, int32_t n, Ease ease);
+
+// The frames of a plain (uneased) move, by the arithmetic the compiler builds
+// them with: a 32-bit float accumulator steps by (target - start) / frames
+// and each frame stores it rounded down, kept between the two ends; the move
+// is over once the accumulator rounds (half to even) to the target, which
+// may be before or after its frames. An accumulator that stops moving (a
+// step below its precision) ends the move on its target after its frames.
+// A move to where the servo stands fills no frame.
+// Calls emit(position) for each frame in turn; emit returns false to stop
+// early, and then so does this.
+template <typename Emit>
+bool EachLinearFrame(int32_t start, int32_t target, int32_t frames, Emit&& emit) {
+    const float step = static_cast<float>((static_cast<double>(target) - start) / frames);
+    const float end = static_cast<float>(target);
+    const double t = target, low = std::min(start, target), high = std::max(start, target);
+    const bool up = start < target, down = start > target;
+    // Nearest, halves to even; written out rather than through nearbyint,
+    // which is a library call on plain x86-64 and sits in this inner loop.
+    auto roundsToTarget = [&](float accumulator) {
+        const double a = accumulator;
+        if (a > t - 0.5 && a < t + 0.5) return true;
+        return (a == t - 0.5 || a == t + 0.5) && target % 2 == 0;
+    };
+    auto advance = [&](float accumulator) {
+        float next = accumulator + step;
+        if (up && next > t) next = end;
+        if (down && next < t) next = end;
+        return next;
+    };
+    auto stored = [&](float accumulator) {
+        const double v = std::clamp(static_cast<double>(accumulator), low, high);
+        const auto truncated = static_cast<int64_t>(v);
+        return static_cast<int32_t>(static_cast<double>(truncated) > v ? truncated - 1 : truncated);
+    };
+    float acc = static_cast<float>(start);
+    int32_t made = 0;
+    while (!roundsToTarget(acc)) {
+        const float next = advance(acc);
+        if (next == acc) {
+            // Stalled: the rest of its frames where it stands, the last on the target.
+            for (; made < frames; ++made)
+                if (!emit(made + 1 == frames ? target : stored(acc))) return false;
+            return true;
+        }
+        acc = next;
+        ++made;
+        // A move that would stall after its frames puts its last one on the target.
+        if (made >= frames && !roundsToTarget(acc) && advance(acc) == acc) return emit(target);
+        if (!emit(stored(acc))) return false;
+    }
+    return true;
+}
 
 // Splits a program into words; element 0 of the result exists and is unused.
 std::vector<Token> TokenizeProgram(std::string_view text);

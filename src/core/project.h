@@ -29,11 +29,16 @@ struct ServoRecord {
     // positions per second and per second squared; 0 for none.
     int32_t MaxSpeed = 0;
     int32_t MaxAccel = 0;
+    // Output to the controller: the pulse range positions 0 to 254 span
+    // (microseconds) and the channel; -1 is the servo's own, its number less one.
+    int32_t PulseMin = 1000;
+    int32_t PulseMax = 2000;
+    int32_t Channel = -1;
 
     bool operator==(const ServoRecord&) const = default;
 };
 
-// The six communication and execution settings.
+// The communication and execution settings.
 struct ProjectSettings {
     int32_t COMPort = 1;         // 1 to 16
     int32_t BaudRate = 0;        // 0 = 2400, 1 = 9600
@@ -41,6 +46,8 @@ struct ProjectSettings {
     int32_t SSCMode = 0;         // 0 = "Mini-SSC", 1 = "OOPIC-R"
     int32_t SystemPriority = 0;  // 0 = "Normal", 1 = "High", 2 = "Very High"
     int32_t AutoDisable = 0;     // 0 = off, 1 = on
+    int32_t Protocol = 0;        // controller_setup.h; 0 = Mini-SSC
+    int32_t DeviceNumber = 12;   // the Pololu board's, with Protocol 2
 
     bool operator==(const ProjectSettings&) const = default;
 };

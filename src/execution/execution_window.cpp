@@ -4,7 +4,9 @@
 
 #include "core/cue_path.h"
 #include "core/messages.h"
+#include "playback/line_load.h"
 #include "playback/serial_link_output.h"
+#include "record_panel.h"
 #include "playback/sound_player.h"
 #include "timeline/servo_colors.h"
 #include "timeline/timeline_geometry.h"
@@ -66,7 +68,7 @@ frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAn
       messages_(std::move(messages)) {
     InitExecutionWindowResources();
     setObjectName(QStringLiteral("frmExe"));
-    setWindowTitle(QStringLiteral(" Animation Execution"));
+    setWindowTitle(QStringLiteral("Animation Execution"));
     setAttribute(Qt::WA_DeleteOnClose);
 
     output_ = std::make_unique<SerialLinkOutput>(link);
@@ -113,8 +115,10 @@ frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAn
     graphRow->addWidget(timeline_, 1);
     left->addLayout(graphRow, 1);
 
-    pos_ = new QLabel(QStringLiteral("  Frame: 0 - Pos: 0"), this);
+    // Empty until the pointer is over the graph; it keeps the height of a line.
+    pos_ = new QLabel(this);
     pos_->setObjectName(QStringLiteral("lblPos"));
+    pos_->setMinimumHeight(pos_->fontMetrics().height() + 2 * pos_->frameWidth() + 2);
     pos_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     pos_->setMinimumWidth(kViewportOuterWidth);
     auto* posRow = new QHBoxLayout;
@@ -204,7 +208,11 @@ frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAn
     grid->setRowStretch(9, 1);
     connect(checkAll_, &QPushButton::clicked, this, [this] { CheckAll(); });
     connect(uncheckAll_, &QPushButton::clicked, this, [this] { UncheckAll(); });
-    body->addWidget(servos, 0, Qt::AlignTop);
+    auto* side = new QVBoxLayout;
+    side->addWidget(servos);
+    side->addWidget(recorder_ = new RecordPanel(*this, project_));
+    side->addStretch(1);
+    body->addLayout(side);
 
     SetPlaybackButtons(true);
     SetRunningButtons(false);
@@ -269,21 +277,31 @@ QAction* frmExe::ToolbarButton(const QString& key) const {
 bool frmExe::Playing() const { return engine_->Playing(); }
 
 bool frmExe::AskToBuild(const char* firstLine) {
+    // A build that failed is not offered again for the same programs: the
+    // user has seen why, and only a change can make it succeed.
+    if (failedBuild_ && failedBuild_->first == project_.Programs && failedBuild_->second == project_.Servos)
+        return false;
     const MessageAnswer answer =
         Ask(messages_, Message{std::string(firstLine) + "\r\nWould you like to build it now?", "Build Animation?",
                                MessageIcon::Question, MessageButtons::YesNo});
     if (answer != MessageAnswer::Yes) return false;
+    // The build refreshes this window when it ends; that call waits for this one.
+    building_ = true;
     if (buildAnimation_) buildAnimation_();
+    building_ = false;
+    if (project_.Built && !project_.ModifiedSinceBuild) failedBuild_.reset();
+    else failedBuild_.emplace(project_.Programs, project_.Servos);
     return true;
 }
 
 void frmExe::UpdateGraph(bool bDoChecks) {
-    if (suppressRedraw_ || projectChanging_) return;
-    if (!project_.Built) {
-        if (!AskToBuild("The animation has not been built.")) return;
-    } else if (project_.ModifiedSinceBuild) {
-        if (!AskToBuild("The animation has been modified since it was built last.")) return;
-        if (project_.Frames.UpperBound() <= 1) return;
+    if (suppressRedraw_ || projectChanging_ || building_) return;
+    if (!project_.Built || project_.ModifiedSinceBuild) {
+        if (!AskToBuild(project_.Built ? "The animation has been modified since it was built last."
+                                       : "The animation has not been built."))
+            return;
+        if (!project_.Built || project_.ModifiedSinceBuild) return;
+        bDoChecks = true;  // a new build: the check boxes start afresh
     }
     const int32_t frames = project_.Frames.UpperBound();
     // Nothing compiled: nothing to show.
@@ -314,6 +332,7 @@ void frmExe::UpdateGraph(bool bDoChecks) {
     }
 
     timeline_->Draw(curves, bDoChecks);
+    recorder_->ShowServos();
     frames_->setText(QString::number(frames));
     time_->setText(QString::fromStdString(DurationText(frames, slider_->value())));
     ShowLineLoad();
@@ -351,6 +370,7 @@ void frmExe::PlaceOnScreen() {
 
 void frmExe::ProjectReplaced() {
     projectChanging_ = false;
+    failedBuild_.reset();
     if (engine_->Playing()) return;  // the show that plays is a copy; the new project waits
     dropped_->clear();
     if (project_.Built && !project_.ModifiedSinceBuild) {
@@ -367,17 +387,14 @@ void frmExe::ProjectReplaced() {
     timeline_->Draw(curves, true);
     frames_->setText(QStringLiteral("0"));
     time_->setText(QStringLiteral("0"));
-    pos_->setText(QStringLiteral("  Frame: 0 - Pos: 0"));
+    pos_->clear();
     ShowLineLoad();
 }
 
 void frmExe::ShowLineLoad() {
-    int servos = 0;
-    for (const ServoRecord& servo : project_.Servos) servos += servo.Used && servo.Enabled ? 1 : 0;
-    const int32_t baud = engine_->LineBaud();
-    const double load = LineLoadPercent(servos, slider_->value(), baud);
-    line_->setText(QString::fromStdString(LineLoadText(load, baud)));
-    line_->setStyleSheet(load > 100.0 + 1e-9 ? QStringLiteral("color: #c00000; font-weight: bold;") : QString());
+    const LineLoad load = ProjectLineLoad(project_, slider_->value(), engine_->LineBaud());
+    line_->setText(QString::fromStdString(load.text));
+    line_->setStyleSheet(load.percent > 100.0 + 1e-9 ? QStringLiteral("color: #c00000; font-weight: bold;") : QString());
 }
 
 void frmExe::SliderChanged() {
@@ -446,6 +463,13 @@ void frmExe::PlayRange(int32_t startFrame, int32_t endFrame) {
     }
     SetPlaybackButtons(true);
     SetRunningButtons(false);
+}
+
+void frmExe::PlayTake(int32_t startFrame, int32_t endFrame, FrameOverride* take) {
+    PrepareEngine();
+    engine_->SetFrameOverride(take);
+    PlayRange(startFrame, endFrame);
+    engine_->SetFrameOverride(nullptr);
 }
 
 void frmExe::ToolbarClick(const QString& key) {

@@ -17,6 +17,8 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <string>
 
 class QAction;
@@ -28,6 +30,7 @@ class QToolBar;
 
 namespace kestrova {
 
+class RecordPanel;
 class SerialLink;
 class SerialLinkOutput;
 class QtSoundOutput;
@@ -69,6 +72,10 @@ public:
     // Where the per-user sound offset comes from, read when Play is pressed.
     // Where the "Sound offset" setting is read, at each refresh and Play.
     void SetSoundOffsetSource(std::function<int32_t()> source);
+
+    // The record controls, and a take played with the override driving the armed servos.
+    RecordPanel* Recorder() const { return recorder_; }
+    void PlayTake(int32_t startFrame, int32_t endFrame, FrameOverride* take);
 
     bool bSuppressRedraw() const { return suppressRedraw_; }
     bool Playing() const;
@@ -134,6 +141,10 @@ private:
     std::string soundFolder_;
     bool suppressRedraw_ = false;
     bool projectChanging_ = false;
+    bool building_ = false;  // the build the prompt started runs
+    // The programs and servo records of the last build the prompt started,
+    // while it failed.
+    std::optional<std::pair<std::array<std::string, kServoCount>, std::array<ServoRecord, kServoCount>>> failedBuild_;
     std::function<int32_t()> soundOffset_;
 
     TimelineView* timeline_ = nullptr;
@@ -149,6 +160,7 @@ private:
     QPushButton* uncheckAll_ = nullptr;
     std::array<QCheckBox*, kServoCount> checks_{};
     std::array<QLabel*, kServoCount> swatches_{};
+    RecordPanel* recorder_ = nullptr;
 };
 
 }  // namespace kestrova

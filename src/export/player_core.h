@@ -4,7 +4,7 @@
 // only: no floating point, no allocation, no standard library.
 //
 // The show is one block of bytes (all numbers little-endian):
-//   0  'K' 'S' 1            magic and version
+//   0  'K' 'S' 1 or 2       magic and version
 //   3  frames (4 bytes)     the last frame number, at least 1
 //   7  fps (1 byte)         frames per second, 1 to 30
 //   8  flags (1 byte)       bit 0: loop; bit 1: caps
@@ -13,6 +13,9 @@
 //  14  track count T (1 byte), then T track headers of 5 bytes:
 //        servo (0 to 15), channel (0 to 15), first position,
 //        length of the track's ops (2 bytes)
+//      (version 2 only) T pulse ranges of 5 bytes: the pulse of position 0
+//        and of position `top` (2 bytes each, microseconds), top (1 byte);
+//        a version 1 show maps 0 to 255 onto the header's range for all
 //      with caps, then T pairs of 4-byte caps (speed, acceleration per
 //      frame in limit_step.h's fixed point, 0 for none),
 //      then the T tracks' ops, back to back.
@@ -41,6 +44,7 @@ namespace kva {
 static const uint8_t kMaxTracks = 16;
 static const uint8_t kHeaderBytes = 15;
 static const uint8_t kTrackHeaderBytes = 5;
+static const uint8_t kPulseRangeBytes = 5;
 static const uint8_t kOpLong = 0x80;
 static const uint8_t kOpNegative = 0x40;
 static const uint8_t kOpHold = 0x20;
@@ -49,18 +53,24 @@ static const uint8_t kCapsBytes = 8;
 
 class ShowPlayer {
 public:
-    ShowPlayer() : data_(0), frames_(0), frame_(0), count_(0), known_(false) {}
+    ShowPlayer() : data_(0), frames_(0), frame_(0), count_(0), ranges_(0), known_(false) {}
 
     // Reads the header of a show of `size` bytes. False when it is not a show
     // of this version or its tracks do not lie inside it.
     bool Open(const uint8_t* data, uint32_t size) {
         data_ = data;
         count_ = 0;
-        if (size < kHeaderBytes || size > 0xFFFF || Byte(0) != 'K' || Byte(1) != 'S' || Byte(2) != 1) return false;
+        if (size < kHeaderBytes || size > 0xFFFF || Byte(0) != 'K' || Byte(1) != 'S' || (Byte(2) != 1 && Byte(2) != 2))
+            return false;
         frames_ = Word(3) | (static_cast<uint32_t>(Word(5)) << 16);
         const uint8_t tracks = Byte(14);
         if (frames_ == 0 || tracks > kMaxTracks || Byte(7) == 0) return false;
         uint32_t offset = kHeaderBytes + static_cast<uint32_t>(tracks) * kTrackHeaderBytes;
+        ranges_ = 0;
+        if (Byte(2) == 2) {
+            ranges_ = static_cast<uint16_t>(offset);
+            offset += static_cast<uint32_t>(tracks) * kPulseRangeBytes;
+        }
         const bool capped = (Byte(8) & kFlagCaps) != 0;
         const uint32_t caps = offset;
         if (capped) offset += static_cast<uint32_t>(tracks) * kCapsBytes;
@@ -88,6 +98,10 @@ public:
     uint8_t Synch() const { return Byte(9); }
     uint16_t MinPulse() const { return Word(10); }
     uint16_t MaxPulse() const { return Word(12); }
+    // A track's pulse range: the pulse of position 0, that of PulseTop(t).
+    uint16_t MinPulse(uint8_t t) const { return ranges_ ? Word(ranges_ + t * kPulseRangeBytes) : MinPulse(); }
+    uint16_t MaxPulse(uint8_t t) const { return ranges_ ? Word(ranges_ + t * kPulseRangeBytes + 2) : MaxPulse(); }
+    uint8_t PulseTop(uint8_t t) const { return ranges_ ? Byte(ranges_ + t * kPulseRangeBytes + 4) : 255; }
     uint8_t Tracks() const { return count_; }
     uint8_t Servo(uint8_t t) const { return Byte(kHeaderBytes + t * kTrackHeaderBytes); }
     uint8_t Channel(uint8_t t) const { return Byte(kHeaderBytes + t * kTrackHeaderBytes + 1); }
@@ -206,6 +220,7 @@ private:
     uint32_t frames_;
     uint32_t frame_;
     uint8_t count_;
+    uint16_t ranges_;  // offset of the version 2 pulse ranges; 0 for none
     uint16_t end_;
     uint16_t start_[kMaxTracks];
     Track track_[kMaxTracks];
@@ -374,12 +389,15 @@ static const uint8_t kPcaPrescale = 0xFE;
 // 25 MHz / (4096 * 50 Hz) - 1, rounded.
 static const uint8_t kPcaPrescale50Hz = 121;
 
-// The 12-bit off count of a pulse for position 0 to 255 mapped linearly onto
-// minUs to maxUs, rounded, on a 20 ms period.
-inline uint16_t PcaCount(uint8_t position, uint16_t minUs, uint16_t maxUs) {
+// The 12-bit off count of a pulse for position 0 to top mapped linearly onto
+// minUs to maxUs, rounded, on a 20 ms period; positions beyond top stay at
+// maxUs.
+inline uint16_t PcaCount(uint8_t position, uint16_t minUs, uint16_t maxUs, uint8_t top = 255) {
+    if (top == 0) top = 255;
+    if (position > top) position = top;
     const int32_t span = static_cast<int32_t>(maxUs) - static_cast<int32_t>(minUs);
-    const int32_t scaled = static_cast<int32_t>(minUs) * 255 + span * position;  // pulse * 255
-    const uint32_t count = (static_cast<uint32_t>(scaled) * 4096UL + 255UL * 10000UL) / (255UL * 20000UL);
+    const int32_t scaled = static_cast<int32_t>(minUs) * top + span * position;  // pulse * top
+    const uint32_t count = (static_cast<uint32_t>(scaled) * 4096UL + top * 10000UL) / (top * 20000UL);
     return static_cast<uint16_t>(count > 4095 ? 4095 : count);
 }
 
@@ -412,7 +430,7 @@ public:
             const uint8_t position = player.Output(t);
             if (!all && position == last_[t]) continue;
             last_[t] = position;
-            PcaSet(bus, player.Channel(t), PcaCount(position, player.MinPulse(), player.MaxPulse()));
+            PcaSet(bus, player.Channel(t), PcaCount(position, player.MinPulse(t), player.MaxPulse(t), player.PulseTop(t)));
         }
     }
 

@@ -1,5 +1,6 @@
 #include "show_encoder.h"
 
+#include "core/controller_setup.h"
 #include "core/servo_caps.h"
 
 #include "player_core.h"
@@ -9,6 +10,10 @@
 #include <set>
 
 namespace kestrova {
+
+bool HasOwnPulseRange(const ServoRecord& servo) {
+    return servo.PulseMin != kDefaultPulseMin || servo.PulseMax != kDefaultPulseMax;
+}
 
 namespace {
 
@@ -213,7 +218,12 @@ bool EncodeShow(const Project& built, const ExportOptions& options, std::vector<
         }
     }
 
-    show = {'K', 'S', 1};
+    // A PCA9685 drives each servo over its own pulse range where one was
+    // set; a show without any keeps the first version's single range.
+    bool ownRanges = false;
+    for (int s : servos) ownRanges = ownRanges || HasOwnPulseRange(built.Servos[s]);
+    ownRanges = ownRanges && options.mode == ExportMode::Pca9685;
+    show = {'K', 'S', uint8_t(ownRanges ? 2 : 1)};
     PutWord(show, static_cast<uint32_t>(frames) & 0xFFFF);
     PutWord(show, static_cast<uint32_t>(frames) >> 16);
     show.push_back(static_cast<uint8_t>(options.fps));
@@ -231,6 +241,13 @@ bool EncodeShow(const Project& built, const ExportOptions& options, std::vector<
         show.push_back(static_cast<uint8_t>(options.channels[servos[t]]));
         show.push_back(firsts[t]);
         PutWord(show, static_cast<uint32_t>(tracks[t].size()));
+    }
+    for (size_t t = 0; ownRanges && t < servos.size(); ++t) {
+        const ServoRecord& servo = built.Servos[servos[t]];
+        const bool own = HasOwnPulseRange(servo);
+        PutWord(show, static_cast<uint32_t>(own ? servo.PulseMin : options.minPulseUs));
+        PutWord(show, static_cast<uint32_t>(own ? servo.PulseMax : options.maxPulseUs));
+        show.push_back(own ? uint8_t(kPulseRangePositions) : uint8_t(255));
     }
     for (size_t t = 0; capped && t < servos.size(); ++t) {
         // Per frame at the show's rate, exactly the numbers the editor's output limits with.

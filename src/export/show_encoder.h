@@ -21,9 +21,14 @@ struct ExportOptions {
     int triggerPin = -1;   // -1: none; else a digital pin 2 to 13 or A0 to A5 (14 to 19)
     // The PCA9685 channel of each servo (0 to 15).
     std::array<int, kServoCount> channels{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-    int minPulseUs = 1000;  // pulse of position 0
-    int maxPulseUs = 2000;  // pulse of position 255
+    // Pulse of position 0 and of 255 for servos without a pulse range of
+    // their own; a servo with one (servo settings) spans it over 0 to 254.
+    int minPulseUs = 1000;
+    int maxPulseUs = 2000;
 };
+
+// The servo's pulse range differs from the 1000 to 2000 us default.
+bool HasOwnPulseRange(const ServoRecord& servo);
 
 // Reads "C1,C2,..." (up to 16 channels 0 to 15, for servos 1, 2, ...; the
 // servos not named keep their own channel). False with a message on a bad

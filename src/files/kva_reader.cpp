@@ -1,5 +1,6 @@
 #include "kva_reader.h"
 
+#include "controller_keys.h"
 #include "core/messages.h"
 #include "core/numeric_text.h"
 #include "core/servo_caps.h"
@@ -333,13 +334,21 @@ bool ReadServoLine(std::string_view line, size_t p, LineCursor& lines, WorkingCo
         }
         work.programs[*n - 1] = std::move(program);
         work.sources[*n - 1] = source;
+    } else if (const size_t equals = line.find('=', p); equals != std::string_view::npos) {
+        const auto n = ServoNumber(line.substr(5, p - 5));
+        std::optional<Message> repair;
+        if (n && ReadControllerServoKey(line.substr(p + 1, equals - p - 1), line.substr(equals + 1), *n,
+                                        work.servos[*n - 1], repair)) {
+            work.recognised = true;
+            if (repair) work.messages.Add(std::move(*repair));
+        }
     }
     return true;
 }
 
 // A settings line ("Settings" ... "." key "=" value); p is the index of its
 // first ".". The value goes straight into the project's settings.
-// Returns whether the key was one of the six.
+// Returns whether the key was one of the settings.
 bool ReadSettingsLine(std::string_view line, size_t p, ProjectSettings& settings) {
     const size_t equals = line.find('=', p + 1);
     if (equals == std::string_view::npos) return false;
@@ -358,6 +367,10 @@ bool ReadSettingsLine(std::string_view line, size_t p, ProjectSettings& settings
         settings.SynchByte = *value;
     } else if (key == "SystemPriority") {
         settings.SystemPriority = *value;
+    } else if (key == "Protocol") {
+        settings.Protocol = *value;
+    } else if (key == "DeviceNumber") {
+        settings.DeviceNumber = *value;
     } else {
         return false;
     }
@@ -449,6 +462,17 @@ LoadResult LoadFile(std::string_view text, Project& project) {
         refused.notAnimation = true;
         return refused;
     }
+    // Limits with Min above Max are kept as the file has them, for the user
+    // to mend: no position satisfies them, so the servo's slider sends none.
+    for (int i = 0; i < kServoCount; ++i) {
+        const ServoRecord& servo = work.servos[i];
+        if (servo.Min <= servo.Max) continue;
+        work.messages.Add(Message{"Servo #" + std::to_string(i + 1) + " has its Min (" + std::to_string(servo.Min) +
+                                      ") above its Max (" + std::to_string(servo.Max) +
+                                      ").  Its slider sends nothing until the limits are mended in Servo Settings.",
+                                  "Invalid Limits", MessageIcon::Exclamation, MessageButtons::Ok});
+    }
+    for (Message& message : CheckControllerValues(project.Settings, work.servos)) work.messages.Add(std::move(message));
     project.Servos = work.servos;
     for (int i = 0; i < kServoCount; ++i) {
         ProgramText& program = work.programs[i];

@@ -1,5 +1,6 @@
 #include "kva_writer.h"
 
+#include "controller_keys.h"
 #include "line_breaks.h"
 
 #include <algorithm>
@@ -88,6 +89,7 @@ std::string SaveText(const Project& project) {
     AppendLine(out, settings.BaudRate);
     out += "Settings.COMPort=";
     AppendLine(out, settings.COMPort);
+    AppendControllerSettings(out, settings);
     out += "Settings.SSCMode=";
     AppendLine(out, settings.SSCMode);
     out += "Settings.SynchByte=";
@@ -117,6 +119,7 @@ std::string SaveText(const Project& project) {
             AppendKey(out, "Servo", n, ".MaxAccel=");
             AppendLine(out, servo.MaxAccel);
         }
+        AppendControllerServoKeys(out, n, servo);
         AppendKey(out, "Servo", n, ".Program=[");
         AppendProgramBlock(out, project.Programs[n - 1]);
         out += "]\r\n\r\n";

@@ -9,7 +9,8 @@
 namespace kestrova {
 
 // The whole project file as UTF-8 text with CR LF line ends: the header
-// "KVSL=1.0", the six settings, an empty line, the 16 servo blocks (each
+// "KVSL=1.0", the settings (the controller's only where they differ from
+// the defaults), an empty line, the 16 servo blocks (each
 // with its program between "Program=[" and a line "]") and one block per
 // WAV cue. Line breaks inside a program are written as CR LF whatever they
 // were; the line break before the closing "]" is added only when the

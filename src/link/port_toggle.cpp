@@ -33,13 +33,29 @@ std::optional<Message> ComToggleClicked(SerialLink& link, bool nowChecked, PortT
     return problem;
 }
 
-void ServoSliderChanged(SerialLink& link, const ProjectSettings& settings, int servo, int value,
-                        SliderView& view, const Caps& caps) {
-    const bool sendable = value >= kLowestSendablePosition && value <= kHighestSendablePosition;
-    view.SetPositionLabel(servo, std::to_string(value) + (sendable ? "" : "!"));
-    view.SetPositionSendable(servo, sendable);
-    if (!sendable || !link.IsOpen()) return;
-    link.Live().Want(settings.SynchByte, servo, value, caps);
+std::string UnsentReason(const ServoRecord& servo, int value) {
+    if (servo.Min > servo.Max) {
+        return "Not sent: Min (" + std::to_string(servo.Min) + ") is above Max (" + std::to_string(servo.Max) +
+               "). Mend the limits in Servo Settings.";
+    }
+    if (value < kLowestSendablePosition || value > kHighestSendablePosition) {
+        return "Not sent: the controller takes positions " + std::to_string(kLowestSendablePosition) + " to " +
+               std::to_string(kHighestSendablePosition) + ".";
+    }
+    return {};
+}
+
+void ShowSliderPosition(const ServoRecord& servo, int index, int value, SliderView& view) {
+    const std::string reason = UnsentReason(servo, value);
+    view.SetPositionLabel(index, std::to_string(value) + (reason.empty() ? "" : "!"));
+    view.SetPositionUnsent(index, reason);
+}
+
+void ServoSliderChanged(SerialLink& link, const ProjectSettings& settings, const ServoRecord& servo, int index,
+                        int value, SliderView& view) {
+    ShowSliderPosition(servo, index, value, view);
+    if (!UnsentReason(servo, value).empty() || !link.IsOpen()) return;
+    link.Live().Want(settings.SynchByte, index, value, ServoCaps(servo));
 }
 
 }  // namespace kestrova

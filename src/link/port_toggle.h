@@ -42,22 +42,30 @@ class SliderView {
 public:
     virtual ~SliderView() = default;
     virtual void SetPositionLabel(int servo, const std::string& text) = 0;
-    // Whether the position shown can go to the controller.
-    virtual void SetPositionSendable(int /*servo*/, bool /*sendable*/) {}
+    // Why the position shown does not go to the controller; empty when it does.
+    virtual void SetPositionUnsent(int /*servo*/, const std::string& /*reason*/) {}
 };
 
 // The positions the controller takes.
 constexpr int kLowestSendablePosition = 0;
 constexpr int kHighestSendablePosition = 255;
 
-// A change or scroll of servo's slider to value: the label shows the value
-// in decimal and, when the port is open, the servo command goes out. The
-// servo's Enabled and Used flags and AutoDisable play no part; a closed
-// port or a failed write shows nothing. A position the controller cannot
-// take (outside 0 to 255, possible with wide servo limits) is never sent,
-// and its label reads the value followed by "!". The command goes through
-// the servo's limiter with `caps` (see live_output.h).
-void ServoSliderChanged(SerialLink& link, const ProjectSettings& settings, int servo, int value,
-                        SliderView& view, const Caps& caps = {});
+// Why a slider's value cannot go to the controller: a position outside 0
+// to 255 (possible with wide servo limits), or limits with Min above Max,
+// which leave no position the servo may take. Empty when it can go.
+std::string UnsentReason(const ServoRecord& servo, int value);
+
+// Shows a slider's value without sending it: the label reads the value in
+// decimal, followed by "!" when UnsentReason gives a reason.
+void ShowSliderPosition(const ServoRecord& servo, int index, int value, SliderView& view);
+
+// A change or scroll of servo's slider to value: the label shows it
+// (ShowSliderPosition) and, when the port is open and the position can go,
+// the servo command goes out. The servo's Enabled and Used flags and
+// AutoDisable play no part; a closed port or a failed write shows nothing.
+// The command goes through the servo's limiter with its caps (see
+// live_output.h).
+void ServoSliderChanged(SerialLink& link, const ProjectSettings& settings, const ServoRecord& servo, int index,
+                        int value, SliderView& view);
 
 }  // namespace kestrova

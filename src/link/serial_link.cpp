@@ -215,7 +215,13 @@ SerialLink::SerialLink(PortEntries entries) : impl_(std::make_unique<Impl>()) {
 SerialLink::~SerialLink() { Close(); }
 
 LiveOutput& SerialLink::Live() {
-    if (!impl_->live) impl_->live = std::make_unique<LiveOutput>(*this);
+    if (!impl_->live) {
+        impl_->live = std::make_unique<LiveOutput>(*this);
+        impl_->live->SetPulsesOff([this] {
+            std::string ignored;
+            return HasPulsesOff() && PulsesOff(ignored);
+        });
+    }
     return *impl_->live;
 }
 
@@ -244,6 +250,7 @@ void SerialLink::ApplyCommSettings(const ProjectSettings& settings) {
     }
     if (settings.SynchByte >= 0 && settings.SynchByte <= 255)
         impl_->controller.SetSynchByte(static_cast<uint8_t>(settings.SynchByte));
+    AdoptSettings(settings);
     if (wasOpen) {
         std::string ignored;
         Open(ignored);
@@ -299,7 +306,7 @@ bool SerialLink::Open(std::string& reason) {
     if (device == kVirtualControllerDevice) {
         impl_->virtualOpen = true;
         impl_->Opened(device);
-        return true;
+        return SendOpening(reason);
     }
     QSerialPort& port = impl_->port;
     port.setPortName(QString::fromStdString(device));
@@ -309,7 +316,7 @@ bool SerialLink::Open(std::string& reason) {
         return false;
     }
     impl_->Opened(device);
-    return true;
+    return SendOpening(reason);
 }
 
 void SerialLink::Close() {
@@ -356,16 +363,6 @@ bool SerialLink::WriteToPort(const uint8_t* data, size_t size, std::string& reas
     }
     return true;
 #endif
-}
-
-bool SerialLink::WriteServo(int32_t synchByte, int servo, int32_t position,
-                            std::string& reason) {
-    const auto command = EncodeServoCommand(synchByte, servo, position);
-    if (!command) {
-        reason = UnencodableReason(synchByte, servo, position);
-        return false;
-    }
-    return Write(command->data(), command->size(), reason);
 }
 
 }  // namespace kestrova

@@ -5,6 +5,7 @@
 // they return. Output only: nothing is ever read from the controller.
 // Port n maps to a device as port_table.h says.
 
+#include "core/controller_setup.h"
 #include "core/project.h"
 #include "port_table.h"
 #include "virtual_controller.h"
@@ -96,19 +97,41 @@ public:
     // True while the virtual device is open.
     bool IsVirtual() const;
 
-    // Writes one servo command; a part that does not fit its byte is
-    // refused and nothing is written.
+    // Writes one servo command in the controller's protocol; a part that
+    // does not fit the protocol (a Mini-SSC byte, a channel, a pulse range)
+    // is refused and nothing is written.
     bool WriteServo(int32_t synchByte, int servo, int32_t position, std::string& reason);
 
     // The sliders' output through the servos' limiters, and where the
     // servos are as far as this link knows; playback shares it.
     LiveOutput& Live();
+    // The controller the link speaks to: protocol, device number, channels,
+    // pulse ranges and hardware limits. ApplyCommSettings takes the
+    // protocol, device number and synch byte from the settings; this takes
+    // everything. Opening a port sends the board's limits (Pololu); a
+    // change while the port is open sends them at once.
+    void SetControllerSetup(const ControllerSetup& setup);
+    const ControllerSetup& ControllerSetupInForce() const { return setup_; }
+    // Stops the pulses of every servo on a channel the protocol has, so
+    // they go limp (nothing for the Mini-SSC, which has no such command).
+    // Live().PulsesOff() (the stop's "pulses off") goes through it.
+    bool PulsesOff(std::string& reason);
+    // Whether the protocol has such a command.
+    bool HasPulsesOff() const;
 
 private:
     bool WriteToPort(const uint8_t* data, size_t size, std::string& reason);
+    void AdoptSettings(const ProjectSettings& settings);
+    bool SendOpening(std::string& reason);
+
+    ControllerSetup setup_;
 
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+// ApplyCommSettings with the project's settings, then the controller setup
+// of its servos: what a window calls whenever either changed.
+void ApplyProjectToLink(SerialLink& link, const Project& project);
 
 }  // namespace kestrova

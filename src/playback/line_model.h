@@ -1,6 +1,7 @@
 #pragma once
 // The serial line as playback sees it: each byte takes 10 bits at the line's
-// rate. While every servo of a frame fits before the next frame is due, the
+// rate, and each servo's command the bytes its controller's protocol needs
+// (a frame may add some of its own, as the SSC-32's line end). While every servo of a frame fits before the next frame is due, the
 // frame goes out whole. When it does not, no more is queued than the line
 // carries in a period: only servos whose position changed since they were
 // last sent, each with its newest position, taking turns so none starves.
@@ -18,6 +19,20 @@ constexpr int kCommandBytes = 3;
 // The line rate of a BaudRate setting (0: 2400, 1: 9600).
 int32_t BaudOfSetting(int32_t baudRate);
 
+// What a frame costs on the line: the most bytes each servo's command
+// takes and the bytes the frame adds once, whatever it holds.
+struct LineCost {
+    std::array<int, kLineServos> commandBytes;
+    int frameBytes = 0;
+    LineCost() { commandBytes.fill(kCommandBytes); }
+};
+
+// Percent of the line's capacity that a frame of the servos in `sends`
+// needs at `fps`.
+double LineLoadPercent(const std::array<bool, kLineServos>& sends, const LineCost& cost, int fps, int32_t baud);
+// "Line: 150% of 9600 baud (SSC-32)".
+std::string LineLoadText(double percent, int32_t baud, const std::string& protocol);
+
 // Percent of the line's capacity that `servos` commands a frame at `fps` need.
 double LineLoadPercent(int servos, int fps, int32_t baud);
 
@@ -27,7 +42,7 @@ std::string LineLoadText(double percent, int32_t baud);
 class LineModel {
 public:
     // `sends`: the servos that take part. `periodMs`: the frame period.
-    LineModel(const std::array<bool, kLineServos>& sends, double periodMs, int32_t baud);
+    LineModel(const std::array<bool, kLineServos>& sends, double periodMs, int32_t baud, const LineCost& cost = {});
 
     // True when a whole frame fits a period: the line never throttles.
     bool FitsWhole() const { return fitsWhole_; }
@@ -41,6 +56,7 @@ public:
 private:
     std::array<bool, kLineServos> sends_;
     std::array<int32_t, kLineServos> sent_;  // -1: not sent yet
+    LineCost cost_;
     double periodBytes_;
     double credit_ = 0;
     int next_ = 0;  // whose turn comes first

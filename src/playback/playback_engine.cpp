@@ -1,7 +1,9 @@
 #include "playback_engine.h"
 
 #include "core/messages.h"
+#include "link/controller_protocol.h"
 #include "link/servo_command.h"
+#include "line_load.h"
 #include "process_priority.h"
 
 #include <algorithm>
@@ -14,6 +16,8 @@ PlaybackEngine::PlaybackEngine(Project& project, PlaybackOutput& output, SoundOu
     : project_(project), output_(output), sound_(sound), view_(view),
       ownClock_(clock ? nullptr : std::make_unique<SteadyPlaybackClock>()), clock_(clock ? *clock : *ownClock_),
       setPriority_(&SetProcessPriority) {}
+
+PlaybackEngine::~PlaybackEngine() = default;
 
 int32_t PlaybackEngine::LineBaud() const {
     return lineBaud_ > 0 ? lineBaud_ : BaudOfSetting(project_.Settings.BaudRate);
@@ -45,9 +49,11 @@ bool PlaybackEngine::PlayAnimation(int32_t startFrame, int32_t endFrame) {
         show_.frames.reserve(size_t(last - first + 1));
         for (int32_t f = first; f <= last; ++f) show_.frames.push_back(project_.Frames[f].Record());
     }
-    for (int s = 0; s < kServoCount; ++s) show_.sends[s] = project_.Servos[s].Used && project_.Servos[s].Enabled;
+    const std::array<bool, kServoCount> driven = override_ ? override_->Driven() : std::array<bool, kServoCount>{};
+    for (int s = 0; s < kServoCount; ++s)
+        show_.sends[s] = (project_.Servos[s].Used && project_.Servos[s].Enabled) || driven[s];
     show_.cues = project_.WavCues;
-    show_.synch = project_.Settings.SynchByte;
+    show_.setup = SetupOf(project_);
     show_.priority = project_.Settings.SystemPriority;
 
     view_.SetGraphControlsEnabled(false);
@@ -55,6 +61,13 @@ bool PlaybackEngine::PlayAnimation(int32_t startFrame, int32_t endFrame) {
     SetPromptWakeups(true);
 
     const bool portWasOpen = output_.IsOpen();
+    // Channels or pulse ranges the board would misread: nothing goes out.
+    if (const std::string problem = SetupProblem(show_.setup, show_.sends); !problem.empty()) {
+        view_.Tell(Message{problem, "Controller Setup", MessageIcon::Critical, MessageButtons::Ok});
+        EndSteps(portWasOpen);
+        return false;
+    }
+    output_.UseController(show_.setup);
     std::string reason;
     if (!portWasOpen && !output_.Open(reason)) {
         view_.Tell(Message{output_.FailureMessage(reason), "Error", MessageIcon::Critical, MessageButtons::Ok});
@@ -73,17 +86,29 @@ bool PlaybackEngine::PlayAnimation(int32_t startFrame, int32_t endFrame) {
     motion_->SetPlaying(true);
     motion_->ClearStop();
     leadIn_ = 0;
-    line_ = std::make_unique<LineModel>(show_.sends, period, LineBaud());
+    encoder_ = MakeEncoder(show_.setup, period);
+    line_ = std::make_unique<LineModel>(show_.sends, period, LineBaud(), LineCostOf(show_.setup, period));
     SetPlayControls(true);
 
     PassEnd end = PassEnd::Completed;
+    carriedStart_.reset();
+    lastWanted_.reset();
     for (;;) {
         end = PlayPass(startFrame, endFrame, period);
         if (end != PassEnd::Completed) break;
         if (!view_.LoopPressed()) break;
+        // The first frame of the next pass is due a period after the last
+        // one, as any other frame would be.
+        carriedStart_ = passEnd_;
     }
-    // Servos still on their way at their caps go on to where the show ended.
-    if (end == PassEnd::Completed) end = TravelTo(std::min(endFrame, show_.first + int32_t(show_.frames.size()) - 1), period, false);
+    if (end == PassEnd::Completed) {
+        // The last frame holds for its period; then servos still on their
+        // way at their caps go on to where the show ended, and the last of
+        // those steps holds for its period too before playback ends.
+        std::optional<double> due = passEnd_;
+        if (lastWanted_) end = TravelTo(*lastWanted_, period, false, due);
+        if (end == PassEnd::Completed && due) clock_.WaitUntil(*due);
+    }
     const bool writeFailed = end == PassEnd::WriteFailed;
     // The reason of a failed write is kept for the message after the end steps.
     EndSteps(portWasOpen);
@@ -116,6 +141,7 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
         view_.Pump();
         return Stopping() ? PassEnd::Stopped : PassEnd::Completed;
     }
+    passEnd_.reset();
     bool scheduled = false;  // the schedule starts at the first frame played
     double start = 0;        // when the schedule started
     int64_t due = 0;         // periods since the schedule started
@@ -124,7 +150,13 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
     passFirst_ = startFrame;
     passStopFrame_ = wavStopFrame_;
     int32_t current = startFrame;
-    if (const PassEnd end = TravelTo(startFrame, period, true); end != PassEnd::Completed) return end;
+    // A lead-in before the pass ends when its first frame is due, and the
+    // pass's schedule starts there.
+    if (show_.Holds(startFrame)) {
+        Positions first{};
+        std::copy_n(show_.At(startFrame).begin(), kLineServos, first.begin());
+        if (const PassEnd end = TravelTo(first, period, true, carriedStart_); end != PassEnd::Completed) return end;
+    }
     auto dueOf = [&](int32_t g) { return start + double(due + (g - current)) * period; };
 
     for (int64_t f64 = startFrame; f64 <= endFrame; ++f64) {
@@ -134,6 +166,7 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
             HoldSound(f);
             while (bPause && !Stopping()) view_.Pump();
             scheduled = false;
+            carriedStart_.reset();
         }
         if (Stopping()) return PassEnd::Stopped;
 
@@ -148,7 +181,12 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
         // commands leave exactly on the schedule however long it took.
         bool drop = false;
         if (!scheduled) {
-            start = clock_.NowMs() + SoundLeadIn(f, endFrame, period);
+            const double leadIn = SoundLeadIn(f, endFrame, period);
+            start = clock_.NowMs() + leadIn;
+            // A loop's next pass goes on with the schedule of the pass
+            // before, unless a cue at its start needs longer to be heard.
+            if (carriedStart_) start = leadIn > 0 ? std::max(*carriedStart_, start) : *carriedStart_;
+            carriedStart_.reset();
             due = 0;
             lastSent = -1;
             scheduled = true;
@@ -163,11 +201,18 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
         if (!drop) clock_.WaitUntil(start + double(due) * period);
         // A stop that came while the frame's display work ran sends nothing more.
         if (Stopping()) return PassEnd::Stopped;
+        Positions positions{};
+        if (show_.Holds(f)) {
+            const FrameRecord& record = show_.At(f);
+            std::copy_n(record.begin(), kLineServos, positions.begin());
+            if (override_) override_->Override(f, positions, !drop);
+        }
         if (drop) {
             ++dropped_;
         } else if (show_.Holds(f)) {
-            const std::array<int32_t, kLineServos> positions = LimitedPositions(show_.At(f));
-            NoteUnsendable(f);
+            NoteUnsendable(f, positions);
+            lastWanted_ = positions;
+            positions = LimitedPositions(positions);
             const std::vector<int> servos = line_->Choose(positions, lastSent < 0 ? 0 : due - lastSent, f == endFrame);
             lastSent = due;
             if (!SendFrame(positions, servos, writeFailure_)) return PassEnd::WriteFailed;
@@ -186,8 +231,9 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
         }
         ++due;
     }
-    // The last frame holds for its period too before the pass ends.
-    if (scheduled) clock_.WaitUntil(start + double(due) * period);
+    // The pass ends a period after its last frame; the caller waits for
+    // that moment, or plays the next pass's first frame at it.
+    if (scheduled) passEnd_ = start + double(due) * period;
     current = endFrame + 1;
     const double now = clock_.NowMs();
     DispatchSound(endFrame, 1e300, now, dueOf);
@@ -227,9 +273,8 @@ void PlaybackEngine::HoldSound(int32_t next) {
     }
 }
 
-void PlaybackEngine::NoteUnsendable(int32_t frame) {
+void PlaybackEngine::NoteUnsendable(int32_t frame, const Positions& record) {
     if (unsendableServo_ >= 0) return;
-    const FrameRecord& record = show_.At(frame);
     for (int s = 0; s < kServoCount; ++s) {
         if (show_.sends[s] && (record[s] < 0 || record[s] > 255)) {
             // Never sent wrapped or truncated; the first one is reported.
@@ -241,20 +286,19 @@ void PlaybackEngine::NoteUnsendable(int32_t frame) {
     }
 }
 
-std::array<int32_t, kLineServos> PlaybackEngine::LimitedPositions(const FrameRecord& record) {
-    std::array<int32_t, kLineServos> positions{};
+PlaybackEngine::Positions PlaybackEngine::LimitedPositions(const Positions& wanted) {
+    Positions positions{};
     for (int s = 0; s < kLineServos; ++s) {
-        const bool sendable = record[s] >= 0 && record[s] <= 255;
-        positions[s] = show_.sends[s] && sendable ? motion_->Next(s, record[s]) : record[s];
+        const bool sendable = wanted[s] >= 0 && wanted[s] <= 255;
+        positions[s] = show_.sends[s] && sendable ? motion_->Next(s, wanted[s]) : wanted[s];
     }
     return positions;
 }
 
-PlaybackEngine::PassEnd PlaybackEngine::TravelTo(int32_t first, double period, bool leadIn) {
-    if (!show_.Holds(first)) return PassEnd::Completed;
+PlaybackEngine::PassEnd PlaybackEngine::TravelTo(const Positions& record, double period, bool leadIn,
+                                                 std::optional<double>& due) {
     std::array<int32_t, kServoCount> targets{};
     std::array<bool, kServoCount> which{};
-    const FrameRecord& record = show_.At(first);
     for (int s = 0; s < kServoCount; ++s) {
         targets[s] = record[s];
         which[s] = show_.sends[s] && record[s] >= 0 && record[s] <= 255;
@@ -268,30 +312,28 @@ PlaybackEngine::PassEnd PlaybackEngine::TravelTo(int32_t first, double period, b
         std::snprintf(caption, sizeof caption, "  Lead-in: %d frames (%.1f s)", frames, frames * period / 1000.0);
         view_.SetPositionCaption(caption);
     }
-    const double start = clock_.NowMs();
+    // A loop's lead-in goes on with the schedule of the pass before: its
+    // first step is due a period after that pass's last frame.
+    const double start = due ? *due : clock_.NowMs();
     for (int32_t k = 0; k < frames; ++k) {
         view_.Pump();
         if (Stopping()) return PassEnd::Stopped;
         clock_.WaitUntil(start + double(k) * period);
-        const std::array<int32_t, kLineServos> positions = LimitedPositions(record);
+        if (Stopping()) return PassEnd::Stopped;
+        const Positions positions = LimitedPositions(record);
         const std::vector<int> servos = line_->Choose(positions, k == 0 ? 0 : 1, false);
         if (!SendFrame(positions, servos, writeFailure_)) return PassEnd::WriteFailed;
     }
-    clock_.WaitUntil(start + double(frames) * period);
+    due = start + double(frames) * period;
     return PassEnd::Completed;
 }
 
-bool PlaybackEngine::SendFrame(const std::array<int32_t, kLineServos>& positions, const std::vector<int>& servos,
-                               std::string& reason) {
+bool PlaybackEngine::SendFrame(const Positions& record, const std::vector<int>& servos, std::string& reason) {
     frameBytes_.clear();
-    for (int s : servos) {
-        const auto command = EncodeServoCommand(show_.synch, s, positions[s]);
-        if (!command) {
-            reason = UnencodableReason(show_.synch, s, positions[s]);
-            return false;
-        }
-        frameBytes_.insert(frameBytes_.end(), command->begin(), command->end());
-    }
+    std::array<ServoTarget, kServoCount> targets{};
+    size_t count = 0;
+    for (int s : servos) targets[count++] = ServoTarget{s, record[s]};
+    if (!encoder_->Frame(std::span(targets.data(), count), frameBytes_, reason)) return false;
     // One write for the whole frame: its commands leave back to back, and
     // the system hands them on to the line once rather than per servo.
     return frameBytes_.empty() || output_.WriteCommands(frameBytes_, reason);
@@ -310,6 +352,7 @@ void PlaybackEngine::EndSteps(bool portWasOpen) {
     view_.SetGraphControlsEnabled(true);
     playing_ = false;
     line_.reset();
+    encoder_.reset();
 }
 
 void PlaybackEngine::ReportUnsendable() {

@@ -10,7 +10,8 @@
 // come first, then a wait on the clock until the frame is due, then its
 // commands. Display work therefore neither delays a frame nor adds up to
 // drift; after a pause or a step the schedule starts again from the frame
-// that resumes. A frame found more than a period late is dropped (the next
+// that resumes, while a loop's next pass goes on with the schedule, its
+// first frame a period after the last. A frame found more than a period late is dropped (the next
 // frame's positions overtake it), so a stall never sends a burst and the
 // servos stay with the sound.
 //
@@ -18,6 +19,7 @@
 // the servo flags, the cues and the settings. Nothing done in a window during
 // playback or a pause, a build included, changes the bytes sent.
 
+#include "core/controller_setup.h"
 #include "core/messages.h"
 #include "core/playback_clock.h"
 #include "core/project.h"
@@ -33,6 +35,8 @@
 
 namespace kestrova {
 
+class ProtocolEncoder;
+
 // What the engine needs of the serial link.
 class PlaybackOutput {
 public:
@@ -41,9 +45,18 @@ public:
     virtual bool IsOpen() const = 0;
     virtual bool Open(std::string& reason) = 0;
     virtual void Close() = 0;
-    // Writes a frame's servo commands (three bytes each) in one piece;
-    // false with the operating system's reason when they could not be.
+    // Writes a frame's servo commands in one piece; false with the
+    // operating system's reason when they could not be.
     virtual bool WriteCommands(const std::vector<uint8_t>& bytes, std::string& reason) = 0;
+    // The controller the commands are for, told before the port opens, so
+    // that the opening sends the board's own limits.
+    virtual void UseController(const ControllerSetup& setup) { (void)setup; }
+    // Makes the controller stop the pulses of every servo it drives (the
+    // stop's last step); a protocol without such a command sends nothing.
+    virtual bool PulsesOff(std::string& reason) {
+        (void)reason;
+        return true;
+    }
     // The text of a message about a failed open or write.
     virtual std::string FailureMessage(const std::string& reason) const {
         return "COM" + std::to_string(PortNumber()) + " - " + reason;
@@ -137,6 +150,19 @@ private:
     int fps_;
 };
 
+// Drives some servos live during a playback (a capture take): asked once
+// for every frame of the range at the frame's time, a frame dropped for being
+// late included, before the frame's commands are chosen. The positions it
+// gives go out through the same line model and output as the program's.
+class FrameOverride {
+public:
+    virtual ~FrameOverride() = default;
+    // The servos it drives; they are sent whether or not their program takes part.
+    virtual std::array<bool, kServoCount> Driven() const = 0;
+    // `sent`: false for a dropped frame, whose commands are not written.
+    virtual void Override(int32_t frame, std::array<int32_t, kLineServos>& positions, bool sent) = 0;
+};
+
 // The process's priority class during playback: 0 normal, 1 high, 2 very high.
 using PrioritySetter = void (*)(int32_t level);
 
@@ -145,6 +171,7 @@ public:
     // Without a clock the engine uses the steady clock.
     PlaybackEngine(Project& project, PlaybackOutput& output, SoundOutput& sound, PlaybackView& view,
                    PlaybackClock* clock = nullptr);
+    ~PlaybackEngine();
 
     // Plays frames start to end, repeating while loop is pressed, until the
     // range ends without loop or a stop is requested. Returns when playback
@@ -174,6 +201,9 @@ public:
         frameHook_ = hook;
         frameHookContext_ = context;
     }
+
+    // Live positions for the next playbacks; nullptr for none.
+    void SetFrameOverride(FrameOverride* frameOverride) { override_ = frameOverride; }
 
     // Every cue starts (and stops) this many milliseconds later than its
     // frame, earlier when negative: the sound offset of the user's settings.
@@ -205,24 +235,26 @@ private:
         std::vector<FrameRecord> frames;  // frames of the range within 1 to N
         std::array<bool, kServoCount> sends{};
         WavCueList cues;
-        int32_t synch = 0;
+        ControllerSetup setup;
         int32_t priority = 0;
         bool Holds(int32_t f) const { return f >= first && f - first < int32_t(frames.size()); }
         const FrameRecord& At(int32_t f) const { return frames[size_t(f - first)]; }
     };
     enum class PassEnd { Completed, Stopped, WriteFailed };
     PassEnd PlayPass(int32_t startFrame, int32_t endFrame, double period);
-    bool SendFrame(const std::array<int32_t, kLineServos>& positions, const std::vector<int>& servos,
-                   std::string& reason);
+    using Positions = std::array<int32_t, kLineServos>;
+    bool SendFrame(const Positions& positions, const std::vector<int>& servos, std::string& reason);
     // The frame's positions for the servos that take part, each through its
     // limiter; positions the controller cannot take pass unlimited, unsent.
-    std::array<int32_t, kLineServos> LimitedPositions(const FrameRecord& record);
-    // The servos that are elsewhere travel to the positions of `frame` at
-    // their caps, one frame a period: before a pass starts there (the last
-    // step then being the pass's first frame), and after the last pass so
-    // that every servo ends where the show does. Stopped when a stop came.
-    PassEnd TravelTo(int32_t frame, double period, bool leadIn);
-    void NoteUnsendable(int32_t frame);
+    Positions LimitedPositions(const Positions& wanted);
+    // The servos that are elsewhere travel to `targets` at their caps, one
+    // frame a period: before a pass starts (to its first frame, the last
+    // step then being that frame), and after the last pass so that every
+    // servo ends where the last frame sent wanted it. `due` is when the
+    // first step is due (none: now); on return, when the frame after the
+    // travel is, unchanged when nothing had to travel. Stopped when a stop came.
+    PassEnd TravelTo(const Positions& targets, double period, bool leadIn, std::optional<double>& due);
+    void NoteUnsendable(int32_t frame, const Positions& positions);
     // Hands the sound of frames up to the one whose start (with the offset)
     // falls before `horizonMs` to the sound output; `nowMs` and `dueOf`
     // place them in time.
@@ -246,12 +278,14 @@ private:
     PrioritySetter setPriority_;
     void (*frameHook_)(void*, int32_t) = nullptr;
     void* frameHookContext_ = nullptr;
+    FrameOverride* override_ = nullptr;
 
     Show show_;
     ServoMotion ownMotion_;
     ServoMotion* motion_ = &ownMotion_;
     int32_t leadIn_ = 0;
     std::unique_ptr<LineModel> line_;
+    std::unique_ptr<ProtocolEncoder> encoder_;
     std::vector<uint8_t> frameBytes_;  // the commands of the frame being sent
     double soundOffsetMs_ = 0;
     int32_t lineBaud_ = 0;
@@ -261,6 +295,9 @@ private:
     int32_t wavStopFrame_ = 0;
     int32_t passFirst_ = 0;      // the first frame of the pass that plays
     int32_t passStopFrame_ = 0;  // the stop frame when that pass began
+    std::optional<double> passEnd_;       // a period after the last frame of the pass that ended
+    std::optional<Positions> lastWanted_;  // the last frame sent, before its limiter
+    std::optional<double> carriedStart_;  // when the next pass's first frame is due, when looping
     std::string writeFailure_;
     // The first position that did not fit a byte, reported once per playback.
     int unsendableServo_ = -1;

@@ -18,6 +18,8 @@ public:
         return link_.Write(bytes.data(), bytes.size(), reason);
     }
     std::string FailureMessage(const std::string& reason) const override { return link_.FailureMessage(reason); }
+    void UseController(const ControllerSetup& setup) override { link_.SetControllerSetup(setup); }
+    bool PulsesOff(std::string& reason) override { return link_.PulsesOff(reason); }
 
 private:
     SerialLink& link_;

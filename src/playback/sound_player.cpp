@@ -31,12 +31,22 @@ std::optional<Message> QtSoundOutput::Prepare(const std::vector<std::string>& pa
     }
     // Cues start on their frames only once the output plays.
     if (!paths.empty()) player_.WaitUntilRunning(3000);
-    if (problems.empty()) return std::nullopt;
-    return Message{"These sound files cannot be played; their cues are skipped:" + problems, "Sound Not Played",
-                   MessageIcon::Exclamation, MessageButtons::Ok};
+    std::string text;
+    if (!player_.HasDevice() && !paths.empty() && !toldNoDevice_) {
+        // Said once; the servos play all the same.
+        toldNoDevice_ = true;
+        text = std::string(audio::kNoSoundOutput) + "\r\nThe servos play without their sounds.";
+    }
+    if (!problems.empty()) {
+        if (!text.empty()) text += "\r\n";
+        text += "These sound files cannot be played; their cues are skipped:" + problems;
+    }
+    if (text.empty()) return std::nullopt;
+    return Message{text, "Sound Not Played", MessageIcon::Exclamation, MessageButtons::Ok};
 }
 
 void QtSoundOutput::Play(const std::string& path, double delayMs) {
+    if (!player_.HasDevice()) return;
     auto found = sounds_.find(path);
     if (found == sounds_.end()) {
         // A cue not prepared (played without Prepare): decoded now, quietly.

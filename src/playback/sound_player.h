@@ -20,7 +20,8 @@ public:
     ~QtSoundOutput() override;
 
     // Decodes every file; those that cannot be played are named in one
-    // message (path and reason) and their cues are skipped.
+    // message (path and reason) and their cues are skipped. Without an
+    // output device the message says so instead, the first time only.
     std::optional<Message> Prepare(const std::vector<std::string>& paths) override;
     void Play(const std::string& path, double delayMs) override;
     void Stop(double delayMs) override;
@@ -36,6 +37,7 @@ private:
     std::string baseFolder_;
     audio::SoundPlayer player_;
     std::map<std::string, std::shared_ptr<const audio::PcmSound>> sounds_;  // by cue path; none: not playable
+    bool toldNoDevice_ = false;
 };
 
 }  // namespace kestrova

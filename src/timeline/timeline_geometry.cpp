@@ -66,17 +66,15 @@ int32_t DragFrame(int32_t frame, double pointer, double grab, double framePixels
     return static_cast<int32_t>(std::clamp(moved, 1.0, upper));
 }
 
-std::string FormatTenths(double seconds) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.1f", seconds);
-    std::string s = text;
-    if (s.rfind("0.", 0) == 0) s.erase(0, 1);
-    else if (s.rfind("-0.", 0) == 0) s.erase(1, 1);
-    return s;
-}
-
 std::string DurationText(int32_t frames, int framesPerSecond) {
-    return FormatTenths(double(frames) / std::max(framesPerSecond, 1)) + " seconds";
+    const int64_t tenths = std::llround(double(frames) * 10.0 / std::max(framesPerSecond, 1));
+    const int64_t hours = tenths / 36000, minutes = tenths / 600 % 60;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%lld.%lld", static_cast<long long>(tenths / 10 % 60),
+                  static_cast<long long>(tenths % 10));
+    if (tenths < 600) return std::string(seconds) + " seconds";
+    std::string text = hours > 0 ? std::to_string(hours) + " h " : std::string();
+    return text + std::to_string(minutes) + " min " + seconds + " s";
 }
 
 std::optional<int64_t> KeepInViewValue(int64_t value, int viewport, int64_t marker) {

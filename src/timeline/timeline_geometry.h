@@ -113,9 +113,9 @@ std::string ReadOutText(double x, double y);
 // The marker moves by the whole frames between them and stays within 1 to N.
 int32_t DragFrame(int32_t frame, double pointer, double grab, double framePixels, int32_t frames);
 
-// seconds with the pattern "#.0": one decimal, no zero before the point.
-std::string FormatTenths(double seconds);
-// The duration caption: N / fps as "#.0" followed by " seconds".
+// The duration caption of N frames at fps, to a tenth of a second:
+// "0.5 seconds", "20.0 seconds"; from a minute on "55 min 34.9 s", from an
+// hour on "9 h 15 min 33.3 s".
 std::string DurationText(int32_t frames, int framesPerSecond);
 
 // The scroll value that keeps the play marker, at pixel column `marker` of

@@ -254,14 +254,21 @@ void frmWAV::cmdBrowse_Click() {
 }
 
 void frmWAV::cmdPlay_Click() {
-    // Plays in the background; a file that cannot be played stays silent.
+    // Plays in the background; why nothing is heard is said once.
     const QString file = ResolveSoundFile(txtFile_->text());
     if (!preview_) preview_ = std::make_unique<audio::SoundPlayer>();
     preview_->StopAll();
     previewFile_ = file;
     std::string error;
     if (file.isEmpty()) return;
-    if (auto sound = preview_->Load(file.toStdString(), error)) preview_->Play(std::move(sound));
+    auto sound = preview_->HasDevice() ? preview_->Load(file.toStdString(), error) : nullptr;
+    if (sound) {
+        preview_->Play(std::move(sound));
+    } else if (!toldSilent_) {
+        toldSilent_ = true;
+        Ask(messages_, Message{preview_->HasDevice() ? file.toStdString() + ": " + error : audio::kNoSoundOutput,
+                               "Sound Not Played", MessageIcon::Exclamation, MessageButtons::Ok});
+    }
 }
 
 QString frmWAV::ResolveSoundFile(const QString& path) const {

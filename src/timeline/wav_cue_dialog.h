@@ -87,6 +87,7 @@ private:
     // Made at the first preview: its thread only when a sound is played.
     std::unique_ptr<audio::SoundPlayer> preview_;
     QString previewFile_;
+    bool toldSilent_ = false;  // why a preview was not heard has been said
 };
 
 }  // namespace kestrova

@@ -51,19 +51,27 @@ void frmMain::BuildControllerDock() {
     menuBar()->insertMenu(miHelp ? miHelp->menuAction() : nullptr, miView);
 
     // It floats beside the main window at first (the main window keeps its
-    // size); the user may dock it on either side.
+    // size), on the right or else the left; where the screen has no room
+    // beside it, it is docked on the right rather than float over the
+    // window's own controls. The user may dock it on either side.
     controllerDock_->setFloating(true);
     controllerDock_->hide();
     connect(controllerDock_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
         if (!visible || !controllerDock_->isFloating() || controllerDockPlaced_) return;
         controllerDockPlaced_ = true;
         controllerDock_->resize(controllerView_->sizeHint());
-        QPoint at = frameGeometry().topRight() + QPoint(8, 0);
-        if (const QScreen* shownOn = screen()) {
-            const QRect room = shownOn->availableGeometry();
-            at.setX(std::max(room.left(), std::min(at.x(), room.right() - controllerDock_->width())));
+        const QRect owner = frameGeometry();
+        const int width = controllerDock_->frameGeometry().width();
+        const QRect room = screen() ? screen()->availableGeometry() : QRect();
+        if (room.isNull() || owner.right() + 8 + width <= room.right()) {
+            controllerDock_->move(owner.topRight() + QPoint(8, 0));
+        } else if (owner.left() - 8 - width >= room.left()) {
+            controllerDock_->move(owner.left() - 8 - width, owner.top());
+        } else if (isVisible()) {
+            controllerDock_->setFloating(false);
+        } else {
+            controllerDock_->move(owner.topRight() + QPoint(8, 0));  // a window not shown yet covers nothing
         }
-        controllerDock_->move(at);
     });
     cRegistry sweep = ControllerSetting(store_, kControllerSweepValue);
     if (const int32_t degrees = RegistryValueToInt32(sweep.Value()); degrees > 0) controllerView_->SetSweep(degrees);

@@ -37,6 +37,14 @@ std::array<ServoLook, kServoCount> ServoLooks(const Project& project) {
 
 double PositionAngle(int position, double sweep) { return position * sweep / 255.0; }
 
+// The pulse the servo gets, "1500 µs  " (quarter microseconds shown when
+// the board has them); nothing while it is unknown.
+QString PulseText(int32_t quarterMicros) {
+    if (quarterMicros <= 0) return {};
+    const bool whole = quarterMicros % 4 == 0;
+    return QString::number(quarterMicros / 4.0, 'f', whole ? 0 : 2) + QStringLiteral(" \u00b5s  ");
+}
+
 ControllerView::ControllerView(const Project& project, StateSource source, QWidget* parent)
     : QWidget(parent), project_(project), source_(std::move(source)), timer_(new QTimer(this)) {
     setObjectName(QStringLiteral("controllerView"));
@@ -77,10 +85,11 @@ void ControllerView::Refresh() {
     // Only the servos that moved are painted again.
     QRegion moved;
     for (int s = 0; s < kServoCount; ++s)
-        if (state.position[static_cast<size_t>(s)] != state_.position[static_cast<size_t>(s)])
+        if (state.position[static_cast<size_t>(s)] != state_.position[static_cast<size_t>(s)] ||
+            state.pulse[static_cast<size_t>(s)] != state_.pulse[static_cast<size_t>(s)])
             moved += CellAt(s).box.toAlignedRect();
     const bool counted = state.commands != state_.commands || state.notUnderstood != state_.notUnderstood ||
-                         state.synchByte != state_.synchByte;
+                         state.synchByte != state_.synchByte || state.protocol != state_.protocol;
     if (counted) moved += FooterRect();
     state_ = state;
     looks_ = std::move(looks);
@@ -164,9 +173,12 @@ void ControllerView::paintEvent(QPaintEvent* event) {
         if (CellAt(s).box.intersects(event->rect())) PaintHorn(painter, s);
     if (FooterRect().intersects(event->rect())) {
         painter.setPen(palette().text().color());
+        const QString reader = state_.protocol == 0
+                                   ? QStringLiteral("Synch byte %1").arg(state_.synchByte)
+                                   : QString::fromStdString(ProtocolName(state_.protocol));
         painter.drawText(FooterRect().adjusted(6, 0, -6, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                         QStringLiteral("Synch byte %1: %2 commands received, %3 bytes not understood")
-                             .arg(state_.synchByte)
+                         QStringLiteral("%1: %2 commands received, %3 bytes not understood")
+                             .arg(reader)
                              .arg(state_.commands)
                              .arg(state_.notUnderstood));
     }
@@ -210,8 +222,10 @@ void ControllerView::PaintHorn(QPainter& painter, int servo) {
                           cell.hub.y() - cell.radius * 0.9 * std::sin(onScreen));
         painter.setPen(QPen(ServoColor(servo), std::max(3.0, cell.radius / 6), Qt::SolidLine, Qt::RoundCap));
         painter.drawLine(cell.hub, tip);
-        caption = QString::number(position) + QStringLiteral("  ") + QString::number(angle, 'f', 0) + QChar(0x00B0);
+        caption = QString::number(position) + QStringLiteral("  ") + PulseText(state_.pulse[static_cast<size_t>(servo)]) +
+                  QString::number(angle, 'f', 0) + QChar(0x00B0);
     }
+    if (state_.pulse[static_cast<size_t>(servo)] == 0) caption = QStringLiteral("off");
     painter.setPen(Qt::NoPen);
     painter.setBrush(pal.text());
     painter.drawEllipse(cell.hub, 3, 3);

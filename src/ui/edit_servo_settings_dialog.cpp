@@ -54,6 +54,9 @@ frmEditServoSettings::frmEditServoSettings(frmServoSettings& table) : QDialog(&t
     Command1_ = new QPushButton(QStringLiteral("&OK"), this);
     Command1_->setObjectName(QStringLiteral("Command1"));
     Command1_->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    cancel->setObjectName(QStringLiteral("Command2"));
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* form = new QFormLayout;
     form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -74,6 +77,7 @@ frmEditServoSettings::frmEditServoSettings(frmServoSettings& table) : QDialog(&t
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(Command1_);
+    buttons->addWidget(cancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(lblTitle_);
@@ -95,6 +99,30 @@ void frmEditServoSettings::showEvent(QShowEvent* event) {
 
 void frmEditServoSettings::Form_Activate() {
     lblTitle_->setText(QStringLiteral("Servo ") + tag_ + QStringLiteral(" Settings"));
+}
+
+bool frmEditServoSettings::LimitsAccepted() {
+    // Min above Max leaves no position to send; a Home outside the limits
+    // is one the servo may not take.
+    const int32_t home = *ServoPositionFromText(Text2_->text().toStdString());
+    const int32_t min = *ServoPositionFromText(Text3_->text().toStdString());
+    const int32_t max = *ServoPositionFromText(Text4_->text().toStdString());
+    QLineEdit* box = nullptr;
+    std::string problem;
+    if (min > max) {
+        box = Text3_;
+        problem = "The Min position (" + std::to_string(min) + ") must not be above the Max position (" +
+                  std::to_string(max) + ").";
+    } else if (home < min || home > max) {
+        box = Text2_;
+        problem = "The Home position (" + std::to_string(home) + ") must lie within Min (" + std::to_string(min) +
+                  ") and Max (" + std::to_string(max) + ").";
+    }
+    if (!box) return true;
+    Ask(table_.Messages(), Message{problem, "Invalid Entry", MessageIcon::Critical, MessageButtons::Ok});
+    box->selectAll();
+    box->setFocus();
+    return false;
 }
 
 void frmEditServoSettings::Command1_Click() {
@@ -121,6 +149,7 @@ void frmEditServoSettings::Command1_Click() {
         box->setFocus();
         return;
     }
+    if (!LimitsAccepted()) return;
     // A name is one line of the project file.
     const QString name = QString::fromStdString(SingleLine(Text1_->text().toStdString()));
     table_.ApplyEdit(tag_.toInt(),

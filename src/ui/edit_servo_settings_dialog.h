@@ -1,7 +1,8 @@
 #pragma once
 // "Edit Servo": one row of the servo settings table in boxes. OK checks the
-// three positions and the two caps and writes the row back into the table; closing the dialog
-// any other way discards the entries.
+// three positions (whole numbers, Min not above Max, Home within them) and
+// the two caps and writes the row back into the table; Cancel, or closing
+// the dialog any other way, discards the entries.
 
 #include <QDialog>
 #include <QString>
@@ -45,6 +46,10 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // Min not above Max and Home within them; otherwise says why, puts the
+    // focus on the box to mend and returns false.
+    bool LimitsAccepted();
+
     frmServoSettings& table_;
     QString tag_;
     QLabel* lblTitle_ = nullptr;

@@ -2,8 +2,12 @@
 // The user manual, which is also the project's page until the project has a
 // public web site.
 
+#include "core/messages.h"
+
 #include <QString>
 #include <QUrl>
+
+#include <optional>
 
 namespace kestrova {
 
@@ -15,5 +19,10 @@ QString HelpFilePath();
 // The project's page: its section in the user manual. Empty when the
 // manual is not there.
 QUrl ProjectPageUrl();
+
+// Opens the manual, or a page within it, with the desktop's program for it.
+// When there is no manual, or nothing on the desktop opens it, the message
+// that says where to find it by hand.
+std::optional<Message> OpenHelp(const QUrl& url, const char* what);
 
 }  // namespace kestrova

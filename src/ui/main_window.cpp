@@ -7,6 +7,7 @@
 #include "files/settings_store.h"
 #include "about_dialog.h"
 #include "arduino_export_dialog.h"
+#include "capture_menu.h"
 #include "help_file.h"
 #include "kvx_edit_ctrl.h"
 #include "message_box.h"
@@ -17,13 +18,14 @@
 #include "recording.h"
 #include "servo_panel.h"
 #include "settings_dialog.h"
+#include "show_file_dialog.h"
 #include "svg_icon.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDir>
+#include <QDesktopServices>
 #include <QFile>
 #include <QDockWidget>
 #include <QFileDialog>
@@ -33,8 +35,8 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
-#include <QUrl>
 
 #include <algorithm>
 
@@ -110,16 +112,16 @@ void frmMain::BuildMenus() {
         return action;
     };
     auto separator = [](QMenu* menu, const char* name) { menu->addSeparator()->setObjectName(QString::fromLatin1(name)); };
+    auto topMenu = [this](const char* name, const QString& caption) { QMenu* m = menuBar()->addMenu(caption); m->setObjectName(QString::fromLatin1(name)); return m; };
 
-    QMenu* miFile = menuBar()->addMenu(QStringLiteral("&File"));
-    miFile->setObjectName(QStringLiteral("miFile"));
+    QMenu* miFile = topMenu("miFile", QStringLiteral("&File"));
     miNew_ = item(miFile, "miNew", QStringLiteral("&New"), &frmMain::miNew_Click, QKeySequence(Qt::CTRL | Qt::Key_N));
     miOpen_ = item(miFile, "miOpen", QStringLiteral("&Open..."), &frmMain::miOpen_Click,
                    QKeySequence(Qt::CTRL | Qt::Key_O));
     miSave_ = item(miFile, "miSave", QStringLiteral("&Save"), &frmMain::miSave_Click, QKeySequence(Qt::CTRL | Qt::Key_S));
-    miSave_->setEnabled(false);
     miSaveAs_ = item(miFile, "miSaveAs", QStringLiteral("Save &As..."), &frmMain::miSaveAs_Click);
     item(miFile, "miExportArduino", QStringLiteral("Export for A&rduino..."), &frmMain::miExportArduino_Click);
+    AddShowFileItem(miFile, this, [this] { return project_.sFilename; });
     separator(miFile, "miFileLine3");
     miBuild_ = item(miFile, "miBuild", QStringLiteral("&Build Animation"), &frmMain::miBuild_Click,
                     QKeySequence(Qt::CTRL | Qt::Key_B));
@@ -138,8 +140,8 @@ void frmMain::BuildMenus() {
                 ReplacingProject([&] { return Shown(documents_.OpenRecent(caption.toStdString())); });
             });
 
-    QMenu* miEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
-    miEdit->setObjectName(QStringLiteral("miEdit"));
+    QMenu* miEdit = topMenu("miEdit", QStringLiteral("&Edit"));
+    AddUndoCommands(miEdit);
     miCut_ = item(miEdit, "miCut", QStringLiteral("C&ut"), &frmMain::miCut_Click);
     miCopy_ = item(miEdit, "miCopy", QStringLiteral("&Copy"), &frmMain::miCopy_Click);
     miPaste_ = item(miEdit, "miPaste", QStringLiteral("&Paste"), &frmMain::miPaste_Click);
@@ -149,8 +151,7 @@ void frmMain::BuildMenus() {
     separator(miEdit, "miEditLine3");
     item(miEdit, "miMouthMoves", QStringLiteral("&Generate Moves from Sound..."), &frmMain::miMouthMoves_Click);
 
-    QMenu* miHelp = menuBar()->addMenu(QStringLiteral("&Help"));
-    miHelp->setObjectName(QStringLiteral("miHelp"));
+    QMenu* miHelp = topMenu("miHelp", QStringLiteral("&Help"));
     miHelpContents_ = item(miHelp, "miHelpContents", QStringLiteral("&Contents..."), &frmMain::miHelpContents_Click,
                            QKeySequence(Qt::Key_F1));
     separator(miHelp, "miHelpLine1");
@@ -162,6 +163,7 @@ void frmMain::BuildMenus() {
     miGoToOrvanis_->setToolTip(frmAbout::WebSiteToolTip());
     separator(miHelp, "miHelpLine2");
     miAbout_ = item(miHelp, "miAbout", QStringLiteral("&About..."), &frmMain::miAbout_Click);
+    new CaptureMenu(*this, store_, messages_);  // Record, before Help
 }
 
 void frmMain::BuildToolbar() {
@@ -260,99 +262,40 @@ void frmMain::ConnectPanel() {
     connect(panel_, &ServoPanel::positionChanged, this, &frmMain::ServoSliderMoved);
     connect(panel_, &ServoPanel::jumpRequested, this, [this](int servo, ServoPanel::Jump to) {
         const ServoRecord& record = project_.Servos[servo];
+        const int before = panel_->Position(servo);
         panel_->MoveSlider(servo, to == ServoPanel::Jump::Home  ? record.Home
                                   : to == ServoPanel::Jump::Min ? record.Min
                                                                 : record.Max);
+        // A slider can show a position its servo was never sent: a jump sends.
+        if (panel_->Position(servo) == before) ServoSliderMoved(servo, before);
     });
     connect(panel_, &ServoPanel::logRequested, this, &frmMain::RecordPosition);
     connect(panel_, &ServoPanel::portClicked, this, &frmMain::chkCOM_Click);
 }
 
 void frmMain::ServoSliderMoved(int servo, int value) {
-    ServoSliderChanged(link_, project_.Settings, servo, value, *this, ServoCaps(project_.Servos[servo]));
+    ServoSliderChanged(link_, project_.Settings, project_.Servos[servo], servo, value, *this);
 }
 
 void frmMain::SetPositionLabel(int servo, const std::string& text) {
     panel_->SetPositionText(servo, QString::fromStdString(text));
 }
 
-void frmMain::SetPositionSendable(int servo, bool sendable) {
-    panel_->SetPositionWarning(servo, sendable ? QString()
-                                               : QStringLiteral("Not sent: the controller takes positions %1 to %2.")
-                                                     .arg(kLowestSendablePosition)
-                                                     .arg(kHighestSendablePosition));
+void frmMain::SetPositionUnsent(int servo, const std::string& reason) {
+    panel_->SetPositionWarning(servo, QString::fromStdString(reason));
 }
 
 void frmMain::UpdateServoSettings() {
-    // A slider pushed into its new range sends where it went, but only a
-    // position within the servo's limits: a new range never moves a servo
-    // anywhere its limits do not allow.
-    for (int servo : panel_->ShowServos(project_.Servos)) {
-        const ServoRecord& record = project_.Servos[servo];
-        const int value = panel_->Position(servo);
-        if (value >= record.Min && value <= record.Max) ServoSliderMoved(servo, value);
-    }
+    link_.SetControllerSetup(SetupOf(project_));
+    // New limits never move a servo: a slider pushed into its new range only
+    // shows where it went, and the servo stays until the user moves it.
+    panel_->ShowServos(project_.Servos);
+    for (int servo = 0; servo < kServoCount; ++servo)
+        ShowSliderPosition(project_.Servos[servo], servo, panel_->Position(servo), *this);
     ShowInstructionsCaption();
     // Limits and Home decide what the programs compile to.
     diagnostics_->ScheduleAll();
     if (project_.ExeWindowOpen) UpdateExecutionGraph(false);
-}
-
-void frmMain::BuildStatusBar() {
-    QStatusBar* bar = statusBar();
-    bar->setObjectName(QStringLiteral("sbrMain"));
-    auto label = [bar](const char* name, int stretch) {
-        auto* l = new QLabel(bar);
-        l->setObjectName(QString::fromLatin1(name));
-        if (stretch) bar->addWidget(l, stretch);
-        else bar->addPermanentWidget(l);
-        return l;
-    };
-    statusError_ = label("lblStatusError", 1);
-    statusFrames_ = label("lblStatusFrames", 0);
-    statusShow_ = label("lblStatusShow", 0);
-    statusCaret_ = label("lblStatusCaret", 0);
-    UpdateStatusBar();
-}
-
-int frmMain::FrameRate() const { return exeWindow_ ? exeWindow_->Slider1()->value() : lastFrameRate_; }
-
-void frmMain::UpdateStatusBar() {
-    // The selected servo's error first, else the first servo with one.
-    const int selected = project_.lServo;
-    auto hasError = [this](int s) { return diagnostics_->Result(s) && diagnostics_->Result(s)->error; };
-    int shown = hasError(selected) ? selected : -1;
-    for (int s = 0; s < kServoCount && shown < 0; ++s) {
-        if (hasError(s)) shown = s;
-    }
-    if (shown < 0) {
-        statusError_->setText(QStringLiteral("No errors"));
-        statusError_->setStyleSheet(QString());
-    } else {
-        const CompileError& error = *diagnostics_->Result(shown)->error;
-        const auto [line, column] = rtb_[shown]->LineColumnOf(error.Start);
-        QString where = QStringLiteral("Line %1, column %2: ").arg(line).arg(column);
-        if (shown != selected)
-            where = QStringLiteral("Servo \"%1\", line %2, column %3: ")
-                        .arg(QString::fromStdString(project_.Servos[shown].Name))
-                        .arg(line)
-                        .arg(column);
-        statusError_->setText(where + QString::fromStdString(error.message));
-        statusError_->setStyleSheet(QStringLiteral("color: #c00000"));
-    }
-    const auto& own = diagnostics_->Result(selected);
-    statusFrames_->setText(QStringLiteral("Servo: %1 frames").arg(own ? own->frames : 1));
-    const int32_t show = diagnostics_->ShowFrames();
-    statusShow_->setText(QStringLiteral("Show: %1 frames, %2 at %3 fps")
-                             .arg(show)
-                             .arg(QString::fromStdString(DurationText(show, FrameRate())))
-                             .arg(FrameRate()));
-    UpdateCaretStatus();
-}
-
-void frmMain::UpdateCaretStatus() {
-    const KvxEditCtrl* editor = rtb_[project_.lServo];
-    statusCaret_->setText(QStringLiteral("Line %1, Col %2").arg(editor->CaretLine()).arg(editor->CaretColumn()));
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
@@ -441,6 +384,8 @@ void frmMain::UpdateEditCommands() {
     miCopy_->setEnabled(canCopy);
     toolbarButtons_.at(QStringLiteral("paste"))->setEnabled(canPaste);
     miPaste_->setEnabled(canPaste);
+    miUndo_->setEnabled(editor->document()->isUndoAvailable());
+    miRedo_->setEnabled(editor->document()->isRedoAvailable());
 }
 
 void frmMain::EditorGotFocus() {
@@ -504,7 +449,8 @@ void frmMain::SetCaption(const std::string& caption) {
     setWindowTitle(QString::fromStdString(WithModifiedMark(caption)));
 }
 
-void frmMain::SetSaveEnabled(bool enabled) { miSave_->setEnabled(enabled); }
+// Save stays enabled: on a project without a file it is Save As.
+void frmMain::SetSaveEnabled(bool) {}
 
 void frmMain::ServosReset() {
     for (int i = 0; i < kServoCount; ++i) panel_->MoveSlider(i, project_.Servos[i].Home);
@@ -520,7 +466,7 @@ void frmMain::ProgramsReplaced() {
     }
 }
 
-void frmMain::ApplyCommSettings() { link_.ApplyCommSettings(project_.Settings); }
+void frmMain::ApplyCommSettings() { ApplyProjectToLink(link_, project_); }
 
 void frmMain::AddRecentFile(const std::string& path) {
     oRecentMenu_->AddMenuItem(path);
@@ -544,7 +490,7 @@ void frmMain::BuildAnimation() {
         break;
     case BuildOutcome::NothingToCompile:
         timer.WaitFor(15);
-        progress.SetCaption("Compiling Complete.");
+        progress.SetCaption("Compiling Stopped.");
         Tell({result.error.message, result.error.title, MessageIcon::Exclamation, MessageButtons::Ok});
         break;
     case BuildOutcome::Success:
@@ -609,7 +555,7 @@ void frmMain::FocusSelectedEditor() { rtb_[project_.lServo]->setFocus(); }
 void frmMain::tbrMain_ButtonClick(const QString& key) {
     if (key == QLatin1String("new")) miNew_Click();
     else if (key == QLatin1String("open")) miOpen_Click();
-    else if (key == QLatin1String("save")) miSave_->isEnabled() ? miSave_Click() : miSaveAs_Click();
+    else if (key == QLatin1String("save")) miSave_Click();
     else if (key == QLatin1String("cut")) miCut_Click();
     else if (key == QLatin1String("copy")) miCopy_Click();
     else if (key == QLatin1String("paste")) miPaste_Click();
@@ -624,7 +570,7 @@ void frmMain::miNew_Click() { NewFile(); }
 void frmMain::miOpen_Click() {
     ReplacingProject([this] { return Shown(documents_.Open()); });
 }
-void frmMain::miSave_Click() { Shown(documents_.SaveFile()); }
+void frmMain::miSave_Click() { Shown(documents_.Save()); }
 void frmMain::miSaveAs_Click() { Shown(documents_.SaveAs()); }
 
 bool frmMain::Shown(const CommandResult& result) {
@@ -632,7 +578,7 @@ bool frmMain::Shown(const CommandResult& result) {
     return result.done;
 }
 void frmMain::miSettings_Click() {
-    frmSettings dialog(project_.Settings, [this] { link_.ApplyCommSettings(project_.Settings); }, this, messages_,
+    frmSettings dialog(project_.Settings, [this] { ApplyProjectToLink(link_, project_); }, this, messages_,
                        store_);
     dialog.exec();
 }
@@ -654,20 +600,24 @@ void frmMain::miPaste_Click() { rtb_[project_.lServo]->Paste(); }
 
 void frmMain::miHelpContents_Click() {
     const QString help = HelpFilePath();
-    if (!help.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(help));
+    if (const auto problem = OpenHelp(help.isEmpty() ? QUrl() : QUrl::fromLocalFile(help), "the user manual"))
+        Tell(*problem);
 }
 
 void frmMain::miGoToOrvanis_Click() {
     QApplication::beep();
-    const QUrl page = frmAbout::WebSite();
-    if (!page.isEmpty()) QDesktopServices::openUrl(page);
+    if (const auto problem = OpenHelp(frmAbout::WebSite(), "the project's page")) Tell(*problem);
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
-    // While an animation plays or is paused its window refuses to close,
-    // and so does the program, before any question is asked.
+    // An animation that plays or is paused is stopped first; the close
+    // comes back, with its usual question, once the playback has ended.
     if (exeWindow_ && exeWindow_->Playing()) {
         event->ignore();
+        connect(exeWindow_, &frmExe::playbackRunning, this, [this](bool running) {
+            if (!running) QTimer::singleShot(0, this, &QWidget::close);
+        }, Qt::SingleShotConnection);
+        exeWindow_->ToolbarClick(QStringLiteral("stop"));
         return;
     }
     if (!Shown(documents_.QueryClose())) {

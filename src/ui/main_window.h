@@ -29,6 +29,7 @@
 class QAction;
 class QDockWidget;
 class QLabel;
+class QMenu;
 class QPushButton;
 class QToolBar;
 
@@ -80,8 +81,7 @@ public:
     void SelectServo(int servo, int pane = 1);
     // Refreshes the 16 servo frames and the instructions caption from the
     // servo records; a slider whose value falls outside its new range takes
-    // the nearest bound, which is sent like any slider change when it lies
-    // within the servo's limits.
+    // the nearest bound without sending it: no servo moves by itself.
     void UpdateServoSettings();
     // The data side of New: defaults, the next UntitledN name and caption,
     // sliders to Home, empty editors, cleared flags.
@@ -163,6 +163,8 @@ protected:
 
 private:
     void BuildMenus();
+    // Edit > Undo and Redo, on the selected editor (the keys are the editor's).
+    void AddUndoCommands(QMenu* menu);
     void BuildToolbar();
     void BuildPanes();
     void ConnectPanel();
@@ -200,7 +202,7 @@ private:
     void FocusSelectedEditor() override;
     // SliderView
     void SetPositionLabel(int servo, const std::string& text) override;
-    void SetPositionSendable(int servo, bool sendable) override;
+    void SetPositionUnsent(int servo, const std::string& reason) override;
 
     std::string AskOpenFileName() override;
     std::string AskSaveFileName() override;
@@ -242,6 +244,8 @@ private:
     QAction* miBuild_ = nullptr;
     QAction* miRecent_ = nullptr;
     QAction* miExit_ = nullptr;
+    QAction* miUndo_ = nullptr;
+    QAction* miRedo_ = nullptr;
     QAction* miCut_ = nullptr;
     QAction* miCopy_ = nullptr;
     QAction* miPaste_ = nullptr;

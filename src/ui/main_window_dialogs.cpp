@@ -5,6 +5,7 @@
 #include "kvx_edit_ctrl.h"
 #include "files/settings_store.h"
 #include "main_window.h"
+#include "capture_menu.h"
 #include "mouth_moves_dialog.h"
 #include "recording.h"
 #include "execution/execution_window.h"
@@ -42,10 +43,13 @@ void frmMain::miAbout_Click() {
 }
 
 void frmMain::ShowExecutionWindow() {
+    // The window compares the programs with those of a failed build.
+    CommitEdits();
     // One execution window at a time; it deletes itself when closed.
     if (!exeWindow_) {
         exeWindow_ = new frmExe(project_, link_, [this] { BuildAnimation(); }, this, messages_);
         exeWindow_->SetSoundOffsetSource([this] { return LoadSoundOffset(store_); });
+        CaptureMenu::Of(*this)->Attach(*exeWindow_);
         connect(exeWindow_, &frmExe::playbackRunning, this, [this](bool running) {
             if (running) statusBar()->showMessage(QStringLiteral("Playing the animation as it was built when Play was pressed"));
             else statusBar()->clearMessage();

@@ -5,8 +5,12 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QGridLayout>
+#include <QMainWindow>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSpacerItem>
+
+#include <algorithm>
 
 namespace kestrova {
 
@@ -35,8 +39,19 @@ QMessageBox::StandardButtons ButtonsOf(MessageButtons buttons) {
 
 }  // namespace
 
+QWidget* MessageOwner() {
+    if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+    if (QWidget* active = QApplication::activeWindow()) return active;
+    // Without a window manager, or while another program is active, no
+    // window of ours is: the box centres on the program's main window.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->isVisible() && qobject_cast<QMainWindow*>(window)) return window;
+    }
+    return nullptr;
+}
+
 MessageAnswer AskMessageBox(const Message& message) {
-    const std::unique_ptr<QMessageBox> box = MakeMessageBox(message, QApplication::activeWindow());
+    const std::unique_ptr<QMessageBox> box = MakeMessageBox(message, MessageOwner());
     switch (box->exec()) {
     case QMessageBox::Yes: return MessageAnswer::Yes;
     case QMessageBox::No: return MessageAnswer::No;
@@ -61,10 +76,18 @@ std::unique_ptr<QMessageBox> MakeMessageBox(const Message& message, QWidget* par
     // title bar's font, plus room for the frame's own buttons, keeps the box
     // wide enough; a QMessageBox ignores a minimum width set directly.
     const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
-    const int titleWidth = metrics.horizontalAdvance(title) + 3 * metrics.height() + 96;
+    int width = metrics.horizontalAdvance(title) + 3 * metrics.height() + 96;
+    // Lines such as a command to type are not broken at their slashes: the
+    // box is as wide as its longest line, as far as the screen allows.
+    const QFontMetrics textMetrics(box->font());
+    int widest = 0;
+    for (const QString& line : text.split(QLatin1Char('\n'))) widest = std::max(widest, textMetrics.horizontalAdvance(line));
+    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    const int room = screen ? screen->availableGeometry().width() * 4 / 5 : 800;
+    width = std::max(width, std::min(widest + 6 * textMetrics.height(), room));
     if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
-        grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0,
-                      1, grid->columnCount());
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                      grid->columnCount());
     }
     return box;
 }

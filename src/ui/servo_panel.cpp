@@ -70,10 +70,14 @@ void ServoPanel::BuildFrame(int i) {
     auto* frame = new QGroupBox(QStringLiteral("Servo #"), this);
     frame->setObjectName(QStringLiteral("frmServo"));
     frame->setGeometry(Twips(kColumnLefts[i / 8]), Twips(kFrameTops[i % 8]), Twips(kFrameWidth), Twips(800));
+    // The controls stand inside the frame's border, below its title, however
+    // tall the style draws that title.
+    const int top = std::max(Twips(180), frame->contentsRect().top() + 1);
+    const int sliderHeight = std::max(Twips(135), fontMetrics().height() - 3);
 
     auto* slider = new ServoSlider(frame);
     slider->setObjectName(QStringLiteral("hscServo"));
-    slider->setGeometry(Twips(120), Twips(240), Twips(1700), Twips(135));
+    slider->setGeometry(Twips(120), top, Twips(1700), sliderHeight);
     slider->setRange(0, 254);
     slider->setSingleStep(1);
     slider->setPageStep(1);
@@ -82,12 +86,14 @@ void ServoPanel::BuildFrame(int i) {
     auto* label = new QLabel(QStringLiteral("127"), frame);
     label->setObjectName(QStringLiteral("lblPos"));
     // Room up to the frame's edge for a refused position's "!".
-    label->setGeometry(Twips(1905), Twips(180), Twips(kFrameWidth - 1905) - 2, Twips(195));
+    label->setGeometry(Twips(1905), top, Twips(kFrameWidth - 1905) - 4, sliderHeight);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
-    auto button = [frame](const char* name, const char* caption, int left, int width) {
+    const int buttonTop = top + sliderHeight + 3;
+    auto button = [frame, buttonTop](const char* name, const char* caption, int left, int width) {
         auto* b = new QPushButton(QString::fromLatin1(caption), frame);
         b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(Twips(left), Twips(420), Twips(width), Twips(255));
+        b->setGeometry(Twips(left), buttonTop, Twips(width), Twips(255));
         b->setFocusPolicy(Qt::StrongFocus);
         return b;
     };
@@ -95,6 +101,7 @@ void ServoPanel::BuildFrame(int i) {
     QPushButton* min = button("cmdMin", "Min", 720, 495);
     QPushButton* max = button("cmdMax", "Max", 1200, 495);
     QPushButton* log = button("cmdLog", "Log", 1680, 495);
+    frame->resize(frame->width(), buttonTop + Twips(255) + frame->contentsMargins().bottom() + 3);
     // The buttons stand in front of the slider and the label.
     for (QPushButton* b : {home, min, max, log}) b->raise();
 
@@ -169,7 +176,13 @@ void ServoPanel::SetPositionText(int servo, const QString& text) { frames_[servo
 
 void ServoPanel::SetPositionWarning(int servo, const QString& warning) {
     QLabel* label = frames_[servo].label;
-    label->setStyleSheet(warning.isEmpty() ? QString() : QStringLiteral("color: #c00000"));
+    // A palette, not a style sheet: the label keeps the pane's font.
+    QPalette colours;
+    if (!warning.isEmpty()) {
+        colours = label->palette();
+        colours.setColor(QPalette::WindowText, QColor(0xc0, 0x00, 0x00));
+    }
+    label->setPalette(colours);
     label->setToolTip(warning);
 }
 

@@ -4,6 +4,7 @@
 #include "core/servo_caps.h"
 #include "edit_servo_settings_dialog.h"
 #include "message_box.h"
+#include "servo_output_table.h"
 #include "servo_settings_table.h"
 
 #include <QCheckBox>
@@ -81,6 +82,8 @@ frmServoSettings::frmServoSettings(Project& project, std::function<void()> updat
     buttons->addWidget(Command2_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(grdSS_, 1);
+    output_ = new ServoOutputTable(project_, this);
+    layout->addWidget(output_);
     layout->addLayout(buttons);
 
     connect(Command1_, &QPushButton::clicked, this, &frmServoSettings::Command1_Click);
@@ -236,6 +239,11 @@ void frmServoSettings::grdSS_DblClick() {
 }
 
 void frmServoSettings::Command1_Click() {
+    if (const std::string problem = output_->Problem(); !problem.empty()) {
+        Ask(messages_, Message{problem, "Servo Settings", MessageIcon::Exclamation, MessageButtons::Ok});
+        return;
+    }
+    output_->Apply(project_);
     for (int n = 1; n <= kServoCount; ++n) {
         ServoRecord& servo = project_.Servos[n - 1];
         servo.Name = CellText(n, 1).toStdString();

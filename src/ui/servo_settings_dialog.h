@@ -22,6 +22,7 @@ class QTableWidget;
 namespace kestrova {
 
 class frmEditServoSettings;
+class ServoOutputTable;
 
 // Background and text colour of a servo's cells.
 struct CellColors {
@@ -69,6 +70,7 @@ public:
     frmEditServoSettings* editDialog() const;
 
     QTableWidget* grid() const { return grdSS_; }
+    ServoOutputTable* output() const { return output_; }
     const MessageHandler& Messages() const { return messages_; }
 
 public slots:
@@ -92,6 +94,7 @@ private:
     QPushButton* Command1_ = nullptr;
     QPushButton* Command2_ = nullptr;
     QPointer<frmEditServoSettings> editor_;
+    ServoOutputTable* output_ = nullptr;
 };
 
 }  // namespace kestrova

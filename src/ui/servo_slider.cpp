@@ -29,7 +29,7 @@ void ServoSlider::keyPressEvent(QKeyEvent* event) {
     const std::optional<int> target =
         event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)
             ? std::nullopt
-            : SliderKeyValue(event->key(), value(), minimum(), maximum(), singleStep(), pageStep());
+            : SliderKeyValue(event->key(), value(), minimum(), maximum(), singleStep(), KeyPageStep());
     if (!target) {
         QScrollBar::keyPressEvent(event);
         return;
@@ -37,6 +37,8 @@ void ServoSlider::keyPressEvent(QKeyEvent* event) {
     setValue(*target);
     event->accept();
 }
+
+int ServoSlider::KeyPageStep() const { return std::max(1, (maximum() - minimum() + 5) / 10); }
 
 void ServoSlider::paintEvent(QPaintEvent* event) {
     QScrollBar::paintEvent(event);

@@ -1,5 +1,6 @@
 #include "settings_dialog.h"
 
+#include "core/controller_setup.h"
 #include "files/registry.h"
 #include "files/settings_store.h"
 #include "link/port_table.h"
@@ -57,6 +58,14 @@ frmSettings::frmSettings(ProjectSettings& settings, std::function<void()> applyC
     cboSynchByte = List(this, "cboSynchByte", bytes);
     cboSSCMode = List(this, "cboSSCMode", {QStringLiteral("Mini-SSC"), QStringLiteral("OOPIC-R")});
     cboPriority = List(this, "cboPriority", {QStringLiteral("Normal"), QStringLiteral("High"), QStringLiteral("Very High")});
+    QStringList protocols;
+    for (int32_t p = 0; p < kProtocolCount; ++p) protocols << QString::fromStdString(ProtocolName(p));
+    cboProtocol = List(this, "cboProtocol", protocols);
+    cboProtocol->setToolTip(QStringLiteral("The command set of the servo controller on the port"));
+    spnDeviceNumber = new QSpinBox(this);
+    spnDeviceNumber->setObjectName(QStringLiteral("spnDeviceNumber"));
+    spnDeviceNumber->setRange(0, kHighestDeviceNumber);
+    spnDeviceNumber->setToolTip(QStringLiteral("The device number set on the Pololu board (12 unless changed)"));
     cboDevice = new QComboBox(this);
     cboDevice->setObjectName(QStringLiteral("cboDevice"));
     cboDevice->setEditable(true);
@@ -82,6 +91,8 @@ frmSettings::frmSettings(ProjectSettings& settings, std::function<void()> applyC
     commsForm->addRow(QStringLiteral("Device:"), cboDevice);
     commsForm->addRow(QStringLiteral("Baud Rate:"), cboBaudRate);
     commsForm->addRow(QStringLiteral("Synch Byte:"), cboSynchByte);
+    commsForm->addRow(QStringLiteral("Controller:"), cboProtocol);
+    commsForm->addRow(QStringLiteral("Device Number:"), spnDeviceNumber);
 
     auto* execution = new QGroupBox(QStringLiteral("Execution"), this);
     auto* execForm = new QFormLayout(execution);
@@ -109,6 +120,15 @@ frmSettings::frmSettings(ProjectSettings& settings, std::function<void()> applyC
     Select(cboBaudRate, settings_.BaudRate);
     Select(cboSynchByte, settings_.SynchByte);
     Select(cboSSCMode, settings_.SSCMode);
+    Select(cboProtocol, settings_.Protocol);
+    spnDeviceNumber->setValue(settings_.DeviceNumber);
+    const auto showDeviceNumber = [this] {
+        spnDeviceNumber->setEnabled(cboProtocol->currentIndex() == int32_t(Protocol::PololuChain));
+        // The synch byte is the Mini-SSC's alone.
+        cboSynchByte->setEnabled(cboProtocol->currentIndex() <= int32_t(Protocol::MiniSsc));
+    };
+    showDeviceNumber();
+    connect(cboProtocol, &QComboBox::currentIndexChanged, this, showDeviceNumber);
     Select(cboPriority, settings_.SystemPriority);
     chkAutoDisable->setChecked(settings_.AutoDisable == 1);
     ShowDeviceOfPort();
@@ -129,6 +149,8 @@ void frmSettings::OK() {
     settings_.BaudRate = Chosen(cboBaudRate, settings_.BaudRate);
     settings_.SynchByte = Chosen(cboSynchByte, settings_.SynchByte);
     settings_.SSCMode = Chosen(cboSSCMode, settings_.SSCMode);
+    settings_.Protocol = Chosen(cboProtocol, settings_.Protocol);
+    settings_.DeviceNumber = spnDeviceNumber->value();
     settings_.SystemPriority = Chosen(cboPriority, settings_.SystemPriority);
     settings_.AutoDisable = chkAutoDisable->isChecked() ? 1 : 0;
 

@@ -1,5 +1,6 @@
 #pragma once
-// The settings dialog: serial port, line speed, synch byte, controller mode,
+// The settings dialog: serial port, line speed, synch byte, controller
+// protocol and Pololu device number, controller mode,
 // playback priority and auto-disable, with the device each port number
 // stands for on this machine.
 
@@ -32,6 +33,8 @@ public:
     QComboBox* cboBaudRate = nullptr;
     QComboBox* cboSynchByte = nullptr;
     QComboBox* cboSSCMode = nullptr;
+    QComboBox* cboProtocol = nullptr;     // the controller's protocol
+    QSpinBox* spnDeviceNumber = nullptr;  // the Pololu board's, for the chained protocol
     QComboBox* cboPriority = nullptr;
     QCheckBox* chkAutoDisable = nullptr;
     QSpinBox* spnSoundOffset = nullptr;  // the user's own, not the project's

@@ -3,6 +3,9 @@
 // tests, through the whole program.
 #include "audio/sound_player.h"
 
+#include "audio/sound_file.h"
+#include "audio/sound_stream.h"
+
 #include "support/null_sink.h"
 #include "support/test_files.h"
 
@@ -11,6 +14,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 using namespace kestrova::audio;
@@ -49,6 +53,68 @@ TEST(ConvertSound, ResamplesAndMapsChannels) {
         ASSERT_EQ(sound.bytes.size(), c.out.size() * (c.floats ? 4 : 2));
         for (size_t i = 0; i < c.out.size(); ++i) EXPECT_NEAR(SampleAt(sound, i, c.floats), c.out[i], 1e-3) << i;
     }
+}
+
+// Reads what follows a sound's first part, through two plays at once.
+std::vector<char> Whole(const PcmSound& sound, size_t* largest = nullptr) {
+    std::vector<char> out[2] = {sound.bytes, sound.bytes};
+    if (!sound.rest) return sound.bytes;
+    SoundStream::Cursor cursors[2] = {sound.rest->Start(), sound.rest->Start()};
+    for (bool more[2] = {true, true}; more[0] || more[1];) {
+        for (int i = 0; i < 2; ++i) {
+            const size_t before = out[i].size();
+            if (more[i]) more[i] = cursors[i].ReadMore(out[i]);
+            if (largest) *largest = std::max(*largest, out[i].size() - before);
+        }
+    }
+    EXPECT_EQ(out[0], out[1]);
+    return out[0];
+}
+
+TEST(LoadSound, StreamsLongSoundsAsTheyWouldConvertWhole) {
+    kestrova::testing::TempDir dir;
+    struct Case {
+        const char* name;
+        int frames, fromRate, fromChannels, rate, channels;
+        bool floats, streamed;
+        size_t cutBytes;  // taken off the end, the header unchanged
+    };
+    const Case cases[] = {
+        {"short: held whole", 22050, 22050, 1, 48000, 2, true, false, 0},
+        {"long, resampled", 22050 * 5 + 7, 22050, 1, 48000, 2, true, true, 0},
+        {"long, eight channels mixed", 44100 * 3, 44100, 8, 8000, 1, false, true, 0},
+        {"long, data ends before the header says", 44100 * 3, 44100, 2, 44100, 2, true, true, 40000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<int16_t> samples = kestrova::testing::Square(size_t(c.frames) * c.fromChannels, 9000, 37);
+        const std::string bytes = kestrova::testing::WavBytes(samples, uint32_t(c.fromRate), uint16_t(c.fromChannels));
+        const std::string path = dir.Write("s.wav", bytes.substr(0, bytes.size() - c.cutBytes));
+        std::string error;
+        const auto sound = LoadSound(path, c.rate, c.channels, c.floats, error);
+        ASSERT_TRUE(sound) << error;
+        EXPECT_EQ(sound->rest != nullptr, c.streamed);
+        DecodedSound decoded;
+        ASSERT_TRUE(DecodeSound(path, decoded, error));
+        const PcmSound whole = ConvertSound(decoded.samples, c.fromChannels, c.fromRate, c.rate, c.channels, c.floats);
+        EXPECT_EQ(Whole(*sound), whole.bytes);
+        EXPECT_EQ(sound->frames, whole.frames);
+    }
+}
+
+TEST(LoadSound, HoldsOnlyTheStartOfALongManyChannelSound) {
+    kestrova::testing::TempDir dir;
+    // Four minutes of 16 channels: more samples than five minutes of stereo.
+    const int64_t frames = int64_t(8000) * 240;
+    const std::string path = dir.Write("long.wav", kestrova::testing::WavBytes({}, 8000, 16, frames * 32));
+    std::filesystem::resize_file(path, 44 + uint64_t(frames) * 32);  // sparse: silence
+    std::string error;
+    const auto sound = LoadSound(path, 8000, 1, false, error);
+    ASSERT_TRUE(sound) << error;
+    EXPECT_LE(sound->bytes.size(), 8000u * 2 * 2);  // two seconds
+    size_t largest = 0;
+    EXPECT_EQ(int64_t(Whole(*sound, &largest).size()), frames * 2);
+    EXPECT_LE(largest, 8192u);
 }
 
 // A mono tone at 22050 Hz of `frames` frames.
@@ -96,6 +162,19 @@ TEST_F(SoundPlayerTest, PlaysEverySampleOnItsOwnThreadAndStopsAtOnce) {
     player.StopAll();
     EXPECT_FALSE(player.Busy());
     EXPECT_LT(player.FramesPlayed(), short_->frames + long_->frames);
+    // The player then goes with its output's idle timer running: the timer
+    // must be stopped on the thread it lives on (a warning fails the test).
+}
+
+TEST_F(SoundPlayerTest, PlaysALongSoundWholeFromItsFile) {
+    ASSERT_TRUE(sink_->Ready()) << "pulseaudio did not start";
+    SoundPlayer player;
+    std::string error;
+    auto sound = player.Load(dir_.Write("long.wav", Tone(22050 * 7 / 2)), error);
+    ASSERT_TRUE(sound && sound->rest) << error;
+    player.Play(sound);
+    ASSERT_TRUE(WaitFor([&] { return !player.Busy(); }));
+    EXPECT_EQ(player.FramesPlayed(), sound->frames);
 }
 
 }  // namespace

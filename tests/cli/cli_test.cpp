@@ -2,8 +2,10 @@
 #include "core/compiler.h"
 #include "files/kva_reader.h"
 #include "files/kva_writer.h"
+#include "link/controller_protocol.h"
 #include "link/pty.h"
 #include "support/null_sink.h"
+#include "support/servo_trace.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +17,7 @@
 #include <termios.h>
 
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <functional>
 #include <iterator>
@@ -174,6 +177,21 @@ TEST_F(CliTest, RefusalsSayWhyAndTouchNothing) {
         {"rewrite " + file + " -o " + Path("no/such/folder/x.kva"), "Save Error: The animation could not be saved to"},
         {"build " + file + " --csv " + file, "Save Error: The frame table could not be written to " + file + ": It is the project file itself"},
         {"build " + file + " --csv " + Path("none/x.csv"), "No such file or directory"},
+        {"fit", "fit needs a trace file"},
+        {"fit " + file + " --tolerance 11", "--tolerance takes a whole number from 0 to 10"},
+        {"fit " + file + " --servo 17", "--servo takes a servo from 1 to 16"},
+        {"fit " + Path("missing.csv"), "Open Error: The trace " + Path("missing.csv") + " could not be opened."},
+        {"fit " + Write("empty.csv", "\r\n"), "empty.csv:1: Trace Error: the trace holds no position."},
+        {"fit " + Write("table.csv", "1,2\n"), "table.csv:1: Trace Error: the line holds 2 values; name the servo"},
+        {"fit " + Write("narrow.csv", "1,2\n") + " --servo 3", "narrow.csv:1: Trace Error: the line has no column for servo 3."},
+        {"fit " + Write("word.csv", "10\n12\nhigh\n"), "word.csv:3: Trace Error: \"high\" is not a position."},
+        {"fit " + Write("long.csv", std::string(5000, '1')), "long.csv:1: Trace Error: the line is longer than 4096"},
+        {"fit " + Write("million.csv", [] {
+             std::string text;
+             for (int f = 0; f <= 1'000'000; ++f) text += "5\n";
+             return text;
+         }()),
+         "million.csv:1000001: Trace Error: the trace is longer than 1,000,000 frames."},
     };
     for (const auto& [args, message] : cases) {
         const Outcome r = Run(args);
@@ -193,6 +211,29 @@ TEST_F(CliTest, JawPrintsTheMovesOfABurst) {
     EXPECT_EQ(made.code, 0) << made.err;
     // Silence until frame 3 + 10, open for five frames, closed after.
     EXPECT_EQ(made.out, "Wait 11\r\nMov 180, 1\r\nWait 4\r\nMov 30, 1\r\n");
+}
+
+// Servo 1 of a built project, refitted from its frame table with no
+// tolerance, builds the same column; a noisy one-column trace within 2.
+TEST_F(CliTest, FitPrintsLinesThatRebuildTheTrace) {
+    const std::string file = ProjectFile("arm.kva", {"Wait 4\r\nMov 60, 15, EaseInOut\r\nMov 200, 7\r\nWait 3\r\n"});
+    ASSERT_EQ(Run("build " + file + " --csv " + Path("arm.csv")).code, 0);
+    std::string noisy = "position\r\n";
+    for (int f = 0; f < 300; ++f) noisy += std::to_string(127 + int(60 * std::sin(f / 20.0)) + f % 3 - 1) + "\r\n";
+    const std::tuple<std::string, std::string, int32_t> cases[] = {{Path("arm.csv"), " --servo 1 --tolerance 0", 0},
+                                                                  {Write("noisy.csv", noisy), "", 2}};
+    for (const auto& [trace, options, tolerance] : cases) {
+        const Outcome r = Run("fit " + trace + options);
+        ASSERT_EQ(r.code, 0) << r.err;
+        std::vector<int32_t> wanted{0};  // frames from 1
+        for (const std::string& line : Lines(ReadFile(trace)))
+            if (isdigit(line[0])) wanted.push_back(std::stoi(options.empty() ? line : line.substr(line.find(',') + 1)));
+        const auto built = kestrova::testing::BuiltColumn(ServoRecord{"S", wanted[1], 0, 254}, r.out);
+        ASSERT_EQ(built.size(), wanted.size()) << r.out;
+        for (size_t f = 1; f < built.size(); ++f) ASSERT_LE(std::abs(built[f] - wanted[f]), tolerance) << f;
+        EXPECT_EQ(r.out.find('\n'), r.out.find("\r\n") + 1) << "lines end in CR LF";
+        EXPECT_LT(Lines(r.out).size() * 5, wanted.size()) << r.out;
+    }
 }
 
 TEST_F(CliTest, ExportWritesASketch) {
@@ -431,6 +472,50 @@ TEST_F(PlayTest, PutsTheFrameTableOnTheLineAtTheRateAndMonitorReadsIt) {
             EXPECT_GE(ms, previous) << l;
             previous = ms;
         }
+    }
+}
+
+// Each controller's stream from play, read back by monitor with the same
+// protocol: every command the protocol's decoder finds in it, none misread.
+struct Counter : ProtocolDecoder::Listener {
+    size_t events = 0, lost = 0;
+    void Event(const ControllerEvent&) override { ++events; }
+    void NotUnderstood(const uint8_t*, size_t count, uint64_t) override { lost += count; }
+};
+
+TEST_F(PlayTest, MonitorReadsWhatPlaySendsForEveryController) {
+    for (const std::string protocol : {"pololu", "pololu-chain", "ssc32"}) {
+        SCOPED_TRACE(protocol);
+        int code = -1;
+        const std::string sent = Drain({"play", kExample, "--device", device_, "--fps", "30", "--from", "60",
+                                        "--protocol", protocol, "--baud", "115200"},
+                                       code);
+        ASSERT_EQ(code, 0) << ReadFile(Path("err"));
+        Counter counted;
+        MakeDecoder(*ProtocolOfWord(protocol), 255)
+            ->Feed(reinterpret_cast<const uint8_t*>(sent.data()), sent.size(), counted);
+        ASSERT_GT(counted.events, 20u);
+        EXPECT_EQ(counted.lost, 0u);
+        const size_t expected = counted.events;
+        kestrova::testing::Pty line;
+        termios raw;
+        tcgetattr(line.SlaveFd(), &raw);
+        cfmakeraw(&raw);
+        tcsetattr(line.SlaveFd(), TCSANOW, &raw);
+        const pid_t child = Start({"monitor", "--device", line.Path(), "--protocol", protocol});
+        auto waitFor = [&](const std::string& file, const std::string& text) {
+            for (int i = 0; i < 500 && ReadFile(Path(file)).find(text) == std::string::npos; ++i) usleep(10000);
+        };
+        waitFor("err", "Ctrl+C stops");
+        ASSERT_EQ(write(line.MasterFd(), sent.data(), sent.size()), ssize_t(sent.size()));
+        for (int i = 0; i < 500 && Lines(ReadFile(Path("out"))).size() < expected; ++i) usleep(10000);
+        kill(child, SIGINT);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_NE(ReadFile(Path("err")).find("Stopped. " + std::to_string(expected) + " commands, 0 bytes not understood."),
+                  std::string::npos)
+            << ReadFile(Path("err")) << ReadFile(Path("out"));
+        EXPECT_NE(ReadFile(Path("out")).find(protocol == "pololu-chain" ? "us  device 12" : "us"), std::string::npos);
     }
 }
 

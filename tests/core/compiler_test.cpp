@@ -18,6 +18,11 @@ void* operator new(size_t size) {
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
+// The library's temporary buffers (std::stable_sort) take the nothrow form.
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    allocatedBytes += size;
+    return std::malloc(size ? size : 1);
+}
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }
 

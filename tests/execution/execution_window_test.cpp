@@ -6,6 +6,7 @@
 #include "core/compiler.h"
 #include "core/messages.h"
 #include "link/pty.h"
+#include "support/test_files.h"
 #include "link/serial_link.h"
 #include "timeline/servo_colors.h"
 #include "timeline/timeline_view.h"
@@ -16,6 +17,8 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QLabel>
+#include <QAudioDevice>
+#include <QMediaDevices>
 #include <QPointer>
 #include <QSlider>
 #include <QTimer>
@@ -115,11 +118,35 @@ TEST_F(ExeWindowTest, TheBuildPromptBuildsOnYesAndLeavesAllOnNo) {
     EXPECT_EQ(window_->lblTime()->text(), QStringLiteral("7.0 seconds"));
 }
 
+TEST_F(ExeWindowTest, AFailedBuildIsNotOfferedAgainUntilTheProgramChanges) {
+    // Nothing to compile, then a word the compiler does not know.
+    for (const char* program : {"", "Move 10"}) {
+        for (std::string& text : project_.Programs) text.clear();
+        project_.Programs[0] = program;
+        project_.Built = false;
+        window_->hide();
+        int asked = 0;
+        // Yes, at most three times: a prompt that keeps coming ends there.
+        answer_ = [&asked](const Message& m) {
+            if (m.title != "Build Animation?") return MessageAnswer::Ok;
+            return ++asked <= 3 ? MessageAnswer::Yes : MessageAnswer::No;
+        };
+        window_->UpdateGraph(true);
+        EXPECT_EQ(asked, 1) << program;
+        window_->UpdateGraph(false);
+        EXPECT_EQ(asked, 1) << program << ": asked again for the same program";
+        EXPECT_FALSE(window_->isVisible());
+        project_.Programs[1] = "Mov 10, 3";
+        window_->UpdateGraph(true);
+        EXPECT_EQ(asked, 2) << program << ": a changed program is offered";
+    }
+}
+
 TEST_F(ExeWindowTest, LineLoadFollowsTheRateTheLineAndTheServos) {
     for (int s = 4; s < kServoCount; ++s) project_.Programs[s] = "Mov 100, 2";  // 13 servos take part
     Build();
     for (auto [baudRate, fps, text, warning] :
-         {std::tuple{0, 5, "Line: 81% of 2400 baud", false}, {1, 30, "Line: 122% of 9600 baud", true}}) {
+         {std::tuple{0, 5, "Line: 81% of 2400 baud (Mini-SSC)", false}, {1, 30, "Line: 122% of 9600 baud (Mini-SSC)", true}}) {
         project_.Settings.BaudRate = baudRate;
         window_->Slider1()->setValue(fps);
         EXPECT_EQ(window_->lblLine()->text().toStdString(), text);
@@ -261,6 +288,26 @@ TEST_F(ExePlayTest, LoopRepeatsUntilReleased) {
     EXPECT_EQ(pty_.Read(twice.size()), twice);
     EXPECT_TRUE(pty_.Stray().empty());
     EXPECT_FALSE(window_->ToolbarButton("loop")->isChecked());
+}
+
+TEST_F(ExePlayTest, WithoutASoundOutputTheServosPlayAndTheUserIsToldOnce) {
+    if (!QMediaDevices::defaultAudioOutput().isNull()) GTEST_SKIP() << "this machine has a sound output";
+    kestrova::testing::TempDir dir;
+    project_.WavCues.push_back(WavCue{2, 4, dir.Write("cue.wav", kestrova::testing::WavBytes({0, 1000, 0, -1000}, 8000))});
+    project_.Frames[2][kWavCueSlot] = 1;
+    window_->Slider1()->setValue(10);
+    std::vector<Message> told;
+    answer_ = [&told](const Message& m) {
+        told.push_back(m);
+        return MessageAnswer::Ok;
+    };
+    for (int play = 0; play < 2; ++play) {
+        window_->ToolbarButton("play")->trigger();
+        EXPECT_EQ(pty_.Read(Expected(1, frames_).size()), Expected(1, frames_)) << play;
+    }
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].title, "Sound Not Played");
+    EXPECT_NE(told[0].text.find("No sound output was found"), std::string::npos) << told[0].text;
 }
 
 TEST(ExeWindowPlacement, FitsTheWindowOnTheScreen) {

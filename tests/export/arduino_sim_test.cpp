@@ -231,7 +231,10 @@ struct Pca9685Device {
 };
 
 TEST_F(ArduinoSim, Pca9685RegistersFollowTheFrames) {
-    const Project project = kestrova::testing::BuiltShow({"Mov 0, 2\r\nWait 1", "Mov 254, 3"});
+    // Servo 2 has a pulse range of its own; servo 1 takes the export's.
+    Project project = kestrova::testing::BuiltShow({"Mov 0, 2\r\nWait 1", "Mov 254, 3"});
+    project.Servos[1].PulseMin = 500;
+    project.Servos[1].PulseMax = 2500;
     ExportOptions options;
     options.mode = ExportMode::Pca9685;
     options.fps = 10;
@@ -256,7 +259,7 @@ TEST_F(ArduinoSim, Pca9685RegistersFollowTheFrames) {
         ASSERT_NE(pca.firstOutput, 0u) << "nothing reached the PCA9685";
         EXPECT_EQ(pca.registers[0xFE], 121) << "50 Hz";
         EXPECT_EQ(pca.Off(0), kva::PcaCount(uint8_t(project.Frames[f][0]), 1000, 2000)) << "frame " << f;
-        EXPECT_EQ(pca.Off(9), kva::PcaCount(uint8_t(project.Frames[f][1]), 1000, 2000)) << "frame " << f;
+        EXPECT_EQ(pca.Off(9), kva::PcaCount(uint8_t(project.Frames[f][1]), 500, 2500, 254)) << "frame " << f;
         EXPECT_EQ(pca.registers.count(8 + 4 * 2), 0u) << "servo 3 is not used: its channel stays untouched";
     }
 }

@@ -101,6 +101,8 @@ TEST(PlayerCore, Pca9685PulsesAndWritesOnlyWhatChanged) {
     EXPECT_EQ(kva::PcaCount(255, 1000, 2000), 410);  // 2 ms
     EXPECT_EQ(kva::PcaCount(255, 500, 2500), 512);
     EXPECT_EQ(kva::PcaCount(0, 2000, 1000), 410);    // a reversed range turns the servo the other way
+    EXPECT_EQ(kva::PcaCount(254, 500, 2500, 254), 512);  // a servo's own range tops out at 254
+    EXPECT_EQ(kva::PcaCount(255, 500, 2500, 254), 512);
 
     const std::vector<uint8_t> show = Encode(BuiltShow({"Mov 0, 2\r\nWait 1", "Mov 254, 3"}), {ExportMode::Pca9685});
     kva::ShowPlayer player;

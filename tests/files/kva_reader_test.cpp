@@ -68,6 +68,11 @@ TEST(LoadFileTest, ServoValuesAreValidatedAndRepaired) {
         {"Servo5.MaxAccel=1e9", 4, MaxAccel, 0, {Repair(5, "MaxAccel", "0")}},
         {"Servo5.MaxSpeed=100001", 4, MaxSpeed, 0, {Repair(5, "MaxSpeed", "0")}},
         {"Servo5.MaxSpeed=2.5", 4, MaxSpeed, 0, {Repair(5, "MaxSpeed", "0")}},
+        // Inverted limits stay as written, with a word naming the servo.
+        {"Servo14.Min=200\r\nServo14.Max=100", 13, Min, 200,
+         {"Invalid Limits: Servo #14 has its Min (200) above its Max (100).  Its slider sends nothing until the "
+          "limits are mended in Servo Settings. [?]"}},
+        {"Servo14.Min=254\r\nServo14.Max=254", 13, Max, 254, {}},
     };
     for (const auto& c : cases) {
         const auto loaded = Load(c.line);

@@ -160,7 +160,9 @@ TEST(SaveTextTest, RandomProjectsReadBackAsSaved) {
         project.Settings = ProjectSettings{number(), number(), number(), number(), number(), number()};
         std::array<std::string, kServoCount> expected;
         for (int i = 0; i < kServoCount; ++i) {
-            project.Servos[i] = ServoRecord{text(3), number(), number(), number(), random() % 2 == 0, false};
+            // Limits in order: inverted ones load with a message of their own.
+            const int32_t home = number(), a = number(), b = number();
+            project.Servos[i] = ServoRecord{text(3), home, std::min(a, b), std::max(a, b), random() % 2 == 0, false};
             const std::string first = text(1) + keys[(round + i) % 6] + text(2);  // each key on some first line
             std::string& program = project.Programs[i];
             program = first + "\r\n";

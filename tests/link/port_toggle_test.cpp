@@ -68,16 +68,17 @@ TEST_F(PortToggleTest, ClicksOpenAndCloseAndAFailedOpenIsReported) {
 }
 
 TEST_F(PortToggleTest, SlidersShowTheValueAndSendOnlyWhileOpen) {
-    ServoSliderChanged(link_, ProjectSettings{3, 1, 255, 0, 0, 0}, 3, 100, window_);
+    const ServoRecord servo{"Servo", 127, 0, 254, true, false};
+    ServoSliderChanged(link_, ProjectSettings{3, 1, 255, 0, 0, 0}, servo, 3, 100, window_);
     EXPECT_EQ(window_.labels[3], "100");
     Click(true);
     EXPECT_EQ(pty_.Stray(), Bytes{}) << "nothing was sent while closed";
 
     // Every event sends the value of its moment.
-    for (const int value : {101, 0, 255}) ServoSliderChanged(link_, ProjectSettings{3, 1, 255, 0, 0, 0}, 15, value, window_);
+    for (const int value : {101, 0, 255}) ServoSliderChanged(link_, ProjectSettings{3, 1, 255, 0, 0, 0}, servo, 15, value, window_);
     EXPECT_EQ(pty_.Read(9), (Bytes{255, 15, 101, 255, 15, 0, 255, 15, 255}));
     for (const int value : {256, -1, 1000}) {
-        ServoSliderChanged(link_, ProjectSettings{3, 1, 255, 0, 0, 0}, 5, value, window_);
+        ServoSliderChanged(link_, ProjectSettings{3, 1, 255, 0, 0, 0}, servo, 5, value, window_);
         EXPECT_EQ(window_.labels[5], std::to_string(value) + "!") << "the label says it was not sent";
     }
     EXPECT_EQ(pty_.Stray(), Bytes{}) << "a value that does not fit a byte is not sent";

@@ -64,12 +64,15 @@ struct View : QuietPlaybackView {
     void Pump() override {
         if (onPump) onPump(frame);
     }
+    int loops = 0;  // passes that end with loop pressed
+    bool LoopPressed() override { return loops-- > 0; }
 };
 
 class PacingTest : public ::testing::Test {
 public:
     void Play(int fps, int32_t first, int32_t last) {
         view_ = std::make_unique<View>(fps);
+        view_->loops = loops;
         view_->onPump = onPump;
         sound_.frame = &view_->frame;
         output_.clock = &clock_;
@@ -109,6 +112,7 @@ public:
     std::function<void(int32_t)> onPump;
     double offset = 0;
     int32_t baud = 9600;
+    int loops = 0;
     Project project_;
     FakeClock clock_;
     RecordingOutput output_;
@@ -154,6 +158,30 @@ TEST_F(PacingTest, LateFramesAreDroppedNotBurstAndPauseOrStepRestartsTheSchedule
         for (size_t i = 1; i < output_.writes.size(); ++i)
             EXPECT_GE(output_.writes[i].at - output_.writes[i - 1].at, 100.0 - 1e-6) << i;
         EXPECT_EQ(output_.writes.back().position, 200);
+    }
+}
+
+TEST_F(PacingTest, TheLoopWrapIsAFrameLikeAnyOther) {
+    // Each pump's display work takes 40 ms of a 66.7 ms period: the step
+    // from the last frame back to the first still takes one period, and the
+    // playback ends a period after its last frame. With a speed cap the
+    // servo travels back at it before each pass and goes on after the last
+    // frame until it arrives: those steps keep the same beat, nothing late.
+    programs[0] = "Mov 200, 4";
+    Build();
+    for (const int32_t cap : {0, 300}) {
+        SCOPED_TRACE(cap);
+        project_.Servos[0].MaxSpeed = cap;
+        loops = 3;
+        PlayScripted([](PacingTest& t, int32_t) { t.clock_.now += 40; }, 15, 1, 5);
+        ASSERT_EQ(sent_.size(), 20u);
+        // 73 positions back at 20 a frame: three lead-in steps, the fourth is frame 1.
+        EXPECT_EQ(output_.writes.size(), cap ? 20u + 3 * 3 : 20u);
+        for (size_t i = 1; i < output_.writes.size(); ++i)
+            EXPECT_NEAR(output_.writes[i].at - output_.writes[i - 1].at, 1000.0 / 15, 1e-6) << "write " << i;
+        EXPECT_NEAR(clock_.now - output_.writes.back().at, 1000.0 / 15, 1e-6);
+        EXPECT_EQ(output_.writes.back().position, project_.Frames[5][0]);
+        EXPECT_EQ(engine_->DroppedFrames(), 0);
     }
 }
 
@@ -235,9 +263,10 @@ TEST_F(PacingTest, CuesStartAndStopOnTheirFramesMovedByTheSoundOffset) {
     // a.wav stops where b.wav starts; c.wav's stop frame lies before its
     // start, so the end of the range stops it.
     const Case cases[] = {
-        // Handed over before the frame's wait, timed to its due time.
-        {0, {"a.wav@4+100", "stop@6+100", "b.wav@6+100", "c.wav@7+100", "stop@8+0"}},
-        {30, {"a.wav@4+130", "stop@6+130", "b.wav@6+130", "c.wav@7+130", "stop@8+30"}},
+        // Handed over before the frame's wait, timed to its due time; the
+        // range's end a period after its last frame.
+        {0, {"a.wav@4+100", "stop@6+100", "b.wav@6+100", "c.wav@7+100", "stop@8+100"}},
+        {30, {"a.wav@4+130", "stop@6+130", "b.wav@6+130", "c.wav@7+130", "stop@8+130"}},
         // 150 ms early at 10 fps: handed over two frames ahead.
         {-150, {"a.wav@2+150", "stop@4+150", "b.wav@4+150", "c.wav@5+150", "stop@8+0"}},
     };
@@ -263,10 +292,10 @@ TEST_F(PacingTest, CuesGoOutTheOutputsLeadAheadAndComeBackAfterAPause) {
     };
     const Case cases[] = {
         // Frame 1 waits 50 ms so that the cue 200 ms later is handed over 250 ms ahead.
-        {"play", nullptr, 50, {"a.wav@1+250", "stop@8+0"}},
+        {"play", nullptr, 50, {"a.wav@1+250", "stop@8+100"}},
         // Paused before frame 3: the cue goes back and out again, its lead
         // ahead of the frame that resumes.
-        {"pause", PauseAt(2), 50, {"a.wav@1+250", "drop@2+0", "a.wav@3+250", "stop@8+0"}},
+        {"pause", PauseAt(2), 50, {"a.wav@1+250", "drop@2+0", "a.wav@3+250", "stop@8+100"}},
     };
     programs[0] = "Wait 7";
     Build();

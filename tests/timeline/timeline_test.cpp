@@ -73,9 +73,10 @@ TEST(TimelineRules, DraggedMarkersMoveByWholeFramesWithinOneToN) {
         EXPECT_EQ(DragFrame(frame, pointer, grab, framePixels, 50), result) << frame << " " << pointer;
 }
 
-TEST(TimelineRules, DurationHasOneDecimalAndNoLeadingZero) {
-    for (auto [frames, fps, text] : {std::tuple{300, 15, "20.0 seconds"}, {7, 15, ".5 seconds"}, {10, 20, ".5 seconds"},
-                                     {100, 15, "6.7 seconds"}, {1'000'000, 30, "33333.3 seconds"}})
+TEST(TimelineRules, DurationHasOneDecimalAndLongShowsReadInMinutesAndHours) {
+    for (auto [frames, fps, text] : {std::tuple{300, 15, "20.0 seconds"}, {7, 15, "0.5 seconds"}, {1, 15, "0.1 seconds"},
+                                     {100, 15, "6.7 seconds"}, {899, 15, "59.9 seconds"}, {900, 15, "1 min 0.0 s"},
+                                     {50'024, 15, "55 min 34.9 s"}, {1'000'000, 30, "9 h 15 min 33.3 s"}})
         EXPECT_EQ(DurationText(frames, fps), text) << frames << "/" << fps;
 }
 

@@ -261,7 +261,9 @@ TEST_F(WavDialogTest, PreviewPlaysTheNamedFileWithoutBlocking) {
         EXPECT_EQ(dialog_->PreviewFile(), played) << typed.toStdString();
         EXPECT_TRUE(dialog_->isVisible());
     }
-    EXPECT_TRUE(messages_.empty());
+    // Nothing heard (no sound output, or the missing file) is said once.
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].title, "Sound Not Played");
 }
 
 }  // namespace

@@ -74,6 +74,10 @@ TEST_F(ControllerDockTest, ShowsWhatTheVirtualControllerReceivedAndIsRemembered)
         EXPECT_FALSE(window.ControllerDock()->isVisible()) << "hidden until the user asks for it";
         window.ControllerDock()->toggleViewAction()->trigger();
         ASSERT_TRUE(window.ControllerDock()->isVisible());
+        // Beside the window where the screen has room, else docked: never over it.
+        QDockWidget* dock = window.ControllerDock();
+        EXPECT_TRUE(!dock->isFloating() || !dock->frameGeometry().intersects(window.frameGeometry()))
+            << dock->frameGeometry().x() << " " << window.frameGeometry().right();
 
         double now = 0;
         window.link().Controller().SetClock([&] { return now; });

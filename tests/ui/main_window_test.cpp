@@ -20,12 +20,15 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 
 using namespace kestrova;
 using Bytes = std::vector<uint8_t>;
@@ -43,6 +46,10 @@ protected:
             return MessageAnswer::Ok;
         };
         fakes.framesPrompt = [this](QWidget*) { return framesAnswer_; };
+        fakes.fileDialog = [this](QWidget*, bool save) {
+            dialogs_.push_back(save);
+            return dialogAnswer_;
+        };
         fakes.store = store_;
         window_ = std::make_unique<frmMain>(nullptr, fakes);
         window_->NewFile();
@@ -77,6 +84,8 @@ protected:
 
     std::vector<Message> shown_;
     int32_t framesAnswer_ = -1;  // what the frames prompt answers
+    std::vector<bool> dialogs_;  // the file dialogs asked for: true for a save dialog
+    QString dialogAnswer_;       // what they answer
     std::unique_ptr<frmMain> window_;
 };
 
@@ -167,6 +176,19 @@ TEST_F(MainWindowTest, EditCommandsFollowTheSelectedEditor) {
     EXPECT_TRUE(paste->isEnabled() && window_->findChild<QAction*>("miPaste")->isEnabled());
     QApplication::clipboard()->clear();
     EXPECT_FALSE(paste->isEnabled());
+
+    // Undo and Redo in the menu work on the selected editor's history.
+    QAction* undo = window_->findChild<QAction*>("miUndo");
+    QAction* redo = window_->findChild<QAction*>("miRedo");
+    ASSERT_TRUE(undo && redo);
+    EXPECT_TRUE(undo->isEnabled() && !redo->isEnabled());
+    undo->trigger();
+    EXPECT_EQ(project().Programs[0], "Wait 3");
+    EXPECT_TRUE(redo->isEnabled());
+    redo->trigger();
+    EXPECT_EQ(project().Programs[0], " 3");
+    window_->SelectServo(5);
+    EXPECT_FALSE(undo->isEnabled() || redo->isEnabled());
 }
 
 TEST_F(MainWindowTest, ABuildErrorSelectsTheOffendingWordOfItsServo) {
@@ -187,7 +209,9 @@ TEST_F(MainWindowTest, SliderKeysStopAtTheLimitsAndMarkWhatTheControllerCannotTa
     QScrollBar* slider = panel().hscServo(4);
     slider->setFocus();
     for (auto [from, key, to] : {std::tuple{127, Qt::Key_End, 300}, {10, Qt::Key_Down, 10},
-                                 {255, Qt::Key_Right, 256}, {256, Qt::Key_Left, 255}}) {
+                                 {255, Qt::Key_Right, 256}, {256, Qt::Key_Left, 255},
+                                 // Pages are a tenth of the range (29 of 290), clipped at the ends.
+                                 {100, Qt::Key_PageUp, 129}, {100, Qt::Key_PageDown, 71}, {30, Qt::Key_PageDown, 10}}) {
         slider->setValue(from);
         QTest::keyClick(slider, key);
         EXPECT_EQ(slider->value(), to) << from << " key " << key;
@@ -198,6 +222,8 @@ TEST_F(MainWindowTest, SliderKeysStopAtTheLimitsAndMarkWhatTheControllerCannotTa
 }
 
 TEST_F(MainWindowTest, DiagnosticsUnderlineTheFirstErrorAndFillTheStatusBar) {
+    EXPECT_EQ(window_->StatusFrames()->text(), "Servo: 1 frame");
+    EXPECT_EQ(window_->StatusShow()->text(), "Show: 1 frame, 0.1 seconds at 15 fps");
     window_->rtb(1)->SetText("Wait 40");
     const int32_t tableBefore = project().Frames.UpperBound();
     window_->SelectServo(2);
@@ -244,8 +270,8 @@ TEST_F(MainWindowTest, OpeningAFileNeverDrivesAServoOutsideItsLimits) {
              // Servo 2 to 16 lack their blocks: they keep Home 127 in 0 to 254.
              std::tuple<std::string, bool, Bytes>{
                  "KVSL=1.0\r\nServo1.Name=Neck\r\nServo1.Min=0\r\nServo1.Max=254\r\n", true, {}},
-             // A narrower range pushes the slider to its bound, a position inside.
-             {"KVSL=1.0\r\nServo3.Min=200\r\nServo3.Max=240\r\n", true, {255, 2, 200}},
+             // A narrower range pushes the slider to its bound without sending it.
+             {"KVSL=1.0\r\nServo3.Min=200\r\nServo3.Max=240\r\n", true, {}},
              // No position satisfies Min above Max: nothing goes out.
              {"KVSL=1.0\r\nServo4.Min=230\r\nServo4.Max=100\r\n", true, {}},
              {std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10) + "garbage.Name=x\r\n\xff\xfe", false, {}},
@@ -264,6 +290,45 @@ TEST_F(MainWindowTest, OpeningAFileNeverDrivesAServoOutsideItsLimits) {
             EXPECT_EQ(window_->windowTitle().toStdString().find(path), std::string::npos);
         }
     }
+
+    // Sliders left at ends no position can be sent to, then a project with
+    // ordinary limits: they take the new bounds, and no servo moves.
+    const std::string odd = dir_ + "/odd.kva", plain = dir_ + "/plain.kva";
+    std::ofstream(odd, std::ios::binary) << "KVSL=1.0\r\nServo11.Home=-50\r\nServo11.Min=-100\r\nServo11.Max=-10\r\n"
+                                            "Servo12.Home=400\r\nServo12.Min=300\r\nServo12.Max=500\r\n";
+    std::ofstream(plain, std::ios::binary) << "KVSL=1.0\r\nServo1.Name=Neck\r\n";
+    ASSERT_TRUE(window_->OpenFile(QString::fromStdString(odd)));
+    EXPECT_EQ(panel().lblPos(10)->text(), "-10!");
+    EXPECT_EQ(panel().lblPos(11)->text(), "300!");
+    ASSERT_TRUE(window_->OpenFile(QString::fromStdString(plain)));
+    EXPECT_EQ(pty.Stray(), Bytes{});
+    EXPECT_EQ(panel().lblPos(10)->text(), "0");
+    EXPECT_EQ(panel().lblPos(11)->text(), "254");
+    EXPECT_TRUE(panel().lblPos(11)->toolTip().isEmpty());
+}
+
+TEST_F(MainWindowTest, InvertedLimitsFromAFileAreReportedAndTheirSliderSendsNothing) {
+    kestrova::testing::Pty pty;
+    project().Settings.SynchByte = 255;
+    OpenPortOn(pty);
+    const std::string path = dir_ + "/inverted.kva";
+    std::ofstream(path, std::ios::binary) << "KVSL=1.0\r\nServo14.Min=200\r\nServo14.Max=100\r\n";
+    ASSERT_TRUE(window_->OpenFile(QString::fromStdString(path)));
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_NE(shown_[0].text.find("Servo #14"), std::string::npos) << shown_[0].text;
+    pty.Stray();
+    for (QPushButton* button : {panel().cmdHome(13), panel().cmdMin(13), panel().cmdMax(13)}) {
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_TRUE(panel().lblPos(13)->text().endsWith("!")) << button->text().toStdString();
+        EXPECT_FALSE(panel().lblPos(13)->toolTip().isEmpty());
+    }
+    EXPECT_EQ(pty.Stray(), Bytes{});
+    // Mended limits send again.
+    project().Servos[13].Min = 100;
+    project().Servos[13].Max = 200;
+    window_->UpdateServoSettings();
+    QTest::mouseClick(panel().cmdMax(13), Qt::LeftButton);
+    EXPECT_EQ(pty.Read(3), (Bytes{255, 13, 200}));
 }
 
 namespace {
@@ -318,6 +383,30 @@ TEST_F(MainWindowTest, PanesShareTheWidthAndTextsAreNeitherCutNorCovered) {
         EXPECT_GT(box->width(), QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(title) + 60)
             << title;
     }
+    // Each frame's controls stand inside its border, below its title.
+    for (int i = 0; i < kServoCount; ++i) {
+        const QRect inside = panel().frmServo(i)->contentsRect();
+        for (QWidget* control : std::initializer_list<QWidget*>{panel().hscServo(i), panel().lblPos(i),
+                                                                 panel().cmdHome(i), panel().cmdLog(i)})
+            EXPECT_TRUE(inside.contains(control->geometry())) << i << " " << control->objectName().toStdString();
+        if (i % 8 < 7) {
+            EXPECT_LT(panel().frmServo(i)->geometry().bottom(), panel().frmServo(i + 1)->y()) << i;
+        }
+    }
+    // A command line is not broken at its slashes.
+    const auto command = MakeMessageBox(
+        {"Flash it with: make -C /home/someone/sketch upload PORT=/dev/ttyACM0", "Export", MessageIcon::Information,
+         MessageButtons::Ok}, window_.get());
+    command->show();
+    const QLabel* text = command->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    ASSERT_TRUE(text);
+    EXPECT_LT(text->height(), 2 * text->fontMetrics().height());
+    command->close();
+    // Boxes centre on the main window when no window of the program is active.
+    QApplication::setActiveWindow(nullptr);
+    ASSERT_EQ(QApplication::activeWindow(), nullptr);
+    EXPECT_EQ(MessageOwner(), window_.get());
+
     // The control pane keeps its width; the instructions pane takes the
     // rest, and its caption stops before the Wav and Wait buttons.
     project().Servos[0].Name = "A rather long servo name for the jaw";
@@ -364,4 +453,64 @@ TEST_F(MainWindowTest, NewAndOpenReplaceTheEditorsAndLeaveNoExecutionWindowOfThe
         EXPECT_EQ(window_->rtb(0)->toPlainText(), open ? "Wait 2\n" : "") << open;
         EXPECT_EQ(panel().hscServo(0)->value(), open ? 30 : 127) << "New puts the sliders at Home";
     }
+}
+
+TEST_F(MainWindowTest, SaveOnAProjectWithoutAFileIsSaveAsByMenuKeyAndButton) {
+    const std::string path = dir_ + "/saved.kva";
+    const std::pair<const char*, std::function<void()>> ways[] = {
+        {"menu", [&] { window_->findChild<QAction*>("miSave")->trigger(); }},
+        {"key", [&] { QTest::keySequence(window_.get(), QKeySequence(Qt::CTRL | Qt::Key_S)); }},
+        {"button", [&] { window_->ToolbarButton("save")->trigger(); }},
+    };
+    for (const auto& [way, press] : ways) {
+        window_->NewFile();
+        window_->rtb(0)->SetText("Wait 5");
+        dialogs_.clear();
+        dialogAnswer_ = QString::fromStdString(path);
+        press();
+        EXPECT_EQ(dialogs_, std::vector<bool>{true}) << way;
+        EXPECT_EQ(project().sFilename, path) << way;
+        EXPECT_FALSE(project().bNeedToSave) << way;
+        // With a file, Save saves without asking.
+        dialogs_.clear();
+        press();
+        EXPECT_TRUE(dialogs_.empty()) << way;
+        std::filesystem::remove(path);
+    }
+}
+
+TEST_F(MainWindowTest, HelpWithoutALauncherSaysWhereTheManualIs) {
+    // No program on the path opens anything.
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", "");
+    for (const char* item : {"miHelpContents", "miGoToOrvanis"}) {
+        shown_.clear();
+        window_->findChild<QAction*>(item)->trigger();
+        ASSERT_EQ(shown_.size(), 1u) << item;
+        EXPECT_NE(shown_[0].text.find("Kestrova v2 Help.html"), std::string::npos) << shown_[0].text;
+    }
+    qputenv("PATH", path);
+}
+
+TEST_F(MainWindowTest, ExitDuringPlaybackStopsItThenClosesAskingToSave) {
+    kestrova::testing::Pty pty;
+    ASSERT_FALSE(MapPortToDevice(store_, 1, pty.Path()));
+    window_->link().ApplyCommSettings(project().Settings);
+    window_->rtb(0)->SetText("Mov 10, 100");
+    window_->BuildAnimation();
+    window_->ShowExecutionWindow();
+    frmExe* exe = window_->ExecutionWindow();
+    ASSERT_TRUE(exe);
+    exe->Engine().SetFrameSentHook(
+        [](void* self, int32_t frame) {
+            if (frame == 3) QTimer::singleShot(0, static_cast<frmMain*>(self)->findChild<QAction*>("miExit"), &QAction::trigger);
+        },
+        window_.get());
+    shown_.clear();
+    exe->ToolbarClick("play");
+    EXPECT_LT(pty.Stray().size(), 3u * 50) << "the playback stopped early";
+    QApplication::processEvents();
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_EQ(shown_[0].title, "Save Changes?");
+    EXPECT_FALSE(window_->isVisible());
 }

@@ -73,7 +73,7 @@ TEST_F(ServoPanelTest, ReportsClicksKeysAndDrags) {
                                  Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End, Qt::Key_A})
                  QTest::keyClick(p.hscServo(2), key);
          },
-         "select 2, move 2 128, move 2 129, move 2 130, move 2 129, move 2 128, move 2 127, move 2 0, move 2 254"},
+         "select 2, move 2 128, move 2 129, move 2 154, move 2 153, move 2 152, move 2 127, move 2 0, move 2 254"},
         {"a drag ends with its final value once more",
          [](ServoPanel& p) {
              QScrollBar* s = p.hscServo(3);

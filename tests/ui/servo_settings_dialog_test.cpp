@@ -82,7 +82,7 @@ TEST_F(ServoSettingsTest, OKStoresRoundedPositionsAndAnyName) {
         ServoRecord expected;
         QString speed = "0", accel = "0";
     } cases[] = {
-        {1, "Jaw", "12.5", "13.5", "200", {"Jaw", 12, 14, 200, true, false}},
+        {1, "Jaw", "14.5", "13.5", "200", {"Jaw", 14, 14, 200, true, false}},
         {2, "", " -2.5 ", "-32768.5", "32767", {"", -2, -32768, 32767, false, false}},
         {16, "Eye\tleft \u00E9", "1e2", "0", "254.5", {"Eye\tleft \u00E9", 100, 0, 254, true, false}},
         // A pasted line break would split the name's line in the project file.
@@ -122,9 +122,9 @@ TEST_F(ServoSettingsTest, CancelLeavesEverythingAsItWas) {
     project_.Servos[5] = {"Neck", 90, 10, 180, false, true};
     const auto before = project_.Servos;
     Open();
-    EditAndApply(1, "Changed", "1", "2", "3", false);
+    EditAndApply(1, "Changed", "2", "2", "3", false);
     EditAndApply(6, "Neck2", "100", "0", "200", true);
-    EditAndApply(1, "Again", "5", "6", "7", true);
+    EditAndApply(1, "Again", "6", "6", "7", true);
     Click("Command2");
     EXPECT_EQ(project_.Servos, before);
     EXPECT_EQ(updates_, 0);
@@ -149,6 +149,10 @@ TEST_F(ServoSettingsTest, EditRefusesPositionsTheSlidersCannotTake) {
         {"127", "0", "254", "The maximum speed must be a whole number from 0 to 100000 (0 for no cap).", "Text5", "-1"},
         {"127", "0", "254", "The maximum acceleration must be a whole number from 0 to 100000 (0 for no cap).",
          "Text6", "10", "2.5"},
+        // Limits no position satisfies, and a Home the servo may not take.
+        {"150", "200", "100", "The Min position (200) must not be above the Max position (100).", "Text3"},
+        {"127", "0", "100", "The Home position (127) must lie within Min (0) and Max (100).", "Text2"},
+        {"-0.6", "0", "100", "The Home position (-1) must lie within Min (0) and Max (100).", "Text2"},
     };
     Open();
     for (const auto& c : cases) {
@@ -163,8 +167,8 @@ TEST_F(ServoSettingsTest, EditRefusesPositionsTheSlidersCannotTake) {
         EXPECT_EQ(editor->focusWidget(), box);
         EXPECT_EQ(box->selectedText(), box->text());
         EXPECT_TRUE(table_->RowEnabled(3));
-        // Closing the edit dialog without OK discards its entries.
-        editor->reject();
+        // Cancel discards the entries.
+        editor->findChild<QPushButton*>("Command2")->click();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_EQ(table_->editDialog(), nullptr);
         EXPECT_EQ(RowTexts(3), (QStringList{"3", "Servo 3", "127", "0", "254", "0", "0"}));
