@@ -1,5 +1,7 @@
 #include "cli_support.h"
 
+#include "core/cap_warnings.h"
+
 #include "cli.h"
 #include "core/compiler.h"
 #include "core/text.h"
@@ -166,6 +168,12 @@ int BuildProject(LoadedProject& loaded, const std::string& file, std::ostream& e
         err << Printable(file) << ':' << line << ':' << column << ": " << e.title << ": " << e.message << " (servo "
             << e.servo + 1 << " \"" << Printable(project.Servos[e.servo].Name) << "\")\n";
         return kExitCompileError;
+    }
+    // Moves beyond a servo's caps build as written and play limited: a warning, not an error.
+    for (const CapWarning& w : CapWarnings(project)) {
+        const auto [line, column] = FileLocation(project.Programs[w.servo], loaded.load.programSources[w.servo], w.word.Start);
+        err << Printable(file) << ':' << line << ':' << column << ": Warning: " << w.message << " (servo "
+            << w.servo + 1 << " \"" << Printable(project.Servos[w.servo].Name) << "\")\n";
     }
     return kExitOk;
 }

@@ -32,16 +32,6 @@ int64_t RoundHalfEven(int64_t num, int64_t den) {
     return q;
 }
 
-// The servo's speed and acceleration caps, for boards that enforce them
-// themselves; none while the servo record has no caps.
-template <typename Servo>
-void CopyCaps(const Servo& servo, double& maxSpeed, double& maxAccel) {
-    if constexpr (requires { servo.MaxSpeed; servo.MaxAccel; }) {
-        maxSpeed = servo.MaxSpeed;
-        maxAccel = servo.MaxAccel;
-    }
-}
-
 }  // namespace
 
 bool KnownProtocol(int32_t protocol) { return protocol >= 0 && protocol < kProtocolCount; }
@@ -103,7 +93,9 @@ ControllerSetup SetupOf(const Project& project) {
         setup.channel[s] = ChannelOf(servo, s);
         setup.pulseMin[s] = servo.PulseMin;
         setup.pulseMax[s] = servo.PulseMax;
-        CopyCaps(servo, setup.maxSpeed[s], setup.maxAccel[s]);
+        // The board enforces the servo's caps itself too (Pololu).
+        setup.maxSpeed[s] = servo.MaxSpeed;
+        setup.maxAccel[s] = servo.MaxAccel;
     }
     return setup;
 }

@@ -36,6 +36,16 @@ public:
     bool Known() const { return known_; }
     // The servo is known to stand still at `position`.
     void Place(int32_t position);
+    // The servo was made to stop where it is (a playback ended or stopped):
+    // the next move starts from rest there.
+    void Halt() {
+        if (known_) Place(output_);
+    }
+    // The frame rate changed from `from` to `to` frames per second: the
+    // step the servo is taking becomes the same speed at the new rate.
+    void Rescale(int from, int to) {
+        if (from > 0 && to > 0) motion_.velocity = static_cast<int32_t>(int64_t(motion_.velocity) * from / to);
+    }
     // Nothing is known of the servo any more (a port closed, pulses off).
     void Forget() { known_ = false; }
 

@@ -25,6 +25,10 @@ struct ServoRecord {
     bool Enabled = false;
     // Set by every build: the program filled at least one frame beyond frame 1.
     bool Used = false;
+    // Speed and acceleration caps of everything sent to the servo, in
+    // positions per second and per second squared; 0 for none.
+    int32_t MaxSpeed = 0;
+    int32_t MaxAccel = 0;
     // Output to the controller: the pulse range positions 0 to 254 span
     // (microseconds) and the channel; -1 is the servo's own, its number less one.
     int32_t PulseMin = 1000;

@@ -1,6 +1,8 @@
 #include "execution_window.h"
 
 #include "keyframe_layer.h"
+#include "link/live_output.h"
+
 #include "core/cue_path.h"
 #include "core/messages.h"
 #include "playback/line_load.h"
@@ -71,9 +73,11 @@ frmExe::frmExe(Project& project, SerialLink& link, std::function<void()> buildAn
     setAttribute(Qt::WA_DeleteOnClose);
 
     output_ = std::make_unique<SerialLinkOutput>(link);
+    motion_ = &link.Live().Motion();  // playback and the sliders move the same servos
     soundFolder_ = ProjectFolder(project_.sFilename);
     sound_ = std::make_unique<QtSoundOutput>(soundFolder_);
     engine_ = std::make_unique<PlaybackEngine>(project_, *output_, *sound_, *this);
+    engine_->SetMotion(motion_);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 0, 6, 6);
@@ -444,6 +448,7 @@ void frmExe::PrepareEngine() {
     soundFolder_ = folder;
     sound_ = std::make_unique<QtSoundOutput>(soundFolder_);
     engine_ = std::make_unique<PlaybackEngine>(project_, *output_, *sound_, *this);
+    engine_->SetMotion(motion_);
 }
 
 void frmExe::SetSoundOffsetSource(std::function<int32_t()> source) {

@@ -8,6 +8,7 @@
 // it, and the engine lets the other buttons through at its pump points.
 
 #include "core/project.h"
+#include "motion_stop.h"
 #include "playback/playback_engine.h"
 
 #include <QRect>
@@ -138,6 +139,7 @@ private:
     std::unique_ptr<SerialLinkOutput> output_;
     std::unique_ptr<QtSoundOutput> sound_;
     std::unique_ptr<PlaybackEngine> engine_;
+    ServoMotion* motion_ = nullptr;
     std::string soundFolder_;
     bool suppressRedraw_ = false;
     bool projectChanging_ = false;

@@ -7,7 +7,7 @@
 //   0  'K' 'S' 1 or 2       magic and version
 //   3  frames (4 bytes)     the last frame number, at least 1
 //   7  fps (1 byte)         frames per second, 1 to 30
-//   8  flags (1 byte)       bit 0: loop
+//   8  flags (1 byte)       bit 0: loop; bit 1: caps
 //   9  synch byte (1 byte)
 //  10  minimum pulse, maximum pulse (2 bytes each, microseconds)
 //  14  track count T (1 byte), then T track headers of 5 bytes:
@@ -16,7 +16,11 @@
 //      (version 2 only) T pulse ranges of 5 bytes: the pulse of position 0
 //        and of position `top` (2 bytes each, microseconds), top (1 byte);
 //        a version 1 show maps 0 to 255 onto the header's range for all
+//      with caps, then T pairs of 4-byte caps (speed, acceleration per
+//      frame in limit_step.h's fixed point, 0 for none),
 //      then the T tracks' ops, back to back.
+// What goes out is each track's position through limit_step.h's limiter:
+// exactly what the editor's output sends for the same show and caps.
 // A track starts at its first position (frame 1) and goes on with ops, each
 // covering k frames from position a with a change d:
 //   frame i of the op (1 to k) holds a + floor(d * i / k).
@@ -28,6 +32,8 @@
 #define KESTROVA_PLAYER_CORE_H
 
 #include <stdint.h>
+
+#include "core/limit_step.h"
 
 #ifndef KVA_READ_BYTE
 #define KVA_READ_BYTE(address) (*(address))
@@ -42,10 +48,12 @@ static const uint8_t kPulseRangeBytes = 5;
 static const uint8_t kOpLong = 0x80;
 static const uint8_t kOpNegative = 0x40;
 static const uint8_t kOpHold = 0x20;
+static const uint8_t kFlagCaps = 0x02;
+static const uint8_t kCapsBytes = 8;
 
 class ShowPlayer {
 public:
-    ShowPlayer() : data_(0), frames_(0), frame_(0), count_(0), ranges_(0) {}
+    ShowPlayer() : data_(0), frames_(0), frame_(0), count_(0), ranges_(0), known_(false) {}
 
     // Reads the header of a show of `size` bytes. False when it is not a show
     // of this version or its tracks do not lie inside it.
@@ -63,7 +71,15 @@ public:
             ranges_ = static_cast<uint16_t>(offset);
             offset += static_cast<uint32_t>(tracks) * kPulseRangeBytes;
         }
+        const bool capped = (Byte(8) & kFlagCaps) != 0;
+        const uint32_t caps = offset;
+        if (capped) offset += static_cast<uint32_t>(tracks) * kCapsBytes;
         if (offset > size) return false;
+        for (uint8_t t = 0; t < tracks; ++t) {
+            caps_[t].speed = capped ? Long(caps + t * kCapsBytes) : 0;
+            caps_[t].accel = capped ? Long(caps + t * kCapsBytes + 4) : 0;
+        }
+        known_ = false;
         for (uint8_t t = 0; t < tracks; ++t) {
             const uint16_t header = kHeaderBytes + t * kTrackHeaderBytes;
             start_[t] = static_cast<uint16_t>(offset);
@@ -93,6 +109,30 @@ public:
     // The frame now held (1 to Frames()) and each track's position in it.
     uint32_t Frame() const { return frame_; }
     uint8_t Position(uint8_t t) const { return track_[t].position; }
+
+    // What goes out for each track: its position through the limiter
+    // (the position itself until Limit() ran).
+    uint8_t Output(uint8_t t) const { return known_ ? out_[t] : track_[t].position; }
+    // Steps every track's output one frame toward its position (the first
+    // time, puts it there). True when every track rests on its position.
+    bool Limit() {
+        bool settled = true;
+        for (uint8_t t = 0; t < count_; ++t) {
+            const int32_t position = track_[t].position;
+            LimitMotion& motion = motion_[t];
+            if (!known_) {
+                motion.position = position * kLimitOne;
+                motion.velocity = 0;
+                out_[t] = static_cast<uint8_t>(position);
+                continue;
+            }
+            out_[t] = static_cast<uint8_t>(LimitStep(motion, position, caps_[t]));
+            const int32_t speed = motion.velocity < 0 ? -motion.velocity : motion.velocity;
+            if (motion.position != position * kLimitOne || (caps_[t].accel != 0 && speed > caps_[t].accel)) settled = false;
+        }
+        known_ = true;
+        return settled;
+    }
 
     // Back to frame 1.
     void Rewind() {
@@ -129,6 +169,9 @@ private:
     uint8_t Byte(uint32_t offset) const { return KVA_READ_BYTE(data_ + offset); }
     uint16_t Word(uint32_t offset) const {
         return static_cast<uint16_t>(Byte(offset) | (static_cast<uint16_t>(Byte(offset + 1)) << 8));
+    }
+    int32_t Long(uint32_t offset) const {
+        return static_cast<int32_t>(Word(offset) | (static_cast<uint32_t>(Word(offset + 2)) << 16));
     }
 
     // a + floor(d * i / k) step by step: each frame adds floor(d / k) and
@@ -181,6 +224,10 @@ private:
     uint16_t end_;
     uint16_t start_[kMaxTracks];
     Track track_[kMaxTracks];
+    LimitCaps caps_[kMaxTracks];
+    LimitMotion motion_[kMaxTracks];
+    uint8_t out_[kMaxTracks];
+    bool known_;
 };
 
 // Due times of frames on an absolute schedule in microseconds: frame n of a
@@ -231,12 +278,16 @@ template <class Board>
 class ShowRunner {
 public:
     ShowRunner(Board& board, ShowPlayer& player, bool trigger)
-        : board_(board), player_(player), trigger_(trigger), state_(kDone), more_(false) {}
+        : board_(board), player_(player), trigger_(trigger), state_(kDone), more_(false), leading_(false),
+          settled_(true) {}
 
     void Begin() {
         player_.Rewind();
         if (trigger_) {
+            settled_ = player_.Limit();
             board_.Show(player_, true);
+            schedule_.Start(board_.Micros(), player_.Fps());
+            schedule_.Next();
             state_ = kArmed;
         } else {
             StartRun();
@@ -245,23 +296,58 @@ public:
 
     // Called as often as possible; puts out every frame when it falls due.
     // The next frame is decoded as soon as one is out, so that at its time
-    // only the output remains to be done.
+    // only the output remains to be done. A servo not yet where a run
+    // starts travels there at its caps first, the run's first frame repeated
+    // until every servo rests on it; after the last frame the servos still
+    // on their way go on until they arrive.
     void Poll() {
         if (state_ == kArmed) {
-            if (board_.Triggered()) StartRun();
+            if (board_.Triggered()) {
+                StartRun();
+            } else if (!settled_ && schedule_.Reached(board_.Micros())) {
+                settled_ = player_.Limit();
+                board_.Show(player_, false);
+                schedule_.Next();
+            }
             return;
         }
         if (state_ != kPlaying || !schedule_.Reached(board_.Micros())) return;
+        if (leading_) {
+            settled_ = player_.Limit();
+            board_.Show(player_, false);
+            schedule_.Next();
+            if (settled_) {
+                leading_ = false;
+                more_ = player_.Advance();
+            }
+            return;
+        }
         if (more_) {
+            settled_ = player_.Limit();
             board_.Show(player_, false);
         } else if (trigger_) {
             player_.Rewind();
+            settled_ = player_.Limit();
             board_.Show(player_, true);
+            schedule_.Next();
             state_ = kArmed;
             return;
         } else if (player_.Loop()) {
             player_.Rewind();
+            settled_ = player_.Limit();
             board_.Show(player_, true);
+            schedule_.Next();
+            if (!settled_) {
+                leading_ = true;
+                return;
+            }
+            more_ = player_.Advance();
+            return;
+        } else if (!settled_) {
+            settled_ = player_.Limit();
+            board_.Show(player_, false);
+            schedule_.Next();
+            return;
         } else {
             state_ = kDone;
             return;
@@ -277,17 +363,21 @@ private:
 
     void StartRun() {
         schedule_.Start(board_.Micros(), player_.Fps());
+        settled_ = player_.Limit();
         board_.Show(player_, true);
         schedule_.Next();
-        more_ = player_.Advance();
         state_ = kPlaying;
+        leading_ = !settled_;
+        if (!leading_) more_ = player_.Advance();
     }
 
     Board& board_;
     ShowPlayer& player_;
     bool trigger_;
     State state_;
-    bool more_;  // the player holds the next frame, decoded ahead
+    bool more_;     // the player holds the next frame, decoded ahead
+    bool leading_;  // repeating the run's first frame until every servo rests on it
+    bool settled_;  // every servo rested on its position after the last output
     FrameSchedule schedule_;
 };
 
@@ -337,7 +427,7 @@ public:
     template <class Bus>
     void Show(Bus& bus, const ShowPlayer& player, bool all) {
         for (uint8_t t = 0; t < player.Tracks(); ++t) {
-            const uint8_t position = player.Position(t);
+            const uint8_t position = player.Output(t);
             if (!all && position == last_[t]) continue;
             last_[t] = position;
             PcaSet(bus, player.Channel(t), PcaCount(position, player.MinPulse(t), player.MaxPulse(t), player.PulseTop(t)));

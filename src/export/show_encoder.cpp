@@ -1,6 +1,7 @@
 #include "show_encoder.h"
 
 #include "core/controller_setup.h"
+#include "core/servo_caps.h"
 
 #include "player_core.h"
 
@@ -226,7 +227,11 @@ bool EncodeShow(const Project& built, const ExportOptions& options, std::vector<
     PutWord(show, static_cast<uint32_t>(frames) & 0xFFFF);
     PutWord(show, static_cast<uint32_t>(frames) >> 16);
     show.push_back(static_cast<uint8_t>(options.fps));
-    show.push_back(options.loop ? 1 : 0);
+    // Bit 1: a block of caps follows the track headers, only when a servo has
+    // any, so a show without caps is the same bytes as ever.
+    bool capped = false;
+    for (int s : servos) capped = capped || ServoCaps(built.Servos[s]).Any();
+    show.push_back(static_cast<uint8_t>((options.loop ? 1 : 0) | (capped ? kva::kFlagCaps : 0)));
     show.push_back(static_cast<uint8_t>(options.mode == ExportMode::Ssc ? built.Settings.SynchByte : 0));
     PutWord(show, static_cast<uint32_t>(options.minPulseUs));
     PutWord(show, static_cast<uint32_t>(options.maxPulseUs));
@@ -243,6 +248,14 @@ bool EncodeShow(const Project& built, const ExportOptions& options, std::vector<
         PutWord(show, static_cast<uint32_t>(own ? servo.PulseMin : options.minPulseUs));
         PutWord(show, static_cast<uint32_t>(own ? servo.PulseMax : options.maxPulseUs));
         show.push_back(own ? uint8_t(kPulseRangePositions) : uint8_t(255));
+    }
+    for (size_t t = 0; capped && t < servos.size(); ++t) {
+        // Per frame at the show's rate, exactly the numbers the editor's output limits with.
+        const kva::LimitCaps caps = FrameCaps(ServoCaps(built.Servos[servos[t]]), options.fps);
+        for (const int32_t value : {caps.speed, caps.accel}) {
+            PutWord(show, static_cast<uint32_t>(value) & 0xFFFF);
+            PutWord(show, static_cast<uint32_t>(value) >> 16);
+        }
     }
     for (const auto& track : tracks) show.insert(show.end(), track.begin(), track.end());
 

@@ -3,6 +3,7 @@
 #include "controller_keys.h"
 #include "core/messages.h"
 #include "core/numeric_text.h"
+#include "core/servo_caps.h"
 #include "core/text.h"
 #include "line_breaks.h"
 #include "text_encoding.h"
@@ -284,6 +285,13 @@ bool ReadServoLine(std::string_view line, size_t p, LineCursor& lines, WorkingCo
             const auto value = PositionValue(From(line, p, 5));
             if (!value) work.messages.Add(RepairMessage(*n, "Max", "254"));
             work.servos[*n - 1].Max = value.value_or(254);
+        }
+    } else if (MatchesServoKey(line, ".MaxSpeed=") || MatchesServoKey(line, ".MaxAccel=")) {
+        if (const auto n = servoNumber()) {
+            const bool speed = MatchesServoKey(line, ".MaxSpeed=");
+            const auto value = CapFromText(From(line, p, 10));
+            if (!value) work.messages.Add(RepairMessage(*n, speed ? "MaxSpeed" : "MaxAccel", "0"));
+            (speed ? work.servos[*n - 1].MaxSpeed : work.servos[*n - 1].MaxAccel) = value.value_or(0);
         }
     } else if (MatchesServoKey(line, ".Enabled=")) {
         if (const auto n = servoNumber()) {

@@ -110,6 +110,15 @@ std::string SaveText(const Project& project) {
         AppendLine(out, servo.Max);
         AppendKey(out, "Servo", n, ".Enabled=");
         AppendLine(out, servo.Enabled ? "True" : "False");
+        // Only set caps are written, so a project without any saves as it always did.
+        if (servo.MaxSpeed != 0) {
+            AppendKey(out, "Servo", n, ".MaxSpeed=");
+            AppendLine(out, servo.MaxSpeed);
+        }
+        if (servo.MaxAccel != 0) {
+            AppendKey(out, "Servo", n, ".MaxAccel=");
+            AppendLine(out, servo.MaxAccel);
+        }
         AppendControllerServoKeys(out, n, servo);
         AppendKey(out, "Servo", n, ".Program=[");
         AppendProgramBlock(out, project.Programs[n - 1]);

@@ -1,5 +1,7 @@
 #include "port_toggle.h"
 
+#include "live_output.h"
+
 namespace kestrova {
 
 namespace {
@@ -53,8 +55,7 @@ void ServoSliderChanged(SerialLink& link, const ProjectSettings& settings, const
                         int value, SliderView& view) {
     ShowSliderPosition(servo, index, value, view);
     if (!UnsentReason(servo, value).empty() || !link.IsOpen()) return;
-    std::string reason;
-    link.WriteServo(settings.SynchByte, index, value, reason);
+    link.Live().Want(settings.SynchByte, index, value, ServoCaps(servo));
 }
 
 }  // namespace kestrova

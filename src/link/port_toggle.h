@@ -5,6 +5,7 @@
 
 #include "core/messages.h"
 #include "core/project.h"
+#include "core/servo_caps.h"
 #include "serial_link.h"
 
 #include <optional>
@@ -62,6 +63,8 @@ void ShowSliderPosition(const ServoRecord& servo, int index, int value, SliderVi
 // (ShowSliderPosition) and, when the port is open and the position can go,
 // the servo command goes out. The servo's Enabled and Used flags and
 // AutoDisable play no part; a closed port or a failed write shows nothing.
+// The command goes through the servo's limiter with its caps (see
+// live_output.h).
 void ServoSliderChanged(SerialLink& link, const ProjectSettings& settings, const ServoRecord& servo, int index,
                         int value, SliderView& view);
 

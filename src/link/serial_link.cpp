@@ -1,5 +1,7 @@
 #include "serial_link.h"
 
+#include "live_output.h"
+
 #include "servo_command.h"
 
 #include <QSerialPort>
@@ -190,6 +192,16 @@ struct SerialLink::Impl {
     }
     bool virtualOpen = false;
     VirtualController controller;
+    std::unique_ptr<LiveOutput> live;
+    // The device the servos' known positions belong to: another device
+    // drives other servos, whose positions nobody knows yet.
+    std::string servosDevice;
+
+    void Opened(const std::string& device) {
+        openedDevice = device;
+        if (device != servosDevice && live) live->Motion().ForgetAll();
+        servosDevice = device;
+    }
 
     std::string DeviceToOpen() const {
         return deviceOverride.empty() ? DeviceForPort(entries, portNumber) : deviceOverride;
@@ -201,6 +213,17 @@ SerialLink::SerialLink(PortEntries entries) : impl_(std::make_unique<Impl>()) {
 }
 
 SerialLink::~SerialLink() { Close(); }
+
+LiveOutput& SerialLink::Live() {
+    if (!impl_->live) {
+        impl_->live = std::make_unique<LiveOutput>(*this);
+        impl_->live->SetPulsesOff([this] {
+            std::string ignored;
+            return HasPulsesOff() && PulsesOff(ignored);
+        });
+    }
+    return *impl_->live;
+}
 
 void SerialLink::ApplyCommSettings(const ProjectSettings& settings) {
     const bool wasOpen = IsOpen();
@@ -282,7 +305,7 @@ bool SerialLink::Open(std::string& reason) {
     const std::string device = impl_->DeviceToOpen();
     if (device == kVirtualControllerDevice) {
         impl_->virtualOpen = true;
-        impl_->openedDevice = device;
+        impl_->Opened(device);
         return SendOpening(reason);
     }
     QSerialPort& port = impl_->port;
@@ -292,7 +315,7 @@ bool SerialLink::Open(std::string& reason) {
         reason = OpenFailureReason(device, port);
         return false;
     }
-    impl_->openedDevice = device;
+    impl_->Opened(device);
     return SendOpening(reason);
 }
 

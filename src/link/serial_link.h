@@ -19,6 +19,8 @@
 
 namespace kestrova {
 
+class LiveOutput;
+
 // Line settings strings for BaudRate 0 and 1.
 inline constexpr const char* kLineSettings2400 = "2400,N,8,1";
 inline constexpr const char* kLineSettings9600 = "9600,N,8,1";
@@ -100,6 +102,9 @@ public:
     // is refused and nothing is written.
     bool WriteServo(int32_t synchByte, int servo, int32_t position, std::string& reason);
 
+    // The sliders' output through the servos' limiters, and where the
+    // servos are as far as this link knows; playback shares it.
+    LiveOutput& Live();
     // The controller the link speaks to: protocol, device number, channels,
     // pulse ranges and hardware limits. ApplyCommSettings takes the
     // protocol, device number and synch byte from the settings; this takes
@@ -109,7 +114,10 @@ public:
     const ControllerSetup& ControllerSetupInForce() const { return setup_; }
     // Stops the pulses of every servo on a channel the protocol has, so
     // they go limp (nothing for the Mini-SSC, which has no such command).
+    // Live().PulsesOff() (the stop's "pulses off") goes through it.
     bool PulsesOff(std::string& reason);
+    // Whether the protocol has such a command.
+    bool HasPulsesOff() const;
 
 private:
     bool WriteToPort(const uint8_t* data, size_t size, std::string& reason);

@@ -2,6 +2,7 @@
 // speak, what goes out when a port opens, and pulses off.
 
 #include "controller_protocol.h"
+#include "live_output.h"
 #include "serial_link.h"
 #include "servo_command.h"
 
@@ -66,16 +67,30 @@ bool SerialLink::WriteServo(int32_t synchByte, int servo, int32_t position, std:
     return Write(bytes.data(), bytes.size(), reason);
 }
 
-bool SerialLink::PulsesOff(std::string& reason) {
-    if (!KnownProtocol(setup_.protocol)) return true;
+namespace {
+
+std::vector<uint8_t> PulsesOffBytes(const ControllerSetup& setup) {
+    std::vector<uint8_t> bytes;
+    if (!KnownProtocol(setup.protocol)) return bytes;
     std::vector<int> servos;
     for (int s = 0; s < kServoCount; ++s) {
-        if (setup_.channel[s] >= 0 && setup_.channel[s] < ChannelCount(setup_.protocol)) servos.push_back(s);
+        if (setup.channel[s] >= 0 && setup.channel[s] < ChannelCount(setup.protocol)) servos.push_back(s);
     }
-    std::vector<uint8_t> bytes;
-    MakeEncoder(setup_, kSingleMoveMs)->PulsesOff(servos, bytes);
-    return bytes.empty() || Write(bytes.data(), bytes.size(), reason);
+    MakeEncoder(setup, kSingleMoveMs)->PulsesOff(servos, bytes);
+    return bytes;
 }
+
+}  // namespace
+
+bool SerialLink::PulsesOff(std::string& reason) {
+    const std::vector<uint8_t> bytes = PulsesOffBytes(setup_);
+    if (bytes.empty()) return true;
+    if (!Write(bytes.data(), bytes.size(), reason)) return false;
+    Live().Motion().ForgetAll();  // a limp servo may be moved by hand
+    return true;
+}
+
+bool SerialLink::HasPulsesOff() const { return !PulsesOffBytes(setup_).empty(); }
 
 void ApplyProjectToLink(SerialLink& link, const Project& project) {
     link.ApplyCommSettings(project.Settings);

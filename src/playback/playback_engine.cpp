@@ -7,6 +7,7 @@
 #include "process_priority.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace kestrova {
 
@@ -79,13 +80,19 @@ bool PlaybackEngine::PlayAnimation(int32_t startFrame, int32_t endFrame) {
     if (const std::optional<Message> problem = sound_.Prepare(cuePaths)) view_.Tell(*problem);
 
     view_.ShowPlayMarker();
-    const double period = FramePeriod(std::clamp(view_.FramesPerSecond(), 1, 30));
+    const int fps = std::clamp(view_.FramesPerSecond(), 1, 30);
+    const double period = FramePeriod(fps);
+    motion_->SetCaps(project_.Servos, fps);
+    motion_->SetPlaying(true);
+    motion_->ClearStop();
+    leadIn_ = 0;
     encoder_ = MakeEncoder(show_.setup, period);
     line_ = std::make_unique<LineModel>(show_.sends, period, LineBaud(), LineCostOf(show_.setup, period));
     SetPlayControls(true);
 
     PassEnd end = PassEnd::Completed;
     carriedStart_.reset();
+    lastWanted_.reset();
     for (;;) {
         end = PlayPass(startFrame, endFrame, period);
         if (end != PassEnd::Completed) break;
@@ -94,8 +101,14 @@ bool PlaybackEngine::PlayAnimation(int32_t startFrame, int32_t endFrame) {
         // one, as any other frame would be.
         carriedStart_ = passEnd_;
     }
-    // The last frame holds for its period too before playback ends.
-    if (end == PassEnd::Completed && passEnd_) clock_.WaitUntil(*passEnd_);
+    if (end == PassEnd::Completed) {
+        // The last frame holds for its period; then servos still on their
+        // way at their caps go on to where the show ended, and the last of
+        // those steps holds for its period too before playback ends.
+        std::optional<double> due = passEnd_;
+        if (lastWanted_) end = TravelTo(*lastWanted_, period, false, due);
+        if (end == PassEnd::Completed && due) clock_.WaitUntil(*due);
+    }
     const bool writeFailed = end == PassEnd::WriteFailed;
     // The reason of a failed write is kept for the message after the end steps.
     EndSteps(portWasOpen);
@@ -126,7 +139,7 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
     if (startFrame > endFrame) {
         // A pass that plays nothing still lets loop and stop be released.
         view_.Pump();
-        return bStop ? PassEnd::Stopped : PassEnd::Completed;
+        return Stopping() ? PassEnd::Stopped : PassEnd::Completed;
     }
     passEnd_.reset();
     bool scheduled = false;  // the schedule starts at the first frame played
@@ -137,6 +150,13 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
     passFirst_ = startFrame;
     passStopFrame_ = wavStopFrame_;
     int32_t current = startFrame;
+    // A lead-in before the pass ends when its first frame is due, and the
+    // pass's schedule starts there.
+    if (show_.Holds(startFrame)) {
+        Positions first{};
+        std::copy_n(show_.At(startFrame).begin(), kLineServos, first.begin());
+        if (const PassEnd end = TravelTo(first, period, true, carriedStart_); end != PassEnd::Completed) return end;
+    }
     auto dueOf = [&](int32_t g) { return start + double(due + (g - current)) * period; };
 
     for (int64_t f64 = startFrame; f64 <= endFrame; ++f64) {
@@ -144,11 +164,11 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
         current = f;
         if (bPause) {
             HoldSound(f);
-            while (bPause && !bStop) view_.Pump();
+            while (bPause && !Stopping()) view_.Pump();
             scheduled = false;
             carriedStart_.reset();
         }
-        if (bStop) return PassEnd::Stopped;
+        if (Stopping()) return PassEnd::Stopped;
 
         view_.MovePlayMarker(f);
         view_.KeepFrameInView(f);
@@ -179,6 +199,8 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
         // the output needs to start it on its sample.
         DispatchSound(endFrame, start + double(due + 1) * period + sound_.LeadMs(), clock_.NowMs(), dueOf);
         if (!drop) clock_.WaitUntil(start + double(due) * period);
+        // A stop that came while the frame's display work ran sends nothing more.
+        if (Stopping()) return PassEnd::Stopped;
         Positions positions{};
         if (show_.Holds(f)) {
             const FrameRecord& record = show_.At(f);
@@ -189,6 +211,8 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
             ++dropped_;
         } else if (show_.Holds(f)) {
             NoteUnsendable(f, positions);
+            lastWanted_ = positions;
+            positions = LimitedPositions(positions);
             const std::vector<int> servos = line_->Choose(positions, lastSent < 0 ? 0 : due - lastSent, f == endFrame);
             lastSent = due;
             if (!SendFrame(positions, servos, writeFailure_)) return PassEnd::WriteFailed;
@@ -200,8 +224,8 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
             bStep = false;
             view_.ShowSteppedButtons();
             HoldSound(f + 1);
-            while (bPause && !bStop) view_.Pump();
-            if (bStop) return PassEnd::Stopped;
+            while (bPause && !Stopping()) view_.Pump();
+            if (Stopping()) return PassEnd::Stopped;
             scheduled = false;  // the frame that resumes starts a new schedule
             continue;
         }
@@ -262,6 +286,48 @@ void PlaybackEngine::NoteUnsendable(int32_t frame, const Positions& record) {
     }
 }
 
+PlaybackEngine::Positions PlaybackEngine::LimitedPositions(const Positions& wanted) {
+    Positions positions{};
+    for (int s = 0; s < kLineServos; ++s) {
+        const bool sendable = wanted[s] >= 0 && wanted[s] <= 255;
+        positions[s] = show_.sends[s] && sendable ? motion_->Next(s, wanted[s]) : wanted[s];
+    }
+    return positions;
+}
+
+PlaybackEngine::PassEnd PlaybackEngine::TravelTo(const Positions& record, double period, bool leadIn,
+                                                 std::optional<double>& due) {
+    std::array<int32_t, kServoCount> targets{};
+    std::array<bool, kServoCount> which{};
+    for (int s = 0; s < kServoCount; ++s) {
+        targets[s] = record[s];
+        which[s] = show_.sends[s] && record[s] >= 0 && record[s] <= 255;
+    }
+    // The last lead-in frame is the show's first: it goes out on the show's schedule.
+    const int32_t frames = motion_->LeadInFrames(targets, which) - (leadIn ? 1 : 0);
+    if (frames <= 0) return PassEnd::Completed;
+    if (leadIn) {
+        leadIn_ += frames;
+        char caption[64];
+        std::snprintf(caption, sizeof caption, "  Lead-in: %d frames (%.1f s)", frames, frames * period / 1000.0);
+        view_.SetPositionCaption(caption);
+    }
+    // A loop's lead-in goes on with the schedule of the pass before: its
+    // first step is due a period after that pass's last frame.
+    const double start = due ? *due : clock_.NowMs();
+    for (int32_t k = 0; k < frames; ++k) {
+        view_.Pump();
+        if (Stopping()) return PassEnd::Stopped;
+        clock_.WaitUntil(start + double(k) * period);
+        if (Stopping()) return PassEnd::Stopped;
+        const Positions positions = LimitedPositions(record);
+        const std::vector<int> servos = line_->Choose(positions, k == 0 ? 0 : 1, false);
+        if (!SendFrame(positions, servos, writeFailure_)) return PassEnd::WriteFailed;
+    }
+    due = start + double(frames) * period;
+    return PassEnd::Completed;
+}
+
 bool PlaybackEngine::SendFrame(const Positions& record, const std::vector<int>& servos, std::string& reason) {
     frameBytes_.clear();
     std::array<ServoTarget, kServoCount> targets{};
@@ -275,6 +341,8 @@ bool PlaybackEngine::SendFrame(const Positions& record, const std::vector<int>& 
 
 void PlaybackEngine::EndSteps(bool portWasOpen) {
     sound_.StopAll();
+    motion_->HaltAll();
+    motion_->SetPlaying(false);
     view_.HidePlayMarker();
     if (!portWasOpen) output_.Close();
     SetPlayControls(false);

@@ -23,6 +23,7 @@
 #include "core/messages.h"
 #include "core/playback_clock.h"
 #include "core/project.h"
+#include "core/servo_motion.h"
 #include "playback/line_model.h"
 
 #include <array>
@@ -188,6 +189,8 @@ public:
     bool bStep = false;
 
     bool Playing() const { return playing_; }
+    // A stop from the toolbar, the command line or anywhere else (Escape).
+    bool Stopping() const { return bStop || motion_->StopRequested(); }
 
     // Replaces the priority setter (tests).
     void SetPrioritySetter(PrioritySetter setter) { setPriority_ = setter; }
@@ -209,6 +212,15 @@ public:
     void SetLineBaud(int32_t baud) { lineBaud_ = baud; }
     // The rate the next playback assumes.
     int32_t LineBaud() const;
+
+    // Every position goes out through these limiters, with the servos' caps
+    // at the playback's rate. By default the engine has its own; a window
+    // gives it the one of its link, which the sliders share.
+    void SetMotion(ServoMotion* motion) { motion_ = motion ? motion : &ownMotion_; }
+    ServoMotion& Motion() { return *motion_; }
+    // Frames of the last lead-in: the servos travelling at their caps to
+    // where the show starts before its first frame and its sound.
+    int32_t LeadInFrames() const { return leadIn_; }
 
     // Frames of the last playback that were dropped for being late.
     int32_t DroppedFrames() const { return dropped_; }
@@ -232,6 +244,16 @@ private:
     PassEnd PlayPass(int32_t startFrame, int32_t endFrame, double period);
     using Positions = std::array<int32_t, kLineServos>;
     bool SendFrame(const Positions& positions, const std::vector<int>& servos, std::string& reason);
+    // The frame's positions for the servos that take part, each through its
+    // limiter; positions the controller cannot take pass unlimited, unsent.
+    Positions LimitedPositions(const Positions& wanted);
+    // The servos that are elsewhere travel to `targets` at their caps, one
+    // frame a period: before a pass starts (to its first frame, the last
+    // step then being that frame), and after the last pass so that every
+    // servo ends where the last frame sent wanted it. `due` is when the
+    // first step is due (none: now); on return, when the frame after the
+    // travel is, unchanged when nothing had to travel. Stopped when a stop came.
+    PassEnd TravelTo(const Positions& targets, double period, bool leadIn, std::optional<double>& due);
     void NoteUnsendable(int32_t frame, const Positions& positions);
     // Hands the sound of frames up to the one whose start (with the offset)
     // falls before `horizonMs` to the sound output; `nowMs` and `dueOf`
@@ -259,6 +281,9 @@ private:
     FrameOverride* override_ = nullptr;
 
     Show show_;
+    ServoMotion ownMotion_;
+    ServoMotion* motion_ = &ownMotion_;
+    int32_t leadIn_ = 0;
     std::unique_ptr<LineModel> line_;
     std::unique_ptr<ProtocolEncoder> encoder_;
     std::vector<uint8_t> frameBytes_;  // the commands of the frame being sent
@@ -271,6 +296,7 @@ private:
     int32_t passFirst_ = 0;      // the first frame of the pass that plays
     int32_t passStopFrame_ = 0;  // the stop frame when that pass began
     std::optional<double> passEnd_;       // a period after the last frame of the pass that ended
+    std::optional<Positions> lastWanted_;  // the last frame sent, before its limiter
     std::optional<double> carriedStart_;  // when the next pass's first frame is due, when looping
     std::string writeFailure_;
     // The first position that did not fit a byte, reported once per playback.

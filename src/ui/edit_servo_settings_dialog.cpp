@@ -1,6 +1,7 @@
 #include "edit_servo_settings_dialog.h"
 
 #include "core/messages.h"
+#include "core/servo_caps.h"
 #include "servo_settings_dialog.h"
 #include "servo_settings_table.h"
 #include "core/text.h"
@@ -44,6 +45,10 @@ frmEditServoSettings::frmEditServoSettings(frmServoSettings& table) : QDialog(&t
     Text2_ = MakeBox(QStringLiteral("Text2"), digits, this);
     Text3_ = MakeBox(QStringLiteral("Text3"), digits, this);
     Text4_ = MakeBox(QStringLiteral("Text4"), digits, this);
+    Text5_ = MakeBox(QStringLiteral("Text5"), digits, this);
+    Text6_ = MakeBox(QStringLiteral("Text6"), digits, this);
+    Text5_->setToolTip(QStringLiteral("Positions per second; 0 for no cap"));
+    Text6_->setToolTip(QStringLiteral("Positions per second squared; 0 for no cap"));
     chkEnabled_ = new QCheckBox(QStringLiteral("Servo Enabled"), this);
     chkEnabled_->setObjectName(QStringLiteral("chkEnabled"));
     Command1_ = new QPushButton(QStringLiteral("&OK"), this);
@@ -55,10 +60,14 @@ frmEditServoSettings::frmEditServoSettings(frmServoSettings& table) : QDialog(&t
 
     auto* form = new QFormLayout;
     form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    const std::array<std::pair<const char*, QLineEdit*>, 4> rows{
-        {{"Name:", Text1_}, {"Home:", Text2_}, {"Min:", Text3_}, {"Max:", Text4_}}};
+    const std::array<std::pair<const char*, QLineEdit*>, 6> rows{{{"Name:", Text1_},
+                                                                  {"Home:", Text2_},
+                                                                  {"Min:", Text3_},
+                                                                  {"Max:", Text4_},
+                                                                  {"Max speed (positions/s):", Text5_},
+                                                                  {"Max accel (positions/s\u00B2):", Text6_}}};
     for (const auto& [caption, box] : rows) {
-        auto* label = new QLabel(QString::fromLatin1(caption), this);
+        auto* label = new QLabel(QString::fromUtf8(caption), this);
         label->setObjectName(QStringLiteral("lbl") + box->objectName());
         label->setBuddy(box);
         form->addRow(label, box);
@@ -130,10 +139,21 @@ void frmEditServoSettings::Command1_Click() {
         box->setFocus();
         return;
     }
+    const std::array<std::pair<const char*, QLineEdit*>, 2> caps{{{"speed", Text5_}, {"acceleration", Text6_}}};
+    for (const auto& [field, box] : caps) {
+        if (CapFromText(box->text().toStdString())) continue;
+        Ask(table_.Messages(), Message{std::string("The maximum ") + field + " must be a whole number from 0 to " +
+                                           std::to_string(kMostCap) + " (0 for no cap).",
+                                       "Invalid Entry", MessageIcon::Critical, MessageButtons::Ok});
+        box->selectAll();
+        box->setFocus();
+        return;
+    }
     if (!LimitsAccepted()) return;
     // A name is one line of the project file.
     const QString name = QString::fromStdString(SingleLine(Text1_->text().toStdString()));
-    table_.ApplyEdit(tag_.toInt(), {name, Text2_->text(), Text3_->text(), Text4_->text()},
+    table_.ApplyEdit(tag_.toInt(),
+                     {name, Text2_->text(), Text3_->text(), Text4_->text(), Text5_->text(), Text6_->text()},
                      chkEnabled_->isChecked());
     accept();
 }

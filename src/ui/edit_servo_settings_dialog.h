@@ -1,8 +1,8 @@
 #pragma once
 // "Edit Servo": one row of the servo settings table in boxes. OK checks the
 // three positions (whole numbers, Min not above Max, Home within them) and
-// writes the row back into the table; Cancel, or closing the dialog any
-// other way, discards the entries.
+// the two caps and writes the row back into the table; Cancel, or closing
+// the dialog any other way, discards the entries.
 
 #include <QDialog>
 #include <QString>
@@ -32,6 +32,8 @@ public:
     QLineEdit* Text2() const { return Text2_; }
     QLineEdit* Text3() const { return Text3_; }
     QLineEdit* Text4() const { return Text4_; }
+    QLineEdit* Text5() const { return Text5_; }  // speed cap
+    QLineEdit* Text6() const { return Text6_; }  // acceleration cap
     QCheckBox* chkEnabled() const { return chkEnabled_; }
     QLabel* lblTitle() const { return lblTitle_; }
 
@@ -55,6 +57,8 @@ private:
     QLineEdit* Text2_ = nullptr;
     QLineEdit* Text3_ = nullptr;
     QLineEdit* Text4_ = nullptr;
+    QLineEdit* Text5_ = nullptr;
+    QLineEdit* Text6_ = nullptr;
     QCheckBox* chkEnabled_ = nullptr;
     QPushButton* Command1_ = nullptr;
 };

@@ -29,7 +29,6 @@
 #include <QFile>
 #include <QDockWidget>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -216,8 +215,9 @@ void frmMain::BuildPanes() {
     central_->installEventFilter(this);
     setCentralWidget(central_);
 
-    // The servo control pane: fixed width, docked left.
+    // The servo control pane (fixed width, docked left), and the stop over every window.
     panel_ = new ServoPanel(central_);
+    new MotionStop(this, link_, project_, store_);
     ConnectPanel();
 
     // The instructions pane: the rest of the width, docked right.

@@ -1,6 +1,7 @@
 #include "servo_settings_dialog.h"
 
 #include "core/numeric_text.h"
+#include "core/servo_caps.h"
 #include "edit_servo_settings_dialog.h"
 #include "message_box.h"
 #include "servo_output_table.h"
@@ -65,7 +66,7 @@ frmServoSettings::frmServoSettings(Project& project, std::function<void()> updat
     grdSS_->verticalHeader()->setDefaultSectionSize(rowHeight);
     grdSS_->horizontalHeader()->setMinimumSectionSize(0);
     const int frame = 2 * grdSS_->frameWidth();
-    grdSS_->setMinimumSize(kGridDesignWidth + frame, kRows * rowHeight + frame);
+    grdSS_->setMinimumSize(kGridDesignWidth + 2 * CapColumnWidth() + frame, kRows * rowHeight + frame);
     grdSS_->viewport()->installEventFilter(this);
     grdSS_->installEventFilter(this);
 
@@ -110,26 +111,37 @@ void frmServoSettings::Form_Load() {
     SetCell(0, 2, QStringLiteral("Home"));
     SetCell(0, 3, QStringLiteral("Min"));
     SetCell(0, 4, QStringLiteral("Max"));
+    SetCell(0, 5, QStringLiteral("Speed"));
+    SetCell(0, 6, QStringLiteral("Accel"));
     for (int n = 1; n <= kServoCount; ++n) {
         const ServoRecord& servo = project_.Servos[n - 1];
         SetCell(n, 1, QString::fromStdString(servo.Name));
         SetCell(n, 2, QString::number(servo.Home));
         SetCell(n, 3, QString::number(servo.Min));
         SetCell(n, 4, QString::number(servo.Max));
+        SetCell(n, 5, QString::number(servo.MaxSpeed));
+        SetCell(n, 6, QString::number(servo.MaxAccel));
     }
     grdSS_->setCurrentCell(0, 0);
 }
 
+int frmServoSettings::CapColumnWidth() const { return fontMetrics().horizontalAdvance(QStringLiteral("100000")) + 12; }
+
 void frmServoSettings::ApplyColumnWidths() {
-    const int inside = grdSS_->viewport()->width() > 0 ? grdSS_->viewport()->width() : kGridDesignWidth;
+    // The two cap columns keep a fixed width; the other five share the rest as they always did.
+    const int caps = 2 * CapColumnWidth();
+    const int inside = (grdSS_->viewport()->width() > 0 ? grdSS_->viewport()->width() : kGridDesignWidth + caps) - caps;
     // The number column's 255 twips were meant for a small system font; with
     // a larger one it widens to fit "16" and the position columns give way.
     const int numberWidth = fontMetrics().horizontalAdvance(QStringLiteral("16")) + 10;
     const int extra = std::max(0, numberWidth - TwipsToPixels(ServoTableColumnWidths(0)[0]));
     const std::array<int32_t, 5> widths = ServoTableColumnWidths((inside - extra) * kTwipsPerPixel);
-    for (int col = 0; col < kColumns; ++col) {
+    for (int col = 0; col < 5; ++col) {
         grdSS_->setColumnWidth(col, TwipsToPixels(widths[col]) + (col == 0 ? extra : 0));
     }
+    grdSS_->setColumnWidth(4, TwipsToPixels(widths[4] + 15));
+    grdSS_->setColumnWidth(5, caps / 2);
+    grdSS_->setColumnWidth(6, caps / 2 - TwipsToPixels(15));
 }
 
 bool frmServoSettings::eventFilter(QObject* watched, QEvent* event) {
@@ -161,11 +173,11 @@ void frmServoSettings::SetCell(int32_t row, int32_t col, const QString& text) {
     cell->setForeground(colors.text);
 }
 
-void frmServoSettings::ApplyEdit(int row, const std::array<QString, 4>& texts, bool enabled) {
+void frmServoSettings::ApplyEdit(int row, const std::array<QString, 6>& texts, bool enabled) {
     if (row < 0 || row >= kRows) return;
     const CellColors colors = ServoRowColors(grdSS_->palette(), enabled);
     grdSS_->setUpdatesEnabled(false);
-    for (int col = 1; col <= 4; ++col) {
+    for (int col = 1; col < kColumns; ++col) {
         grdSS_->setCurrentCell(row, col);
         QTableWidgetItem* cell = grdSS_->item(row, col);
         cell->setText(texts[col - 1]);
@@ -204,8 +216,9 @@ frmEditServoSettings* frmServoSettings::OpenEditor(int row) {
     auto* editor = new frmEditServoSettings(*this);
     editor->setAttribute(Qt::WA_DeleteOnClose);
     grdSS_->setUpdatesEnabled(false);
-    QLineEdit* boxes[4] = {editor->Text1(), editor->Text2(), editor->Text3(), editor->Text4()};
-    for (int col = 1; col <= 4; ++col) {
+    QLineEdit* boxes[6] = {editor->Text1(), editor->Text2(), editor->Text3(),
+                           editor->Text4(), editor->Text5(), editor->Text6()};
+    for (int col = 1; col < kColumns; ++col) {
         grdSS_->setCurrentCell(row, col);
         boxes[col - 1]->setText(CellText(row, col));
     }
@@ -238,6 +251,8 @@ void frmServoSettings::Command1_Click() {
         servo.Home = ServoPositionFromText(CellText(n, 2).toStdString()).value_or(servo.Home);
         servo.Min = ServoPositionFromText(CellText(n, 3).toStdString()).value_or(servo.Min);
         servo.Max = ServoPositionFromText(CellText(n, 4).toStdString()).value_or(servo.Max);
+        servo.MaxSpeed = CapFromText(CellText(n, 5).toStdString()).value_or(servo.MaxSpeed);
+        servo.MaxAccel = CapFromText(CellText(n, 6).toStdString()).value_or(servo.MaxAccel);
         servo.Enabled = RowEnabled(n);
     }
     if (updateServoSettings_) updateServoSettings_();

@@ -47,7 +47,7 @@ public:
     ~frmServoSettings() override;
 
     static constexpr int kRows = kServoCount + 1;
-    static constexpr int kColumns = 5;
+    static constexpr int kColumns = 7;  // number, name, Home, Min, Max, speed cap, accel cap
 
     // Makes (row, col) the current cell, writes the text and, for rows 1 to
     // 16, colours the cell by that row's servo as the table opened.
@@ -55,7 +55,7 @@ public:
 
     // Puts an edited row into the grid: the texts of columns 1 to 4 as typed,
     // all four cells in the enabled or disabled colours.
-    void ApplyEdit(int row, const std::array<QString, 4>& texts, bool enabled);
+    void ApplyEdit(int row, const std::array<QString, 6>& texts, bool enabled);
 
     // A row counts as enabled when its column 4 has the window background.
     bool RowEnabled(int row) const;
@@ -85,6 +85,7 @@ protected:
 private:
     void Form_Load();
     void ApplyColumnWidths();
+    int CapColumnWidth() const;
 
     Project& project_;
     std::function<void()> updateServoSettings_;

@@ -3,6 +3,7 @@
 // frame starting on its schedule in simulated time.
 #include "export/arduino_sketch.h"
 #include "export/player_core.h"
+#include "playback/playback_engine.h"
 #include "files/kva_reader.h"
 #include "random_show.h"
 #include "support/test_files.h"
@@ -90,10 +91,13 @@ protected:
     }
 
     // Plays `frames` frames in the simulator and checks bytes and timing.
-    void ExpectPlaysOnTime(const Project& built, const fs::path& sketch, int fps, int32_t frames) {
+    // `expected`: the bytes when not the frame table's stream (a limited show).
+    void ExpectPlaysOnTime(const Project& built, const fs::path& sketch, int fps, int32_t frames,
+                           std::vector<uint8_t> expected = {}) {
         ASSERT_TRUE(Make(sketch)) << "make failed, see " << sketch.string() << ".log";
-        const std::vector<uint8_t> expected = CommandStream(built, frames);
+        if (expected.empty()) expected = CommandStream(built, frames);
         const size_t perFrame = ExportedServos(built).size() * 3;
+        frames = static_cast<int32_t>(expected.size() / perFrame);
         const std::vector<UartByte> got =
             RunOnUno(sketch / "build" / (sketch.filename().string() + ".elf"), expected.size(), frames / double(fps) + 2);
         ASSERT_EQ(got.size(), expected.size());
@@ -138,6 +142,54 @@ TEST_F(ArduinoSim, LargeRandomShowFirstFrames) {
     const SketchReport report = ExportArduinoSketch(large, {}, (dir_ / "large").string(), "large.kva");
     ASSERT_TRUE(report.ok) << report.error;
     ExpectPlaysOnTime(large, dir_ / "large", 15, 300);
+}
+
+// What the editor's playback sends for the whole show, limiters and all.
+std::vector<uint8_t> EditorOutput(Project& built, int fps) {
+    struct Capture : PlaybackOutput {
+        std::vector<uint8_t> bytes;
+        int32_t PortNumber() const override { return 1; }
+        bool IsOpen() const override { return true; }
+        bool Open(std::string&) override { return true; }
+        void Close() override {}
+        bool WriteCommands(const std::vector<uint8_t>& b, std::string&) override {
+            bytes.insert(bytes.end(), b.begin(), b.end());
+            return true;
+        }
+    } output;
+    struct : PlaybackClock {
+        double now = 0;
+        double NowMs() override { return now; }
+        void WaitUntil(double deadline) override { now = std::max(now, deadline); }
+    } clock;
+    struct : SoundOutput {
+        void Play(const std::string&, double) override {}
+        void Stop(double) override {}
+    } sound;
+    QuietPlaybackView view(fps);
+    PlaybackEngine engine(built, output, sound, view, &clock);
+    engine.SetPrioritySetter([](int32_t) {});
+    engine.SetLineBaud(1000000);  // every frame whole, as the board sends it
+    engine.PlayAnimation(1, built.Frames.UpperBound());
+    return output.bytes;
+}
+
+// Caps on the servos: the board's player limits with the same integer
+// arithmetic as the editor's output, so the bytes are the same, frame by
+// frame, including the frames after the last in which servos arrive.
+TEST_F(ArduinoSim, CappedShowMovesAsTheEditorsOutput) {
+    Project show = kestrova::testing::RandomShow(5, 4, 8, 15);
+    const int32_t caps[][2] = {{120, 400}, {60, 0}, {0, 150}, {0, 0}};
+    for (int s = 0; s < 4; ++s) {
+        show.Servos[s].MaxSpeed = caps[s][0];
+        show.Servos[s].MaxAccel = caps[s][1];
+    }
+    const std::vector<uint8_t> expected = EditorOutput(show, 15);
+    ASSERT_GT(expected.size(), size_t(show.Frames.UpperBound()) * 4 * 3) << "the slow servos arrive after the end";
+    ASSERT_NE(expected, CommandStream(show)) << "the caps changed what goes out";
+    const SketchReport report = ExportArduinoSketch(show, {}, (dir_ / "capped").string(), "capped.kva");
+    ASSERT_TRUE(report.ok) << report.error;
+    ExpectPlaysOnTime(show, dir_ / "capped", 15, 0, expected);
 }
 
 // A PCA9685 at address 0x40 on the simulated I2C bus: acknowledges every

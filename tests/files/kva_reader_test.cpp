@@ -44,7 +44,7 @@ std::unique_ptr<Loaded> Load(std::string_view text) {
 }
 
 TEST(LoadFileTest, ServoValuesAreValidatedAndRepaired) {
-    enum Field { Home, Min, Max, Enabled };
+    enum Field { Home, Min, Max, Enabled, MaxSpeed, MaxAccel };
     const struct {
         const char* line;
         int servo;  // index
@@ -61,6 +61,13 @@ TEST(LoadFileTest, ServoValuesAreValidatedAndRepaired) {
         {"Servo16.Max=2147483648", 15, Max, 254, {Repair(16, "Max", "254")}},
         {"Servo4.Enabled=true", 3, Enabled, 1, {Repair(4, "Enabled", "True")}},
         {"Servo4.Enabled=True\r\nServo4.Enabled=False", 3, Enabled, 0, {}},
+        {"Servo5.MaxSpeed=120", 4, MaxSpeed, 120, {}},
+        {"Servo5.MaxAccel= 400 ", 4, MaxAccel, 400, {}},
+        {"Servo5.MaxSpeed=-3", 4, MaxSpeed, 0, {Repair(5, "MaxSpeed", "0")}},
+        {"Servo5.MaxAccel=fast", 4, MaxAccel, 0, {Repair(5, "MaxAccel", "0")}},
+        {"Servo5.MaxAccel=1e9", 4, MaxAccel, 0, {Repair(5, "MaxAccel", "0")}},
+        {"Servo5.MaxSpeed=100001", 4, MaxSpeed, 0, {Repair(5, "MaxSpeed", "0")}},
+        {"Servo5.MaxSpeed=2.5", 4, MaxSpeed, 0, {Repair(5, "MaxSpeed", "0")}},
         // Inverted limits stay as written, with a word naming the servo.
         {"Servo14.Min=200\r\nServo14.Max=100", 13, Min, 200,
          {"Invalid Limits: Servo #14 has its Min (200) above its Max (100).  Its slider sends nothing until the "
@@ -72,7 +79,7 @@ TEST(LoadFileTest, ServoValuesAreValidatedAndRepaired) {
         ASSERT_TRUE(loaded->result.ok) << c.line;
         EXPECT_EQ(loaded->messages, c.messages) << c.line;
         const ServoRecord& servo = loaded->project.Servos[c.servo];
-        const int32_t values[] = {servo.Home, servo.Min, servo.Max, servo.Enabled};
+        const int32_t values[] = {servo.Home, servo.Min, servo.Max, servo.Enabled, servo.MaxSpeed, servo.MaxAccel};
         EXPECT_EQ(values[c.field], c.value) << c.line;
     }
 }

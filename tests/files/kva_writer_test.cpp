@@ -72,6 +72,23 @@ TEST(SaveTextTest, WritesExactLinesThatReadBackTheSame) {
     EXPECT_EQ(reloaded->WavCues, original.WavCues);
 }
 
+// Caps follow Enabled, each only when set; a project without them keeps the
+// lines above exactly.
+TEST(SaveTextTest, CapsAreWrittenOnlyWhenSet) {
+    Project original;
+    StartNewProject(original);
+    original.Servos[0].MaxSpeed = 120;
+    original.Servos[1].MaxAccel = 400;
+    original.Servos[2].MaxSpeed = 5;
+    original.Servos[2].MaxAccel = 100000;
+    const std::string text = SaveText(original);
+    EXPECT_NE(text.find("Servo1.Enabled=True\r\nServo1.MaxSpeed=120\r\nServo1.Program=["), std::string::npos);
+    EXPECT_NE(text.find("Servo2.Enabled=True\r\nServo2.MaxAccel=400\r\nServo2.Program=["), std::string::npos);
+    EXPECT_NE(text.find("Servo3.MaxSpeed=5\r\nServo3.MaxAccel=100000\r\n"), std::string::npos);
+    EXPECT_EQ(text.find("Servo4.Max"), text.find("Servo4.Max="));
+    EXPECT_EQ(Reload(text)->Servos, original.Servos);
+}
+
 TEST(SaveTextTest, ProgramsRoundTripWithoutGrowing) {
     // The program as written between "Program=[" and "]", which is also what is read back (with
     // a line break after a program written on the opening line). A first line ending in "]" is

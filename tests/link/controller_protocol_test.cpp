@@ -117,6 +117,13 @@ TEST(ControllerProtocol, PulsesOffAndOpeningLimits) {
     Bytes out;
     MakeEncoder(setup, 33)->Opening(out);
     EXPECT_EQ(out, (Bytes{0x87, 0, 40, 0, 0x89, 0, 3, 0, 0x87, 2, 1, 0}));
+    // The same caps set on the project's servos.
+    Project project;
+    project.Settings.Protocol = int32_t(Protocol::Pololu);
+    project.Servos[0].MaxSpeed = project.Servos[0].MaxAccel = 254;
+    out.clear();
+    MakeEncoder(SetupOf(project), 33)->Opening(out);
+    EXPECT_EQ(out, (Bytes{0x87, 0, 40, 0, 0x89, 0, 3, 0}));
     EXPECT_EQ(PololuSpeedUnits(1e9, 1000, 2000), 0x3FFF);
     EXPECT_EQ(PololuAccelerationUnits(1e9, 1000, 2000), 255);
     out.clear();
@@ -205,6 +212,7 @@ TEST(ControllerProtocol, DecodersSkipWhatTheBoardWouldNotTake) {
 }  // namespace
 
 #include "link/pty.h"
+#include "link/live_output.h"
 #include "link/serial_link.h"
 
 namespace {
@@ -235,6 +243,13 @@ TEST(ControllerLink, APololuPortGetsItsLimitsCommandsAndPulsesOff) {
     const Bytes off = pty.Read(16 * 6);
     ASSERT_EQ(off.size(), 16u * 6);
     EXPECT_EQ(Bytes(off.begin() + 6, off.begin() + 12), (Bytes{0xAA, 12, 0x04, 7, 0, 0}));
+    // The stop's "pulses off" sends the same; a limp servo's position is unknown again.
+    ASSERT_TRUE(link.Live().Want(255, 1, 127, {}));
+    EXPECT_EQ(pty.Read(6), (Bytes{0xAA, 12, 0x04, 7, 0x70, 0x2E}));
+    EXPECT_TRUE(link.Live().Motion().Known(1));
+    ASSERT_TRUE(link.Live().PulsesOff());
+    EXPECT_EQ(pty.Read(16 * 6), off);
+    EXPECT_FALSE(link.Live().Motion().Known(1));
 
     // A channel the board lacks: refused, nothing sent.
     setup.channel[2] = 30;
@@ -242,6 +257,11 @@ TEST(ControllerLink, APololuPortGetsItsLimitsCommandsAndPulsesOff) {
     EXPECT_EQ(pty.Read(6), (Bytes{0xAA, 12, 0x07, 7, 20, 0}));
     EXPECT_FALSE(link.WriteServo(255, 2, 127, reason));
     EXPECT_NE(reason.find("channels 0 to 23"), std::string::npos) << reason;
+    EXPECT_TRUE(pty.Stray().empty());
+    // The Mini-SSC has no such command: the stop holds instead.
+    settings.Protocol = int32_t(Protocol::MiniSsc);
+    link.ApplyCommSettings(settings);
+    EXPECT_FALSE(link.Live().PulsesOff());
     EXPECT_TRUE(pty.Stray().empty());
     link.Close();
 }

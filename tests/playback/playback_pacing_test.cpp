@@ -164,15 +164,25 @@ TEST_F(PacingTest, LateFramesAreDroppedNotBurstAndPauseOrStepRestartsTheSchedule
 TEST_F(PacingTest, TheLoopWrapIsAFrameLikeAnyOther) {
     // Each pump's display work takes 40 ms of a 66.7 ms period: the step
     // from the last frame back to the first still takes one period, and the
-    // playback ends a period after its last frame.
+    // playback ends a period after its last frame. With a speed cap the
+    // servo travels back at it before each pass and goes on after the last
+    // frame until it arrives: those steps keep the same beat, nothing late.
     programs[0] = "Mov 200, 4";
     Build();
-    loops = 3;
-    PlayScripted([](PacingTest& t, int32_t) { t.clock_.now += 40; }, 15, 1, 5);
-    ASSERT_EQ(sent_.size(), 20u);
-    for (size_t i = 1; i < output_.writes.size(); ++i)
-        EXPECT_NEAR(output_.writes[i].at - output_.writes[i - 1].at, 1000.0 / 15, 1e-6) << "frame " << sent_[i];
-    EXPECT_NEAR(clock_.now - output_.writes.back().at, 1000.0 / 15, 1e-6);
+    for (const int32_t cap : {0, 300}) {
+        SCOPED_TRACE(cap);
+        project_.Servos[0].MaxSpeed = cap;
+        loops = 3;
+        PlayScripted([](PacingTest& t, int32_t) { t.clock_.now += 40; }, 15, 1, 5);
+        ASSERT_EQ(sent_.size(), 20u);
+        // 73 positions back at 20 a frame: three lead-in steps, the fourth is frame 1.
+        EXPECT_EQ(output_.writes.size(), cap ? 20u + 3 * 3 : 20u);
+        for (size_t i = 1; i < output_.writes.size(); ++i)
+            EXPECT_NEAR(output_.writes[i].at - output_.writes[i - 1].at, 1000.0 / 15, 1e-6) << "write " << i;
+        EXPECT_NEAR(clock_.now - output_.writes.back().at, 1000.0 / 15, 1e-6);
+        EXPECT_EQ(output_.writes.back().position, project_.Frames[5][0]);
+        EXPECT_EQ(engine_->DroppedFrames(), 0);
+    }
 }
 
 TEST_F(PacingTest, ALineSlowerThanTheShowCarriesNewestPositionsInTurnAndEndsOnTheLastFrame) {

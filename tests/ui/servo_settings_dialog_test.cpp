@@ -50,11 +50,12 @@ protected:
     }
     // Fills the edit dialog of `row` and presses its OK.
     frmEditServoSettings* EditAndApply(int row, const QString& name, const QString& home, const QString& min,
-                                       const QString& max, bool enabled) {
+                                       const QString& max, bool enabled, const QString& speed = "0",
+                                       const QString& accel = "0") {
         frmEditServoSettings* editor = Edit(row);
         if (!editor) return nullptr;
         for (auto [box, text] : {std::pair{editor->Text1(), name}, {editor->Text2(), home}, {editor->Text3(), min},
-                                 {editor->Text4(), max}})
+                                 {editor->Text4(), max}, {editor->Text5(), speed}, {editor->Text6(), accel}})
             box->setText(text);
         editor->chkEnabled()->setChecked(enabled);
         editor->findChild<QPushButton*>("Command1")->click();
@@ -79,19 +80,21 @@ TEST_F(ServoSettingsTest, OKStoresRoundedPositionsAndAnyName) {
         int row;
         QString name, home, min, max;
         ServoRecord expected;
+        QString speed = "0", accel = "0";
     } cases[] = {
         {1, "Jaw", "14.5", "13.5", "200", {"Jaw", 14, 14, 200, true, false}},
         {2, "", " -2.5 ", "-32768.5", "32767", {"", -2, -32768, 32767, false, false}},
         {16, "Eye\tleft \u00E9", "1e2", "0", "254.5", {"Eye\tleft \u00E9", 100, 0, 254, true, false}},
         // A pasted line break would split the name's line in the project file.
         {5, "Upper\r\nlip\n", "1", "0", "2", {"Upper lip ", 1, 0, 2, true, false}},
+        {7, "Brow", "5", "0", "10", {"Brow", 5, 0, 10, true, false, 120, 400}, " 120", "400"},
     };
     Open();
     for (const auto& c : cases) {
-        EditAndApply(c.row, c.name, c.home, c.min, c.max, c.expected.Enabled);
+        EditAndApply(c.row, c.name, c.home, c.min, c.max, c.expected.Enabled, c.speed, c.accel);
         // The table keeps the texts as typed (the name on one line).
         EXPECT_EQ(RowTexts(c.row).mid(1),
-                  (QStringList{QString::fromStdString(c.expected.Name), c.home, c.min, c.max}));
+                  (QStringList{QString::fromStdString(c.expected.Name), c.home, c.min, c.max, c.speed, c.accel}));
     }
     EXPECT_TRUE(messages_.empty());
     EXPECT_EQ(table_->editDialog(), nullptr);
@@ -127,7 +130,7 @@ TEST_F(ServoSettingsTest, CancelLeavesEverythingAsItWas) {
     EXPECT_EQ(updates_, 0);
     // The next opening starts from the servo records again.
     Open();
-    EXPECT_EQ(RowTexts(6), (QStringList{"6", "Neck", "90", "10", "180"}));
+    EXPECT_EQ(RowTexts(6), (QStringList{"6", "Neck", "90", "10", "180", "0", "0"}));
     EXPECT_FALSE(table_->RowEnabled(6));
 }
 
@@ -136,12 +139,16 @@ TEST_F(ServoSettingsTest, EditRefusesPositionsTheSlidersCannotTake) {
         QString home, min, max;
         std::string message;
         const char* box;
+        QString speed = "0", accel = "0";
     } cases[] = {
         {"abc", "0", "254", "The Home position must be a whole number from -32768 to 32767.", "Text2"},
         {"32768", "x", "y", "The Home position must be a whole number from -32768 to 32767.", "Text2"},
         {"127", "-32769", "254", "The Min position must be a whole number from -32768 to 32767.", "Text3"},
         {"127", "12 5", "254", "The Min position must be a whole number from -32768 to 32767.", "Text3"},
         {"127", "0", "32767.5", "The Max position must be a whole number from -32768 to 32767.", "Text4"},
+        {"127", "0", "254", "The maximum speed must be a whole number from 0 to 100000 (0 for no cap).", "Text5", "-1"},
+        {"127", "0", "254", "The maximum acceleration must be a whole number from 0 to 100000 (0 for no cap).",
+         "Text6", "10", "2.5"},
         // Limits no position satisfies, and a Home the servo may not take.
         {"150", "200", "100", "The Min position (200) must not be above the Max position (100).", "Text3"},
         {"127", "0", "100", "The Home position (127) must lie within Min (0) and Max (100).", "Text2"},
@@ -151,7 +158,7 @@ TEST_F(ServoSettingsTest, EditRefusesPositionsTheSlidersCannotTake) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message + " " + c.home.toStdString() + "|" + c.min.toStdString() + "|" + c.max.toStdString());
         messages_.clear();
-        frmEditServoSettings* editor = EditAndApply(3, "Renamed", c.home, c.min, c.max, false);
+        frmEditServoSettings* editor = EditAndApply(3, "Renamed", c.home, c.min, c.max, false, c.speed, c.accel);
         ASSERT_NE(editor, nullptr);
         ASSERT_EQ(messages_.size(), 1u);
         EXPECT_EQ(messages_[0].text, c.message);
@@ -164,7 +171,7 @@ TEST_F(ServoSettingsTest, EditRefusesPositionsTheSlidersCannotTake) {
         editor->findChild<QPushButton*>("Command2")->click();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_EQ(table_->editDialog(), nullptr);
-        EXPECT_EQ(RowTexts(3), (QStringList{"3", "Servo 3", "127", "0", "254"}));
+        EXPECT_EQ(RowTexts(3), (QStringList{"3", "Servo 3", "127", "0", "254", "0", "0"}));
     }
 }
 
@@ -181,9 +188,9 @@ TEST_F(ServoSettingsTest, OnlyServoRowsOpenTheEditor) {
     // Out-of-range cells are ignored, not written; the header row is never
     // coloured.
     table_->SetCell(17, 1, "x");
-    table_->SetCell(1, 5, "x");
+    table_->SetCell(1, 7, "x");
     table_->SetCell(-1, 0, "x");
-    EXPECT_EQ(RowTexts(1), (QStringList{"1", "Servo 1", "127", "0", "254"}));
+    EXPECT_EQ(RowTexts(1), (QStringList{"1", "Servo 1", "127", "0", "254", "0", "0"}));
     table_->SetCell(0, 2, "Home");
     EXPECT_EQ(table_->CellBackground(0, 2), table_->CellBackground(0, 0));
 }
