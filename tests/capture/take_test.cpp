@@ -12,10 +12,14 @@
 #include "support/isolated_store.h"
 
 #include <SDL.h>
+#include "support/playback_fakes.h"
+
 #include <gtest/gtest.h>
 
 using namespace kestrova;
 using kestrova::testing::Pty;
+
+using kestrova::testing::Silence;
 
 namespace {
 
@@ -103,11 +107,6 @@ struct PumpView : QuietPlaybackView {
         frame = f;
         if (onFrame) onFrame(f);
     }
-};
-
-struct Silence : SoundOutput {
-    void Play(const std::string&, double) override {}
-    void Stop(double) override {}
 };
 
 class TakeTest : public kestrova::testing::StoreTest {

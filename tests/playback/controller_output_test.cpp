@@ -11,6 +11,8 @@
 #include "link/pty.h"
 #include "support/isolated_store.h"
 
+#include "support/playback_fakes.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -18,19 +20,10 @@
 using namespace kestrova;
 using kestrova::testing::Pty;
 
+using kestrova::testing::Silence;
+using kestrova::testing::InstantClock;
+
 namespace {
-
-// Time passes exactly as the schedule asks.
-struct StepClock : PlaybackClock {
-    double now = 0;
-    double NowMs() override { return now; }
-    void WaitUntil(double deadline) override { now = std::max(now, deadline); }
-};
-
-struct Silence : SoundOutput {
-    void Play(const std::string&, double) override {}
-    void Stop(double) override {}
-};
 
 struct Collector : ProtocolDecoder::Listener {
     std::map<int, std::vector<int32_t>> values;  // per channel, in order
@@ -98,7 +91,7 @@ protected:
     SerialLinkOutput output_{link_};
     QuietPlaybackView view_{30};
     Silence sound_;
-    StepClock clock_;
+    InstantClock clock_;
     PlaybackEngine engine_{project_, output_, sound_, view_, &clock_};
     std::vector<uint8_t> received_;
 };

@@ -11,6 +11,8 @@
 #include "link/pty.h"
 #include "support/isolated_store.h"
 
+#include "support/playback_fakes.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -20,19 +22,10 @@
 using namespace kestrova;
 using kestrova::testing::Pty;
 
+using kestrova::testing::Silence;
+using kestrova::testing::InstantClock;
+
 namespace {
-
-// Time passes only by waiting, so a long show plays in no time.
-struct InstantClock : PlaybackClock {
-    double now = 0;
-    double NowMs() override { return now; }
-    void WaitUntil(double deadline) override { now = std::max(now, deadline); }
-};
-
-struct Silence : SoundOutput {
-    void Play(const std::string&, double) override {}
-    void Stop(double) override {}
-};
 
 struct LoopingView : QuietPlaybackView {
     explicit LoopingView(int fps) : QuietPlaybackView(fps) {}

@@ -12,12 +12,16 @@
 #include "support/isolated_store.h"
 #include "support/test_files.h"
 
+#include "support/playback_fakes.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
 
 using namespace kestrova;
 using kestrova::testing::Pty;
+
+using kestrova::testing::Silence;
 
 namespace {
 
@@ -40,11 +44,6 @@ struct ScriptedView : QuietPlaybackView {
         ++pumps;
         if (onPump) onPump(*this);
     }
-};
-
-struct Silence : SoundOutput {
-    void Play(const std::string&, double) override {}
-    void Stop(double) override {}
 };
 
 std::vector<int> levels;
