@@ -77,11 +77,21 @@ double ThreadCpuMs() {
     return double(t.tv_sec) * 1000.0 + double(t.tv_nsec) / 1e6;
 }
 
-// state.range(0): microseconds of display work per frame; range(1): busy processes.
+// state.range(0): microseconds of display work per frame; range(1): busy
+// processes; range(2): 1 for every servo swinging under speed and
+// acceleration caps, each position through its limiter.
 void BM_EnginePacing(benchmark::State& state) {
     Project project;
     StartNewProject(project);
-    for (int s = 0; s < kServoCount; ++s) project.Programs[s] = "Wait " + std::to_string(kFrames - 1);
+    for (int s = 0; s < kServoCount; ++s) {
+        project.Programs[s] = "Wait " + std::to_string(kFrames - 1);
+        if (state.range(2) == 0) continue;
+        project.Programs[s].clear();
+        for (int k = 0; k < 5; ++k) project.Programs[s] += "Mov 200, 25\r\nMov 50, 25\r\n";
+        project.Programs[s] += "Wait " + std::to_string(kFrames - 1 - 250);  // at rest well before the end
+        project.Servos[s].MaxSpeed = 400;
+        project.Servos[s].MaxAccel = 2000;
+    }
     BuildAnimation(project);
     std::vector<double> stamps;
     std::vector<double> sent;
@@ -123,9 +133,11 @@ void BM_EnginePacing(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_EnginePacing)
-    ->Args({0, 0})
-    ->Args({1000, 0})
-    ->Args({0, 2})
+    ->Args({0, 0, 0})
+    ->Args({1000, 0, 0})
+    ->Args({0, 2, 0})
+    ->Args({0, 0, 1})
+    ->Args({0, 2, 1})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 

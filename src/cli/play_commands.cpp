@@ -3,9 +3,12 @@
 #include "cli.h"
 #include "cli_support.h"
 #include "core/compiler.h"
+#include "core/limiter.h"
 #include "core/messages.h"
 #include "core/numeric_text.h"
+#include "core/servo_caps.h"
 #include "files/settings_store.h"
+#include "link/live_output.h"
 #include "link/serial_link.h"
 #include "playback/line_load.h"
 #include "playback/playback_engine.h"
@@ -14,7 +17,10 @@
 
 #include <QCoreApplication>
 
+#include <chrono>
 #include <csignal>
+#include <cerrno>
+#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -99,6 +105,14 @@ private:
     bool terminal_;
     bool shown_ = false;
 };
+
+// Sleeps until `due`; a signal (Ctrl+C) ends the sleep at once.
+void SleepUntil(std::chrono::steady_clock::time_point due) {
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(due.time_since_epoch()).count();
+    timespec until{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+    while (!interrupted && ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    }
+}
 
 // The value after a flag, as a whole number within limits.
 std::optional<int32_t> NumberArgument(const std::vector<std::string>& args, size_t& i, int32_t low, int32_t high) {
@@ -219,7 +233,8 @@ int Play(const std::vector<std::string>& args, std::ostream&, std::ostream& err)
 
 int Send(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
     PortChoice portChoice;
-    std::optional<int32_t> synch;
+    std::optional<int32_t> synch, from, fps;
+    std::optional<std::string> projectFile;
     std::vector<std::string> numbers;
     bool bad = false;
     for (size_t i = 1; i < args.size() && !bad; ++i) {
@@ -227,29 +242,80 @@ int Send(const std::vector<std::string>& args, std::ostream&, std::ostream& err)
         if (args[i] == "--synch") {
             synch = NumberArgument(args, i, 0, 255);
             bad = !synch;
+        } else if (args[i] == "--from") {
+            from = NumberArgument(args, i, 0, 255);
+            bad = !from;
+        } else if (args[i] == "--fps") {
+            fps = NumberArgument(args, i, 1, 30);
+            bad = !fps;
+        } else if (args[i] == "--project") {
+            bad = i + 1 >= args.size();
+            if (!bad) projectFile = args[++i];
         } else {
             numbers.push_back(args[i]);
         }
     }
     if (bad || numbers.size() != 2) {
-        return Usage(err, "send needs SERVO (1 to 16) and POSITION (0 to 255); --protocol takes mini-ssc, pololu, "
-                          "pololu-chain or ssc32");
+        return Usage(err, "send needs SERVO (1 to 16) and POSITION (0 to 255); --from takes 0 to 255, --fps 1 to 30, "
+                          "--project a project file, --protocol mini-ssc, pololu, pololu-chain or ssc32");
     }
     const std::optional<int32_t> servo = ToInt32(numbers[0]);
     const std::optional<int32_t> position = ToInt32(numbers[1]);
     if (!servo || *servo < 1 || *servo > 16 || !position || *position < 0 || *position > 255) {
         return Usage(err, "send needs SERVO (1 to 16) and POSITION (0 to 255)");
     }
+    const int s = *servo - 1;
 
-    ProjectSettings settings;
+    // Without a project nothing is known of the servo: the command goes out
+    // as it is. With one, its limits and caps hold, as for the sliders.
+    Project project;
     SerialLink link(StoredPortTable(StoreLocation{}));
-    ApplyPortChoice(link, settings, portChoice);
+    if (projectFile) {
+        std::optional<LoadedProject> loaded = ReadProject(*projectFile, err);
+        if (!loaded) return kExitFailure;
+        project = std::move(loaded->project);
+        ApplyProjectToLink(link, project);
+        const ServoRecord& record = project.Servos[s];
+        if (*position < record.Min || *position > record.Max) {
+            err << "Servo " << *servo << ": " << *position << " is outside its limits (" << record.Min << " to "
+                << record.Max << "); nothing was sent.\n";
+            return kExitFailure;
+        }
+    }
+    ApplyPortChoice(link, project.Settings, portChoice);
+    const int32_t synchByte = synch.value_or(projectFile ? project.Settings.SynchByte : 0);
+    const Caps caps = projectFile ? ServoCaps(project.Servos[s]) : Caps{};
+    Limiter limiter(caps, fps.value_or(kLiveFps));
+    if (from) limiter.Place(*from);
+    if (limiter.Capped() && !from) {
+        err << "Servo " << *servo << ": position unknown, sent once without the caps.\n";
+    }
+
     std::string reason;
-    if (!link.Open(reason) || !link.WriteServo(synch.value_or(0), *servo - 1, *position, reason)) {
+    auto fail = [&] {
         PrintMessage(Message{link.FailureMessage(reason), "Error", MessageIcon::Critical, MessageButtons::Ok});
         return kExitFailure;
+    };
+    if (!link.Open(reason)) return fail();
+    InterruptGuard guard;
+    // One step a frame on the frame's schedule until the servo rests on the
+    // target; a servo without caps, or unknown, gets the target at once.
+    const double period = 1.0 / fps.value_or(kLiveFps);
+    const auto start = std::chrono::steady_clock::now();
+    for (int64_t frame = 0;; ++frame) {
+        if (frame > 0) {
+            const auto due = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                         std::chrono::duration<double>(period * double(frame)));
+            SleepUntil(due);
+        }
+        if (interrupted) break;
+        const int32_t before = limiter.Position();
+        const int32_t next = limiter.Capped() && limiter.Known() ? limiter.Next(*position) : *position;
+        if ((frame == 0 || next != before) && !link.WriteServo(synchByte, s, next, reason)) return fail();
+        if (!limiter.Capped() || !from || limiter.RestsAt(*position)) break;
     }
     link.Close();
+    if (interrupted) err << "Stopped at " << limiter.Position() << ".\n";
     return kExitOk;
 }
 

@@ -23,6 +23,12 @@ public:
     // The position to send this frame for the one wanted. The first
     // position of a servo whose position is unknown goes out as it is.
     int32_t Next(int servo, int32_t target) { return limiters_[servo].Next(target); }
+    // What Next would return, leaving the servo where it is: a servo whose
+    // command the line cannot carry this frame takes its step later.
+    int32_t Peek(int servo, int32_t target) const {
+        Limiter limiter = limiters_[servo];
+        return limiter.Next(target);
+    }
 
     bool Known(int servo) const { return limiters_[servo].Known(); }
     int32_t Position(int servo) const { return limiters_[servo].Position(); }

@@ -212,10 +212,9 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
         } else if (show_.Holds(f)) {
             NoteUnsendable(f, positions);
             lastWanted_ = positions;
-            positions = LimitedPositions(positions);
-            const std::vector<int> servos = line_->Choose(positions, lastSent < 0 ? 0 : due - lastSent, f == endFrame);
+            const int64_t periods = lastSent < 0 ? 0 : due - lastSent;
             lastSent = due;
-            if (!SendFrame(positions, servos, writeFailure_)) return PassEnd::WriteFailed;
+            if (!SendLimited(positions, periods, f == endFrame)) return PassEnd::WriteFailed;
             if (frameHook_) frameHook_(frameHookContext_, f);
         }
 
@@ -286,13 +285,31 @@ void PlaybackEngine::NoteUnsendable(int32_t frame, const Positions& record) {
     }
 }
 
-PlaybackEngine::Positions PlaybackEngine::LimitedPositions(const Positions& wanted) {
+PlaybackEngine::Positions PlaybackEngine::LimitedPositions(const Positions& wanted) const {
     Positions positions{};
     for (int s = 0; s < kLineServos; ++s) {
         const bool sendable = wanted[s] >= 0 && wanted[s] <= 255;
-        positions[s] = show_.sends[s] && sendable ? motion_->Next(s, wanted[s]) : wanted[s];
+        positions[s] = show_.sends[s] && sendable ? motion_->Peek(s, wanted[s]) : wanted[s];
     }
     return positions;
+}
+
+void PlaybackEngine::Advance(const Positions& wanted, const Positions& limited, const std::vector<int>& sent) {
+    std::array<bool, kLineServos> chosen{};
+    for (int s : sent) chosen[s] = true;
+    for (int s = 0; s < kLineServos; ++s) {
+        if (!show_.sends[s] || wanted[s] < 0 || wanted[s] > 255) continue;
+        // A step that rounds to the position last sent needs no room on the line.
+        const bool unchanged = motion_->Known(s) && limited[s] == motion_->Position(s);
+        if (chosen[s] || unchanged) motion_->Next(s, wanted[s]);
+    }
+}
+
+bool PlaybackEngine::SendLimited(const Positions& wanted, int64_t periods, bool last) {
+    const Positions positions = LimitedPositions(wanted);
+    const std::vector<int> servos = line_->Choose(positions, periods, last);
+    Advance(wanted, positions, servos);
+    return SendFrame(positions, servos, writeFailure_);
 }
 
 PlaybackEngine::PassEnd PlaybackEngine::TravelTo(const Positions& record, double period, bool leadIn,
@@ -315,16 +332,20 @@ PlaybackEngine::PassEnd PlaybackEngine::TravelTo(const Positions& record, double
     // A loop's lead-in goes on with the schedule of the pass before: its
     // first step is due a period after that pass's last frame.
     const double start = due ? *due : clock_.NowMs();
-    for (int32_t k = 0; k < frames; ++k) {
+    // On a line too slow for every servo a frame, servos take turns and each
+    // arrives later: the travel goes on until all are there (each servo sent
+    // at least once a round of turns bounds it).
+    const bool turns = !line_->FitsWhole();
+    const int32_t most = turns ? frames * kLineServos + kLineServos : frames;
+    int32_t k = 0;
+    for (; k < most && (turns ? motion_->LeadInFrames(targets, which) > (leadIn ? 1 : 0) : k < frames); ++k) {
         view_.Pump();
         if (Stopping()) return PassEnd::Stopped;
         clock_.WaitUntil(start + double(k) * period);
         if (Stopping()) return PassEnd::Stopped;
-        const Positions positions = LimitedPositions(record);
-        const std::vector<int> servos = line_->Choose(positions, k == 0 ? 0 : 1, false);
-        if (!SendFrame(positions, servos, writeFailure_)) return PassEnd::WriteFailed;
+        if (!SendLimited(record, k == 0 ? 0 : 1, false)) return PassEnd::WriteFailed;
     }
-    due = start + double(frames) * period;
+    due = start + double(k) * period;
     return PassEnd::Completed;
 }
 

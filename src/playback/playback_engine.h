@@ -244,9 +244,17 @@ private:
     PassEnd PlayPass(int32_t startFrame, int32_t endFrame, double period);
     using Positions = std::array<int32_t, kLineServos>;
     bool SendFrame(const Positions& positions, const std::vector<int>& servos, std::string& reason);
-    // The frame's positions for the servos that take part, each through its
-    // limiter; positions the controller cannot take pass unlimited, unsent.
-    Positions LimitedPositions(const Positions& wanted);
+    // The frame's positions for the servos that take part, each its
+    // limiter's next step; positions the controller cannot take pass
+    // unlimited, unsent. The limiters stay where they are until Advance.
+    Positions LimitedPositions(const Positions& wanted) const;
+    // Takes the step of LimitedPositions for the servos `sent`, and for those
+    // whose step leaves the position on the wire as it is. A servo the line
+    // had no room for keeps its step for a later frame, so what reaches it is
+    // never more than one step from the command before.
+    void Advance(const Positions& wanted, const Positions& limited, const std::vector<int>& sent);
+    // LimitedPositions, the line's choice, the write and Advance.
+    bool SendLimited(const Positions& wanted, int64_t periods, bool last);
     // The servos that are elsewhere travel to `targets` at their caps, one
     // frame a period: before a pass starts (to its first frame, the last
     // step then being that frame), and after the last pass so that every

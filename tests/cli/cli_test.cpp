@@ -555,6 +555,78 @@ TEST_F(PlayTest, SendWritesOneCommand) {
     EXPECT_EQ(code, 0);
 }
 
+// With the project, send steps a capped servo from where it stands to the
+// target within its caps, refuses a target outside its limits, and sends an
+// unknown or uncapped servo its target once. Ctrl+C ends a slow move at once.
+TEST_F(PlayTest, SendWithTheProjectKeepsTheServosCapsAndLimits) {
+    Project project;
+    StartNewProject(project);
+    project.Settings.SynchByte = 255;
+    ServoRecord& capped = project.Servos[2];
+    capped.Min = 20;
+    capped.Home = 100;
+    capped.Max = 200;
+    capped.MaxSpeed = 300;  // at 30 frames a second 10 a frame, 1 more a frame
+    capped.MaxAccel = 900;
+    project.Servos[3].MaxSpeed = 3;
+    const std::string file = Write("caps.kva", SaveText(project));
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        size_t commands;  // 0: stepped, many
+        int32_t from, to;
+        std::string err;
+    } cases[] = {
+        {{"send", "3", "180", "--from", "40"}, 0, 0, 40, 180, ""},
+        {{"send", "3", "25", "--from", "200", "--fps", "15"}, 0, 0, 200, 25, ""},
+        {{"send", "3", "180"}, 0, 1, 0, 180, "Servo 3: position unknown, sent once without the caps.\n"},
+        {{"send", "1", "180", "--from", "40"}, 0, 1, 0, 180, ""},
+        {{"send", "3", "201", "--from", "40"}, 2, 0, 0, 0, "Servo 3: 201 is outside its limits (20 to 200); nothing was sent.\n"},
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.args[1] + " " + c.args[2]);
+        c.args.insert(c.args.end(), {"--project", file, "--device", device_});
+        int code = -1;
+        const std::string line = Drain(c.args, code);
+        EXPECT_EQ(code, c.code);
+        EXPECT_EQ(ReadFile(Path("err")), c.err);
+        if (c.code != 0) {
+            EXPECT_EQ(line, "");
+            continue;
+        }
+        ASSERT_EQ(line.size() % 3, 0u);
+        std::vector<int32_t> path{c.from};
+        for (size_t i = 0; i < line.size(); i += 3) {
+            EXPECT_EQ(uint8_t(line[i]), 255);
+            EXPECT_EQ(line[i + 1] + 1, std::stoi(c.args[1]));
+            path.push_back(uint8_t(line[i + 2]));
+        }
+        EXPECT_EQ(path.back(), c.to);
+        if (c.commands) {
+            EXPECT_EQ(path.size(), c.commands + 1);
+            continue;
+        }
+        const int fps = c.args.size() > 5 && c.args[5] == "--fps" ? std::stoi(c.args[6]) : 30;
+        EXPECT_GT(path.size(), 5u);
+        for (size_t k = 1; k < path.size(); ++k) {
+            EXPECT_LE(std::abs(path[k] - path[k - 1]), 300 / fps + 1) << k;
+            if (k >= 2) EXPECT_LE(std::abs(path[k] - 2 * path[k - 1] + path[k - 2]), 900 / fps / fps + 2) << k;
+        }
+    }
+    bool sent = false;  // Ctrl+C once the slow move is on its way
+    int code = -1;
+    const auto start = std::chrono::steady_clock::now();
+    const std::string line = Drain({"send", "4", "10", "--from", "200", "--project", file, "--device", device_}, code,
+                                   [&](pid_t child, size_t received) {
+                                       if (!sent && received >= 3 * 3) sent = kill(child, SIGINT) == 0;
+                                   });
+    EXPECT_TRUE(sent);
+    EXPECT_EQ(code, 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_LT(line.size(), 10u * 3);
+    EXPECT_NE(ReadFile(Path("err")).find("Stopped at"), std::string::npos);
+}
+
 TEST_F(PlayTest, NoSoundFileHangsOrStopsPlaybackAndOneThatCannotPlayIsReportedOnce) {
     kestrova::testing::NullSink sink;
     Write("header-only.wav", WavBytes({}, 8000));
