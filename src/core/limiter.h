@@ -24,10 +24,17 @@ kva::LimitCaps FrameCaps(const Caps& caps, int framesPerSecond);
 class Limiter {
 public:
     Limiter() = default;
-    Limiter(const Caps& caps, int framesPerSecond) : caps_(FrameCaps(caps, framesPerSecond)) {}
+    Limiter(const Caps& caps, int framesPerSecond) : perSecond_(caps), caps_(FrameCaps(caps, framesPerSecond)) {}
     explicit Limiter(const kva::LimitCaps& caps) : caps_(caps) {}
 
-    void SetCaps(const Caps& caps, int framesPerSecond) { caps_ = FrameCaps(caps, framesPerSecond); }
+    // New caps take effect from rest where the servo was last sent: a speed
+    // reached under other caps (or none) may be more than the new ones can
+    // brake for before the target, and the servo would pass it.
+    void SetCaps(const Caps& caps, int framesPerSecond) {
+        if (caps.maxSpeed != perSecond_.maxSpeed || caps.maxAccel != perSecond_.maxAccel) Halt();
+        perSecond_ = caps;
+        caps_ = FrameCaps(caps, framesPerSecond);
+    }
     const kva::LimitCaps& FrameCapsInUse() const { return caps_; }
     bool Capped() const { return caps_.speed != 0 || caps_.accel != 0; }
 
@@ -66,6 +73,7 @@ public:
 private:
     bool Settled(const kva::LimitMotion& motion, int32_t target) const;
 
+    Caps perSecond_;
     kva::LimitCaps caps_{0, 0};
     kva::LimitMotion motion_{0, 0};
     int32_t output_ = 0;

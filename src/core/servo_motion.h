@@ -46,6 +46,7 @@ public:
 
     // Every servo stopped where it was last sent (its controller holds it there).
     void HaltAll();
+    void Halt(int servo) { limiters_[servo].Halt(); }
     // Nothing is known of any servo any more (another port, pulses off).
     void ForgetAll();
 

@@ -45,6 +45,7 @@ void LiveOutput::Tick() {
         }
         if (motion_.RestsAt(s, *targets_[s])) {
             targets_[s].reset();
+            motion_.Halt(s);  // the next move starts from rest, however much later it comes
         } else {
             moving = true;
         }

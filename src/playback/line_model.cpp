@@ -38,7 +38,8 @@ LineModel::LineModel(const std::array<bool, kLineServos>& sends, double periodMs
     fitsWhole_ = double(whole) <= periodBytes_ + 1e-9;
 }
 
-std::vector<int> LineModel::Choose(const std::array<int32_t, kLineServos>& positions, int64_t periods, bool last) {
+std::vector<int> LineModel::Choose(const std::array<int32_t, kLineServos>& positions, int64_t periods, bool last,
+                                   const std::array<bool, kLineServos>& moving) {
     auto sendable = [&](int s) { return sends_[s] && positions[s] >= 0 && positions[s] <= 255; };
     std::vector<int> chosen;
     if (fitsWhole_) {
@@ -49,7 +50,7 @@ std::vector<int> LineModel::Choose(const std::array<int32_t, kLineServos>& posit
     // What the line has carried away since the last frame, never more than
     // one period's worth, so nothing stale waits in the queue.
     credit_ = periods <= 0 ? periodBytes_ : std::min(periodBytes_, credit_ + double(periods) * periodBytes_);
-    auto changed = [&](int s) { return sendable(s) && positions[s] != sent_[s]; };
+    auto changed = [&](int s) { return sendable(s) && (positions[s] != sent_[s] || moving[s]); };
     if (last) {
         for (int s = 0; s < kLineServos; ++s)
             if (changed(s)) chosen.push_back(s);

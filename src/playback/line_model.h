@@ -50,8 +50,11 @@ public:
     // The servos to write for a frame with these positions, `periods` frame
     // periods after the last frame written (0 or less: a fresh start, the
     // line is empty). `last`: the final frame, whose positions all go out.
-    // Positions outside 0 to 255 are never chosen.
-    std::vector<int> Choose(const std::array<int32_t, kLineServos>& positions, int64_t periods, bool last);
+    // Positions outside 0 to 255 are never chosen. `moving`: servos that
+    // take their turn even when their position is the one last sent (a
+    // limited servo whose step is too small to show).
+    std::vector<int> Choose(const std::array<int32_t, kLineServos>& positions, int64_t periods, bool last,
+                            const std::array<bool, kLineServos>& moving = {});
 
 private:
     std::array<bool, kLineServos> sends_;

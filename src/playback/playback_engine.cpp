@@ -299,15 +299,19 @@ void PlaybackEngine::Advance(const Positions& wanted, const Positions& limited, 
     for (int s : sent) chosen[s] = true;
     for (int s = 0; s < kLineServos; ++s) {
         if (!show_.sends[s] || wanted[s] < 0 || wanted[s] > 255) continue;
-        // A step that rounds to the position last sent needs no room on the line.
-        const bool unchanged = motion_->Known(s) && limited[s] == motion_->Position(s);
-        if (chosen[s] || unchanged) motion_->Next(s, wanted[s]);
+        // A step the controller could not take is never waited for.
+        const bool unsendable = limited[s] < 0 || limited[s] > 255;
+        if (chosen[s] || unsendable || motion_->RestsAt(s, wanted[s])) motion_->Next(s, wanted[s]);
     }
 }
 
 bool PlaybackEngine::SendLimited(const Positions& wanted, int64_t periods, bool last) {
     const Positions positions = LimitedPositions(wanted);
-    const std::vector<int> servos = line_->Choose(positions, periods, last);
+    // A servo on its way takes its turn even when its step rounds to the
+    // position last sent: only a step that goes out moves its limiter on.
+    std::array<bool, kLineServos> moving{};
+    for (int s = 0; s < kLineServos; ++s) moving[s] = show_.sends[s] && !motion_->RestsAt(s, wanted[s]);
+    const std::vector<int> servos = line_->Choose(positions, periods, last, moving);
     Advance(wanted, positions, servos);
     return SendFrame(positions, servos, writeFailure_);
 }

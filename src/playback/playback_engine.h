@@ -248,10 +248,10 @@ private:
     // limiter's next step; positions the controller cannot take pass
     // unlimited, unsent. The limiters stay where they are until Advance.
     Positions LimitedPositions(const Positions& wanted) const;
-    // Takes the step of LimitedPositions for the servos `sent`, and for those
-    // whose step leaves the position on the wire as it is. A servo the line
-    // had no room for keeps its step for a later frame, so what reaches it is
-    // never more than one step from the command before.
+    // Takes the step of LimitedPositions for the servos `sent`, those at rest
+    // on their position and those whose step the controller could not take. A servo the line had no room for keeps its
+    // step for a later frame, so each command that reaches a servo is its
+    // limiter's next step after the command before.
     void Advance(const Positions& wanted, const Positions& limited, const std::vector<int>& sent);
     // LimitedPositions, the line's choice, the write and Advance.
     bool SendLimited(const Positions& wanted, int64_t periods, bool last);

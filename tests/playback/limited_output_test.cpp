@@ -92,16 +92,28 @@ protected:
             if (sent.count(s)) path.insert(path.end(), sent.at(s).begin(), sent.at(s).end());
             if (path.empty()) continue;
             // What goes out is an exact path rounded to whole positions: at
-            // most one position more than the caps in any step or change of step.
+            // most one position more than the caps in any step or change of
+            // step. A frame whose position rounds to the one before is not
+            // always sent (the line is slow, the sliders send changes), so a
+            // step and the next may each be a change of step from standing.
             const double speed = servo.MaxSpeed ? double(servo.MaxSpeed) / kFps + 1 : 1e9;
-            const double accel = servo.MaxAccel ? double(servo.MaxAccel) / (kFps * kFps) + 2 : 1e9;
+            const double accel = servo.MaxAccel ? double(servo.MaxAccel) / (kFps * kFps) + 1 : 1e9;
             for (size_t k = 0; k < path.size(); ++k) {
                 ASSERT_GE(path[k], servo.Min);
                 ASSERT_LE(path[k], servo.Max);
-                if (k >= 1) ASSERT_LT(std::abs(path[k] - path[k - 1]), speed) << "servo " << s << " step " << k;
-                if (k >= 2) ASSERT_LT(std::abs(path[k] - 2 * path[k - 1] + path[k - 2]), accel) << s << " " << k;
+                if (k >= 1) {
+                    ASSERT_LT(std::abs(path[k] - path[k - 1]), speed) << "servo " << s << " step " << k;
+                }
+                if (k >= 2) {
+                    const int32_t before = path[k - 1] - path[k - 2], after = path[k] - path[k - 1];
+                    const bool rested = std::abs(before) < accel + 1 && std::abs(after) < accel + 1;
+                    ASSERT_TRUE(std::abs(after - before) < accel + 1 || rested)
+                        << "servo " << s << " step " << k << ": " << ::testing::PrintToString(path) << " caps " << servo.MaxSpeed << ", " << servo.MaxAccel;
+                }
             }
-            if (ends[s]) ASSERT_EQ(path.back(), *ends[s]) << "servo " << s;
+            if (ends[s]) {
+                ASSERT_EQ(path.back(), *ends[s]) << "servo " << s;
+            }
             last_[s] = path.back();
         }
     }
@@ -109,6 +121,7 @@ protected:
     // Slider drags, and Home, Min and Max, on random servos, the output
     // ticking a few frames between them; stopped now and then.
     void Gestures() {
+        SCOPED_TRACE("gestures");
         LiveOutput& live = link_.Live();
         std::array<std::optional<int32_t>, kServos> ends{};
         for (int g = 0; g < 8; ++g) {
@@ -186,12 +199,14 @@ TEST_P(RandomShows, KeepEveryServoWithinItsCapsAndEndOnTarget) {
         view_.loop = random_() % 3 == 0;
         view_.pumps = 0;
         view_.stopAfter = view_.loop || random_() % 4 == 0 ? 1 + static_cast<int>(random_() % 200) : -1;
+        engine_.bStep = scenario.stepping && random_() % 4 == 0;  // Step while stopped: one frame, then paused
         ASSERT_TRUE(engine_.PlayAnimation(from, to));
         const bool completed = view_.stopAfter < 0 || view_.pumps < view_.stopAfter;
         std::array<std::optional<int32_t>, kServos> ends{};
         for (int s = 0; s < kServos && completed; ++s) ends[s] = project_.Frames[to].Record()[s];
         CheckSent(ends);
         if (scenario.gestures) Gestures();
+        if (HasFatalFailure()) return;
     }
 }
 
