@@ -610,7 +610,9 @@ TEST_F(PlayTest, SendWithTheProjectKeepsTheServosCapsAndLimits) {
         EXPECT_GT(path.size(), 5u);
         for (size_t k = 1; k < path.size(); ++k) {
             EXPECT_LE(std::abs(path[k] - path[k - 1]), 300 / fps + 1) << k;
-            if (k >= 2) EXPECT_LE(std::abs(path[k] - 2 * path[k - 1] + path[k - 2]), 900 / fps / fps + 2) << k;
+            if (k >= 2) {
+                EXPECT_LE(std::abs(path[k] - 2 * path[k - 1] + path[k - 2]), 900 / fps / fps + 2) << k;
+            }
         }
     }
     bool sent = false;  // Ctrl+C once the slow move is on its way
