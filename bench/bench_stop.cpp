@@ -136,8 +136,7 @@ private:
 };
 
 // `servos` servos swinging 40 to 220 and back for 20 s, each capped.
-Project CappedShow(int servos) {
-    Project project;
+void MakeCappedShow(Project& project, int servos) {
     StartNewProject(project);
     project.Settings.BaudRate = 1;  // 9600
     for (int s = 0; s < servos; ++s) {
@@ -148,7 +147,6 @@ Project CappedShow(int servos) {
         project.Servos[s].MaxAccel = 2000;
     }
     BuildAnimation(project);
-    return project;
 }
 
 struct Press {
@@ -179,8 +177,7 @@ struct PumpingView : QuietPlaybackView {
 };
 
 // One press during the execution window's playback: Escape.
-Press EscapeRun(const Project& shown, std::mt19937& random, Line& line, const std::string& store) {
-    Project project = shown;
+Press EscapeRun(Project& project, std::mt19937& random, Line& line, const std::string& store) {
     SerialLink link;
     link.ApplyCommSettings(project.Settings);
     link.SetDeviceOverride(line.Path());
@@ -227,7 +224,8 @@ double Median(std::vector<double> values) {
 void BM_StopLatency(benchmark::State& state) {
     const int servos = int(state.range(0));
     const bool ctrlC = state.range(2) == 1;
-    const Project project = CappedShow(servos);
+    Project project;
+    MakeCappedShow(project, servos);
     char folder[] = "/tmp/bench_stop.XXXXXX";
     const std::string dir = mkdtemp(folder);
     const std::string file = dir + "/show.kva";
@@ -275,6 +273,8 @@ BENCHMARK(BM_StopLatency)
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
+    // The keyboard device a key event names is made on first use, on this thread.
+    QKeyEvent warm(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -94,6 +94,7 @@ public:
         QCoreApplication::processEvents();
         if (interrupted && engine_) engine_->bStop = true;
     }
+    bool StopPressed() override { return interrupted != 0; }
 
 private:
     PlaybackEngine*& engine_;

@@ -199,8 +199,9 @@ PlaybackEngine::PassEnd PlaybackEngine::PlayPass(int32_t startFrame, int32_t end
         // the output needs to start it on its sample.
         DispatchSound(endFrame, start + double(due + 1) * period + sound_.LeadMs(), clock_.NowMs(), dueOf);
         if (!drop) clock_.WaitUntil(start + double(due) * period);
-        // A stop that came while the frame's display work ran sends nothing more.
-        if (Stopping()) return PassEnd::Stopped;
+        // A stop that came while the frame's display work ran or the frame
+        // waited sends nothing more.
+        if (StopBeforeSending()) return PassEnd::Stopped;
         Positions positions{};
         if (show_.Holds(f)) {
             const FrameRecord& record = show_.At(f);
@@ -346,7 +347,7 @@ PlaybackEngine::PassEnd PlaybackEngine::TravelTo(const Positions& record, double
         view_.Pump();
         if (Stopping()) return PassEnd::Stopped;
         clock_.WaitUntil(start + double(k) * period);
-        if (Stopping()) return PassEnd::Stopped;
+        if (StopBeforeSending()) return PassEnd::Stopped;
         if (!SendLimited(record, k == 0 ? 0 : 1, false)) return PassEnd::WriteFailed;
     }
     due = start + double(k) * period;

@@ -116,6 +116,10 @@ public:
     virtual bool LoopPressed() = 0;
     // Lets the window process its pending input and paint events.
     virtual void Pump() = 0;
+    // A stop the user asked for that the next Pump would deliver, where the
+    // view can tell without pumping (the command line's Ctrl+C): checked
+    // right before a frame goes out, so that it does not.
+    virtual bool StopPressed() { return false; }
     // Tells the user something about playback (a port that would not open,
     // a failed write, sounds or positions left out); playback goes on or
     // ends as the engine decides, whatever the answer.
@@ -241,6 +245,11 @@ private:
         const FrameRecord& At(int32_t f) const { return frames[size_t(f - first)]; }
     };
     enum class PassEnd { Completed, Stopped, WriteFailed };
+    // Stopping(), or a stop the view knows is on its way.
+    bool StopBeforeSending() {
+        if (view_.StopPressed()) bStop = true;
+        return Stopping();
+    }
     PassEnd PlayPass(int32_t startFrame, int32_t endFrame, double period);
     using Positions = std::array<int32_t, kLineServos>;
     bool SendFrame(const Positions& positions, const std::vector<int>& servos, std::string& reason);
