@@ -12,6 +12,7 @@
 #include "kvx_edit_ctrl.h"
 #include "message_box.h"
 #include "execution/execution_window.h"
+#include "position_watch.h"
 #include "program_diagnostics.h"
 #include "timeline/timeline_geometry.h"
 #include "recent_menu.h"
@@ -218,6 +219,7 @@ void frmMain::BuildPanes() {
     // The servo control pane (fixed width, docked left), and the stop over every window.
     panel_ = new ServoPanel(central_);
     new MotionStop(this, link_, project_, store_);
+    new PositionWatch(*panel_, link_, this);
     ConnectPanel();
 
     // The instructions pane: the rest of the width, docked right.
