@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include "compile_window.h"
+#include "core/cap_warnings.h"
 #include "core/compiler.h"
 #include "core/messages.h"
 #include "core/timing_pc.h"
@@ -497,7 +498,10 @@ void frmMain::BuildAnimation() {
         break;
     case BuildOutcome::Success:
         timer.WaitFor(15);
-        progress.SetCaption("Compiling Complete.");
+        // Moves beyond their caps build as written; the output limits them.
+        const size_t n = CapWarnings(project_).size();
+        progress.SetCaption(n ? "Compiling Complete: " + std::to_string(n) + (n == 1 ? " warning." : " warnings.")
+                              : std::string("Compiling Complete."));
         timer.WaitFor(500);
         break;
     }
