@@ -243,7 +243,11 @@ void KvxEditCtrl::ShowMarks() {
         mark.format.setUnderlineColor(colour);
         marks.append(mark);
     };
-    for (const Warning& w : warnings_) underline(w.range, kWarningUnderline);
+    for (const Warning& w : warnings_) {
+        underline(w.range, kWarningUnderline);
+        // A faint amber behind the word too: a thin wave alone is easily missed.
+        marks.back().format.setBackground(QColor(255, 236, 184));
+    }
     if (!diagnosticMessage_.isEmpty() || !diagnostic_.isNull()) underline(diagnostic_, kErrorUnderline);
     setExtraSelections(marks);
 }

@@ -56,9 +56,9 @@ public:
     const QString& DiagnosticMessage() const { return diagnosticMessage_; }
     QTextCursor DiagnosticRange() const { return diagnostic_; }
 
-    // The wavy amber underlines of the commands that ask more than the
-    // servo's caps allow, each with its warning as the words' tool tip. An
-    // error's underline is drawn over them.
+    // The wavy amber underlines (on a faint amber ground) of the commands
+    // that ask more than the servo's caps allow, each with its warning as
+    // the words' tool tip. An error's underline is drawn over them.
     struct Warning {
         QTextCursor range;
         QString message;
@@ -67,7 +67,7 @@ public:
     const std::vector<Warning>& Warnings() const { return warnings_; }
 
     static inline const QColor kErrorUnderline{220, 0, 0};
-    static inline const QColor kWarningUnderline{230, 150, 0};
+    static inline const QColor kWarningUnderline{225, 135, 0};
 
     // The caret's line and column, both from 1 (a column counts characters).
     int CaretLine() const;

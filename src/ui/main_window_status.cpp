@@ -9,23 +9,44 @@
 #include "timeline/timeline_geometry.h"
 
 #include <QLabel>
+#include <QPainter>
+#include <QStyle>
 #include <QSlider>
 #include <QStatusBar>
 
 namespace kestrova {
 
+namespace {
+
+// A label that shortens its text with "..." where the bar is too narrow;
+// text() and the tool tip keep the whole message.
+class ElidedLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRect room = contentsRect();
+        const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, room.width());
+        style()->drawItemText(&painter, room, int(alignment()), palette(), isEnabled(), shown, foregroundRole());
+    }
+};
+
+}  // namespace
+
 void frmMain::BuildStatusBar() {
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("sbrMain"));
     auto label = [bar](const char* name, int stretch) {
-        auto* l = new QLabel(bar);
+        QLabel* l = stretch ? new ElidedLabel(bar) : new QLabel(bar);
         l->setObjectName(QString::fromLatin1(name));
         if (stretch) bar->addWidget(l, stretch);
         else bar->addPermanentWidget(l);
         return l;
     };
     statusError_ = label("lblStatusError", 1);
-    statusError_->setMinimumWidth(1);  // a long message never widens the window
+    statusError_->setMinimumWidth(1);  // a long message is shortened and never widens the window
     statusFrames_ = label("lblStatusFrames", 0);
     statusShow_ = label("lblStatusShow", 0);
     statusCaret_ = label("lblStatusCaret", 0);
@@ -70,7 +91,7 @@ void frmMain::UpdateCaretStatus() {
                     .arg(column);
     if (shown.warning) where += QStringLiteral("Warning: ");
     statusError_->setText(where + QString::fromStdString(shown.message));
-    statusError_->setToolTip(statusError_->text());  // a long message is cut at the bar's end
+    statusError_->setToolTip(statusError_->text());
     // Amber for a warning, as its underline; an error's red.
     statusError_->setStyleSheet(shown.warning ? QStringLiteral("color: #a86400") : QStringLiteral("color: #c00000"));
 }
