@@ -76,12 +76,8 @@ TEST_F(SettingsDialogTest, CancelWritesNothingAndTheDeviceGoesIntoThePortTable) 
 }
 
 TEST_F(SettingsDialogTest, AfterStopShowsAndStoresTheUsersChoice) {
-    const struct {
-        AfterStop stored;
-        int chosen;
-        Protocol protocol;
-        bool note, ok;  // "cannot switch its pulses off"; OK or Cancel
-    } cases[] = {
+    // note: "cannot switch its pulses off"; ok: OK, else Cancel.
+    const struct { AfterStop stored; int chosen; Protocol protocol; bool note, ok; } cases[] = {
         {AfterStop::Hold, 2, Protocol::MiniSsc, true, true},
         {AfterStop::PulsesOff, 1, Protocol::Ssc32, false, true},
         {AfterStop::Home, 2, Protocol::Pololu, false, true},
