@@ -184,11 +184,7 @@ TEST_F(CliTest, RefusalsSayWhyAndTouchNothing) {
         {"fit " + Write("narrow.csv", "1,2\n") + " --servo 3", "narrow.csv:1: Trace Error: the line has no column for servo 3."},
         {"fit " + Write("word.csv", "10\n12\nhigh\n"), "word.csv:3: Trace Error: \"high\" is not a position."},
         {"fit " + Write("long.csv", std::string(5000, '1')), "long.csv:1: Trace Error: the line is longer than 4096"},
-        {"fit " + Write("million.csv", [] {
-             std::string text;
-             for (int f = 0; f <= 1'000'000; ++f) text += "5\n";
-             return text;
-         }()),
+        {"fit " + Write("million.csv", [] { std::string t; for (int f = 0; f <= 1'000'000; ++f) t += "5\n"; return t; }()),
          "million.csv:1000001: Trace Error: the trace is longer than 1,000,000 frames."},
     };
     for (const auto& [args, message] : cases) {
