@@ -48,6 +48,8 @@ public:
         std::filesystem::remove_all(dir_, ignored);
     }
     bool Ready() const { return ready_; }
+    // The source that hears what the sink plays.
+    static const char* Monitor() { return "kestrova_test.monitor"; }
 
 private:
     std::filesystem::path dir_;
