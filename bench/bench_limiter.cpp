@@ -32,20 +32,20 @@ void BM_LimiterFrameOf16Servos(benchmark::State& state) {
 BENCHMARK(BM_LimiterFrameOf16Servos);
 
 // 16 servos over 100,000 frames: targets that jump every 8 frames (the
-// servos lag nearly throughout) or sweeps a little too fast for the caps
-// (they lag on every turn).
+// servos never rest), sweeps a little too fast for the caps (they lag on
+// every turn), or a jump every 2 seconds and a hold until the next.
 void BM_LimitedPathsOfALongShow(benchmark::State& state) {
     constexpr int32_t kFrames = 100'000;
-    const bool jumps = state.range(0) != 0;
+    const int64_t kind = state.range(0);
     std::mt19937 random(1);
     kestrova::FrameTable table;
     table.Grow(kFrames);
     for (int s = 0; s < 16; ++s) {
         int32_t target = 127;
         for (int32_t f = 1; f <= kFrames; ++f) {
-            if (jumps && f % 8 == 1) target = static_cast<int32_t>(random() % 255);
+            if (f % (kind == 0 ? 8 : 60) == 1) target = static_cast<int32_t>(random() % 255);
             const int32_t sweep = (f + 13 * s) % 120;
-            table[f][s] = jumps ? target : 20 + 3 * (sweep < 60 ? sweep : 120 - sweep);
+            table[f][s] = kind == 1 ? 20 + 3 * (sweep < 60 ? sweep : 120 - sweep) : target;
         }
     }
     size_t spans = 0;
@@ -59,7 +59,7 @@ void BM_LimitedPathsOfALongShow(benchmark::State& state) {
     state.counters["spans"] = double(spans) / double(state.iterations());
     state.SetItemsProcessed(state.iterations() * 16 * kFrames);  // servo-frames
 }
-BENCHMARK(BM_LimitedPathsOfALongShow)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LimitedPathsOfALongShow)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -14,10 +14,19 @@ LimitedPath Trace(int32_t frames, const Position& position, const Caps& caps, in
     LimitedPath path;
     if (!caps.Any() || frames < 2) return path;
     Limiter limiter(caps, framesPerSecond);
-    if (Sendable(position(1))) limiter.Place(position(1));
+    // While the servo stands still on a position the table holds, each
+    // frame would put out that position and leave the limiter as it is.
+    bool resting = Sendable(position(1));
+    int32_t held = position(1);
+    if (resting) limiter.Place(held);
     for (int32_t f = 1; f <= frames; ++f) {
         const int32_t wanted = position(f);
-        path.Add(f, wanted, Sendable(wanted) ? limiter.Next(wanted) : wanted);
+        if (resting && wanted == held) continue;
+        if (!Sendable(wanted)) continue;  // passes as it is
+        const int32_t output = limiter.Next(wanted);
+        path.Add(f, wanted, output);
+        resting = limiter.AtRest() && limiter.RestsAt(wanted);
+        held = wanted;
     }
     return path;
 }
