@@ -32,7 +32,7 @@ constexpr int kMinMarkerWidth = 7;
 // The audio lane under the graph.
 constexpr int kLaneHeight = 48;
 // The length of the limited path's dashes and of the gaps between them.
-constexpr double kDashPixels = 6.0;
+constexpr double kDashPixels = 4.0;
 
 // A bar of one colour: the guide lines and the play-position bar.
 class ColorBar : public QWidget {
