@@ -144,7 +144,7 @@ private:
     void PaintLimitedColumns(uint32_t* bits, qsizetype stride, int left, int right, int height, int32_t frames) {
         const GraphMapping& m = view_.Mapping();
         const FrameTable& table = view_.project_.Frames;
-        const int dash = static_cast<int>(kDashPixels);
+        const int dash = static_cast<int>(kDashPixels) / 2;
         const auto first = static_cast<int32_t>(std::max(1.0, std::ceil(m.X(left)) - 1.0));
         const auto last = static_cast<int32_t>(std::min<double>(frames, std::ceil(m.X(right + 1.0)) - 1.0));
         const int bottomRow = std::min(height, m.Height()) - 1;
