@@ -139,8 +139,9 @@ private:
     }
 
     // The same where frames share pixel columns: each column the limited
-    // path passes through, from its lowest to its highest position there,
-    // every other kDashPixels columns of the graph.
+    // path passes through, from its lowest to its highest position there, in
+    // dashes of half kDashPixels columns of the graph, so that steep
+    // stretches still read as a line.
     void PaintLimitedColumns(uint32_t* bits, qsizetype stride, int left, int right, int height, int32_t frames) {
         const GraphMapping& m = view_.Mapping();
         const FrameTable& table = view_.project_.Frames;
