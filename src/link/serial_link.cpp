@@ -310,7 +310,10 @@ bool SerialLink::Open(std::string& reason) {
     }
     const std::string device = impl_->DeviceToOpen();
     if (device == kVirtualControllerDevice) {
-        impl_->virtualOpen = true;
+        {
+            const std::lock_guard lock(impl_->portMutex);
+            impl_->virtualOpen = true;
+        }
         impl_->Opened(device);
         return SendOpening(reason);
     }
@@ -334,15 +337,15 @@ void SerialLink::Close() {
         const std::lock_guard lock(impl_->portMutex);
         if (impl_->port.isOpen()) impl_->port.close();
         impl_->descriptor = -1;
+        impl_->virtualOpen = false;
     }
-    impl_->virtualOpen = false;
     impl_->openedDevice.clear();
 }
 
 bool SerialLink::ReadModemLines(ModemLines& lines, std::string& reason) const {
     const std::lock_guard lock(impl_->portMutex);
     if (impl_->descriptor < 0) {
-        reason = kNotOpenReason;
+        reason = impl_->virtualOpen ? "The virtual controller has no modem lines" : kNotOpenReason;
         return false;
     }
 #ifdef Q_OS_UNIX

@@ -265,6 +265,10 @@ TEST(Triggers, ModemLineReadsThroughTheLink) {
     link.Close();
     EXPECT_FALSE(reader->Read(high, reason));
     EXPECT_EQ(reason, pty.Path() + ": The port is not open");
+    link.SetDeviceOverride(kVirtualControllerDevice);
+    ASSERT_TRUE(link.Open(reason)) << reason;
+    EXPECT_FALSE(reader->Read(high, reason));
+    EXPECT_EQ(reason, pty.Path() + ": The virtual controller has no modem lines");
 }
 
 }  // namespace
