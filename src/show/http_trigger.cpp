@@ -1,5 +1,7 @@
 #include "http_trigger.h"
 
+#include "playback/process_priority.h"
+
 #include <QHostAddress>
 #include <QHttpServer>
 #include <QJsonDocument>
@@ -44,6 +46,7 @@ public:
 
 protected:
     void run() override {
+        SetPromptWakeups(true);  // a request preempts busy work the moment it arrives
         QHttpServer server;
         const std::string problem = trigger_.Serve(server);
         started_.set_value(problem);

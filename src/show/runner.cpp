@@ -1,5 +1,7 @@
 #include "runner.h"
 
+#include "playback/process_priority.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -223,6 +225,9 @@ int ShowRunner::Run() {
 
     while (!stop_) {
         motion_->KeepMoving(true);
+        // Between playbacks too (the engine turns it off as one ends): a
+        // trigger is taken the moment it arrives, whatever else runs.
+        SetPromptWakeups(true);
         if (!EnsurePort()) continue;
         if (pending_ >= 0) {
             PlayShow();
@@ -362,6 +367,7 @@ void ShowRunner::Finish() {
         playing_ = nullptr;
     }
     HaltServos();
+    SetPromptWakeups(false);
     output_.Close();
     log_.Line("Stopped: " + std::to_string(scheduler_->ShowsPlayed()) + " show(s) played");
 }
