@@ -104,7 +104,7 @@ void TriggerLatency(benchmark::State& state, bool http) {
     TimingOutput output;
     std::atomic<bool> ready{false};
     ShowRunner* runnerPointer = nullptr;
-    // A QThread: the HTTP server's sockets need its event dispatcher.
+    // The runner on a thread of its own; this one sends the triggers.
     QThread* runnerThread = QThread::create([&] {
         NoSound sound;
         SteadyRunnerClock clock(&PumpEvents);

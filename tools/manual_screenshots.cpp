@@ -23,11 +23,16 @@
 #include "ui/mouth_moves_dialog.h"
 #include "ui/recording.h"
 #include "ui/servo_settings_dialog.h"
+#include "ui/servo_panel.h"
+#include "link/live_output.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
+#include <QGroupBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMouseEvent>
@@ -138,6 +143,20 @@ int main(int argc, char** argv) {
     arm->undo();
     main.Diagnostics()->RunNow();
 
+    // A speed cap on the arm that its quick swings ask more of: amber
+    // underlines, and the warning under the cursor in the status bar.
+    main.project().Servos[3].MaxSpeed = 290;
+    main.UpdateServoSettings();
+    main.Diagnostics()->RunNow();
+    const int32_t swing = static_cast<int32_t>(arm->toPlainText().indexOf(QStringLiteral("Mov 220, 4")));
+    arm->SetSel(swing + 1, swing + 1);
+    main.resize(1120, 640);  // room for the warning's figures in the status bar
+    Save(main, folder, "editor-warning.png");
+    main.resize(900, 640);
+    main.project().Servos[3].MaxSpeed = 0;
+    main.UpdateServoSettings();
+    main.Diagnostics()->RunNow();
+
     main.BuildAnimation();
     frmExe exe(main.project(), main.link(), [&main] { main.BuildAnimation(); });
     exe.setAttribute(Qt::WA_DeleteOnClose, false);
@@ -209,6 +228,8 @@ int main(int argc, char** argv) {
 
     ProjectSettings settings = main.project().Settings;
     frmSettings dialog(settings, [] {});
+    // The choice with a note for the example's Mini-SSC.
+    dialog.cboAfterStop->setCurrentIndex(2);
     Save(dialog, folder, "settings.png");
 
     frmTime frames;
@@ -223,5 +244,20 @@ int main(int argc, char** argv) {
     choices.options.triggerPin = 2;
     ArduinoExportDialog arduino(choices);
     Save(arduino, folder, "arduino-export.png");
+
+    // The servo panel on the virtual controller: two servos sent a position,
+    // the others still unknown.
+    main.link().Close();
+    main.link().Live().Motion().ForgetAll();
+    main.Panel()->SetPortChecked(false);
+    main.Panel()->chkCOM()->click();
+    main.Panel()->MoveSlider(0, 150);
+    main.Panel()->MoveSlider(3, 90);
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 400) QApplication::processEvents();
+    const QRect topFrames(0, 0, main.Panel()->width(), main.Panel()->frmServo(3)->geometry().bottom() + 6);
+    main.Panel()->grab(topFrames).save(QDir(folder).filePath(QStringLiteral("servo-panel-unknown.png")));
+    std::printf("servo-panel-unknown.png\n");
     return 0;
 }

@@ -17,6 +17,9 @@ struct GamepadSource::Device {
 GamepadSource::GamepadSource(double deadZone) : deadZone_(std::clamp(deadZone, 0.0, 0.5)) {
     // Axes keep coming when no window of SDL's has the focus.
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+    // SDL would otherwise take over SIGINT and SIGTERM, and the editor would
+    // ignore a logout, a service manager or Ctrl+C for as long as it runs.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) {
         problem_ = std::string("Gamepads are not available: ") + SDL_GetError();
         return;

@@ -3,6 +3,7 @@
 #include "cli.h"
 #include "cli_support.h"
 #include "files/settings_store.h"
+#include "link/live_output.h"
 #include "link/serial_link.h"
 #include "playback/serial_link_output.h"
 #include "playback/sound_player.h"
@@ -88,14 +89,20 @@ int RunShow(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     show::TriggerInbox inbox;
     show::ShowRunner runner(showFile, std::move(setup.idle), std::move(setup.shows), output, sound, clock, inbox, log,
                             uint32_t(std::random_device{}()));
+    runner.UseMotion(link.Live().Motion());
 
-    show::TriggerContext context{inbox, [&runner] { return runner.Status().Json(); },
+    show::TriggerContext context{inbox, [&runner] { return runner.StatusJson(); }, &link,
                                  showFile.device.value_or(link.DevicePath()), 0,
                                  [&log](const std::string& text) { log.Line(text); }};
     std::vector<std::unique_ptr<show::TriggerSource>> sources;
     for (size_t i = 0; i < showFile.triggers.size(); ++i) {
-        std::unique_ptr<show::TriggerSource> source = show::MakeTrigger(showFile.triggers[i], context);
+        // A modem line is read through the open port, which must be there from the start.
         std::string reason = "this kind of trigger is not available in this build";
+        if (showFile.triggers[i].kind == show::TriggerKind::Modem && !link.Open(reason)) {
+            err << Printable(file) << ": triggers[" << i << "]: " << Printable(link.FailureMessage(reason)) << '\n';
+            return kExitFailure;
+        }
+        std::unique_ptr<show::TriggerSource> source = show::MakeTrigger(showFile.triggers[i], context);
         if (!source || !source->Start(reason)) {
             err << Printable(file) << ": triggers[" << i << "]: " << Printable(reason) << '\n';
             return kExitFailure;

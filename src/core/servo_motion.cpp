@@ -23,6 +23,7 @@ void ServoMotion::SetCaps(const std::array<ServoRecord, kServoCount>& servos, in
 }
 
 void ServoMotion::HaltAll() {
+    if (keepMoving_) return;
     for (Limiter& limiter : limiters_) limiter.Halt();
 }
 

@@ -44,9 +44,15 @@ public:
     bool StopRequested() const { return stopRequested_; }
     void ClearStop() { stopRequested_ = false; }
 
-    // Every servo stopped where it was last sent (its controller holds it there).
+    // Every servo stopped where it was last sent (its controller holds it there),
+    // unless the motion is kept.
     void HaltAll();
     void Halt(int servo) { limiters_[servo].Halt(); }
+    // While kept, a playback that ends leaves every servo moving as it was,
+    // and the next one picks them up mid-move within their caps: one
+    // playback handing over to another without a jolt (the show runner).
+    void KeepMoving(bool keep) { keepMoving_ = keep; }
+    bool KeepsMoving() const { return keepMoving_; }
     // Nothing is known of any servo any more (another port, pulses off).
     void ForgetAll();
 
@@ -62,6 +68,7 @@ private:
     int fps_ = 30;
     bool playing_ = false;
     bool stopRequested_ = false;
+    bool keepMoving_ = false;
 };
 
 }  // namespace kestrova

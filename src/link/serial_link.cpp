@@ -13,12 +13,14 @@
 #include <charconv>
 #include <chrono>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 #endif
@@ -174,6 +176,10 @@ std::optional<std::string> LineSettingsForBaudRate(int32_t baudRate) {
 
 struct SerialLink::Impl {
     QSerialPort port;
+    // Held while the port opens or closes, and while another thread reads
+    // its modem lines through `descriptor` (-1 while closed).
+    mutable std::mutex portMutex;
+    int descriptor = -1;
     int32_t portNumber = 1;
     std::string lineSettings = kLineSettings9600;
     LineParameters line;
@@ -304,25 +310,64 @@ bool SerialLink::Open(std::string& reason) {
     }
     const std::string device = impl_->DeviceToOpen();
     if (device == kVirtualControllerDevice) {
-        impl_->virtualOpen = true;
+        {
+            const std::lock_guard lock(impl_->portMutex);
+            impl_->virtualOpen = true;
+        }
         impl_->Opened(device);
         return SendOpening(reason);
     }
     QSerialPort& port = impl_->port;
     port.setPortName(QString::fromStdString(device));
     ApplyLine(port, impl_->line);
-    if (!port.open(QIODevice::WriteOnly)) {
-        reason = OpenFailureReason(device, port);
-        return false;
+    {
+        const std::lock_guard lock(impl_->portMutex);
+        if (!port.open(QIODevice::WriteOnly)) {
+            reason = OpenFailureReason(device, port);
+            return false;
+        }
+        impl_->descriptor = static_cast<int>(port.handle());
     }
     impl_->Opened(device);
     return SendOpening(reason);
 }
 
 void SerialLink::Close() {
-    if (impl_->port.isOpen()) impl_->port.close();
-    impl_->virtualOpen = false;
+    {
+        const std::lock_guard lock(impl_->portMutex);
+        if (impl_->port.isOpen()) impl_->port.close();
+        impl_->descriptor = -1;
+        impl_->virtualOpen = false;
+    }
     impl_->openedDevice.clear();
+}
+
+bool SerialLink::ReadModemLines(ModemLines& lines, std::string& reason) const {
+    const std::lock_guard lock(impl_->portMutex);
+    if (impl_->descriptor < 0) {
+        reason = impl_->virtualOpen ? "The virtual controller has no modem lines" : kNotOpenReason;
+        return false;
+    }
+#ifdef Q_OS_UNIX
+    // The descriptor itself: the port object belongs to the thread that
+    // writes, and its own reading would report a failure as that thread's.
+    int bits = 0;
+    if (::ioctl(impl_->descriptor, TIOCMGET, &bits) != 0) {
+        reason = "The port cannot report its modem lines (" + SystemReason(errno) + ")";
+        return false;
+    }
+    lines = ModemLines{(bits & TIOCM_CTS) != 0, (bits & TIOCM_DSR) != 0, (bits & TIOCM_CD) != 0,
+                       (bits & TIOCM_RI) != 0};
+#else
+    const QSerialPort::PinoutSignals bits = impl_->port.pinoutSignals();
+    if (impl_->port.error() != QSerialPort::NoError) {
+        reason = "The port cannot report its modem lines (" + impl_->port.errorString().toStdString() + ")";
+        return false;
+    }
+    lines = ModemLines{bits.testFlag(QSerialPort::ClearToSendSignal), bits.testFlag(QSerialPort::DataSetReadySignal),
+                       bits.testFlag(QSerialPort::DataCarrierDetectSignal), bits.testFlag(QSerialPort::RingIndicatorSignal)};
+#endif
+    return true;
 }
 
 bool SerialLink::Write(const uint8_t* data, size_t size, std::string& reason) {

@@ -86,6 +86,17 @@ public:
     bool Open(std::string& reason);
     void Close();
 
+    // The modem status lines of the open port, as its adapter reports them
+    // (true: asserted). Safe from any thread, as the one port is shared: a
+    // contact trigger reads them while playback writes, and a second open
+    // of the device would meet the port's exclusive lock. False with the
+    // reason when the port is closed (or virtual) or the device has no such
+    // lines (a pseudo-terminal).
+    struct ModemLines {
+        bool cts = false, dsr = false, dcd = false, ri = false;
+    };
+    bool ReadModemLines(ModemLines& lines, std::string& reason) const;
+
     // Hands the bytes to the operating system before returning, without
     // waiting for them to leave the line. On failure (port closed, device
     // gone) returns false with the reason.

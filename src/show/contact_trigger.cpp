@@ -1,15 +1,13 @@
 #include "contact_trigger.h"
 
+#include "link/serial_link.h"
+
 #include <gpiod.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
 
 namespace kestrova::show {
 
@@ -17,34 +15,28 @@ namespace {
 
 class ModemReader : public ContactReader {
 public:
-    ModemReader(std::string device, int bit, std::string line) : device_(std::move(device)), bit_(bit), line_(line) {}
-    ~ModemReader() override { Close(); }
+    ModemReader(const SerialLink& link, std::string device, std::string line)
+        : link_(link), device_(std::move(device)), line_(std::move(line)) {}
+    // Nothing of its own to open: the port is readable when the link has it open.
     bool Open(std::string& reason) override {
-        fd_ = ::open(device_.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd_ < 0) reason = device_ + ": " + std::strerror(errno);
-        return fd_ >= 0;
+        bool high = false;
+        return Read(high, reason);
     }
     bool Read(bool& high, std::string& reason) override {
-        int bits = 0;
-        if (fd_ < 0 || ::ioctl(fd_, TIOCMGET, &bits) != 0) {
-            reason = device_ + ": " + std::strerror(errno);
-            Close();
+        SerialLink::ModemLines lines;
+        if (!link_.ReadModemLines(lines, reason)) {
+            reason = device_ + ": " + reason;
             return false;
         }
-        high = (bits & bit_) != 0;
+        high = line_ == "CTS" ? lines.cts : line_ == "DSR" ? lines.dsr : line_ == "DCD" ? lines.dcd : lines.ri;
         return true;
     }
     std::string Describe() const override { return line_ + " of " + device_; }
 
 private:
-    void Close() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
+    const SerialLink& link_;
     std::string device_;
-    int bit_;
     std::string line_;
-    int fd_ = -1;
 };
 
 class GpioReader : public ContactReader {
@@ -88,9 +80,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ContactReader> MakeModemReader(const std::string& device, const std::string& line) {
-    const int bit = line == "CTS" ? TIOCM_CTS : line == "DSR" ? TIOCM_DSR : line == "DCD" ? TIOCM_CD : TIOCM_RI;
-    return std::make_unique<ModemReader>(device, bit, line);
+std::unique_ptr<ContactReader> MakeModemReader(const SerialLink& link, const std::string& device,
+                                               const std::string& line) {
+    return std::make_unique<ModemReader>(link, device, line);
 }
 
 std::unique_ptr<ContactReader> MakeGpioReader(const std::string& chip, int32_t offset) {

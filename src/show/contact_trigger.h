@@ -13,6 +13,10 @@
 #include <string>
 #include <thread>
 
+namespace kestrova {
+class SerialLink;
+}
+
 namespace kestrova::show {
 
 // Reads one contact's level. The tests give their own.
@@ -25,8 +29,13 @@ public:
     virtual std::string Describe() const = 0;
 };
 
-// TIOCMGET on the device, opened on its own beside the serial link.
-std::unique_ptr<ContactReader> MakeModemReader(const std::string& device, const std::string& line);
+// A modem status line (CTS, DSR, DCD or RI) of the link's own open port:
+// the device is not opened a second time, which its exclusive lock would
+// refuse. While the link's port is closed (a lost adapter) the line cannot
+// be read; it can again once the runner has opened the port again.
+// `device` names the port in the log.
+std::unique_ptr<ContactReader> MakeModemReader(const SerialLink& link, const std::string& device,
+                                               const std::string& line);
 // A GPIO line as an input through libgpiod.
 std::unique_ptr<ContactReader> MakeGpioReader(const std::string& chip, int32_t offset);
 

@@ -1,9 +1,14 @@
 #include "http_trigger.h"
 
+#include "playback/process_priority.h"
+
 #include <QHostAddress>
 #include <QHttpServer>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QThread>
+
+#include <future>
 
 namespace kestrova::show {
 
@@ -32,18 +37,56 @@ HttpTrigger::HttpTrigger(TriggerInbox& inbox, std::string name, std::string addr
     : inbox_(inbox), name_(std::move(name)), address_(std::move(address)), port_(port), secret_(std::move(secret)),
       status_(std::move(status)) {}
 
-HttpTrigger::~HttpTrigger() = default;
+// Builds the server on its own thread, says whether it listens, and runs
+// that thread's event loop until the trigger ends.
+class HttpTrigger::ServerThread : public QThread {
+public:
+    explicit ServerThread(HttpTrigger& trigger) : trigger_(trigger) {}
+    std::future<std::string> Started() { return started_.get_future(); }
+
+protected:
+    void run() override {
+        SetPromptWakeups(true);  // a request preempts busy work the moment it arrives
+        QHttpServer server;
+        const std::string problem = trigger_.Serve(server);
+        started_.set_value(problem);
+        if (problem.empty()) exec();
+    }
+
+private:
+    HttpTrigger& trigger_;
+    std::promise<std::string> started_;
+};
+
+HttpTrigger::~HttpTrigger() {
+    if (thread_) {
+        thread_->quit();
+        thread_->wait();
+    }
+}
 
 std::string HttpTrigger::Describe() const {
     return "HTTP on " + address_ + ":" + std::to_string(port_) + (secret_.empty() ? "" : " (with the secret)");
 }
 
 bool HttpTrigger::Start(std::string& reason) {
-    server_ = std::make_unique<QHttpServer>();
+    auto thread = std::make_unique<ServerThread>(*this);
+    std::future<std::string> started = thread->Started();
+    thread->start();
+    reason = started.get();
+    if (!reason.empty()) {
+        thread->wait();
+        return false;
+    }
+    thread_ = std::move(thread);
+    return true;
+}
+
+std::string HttpTrigger::Serve(QHttpServer& server) {
     auto allowed = [this](const QHttpServerRequest& request) {
         return secret_.empty() || SameSecret(request.value("Authorization"), "Bearer " + secret_);
     };
-    server_->route("/trigger", [this, allowed](const QHttpServerRequest& request) {
+    server.route("/trigger", [this, allowed](const QHttpServerRequest& request) {
         if (request.method() != QHttpServerRequest::Method::Post) {
             return Error(Status::MethodNotAllowed, "POST starts a show");
         }
@@ -69,22 +112,17 @@ bool HttpTrigger::Start(std::string& reason) {
                                  "HTTP from " + request.remoteAddress().toString().toStdString(), false, true});
         return QHttpServerResponse(QJsonObject{{"accepted", true}}, Status::Accepted);
     });
-    server_->route("/status", [this, allowed](const QHttpServerRequest& request) {
+    server.route("/status", [this, allowed](const QHttpServerRequest& request) {
         if (request.method() != QHttpServerRequest::Method::Get) return Error(Status::MethodNotAllowed, "GET only");
         if (!allowed(request)) return Error(Status::Unauthorized, "the secret is missing or wrong");
         return QHttpServerResponse("application/json", QByteArray::fromStdString(status_()));
     });
     const QHostAddress address(address_ == "localhost" ? QString("127.0.0.1") : QString::fromStdString(address_));
-    if (address.isNull()) {
-        reason = "the address " + address_ + " is not an IP address";
-        return false;
+    if (address.isNull()) return "the address " + address_ + " is not an IP address";
+    if (server.listen(address, quint16(port_)) == 0) {
+        return "TCP port " + std::to_string(port_) + " on " + address_ + " cannot be opened (in use?)";
     }
-    if (server_->listen(address, quint16(port_)) == 0) {
-        reason = "TCP port " + std::to_string(port_) + " on " + address_ + " cannot be opened (in use?)";
-        server_.reset();
-        return false;
-    }
-    return true;
+    return "";
 }
 
 }  // namespace kestrova::show

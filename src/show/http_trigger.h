@@ -3,7 +3,9 @@
 // starts a show, GET /status answers the runner's state as JSON. Bound to
 // the loopback address unless the show file names another; with a secret
 // set, every request must carry it as "Authorization: Bearer SECRET".
-// Runs on the thread whose event loop serves it (the runner pumps it).
+// Served on a thread of its own, so a request is answered and its trigger
+// posted the moment it arrives, whatever the runner is doing; `status` is
+// therefore called from that thread.
 
 #include "trigger.h"
 
@@ -12,6 +14,7 @@
 #include <string>
 
 class QHttpServer;
+class QThread;
 
 namespace kestrova::show {
 
@@ -26,12 +29,16 @@ public:
     static constexpr int kMaxBody = 4096;
 
 private:
+    class ServerThread;
+    // Sets up the routes and listens; the reason when it cannot.
+    std::string Serve(QHttpServer& server);
+
     TriggerInbox& inbox_;
     std::string name_, address_;
     int32_t port_;
     std::string secret_;
     std::function<std::string()> status_;
-    std::unique_ptr<QHttpServer> server_;
+    std::unique_ptr<QThread> thread_;
 };
 
 }  // namespace kestrova::show

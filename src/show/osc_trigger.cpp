@@ -1,5 +1,7 @@
 #include "osc_trigger.h"
 
+#include "playback/process_priority.h"
+
 #include <lo/lo.h>
 
 #include <cstring>
@@ -54,6 +56,11 @@ bool OscTrigger::Start(std::string& reason) {
         return false;
     }
     lo_server_thread_add_method(server, "/kestrova/trigger", nullptr, &OscHandler::Trigger, this);
+    // A message preempts busy work the moment it arrives.
+    lo_server_thread_set_callbacks(server, [](lo_server_thread, void*) {
+        SetPromptWakeups(true);
+        return 0;
+    }, nullptr, nullptr);
     if (lo_server_thread_start(server) != 0) {
         lo_server_thread_free(server);
         reason = "the OSC server thread did not start";

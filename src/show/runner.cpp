@@ -1,5 +1,7 @@
 #include "runner.h"
 
+#include "playback/process_priority.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -57,10 +59,8 @@ public:
         return runner_.playing_ == runner_.idleEngine_.get() && !runner_.finishing_ && !Leave();
     }
     void MovePlayMarker(int32_t frame) override { runner_.frame_ = frame; }
-    void Pump() override {
-        runner_.Service();
-        if (Leave() && runner_.playing_) runner_.playing_->bStop = true;
-    }
+    // Leaving is the engine clock's: it comes before any frame is sent.
+    void Pump() override { runner_.Service(); }
     void Tell(const Message& message) override {
         if (runner_.told_.size() < 100 && runner_.told_.insert(message.text).second) {
             std::string text = message.text;
@@ -79,18 +79,22 @@ private:
 };
 
 // The engines' clock: the runner's, with triggers taken during each frame's
-// wait. A show waiting to start cuts the idle's wait short.
+// wait. The playback leaves at the frame it waits for, which is not sent. A
+// show waiting to start takes that frame's place: at once when no servo is
+// capped, else on the frame's time, so that no step of a capped servo comes
+// sooner than a period after the one before. A stop also ends on time.
 class ShowRunner::EngineClock : public PlaybackClock {
 public:
     explicit EngineClock(ShowRunner& runner) : runner_(runner) {}
     double NowMs() override { return runner_.clock_.NowMs(); }
     void WaitUntil(double deadlineMs) override {
-        while (NowMs() < deadlineMs) {
+        for (;;) {
             if (runner_.view_->Leave()) {
                 if (runner_.playing_) runner_.playing_->bStop = true;
-                if (runner_.stop_) break;  // ends at this frame, on time
-                return;                    // the show is waiting: this frame goes now
+                if (!runner_.stop_ && !runner_.AnyServoCapped()) return;
+                break;
             }
+            if (NowMs() >= deadlineMs) break;
             runner_.clock_.WaitOrWake(deadlineMs, runner_.inbox_);
             runner_.Service();
         }
@@ -126,6 +130,7 @@ ShowRunner::ShowRunner(const ShowFile& file, std::optional<RunnerProject> idle, 
       view_(std::make_unique<View>(*this, file.framesPerSecond)), engineClock_(std::make_unique<EngineClock>(*this)) {
     auto makeEngine = [&](Project& project) {
         auto engine = std::make_unique<PlaybackEngine>(project, output_, *sound_, *view_, engineClock_.get());
+        engine->SetMotion(motion_);
         engine->SetPrioritySetter([](int32_t) {});
         if (file_.baud) engine->SetLineBaud(*file_.baud);
         return engine;
@@ -141,9 +146,28 @@ ShowRunner::ShowRunner(const ShowFile& file, std::optional<RunnerProject> idle, 
         }
     }
     scheduler_.emplace(config, 0);
+    Publish(true);
 }
 
 ShowRunner::~ShowRunner() = default;
+
+void ShowRunner::UseMotion(ServoMotion& motion) {
+    motion_ = &motion;
+    if (idleEngine_) idleEngine_->SetMotion(motion_);
+    for (auto& engine : showEngines_) engine->SetMotion(motion_);
+}
+
+bool ShowRunner::AnyServoCapped() const {
+    for (int s = 0; s < kServoCount; ++s) {
+        if (motion_->At(s).Capped()) return true;
+    }
+    return false;
+}
+
+void ShowRunner::HaltServos() {
+    motion_->KeepMoving(false);
+    motion_->HaltAll();
+}
 
 void ShowRunner::RequestStop() {
     stop_ = true;
@@ -167,8 +191,23 @@ RunnerStatus ShowRunner::Status() const {
     return s;
 }
 
+std::string ShowRunner::StatusJson() const {
+    const std::lock_guard lock(statusMutex_);
+    return statusJson_;
+}
+
+void ShowRunner::Publish(bool now) {
+    const double at = clock_.NowMs();
+    if (!now && at - publishedMs_ < 100) return;
+    publishedMs_ = at;
+    std::string json = Status().Json();
+    const std::lock_guard lock(statusMutex_);
+    statusJson_.swap(json);
+}
+
 int ShowRunner::Run() {
     startMs_ = clock_.NowMs();
+    Publish(true);
     std::string triggers;
     for (const TriggerSetup& t : file_.triggers) triggers += std::string(triggers.empty() ? "" : ", ") + t.name;
     log_.Line("Started: " + std::to_string(shows_.size()) + " show(s) in " + OrderName(file_.order) +
@@ -182,8 +221,13 @@ int ShowRunner::Run() {
     if (idle_) addCues(idle_->project);
     for (const RunnerProject& show : shows_) addCues(show.project);
     if (const std::optional<Message> problem = sound_->PrepareAll(paths)) view_->Tell(*problem);
+    if (output_.IsOpen()) log_.Line("Port open");
 
     while (!stop_) {
+        motion_->KeepMoving(true);
+        // Between playbacks too (the engine turns it off as one ends): a
+        // trigger is taken the moment it arrives, whatever else runs.
+        SetPromptWakeups(true);
         if (!EnsurePort()) continue;
         if (pending_ >= 0) {
             PlayShow();
@@ -216,6 +260,7 @@ bool ShowRunner::EnsurePort() {
 
 void ShowRunner::PortFailed() {
     output_.Close();
+    HaltServos();  // whatever they were doing, they are not doing it now
     if (!portLost_) log_.Line("Error: the port failed; trying again every " + std::to_string(int(kPortRetryMs / 1000)) + " s");
     portLost_ = true;
     const double until = clock_.NowMs() + kPortRetryMs;
@@ -243,6 +288,7 @@ void ShowRunner::PlayShow() {
     RunnerProject& show = shows_[size_t(current_)];
     PlaybackEngine& engine = *showEngines_[size_t(current_)];
     log_.Line("Show start: " + show.name);
+    Publish(true);
     playing_ = &engine;
     const bool ok = engine.PlayAnimation(1, show.project.Frames.UpperBound());
     playing_ = nullptr;
@@ -253,6 +299,7 @@ void ShowRunner::PlayShow() {
     if (engine.DroppedFrames() > 0) end += ", " + std::to_string(engine.DroppedFrames()) + " late frame(s) dropped";
     log_.Line(end);
     current_ = -1;
+    Publish(true);
     if (!ok && !stop_) PortFailed();
 }
 
@@ -275,6 +322,7 @@ void ShowRunner::Service() {
         }
     }
     for (const Decision& d : scheduler_->Tick(now, minute)) Note(d, "held for the minimum pulse");
+    Publish(false);
     const int64_t dropped = inbox_.Dropped();
     if (dropped > droppedLogged_ && now - lastIgnoredLogMs_ >= 1000) {
         log_.Line("Trigger flood: " + std::to_string(dropped - droppedLogged_) + " trigger(s) dropped unread");
@@ -318,6 +366,8 @@ void ShowRunner::Finish() {
         stop_ = true;
         playing_ = nullptr;
     }
+    HaltServos();
+    SetPromptWakeups(false);
     output_.Close();
     log_.Line("Stopped: " + std::to_string(scheduler_->ShowsPlayed()) + " show(s) played");
 }

@@ -4,8 +4,11 @@
 // Everything goes through the playback engine, one engine per project over
 // the same open port, so a show's frames leave exactly as in the editor.
 // Triggers are taken between frames and while waiting for one; a trigger
-// during idle ends the idle at the frame being sent, and the show's first
-// frame follows at once.
+// during idle ends the idle at the frame being waited for, and the show's
+// first frame takes its place: at once, or on that frame's time when a servo
+// is capped. All engines step the same limiters, which keep the servos'
+// motion from one playback to the next, so a hand-over (idle to show, show
+// to idle, the idle's first frame at a stop) travels within the caps.
 
 #include "core/playback_clock.h"
 #include "core/project.h"
@@ -18,6 +21,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -81,9 +85,15 @@ public:
     // Safe from a signal handler.
     void RequestStop();
     RunnerStatus Status() const;
+    // Status().Json() as it stood at most a tenth of a second ago; safe
+    // from any thread (the HTTP trigger's).
+    std::string StatusJson() const;
     // Called at every frame and every few milliseconds of a wait: the sign
     // of life a watchdog waits for.
     void SetHeartbeat(std::function<void()> heartbeat) { heartbeat_ = std::move(heartbeat); }
+    // The limiters every engine steps (the link's, which knows where the
+    // servos are); by default the runner's own. Before Run.
+    void UseMotion(ServoMotion& motion);
 
     // How long a lost port waits between attempts to open it again.
     static constexpr double kPortRetryMs = 3000;
@@ -99,11 +109,16 @@ private:
     void Rest(double untilMs);
     // Takes the inbox's events to the scheduler; notes a show to start.
     void Service();
+    // Refreshes what StatusJson() answers (`now` true: whatever its age).
+    void Publish(bool now);
     void Note(const Decision& decision, const std::string& detail);
     void LogIgnored(const std::string& line, double now);
     void PortFailed();
     void Finish();
     double Period() const { return 1000.0 / file_.framesPerSecond; }
+    bool AnyServoCapped() const;
+    // The servos stop where they were sent: nothing is moving any more.
+    void HaltServos();
 
     ShowFile file_;
     std::optional<RunnerProject> idle_;
@@ -115,6 +130,8 @@ private:
     std::unique_ptr<PreparedSound> sound_;
     std::unique_ptr<View> view_;
     std::unique_ptr<EngineClock> engineClock_;
+    ServoMotion ownMotion_;
+    ServoMotion* motion_ = &ownMotion_;
     std::unique_ptr<PlaybackEngine> idleEngine_;
     std::vector<std::unique_ptr<PlaybackEngine>> showEngines_;
     PlaybackEngine* playing_ = nullptr;
@@ -133,6 +150,9 @@ private:
     int64_t droppedLogged_ = 0;
     std::set<std::string> told_;  // messages logged once
     std::function<void()> heartbeat_;
+    mutable std::mutex statusMutex_;
+    std::string statusJson_;
+    double publishedMs_ = -1e300;
 };
 
 }  // namespace kestrova::show

@@ -4,6 +4,7 @@
 #include "core/cue_path.h"
 #include "files/kva_reader.h"
 #include "files/safe_file.h"
+#include "link/serial_link.h"
 
 #include <filesystem>
 #include <fstream>
@@ -68,7 +69,8 @@ ShowSetup LoadShowSetup(const ShowFile& file) {
         }
     }
     if (setup.shows.empty() && setup.problems.empty()) setup.problems.push_back({"shows", "no show is left to play"});
-    if (file.device && !std::filesystem::exists(*file.device)) {
+    // The virtual controller is no file: a dry run without hardware.
+    if (file.device && *file.device != kVirtualControllerDevice && !std::filesystem::exists(*file.device)) {
         report("port.device", "the device " + *file.device + " does not exist" +
                                   (file.skipBroken ? "; the runner tries it every few seconds" : ""),
                true);

@@ -16,8 +16,10 @@ std::unique_ptr<TriggerSource> MakeTrigger(const TriggerSetup& setup, TriggerCon
         return std::make_unique<HttpTrigger>(context.inbox, setup.name, setup.address, setup.port, setup.secret,
                                              context.statusJson);
     case TriggerKind::Modem:
+        if (!context.link) return nullptr;
         return std::make_unique<ContactTrigger>(context.inbox, setup.name, setup.activeLow,
-                                                MakeModemReader(context.portDevice, setup.line), context.problem);
+                                                MakeModemReader(*context.link, context.portDevice, setup.line),
+                                                context.problem);
     case TriggerKind::Gpio:
         return std::make_unique<ContactTrigger>(context.inbox, setup.name, setup.activeLow,
                                                 MakeGpioReader(setup.chip, setup.offset), context.problem);

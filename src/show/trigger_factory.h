@@ -8,12 +8,17 @@
 #include <memory>
 #include <string>
 
+namespace kestrova {
+class SerialLink;
+}
+
 namespace kestrova::show {
 
 struct TriggerContext {
     TriggerInbox& inbox;
     std::function<std::string()> statusJson;  // for HTTP's GET /status
-    std::string portDevice;                   // the show's serial device, for modem lines
+    const SerialLink* link = nullptr;         // the show's port, whose modem lines a contact reads
+    std::string portDevice;                   // its device, for the log
     int keyFd = 0;
     std::function<void(const std::string&)> problem;  // a contact's reader failing or back, from its thread
 };

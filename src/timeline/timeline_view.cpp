@@ -1,6 +1,7 @@
 #include "timeline_view.h"
 
 #include "audio_lane.h"
+#include "core/servo_caps.h"
 #include "sound_peaks.h"
 
 #include <QCursor>
@@ -30,6 +31,8 @@ const QColor kMarkerEdge(128, 128, 128);
 constexpr int kMinMarkerWidth = 7;
 // The audio lane under the graph.
 constexpr int kLaneHeight = 48;
+// The length of the limited path's dashes and of the gaps between them.
+constexpr double kDashPixels = 4.0;
 
 // A bar of one colour: the guide lines and the play-position bar.
 class ColorBar : public QWidget {
@@ -103,6 +106,7 @@ protected:
             painter.setPen(QPen(curve.color, 0));
             painter.drawPolyline(points_.data(), static_cast<int>(points_.size()));
         }
+        for (int s = 0; s < kServoCount; ++s) PaintLimited(painter, s, first, last, frames);
     }
 
     void mouseMoveEvent(QMouseEvent* event) override { view_.GraphMouseMove(event->position().toPoint()); }
@@ -111,6 +115,71 @@ protected:
     }
 
 private:
+    // Where the caps hold a servo back: its limited path over frames first to
+    // last, from the frame before each span to the frame after, so it leaves
+    // and joins the curve. Dashed in whole frames, about kDashPixels on and
+    // off, so the dashes stay put however the area is repainted; a frame a
+    // dash long or more is one segment, dashed by the pen.
+    void PaintLimited(QPainter& painter, int s, int32_t first, int32_t last, int32_t frames) {
+        const LimitedPath& path = view_.Limited(s);
+        if (!path.Differs()) return;
+        const GraphMapping& m = view_.Mapping();
+        const FrameTable& table = view_.project_.Frames;
+        const auto group = static_cast<int32_t>(std::ceil(kDashPixels / m.FramePixels()));
+        painter.setPen(QPen(view_.Curves()[s].color, 0, group > 1 ? Qt::SolidLine : Qt::DashLine));
+        for (const LimitedPath::Span& span : path.Within(first - 1, last + 1)) {
+            auto point = [&](int32_t f) {
+                const int32_t position = f >= span.first && f <= span.last ? path.In(span, f) : table[f][s];
+                return QPoint(static_cast<int>(m.Column(f)), static_cast<int>(m.PositionRow(position)));
+            };
+            const int32_t to = std::min({span.last + 1, last, frames});
+            for (int32_t f = std::max({span.first - 1, first, 1}); f < to; ++f)
+                if (group == 1 || (f / group) % 2 == 0) painter.drawLine(point(f), point(f + 1));
+        }
+    }
+
+    // The same where frames share pixel columns: each column the limited
+    // path passes through, from its lowest to its highest position there, in
+    // dashes of half kDashPixels columns of the graph, so that steep
+    // stretches still read as a line.
+    void PaintLimitedColumns(uint32_t* bits, qsizetype stride, int left, int right, int height, int32_t frames) {
+        const GraphMapping& m = view_.Mapping();
+        const FrameTable& table = view_.project_.Frames;
+        const int dash = static_cast<int>(kDashPixels) / 2;
+        const auto first = static_cast<int32_t>(std::max(1.0, std::ceil(m.X(left)) - 1.0));
+        const auto last = static_cast<int32_t>(std::min<double>(frames, std::ceil(m.X(right + 1.0)) - 1.0));
+        const int bottomRow = std::min(height, m.Height()) - 1;
+        for (int s = 0; s < kServoCount; ++s) {
+            const LimitedPath& path = view_.Limited(s);
+            const uint32_t pixel = view_.Curves()[s].color.rgb() | 0xff000000u;
+            for (const LimitedPath::Span& span : path.Within(first - 1, last + 1)) {
+                int64_t column = -1;
+                int32_t lo = 0, hi = 0, before = 0;
+                auto flush = [&] {
+                    if (column < std::max(left, 0) || column > right || (column / dash) % 2 != 0) return;
+                    const int64_t top = std::max<int64_t>(m.PositionRow(hi), 0);
+                    const int64_t bottom = std::min<int64_t>(m.PositionRow(lo), bottomRow);
+                    for (int64_t r = top; r <= bottom; ++r) bits[r * stride + (column - left)] = pixel;
+                };
+                const int32_t to = std::min({span.last + 1, last, frames});
+                for (int32_t f = std::max({span.first - 1, first, 1}); f <= to; ++f) {
+                    const int32_t position = f >= span.first && f <= span.last ? path.In(span, f) : table[f][s];
+                    const int64_t c = m.Column(f);
+                    if (c != column) {
+                        flush();
+                        // The frame before joins the column to the one left of it.
+                        lo = hi = column < 0 ? position : before;
+                        column = c;
+                    }
+                    lo = std::min(lo, position);
+                    hi = std::max(hi, position);
+                    before = position;
+                }
+                flush();
+            }
+        }
+    }
+
     void PaintGrid(QPainter& painter, const QRect& area) {
         const GraphMapping& m = view_.Mapping();
         const double fromX = m.X(area.left()) - 1.0;
@@ -199,6 +268,7 @@ private:
                 count = merged + 1;
             }
         }
+        PaintLimitedColumns(bits, stride, left, right, height, frames);
         painter.drawImage(area.topLeft(), image_, QRect(0, area.top(), area.width(), area.height()));
     }
 
@@ -411,7 +481,15 @@ void TimelineView::FitToWindow() {
     Refit(1.0, 0);
 }
 
-void TimelineView::SetFramesPerSecond(int fps) { lane_->SetFramesPerSecond(fps); }
+void TimelineView::SetFramesPerSecond(int fps) {
+    lane_->SetFramesPerSecond(fps);
+    // The caps are per second: another rate, another path.
+    if (fps == fps_) return;
+    fps_ = fps;
+    if (!drawn_) return;
+    for (int s = 0; s < kServoCount; ++s) TraceLimited(s);
+    graph_->update();
+}
 void TimelineView::SetSoundOffsetMs(int ms) { lane_->SetSoundOffsetMs(ms); }
 void TimelineView::SetSoundFolder(const std::string& folder) { lane_->SetSoundFolder(folder); }
 
@@ -464,6 +542,7 @@ void TimelineView::Draw(const std::array<CurveStyle, kServoCount>& curves, bool 
     setUpdatesEnabled(false);
     curves_ = curves;
     levels_.Clear();
+    for (int s = 0; s < kServoCount; ++s) TraceLimited(s);
     // New markers bring the view back to the start; a rebuild keeps its place.
     const double left = drawn_ && !resetMarkers ? mapping_.X(scrollBars_->Value(cScrollBars::Horizontal)) : 1.0;
     mapping_ = GraphMapping(frames, mapping_.Width(), mapping_.Height());
@@ -486,7 +565,13 @@ void TimelineView::ServoRebuilt(int servo) {
         return;
     }
     if (levels_.Built()) levels_.BuildServo(project_.Frames, servo);
+    TraceLimited(servo);
     graph_->update();
+}
+
+void TimelineView::TraceLimited(int servo) {
+    const auto s = size_t(servo);
+    limited_[s] = curves_[s].drawn ? LimitPath(project_.Frames, servo, ServoCaps(project_.Servos[s]), fps_) : LimitedPath{};
 }
 
 void TimelineView::OnScroll() {

@@ -16,6 +16,7 @@
 // is in view and stays so as the window is resized. Under the graph the
 // audio lane shows the cued sounds on the same scale.
 
+#include "core/limited_path.h"
 #include "core/project.h"
 #include "curve_levels.h"
 #include "scroll_bars.h"
@@ -87,6 +88,9 @@ public:
     void SetSoundFolder(const std::string& folder);
     const GraphMapping& Mapping() const { return mapping_; }
     const std::array<CurveStyle, kServoCount>& Curves() const { return curves_; }
+    // Where a drawn servo's caps hold its output back from the table, at the
+    // frame rate set: drawn as a thin dashed line over those frames.
+    const LimitedPath& Limited(int servo) const { return limited_[size_t(servo)]; }
     bool Drawn() const { return drawn_; }
 
     int32_t StartFrame() const { return startFrame_; }
@@ -155,10 +159,13 @@ private:
     void PlaceMarker(DragKind kind);
     void PlaceGuide(DragKind kind);
     void LayoutInside();
+    void TraceLimited(int servo);
 
     const Project& project_;
     GraphMapping mapping_;
     std::array<CurveStyle, kServoCount> curves_{};
+    std::array<LimitedPath, kServoCount> limited_{};
+    int fps_ = 15;
     bool drawn_ = false;
     int32_t startFrame_ = 1;
     int32_t stopFrame_ = 1;

@@ -101,6 +101,7 @@ void KvxEditCtrl::BindProgram(std::string* program) {
 void KvxEditCtrl::ReloadFromProgram() {
     loading_ = true;
     ClearDiagnostic();
+    ShowWarnings({});
     setPlainText(QString::fromStdString(*program_));
     loading_ = false;
     // The model keeps exactly the editor's text (a lone CR or LF has become
@@ -205,24 +206,50 @@ bool KvxEditCtrl::CanCopy() const { return textCursor().hasSelection(); }
 
 bool KvxEditCtrl::CanPaste() const { return canPaste(); }
 
-void KvxEditCtrl::ShowDiagnostic(int32_t start, int32_t end, const QString& message) {
+QTextCursor KvxEditCtrl::RangeOf(int32_t start, int32_t end) const {
     QTextCursor range(document());
     range.setPosition(PositionOfOffset(start));
     range.setPosition(PositionOfOffset(std::max(end, start)), QTextCursor::KeepAnchor);
-    diagnostic_ = range;
+    return range;
+}
+
+void KvxEditCtrl::ShowDiagnostic(int32_t start, int32_t end, const QString& message) {
+    diagnostic_ = RangeOf(start, end);
     diagnosticMessage_ = message;
-    QTextEdit::ExtraSelection mark;
-    mark.cursor = range;
-    mark.format.setUnderlineStyle(QTextCharFormat::WaveUnderline);
-    mark.format.setUnderlineColor(QColor(220, 0, 0));
-    setExtraSelections({mark});
+    ShowMarks();
 }
 
 void KvxEditCtrl::ClearDiagnostic() {
     if (diagnosticMessage_.isEmpty() && diagnostic_.isNull()) return;
     diagnostic_ = QTextCursor();
     diagnosticMessage_.clear();
-    setExtraSelections({});
+    ShowMarks();
+}
+
+void KvxEditCtrl::ShowWarnings(const std::vector<ProgramWarning>& warnings) {
+    if (warnings.empty() && warnings_.empty()) return;
+    warnings_.clear();
+    for (const ProgramWarning& w : warnings)
+        warnings_.push_back(Warning{RangeOf(w.Start, w.End), QString::fromStdString(w.message)});
+    ShowMarks();
+}
+
+void KvxEditCtrl::ShowMarks() {
+    QList<QTextEdit::ExtraSelection> marks;
+    auto underline = [&marks](const QTextCursor& range, const QColor& colour) {
+        QTextEdit::ExtraSelection mark;
+        mark.cursor = range;
+        mark.format.setUnderlineStyle(QTextCharFormat::WaveUnderline);
+        mark.format.setUnderlineColor(colour);
+        marks.append(mark);
+    };
+    for (const Warning& w : warnings_) {
+        underline(w.range, kWarningUnderline);
+        // A faint amber behind the word too: a thin wave alone is easily missed.
+        marks.back().format.setBackground(QColor(255, 236, 184));
+    }
+    if (!diagnosticMessage_.isEmpty() || !diagnostic_.isNull()) underline(diagnostic_, kErrorUnderline);
+    setExtraSelections(marks);
 }
 
 int KvxEditCtrl::CaretLine() const { return textCursor().blockNumber() + 1; }
@@ -257,9 +284,15 @@ bool KvxEditCtrl::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(event);
         const int position = cursorForPosition(help->pos()).position();
-        if (!diagnosticMessage_.isEmpty() && position >= diagnostic_.selectionStart() &&
-            position <= diagnostic_.selectionEnd()) {
-            QToolTip::showText(help->globalPos(), diagnosticMessage_, viewport());
+        auto over = [position](const QTextCursor& range) {
+            return !range.isNull() && position >= range.selectionStart() && position <= range.selectionEnd();
+        };
+        QString tip = !diagnosticMessage_.isEmpty() && over(diagnostic_) ? diagnosticMessage_ : QString();
+        for (auto w = warnings_.begin(); tip.isEmpty() && w != warnings_.end(); ++w) {
+            if (over(w->range)) tip = QStringLiteral("Warning: ") + w->message;
+        }
+        if (!tip.isEmpty()) {
+            QToolTip::showText(help->globalPos(), tip, viewport());
         } else {
             QToolTip::hideText();
             event->ignore();

@@ -9,12 +9,16 @@
 // (code points) from 0 with a line break counted as one character, the unit
 // of the compiler's word offsets.
 
+#include "core/program_check.h"
+
+#include <QColor>
 #include <QPlainTextEdit>
 #include <QTextCursor>
 
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 class QSyntaxHighlighter;
 
@@ -51,6 +55,19 @@ public:
     // empty message when there is none.
     const QString& DiagnosticMessage() const { return diagnosticMessage_; }
     QTextCursor DiagnosticRange() const { return diagnostic_; }
+
+    // The wavy amber underlines (on a faint amber ground) of the commands
+    // that ask more than the servo's caps allow, each with its warning as
+    // the words' tool tip. An error's underline is drawn over them.
+    struct Warning {
+        QTextCursor range;
+        QString message;
+    };
+    void ShowWarnings(const std::vector<ProgramWarning>& warnings);
+    const std::vector<Warning>& Warnings() const { return warnings_; }
+
+    static inline const QColor kErrorUnderline{220, 0, 0};
+    static inline const QColor kWarningUnderline{225, 135, 0};
 
     // The caret's line and column, both from 1 (a column counts characters).
     int CaretLine() const;
@@ -98,6 +115,10 @@ private:
     // Writes the editor's text to the model.
     void SyncToProgram() const;
     void OnContentsChange(int position, int removed, int added);
+    // The document range of the characters start to end (offsets).
+    QTextCursor RangeOf(int32_t start, int32_t end) const;
+    // The underlines of the warnings and the error, the error's on top.
+    void ShowMarks();
 
     std::string ownText_;
     std::string* program_ = &ownText_;
@@ -106,6 +127,7 @@ private:
     uint64_t editCount_ = 0;
     QTextCursor diagnostic_;
     QString diagnosticMessage_;
+    std::vector<Warning> warnings_;
     // The text holds characters outside the Basic Multilingual Plane, so
     // document positions (UTF-16) and offsets (code points) differ.
     mutable bool hasSurrogates_ = false;

@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include "compile_window.h"
+#include "core/cap_warnings.h"
 #include "core/compiler.h"
 #include "core/messages.h"
 #include "core/timing_pc.h"
@@ -12,6 +13,7 @@
 #include "kvx_edit_ctrl.h"
 #include "message_box.h"
 #include "execution/execution_window.h"
+#include "position_watch.h"
 #include "program_diagnostics.h"
 #include "timeline/timeline_geometry.h"
 #include "recent_menu.h"
@@ -218,6 +220,7 @@ void frmMain::BuildPanes() {
     // The servo control pane (fixed width, docked left), and the stop over every window.
     panel_ = new ServoPanel(central_);
     new MotionStop(this, link_, project_, store_);
+    new PositionWatch(*panel_, link_, this);
     ConnectPanel();
 
     // The instructions pane: the rest of the width, docked right.
@@ -495,7 +498,10 @@ void frmMain::BuildAnimation() {
         break;
     case BuildOutcome::Success:
         timer.WaitFor(15);
-        progress.SetCaption("Compiling Complete.");
+        // Moves beyond their caps build as written; the output limits them.
+        const size_t n = CapWarnings(project_).size();
+        progress.SetCaption(n ? "Compiling Complete: " + std::to_string(n) + (n == 1 ? " warning." : " warnings.")
+                              : std::string("Compiling Complete."));
         timer.WaitFor(500);
         break;
     }

@@ -84,6 +84,7 @@ void ProgramDiagnostics::Finish(const Job& job, ProgramCheck check) {
     } else {
         editor->ClearDiagnostic();
     }
+    editor->ShowWarnings(check.warnings);
     results_[s] = std::move(check);
     if (scheduled_.test(s) && !pause_.isActive()) pause_.start();
     emit Updated();

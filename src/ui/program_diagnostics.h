@@ -2,8 +2,9 @@
 // Diagnostics while typing: shortly after the typing stops, the changed
 // servo programs are compiled on a worker thread with the build's own
 // compiler (the project's frame table is not touched). The first error of
-// each program is underlined in its editor, and the results give each
-// servo's frame count for the status bar. A result that arrives after the
+// each program is underlined in its editor, and so are the commands that ask
+// more than the servo's caps allow (a warning, in another colour); the
+// results give each servo's frame count and messages for the status bar. A result that arrives after the
 // text or the servo's settings changed again is dropped and the program is
 // checked once more.
 
@@ -42,6 +43,8 @@ public:
 
     // The last result for a servo; nothing before its first check.
     const std::optional<ProgramCheck>& Result(int servo) const { return results_[servo]; }
+    using Results = std::array<std::optional<ProgramCheck>, kServoCount>;
+    const Results& AllResults() const { return results_; }
     // The longest servo's last frame: the show's length in frames.
     int32_t ShowFrames() const;
 
@@ -62,7 +65,7 @@ private:
 
     const Project& project_;
     const std::array<KvxEditCtrl*, kServoCount>& editors_;
-    std::array<std::optional<ProgramCheck>, kServoCount> results_{};
+    Results results_{};
     std::bitset<kServoCount> scheduled_;
     std::bitset<kServoCount> running_;
     // Counts ScheduleAll calls: a result checked against older settings is

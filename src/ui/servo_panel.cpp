@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 
 #include <algorithm>
 
@@ -89,6 +91,24 @@ void ServoPanel::BuildFrame(int i) {
     label->setGeometry(Twips(1905), top, Twips(kFrameWidth - 1905) - 4, sliderHeight);
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
+    // At the title row's right end, a little smaller than the title.
+    auto* unknown = new QLabel(QStringLiteral("position unknown"), frame);
+    unknown->setObjectName(QStringLiteral("lblUnknown"));
+    QFont small = unknown->font();
+    small.setPointSizeF(small.pointSizeF() - 1);
+    unknown->setFont(small);
+    unknown->setForegroundRole(QPalette::PlaceholderText);
+    unknown->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    unknown->setToolTip(QStringLiteral("Nothing has been sent to this servo on the open port yet: its first "
+                                       "command goes out at once, without the speed caps"));
+    QStyleOptionGroupBox option;
+    option.initFrom(frame);
+    option.text = frame->title();
+    option.subControls = QStyle::SC_GroupBoxLabel;
+    const QRect title = frame->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, frame);
+    const int unknownWidth = unknown->sizeHint().width();
+    unknown->setGeometry(frame->width() - unknownWidth - Twips(60), title.top(), unknownWidth, title.height());
+
     const int buttonTop = top + sliderHeight + 3;
     auto button = [frame, buttonTop](const char* name, const char* caption, int left, int width) {
         auto* b = new QPushButton(QString::fromLatin1(caption), frame);
@@ -117,7 +137,7 @@ void ServoPanel::BuildFrame(int i) {
     connect(max, &QPushButton::clicked, this, [this, i] { emit jumpRequested(i, Jump::Max); });
     connect(log, &QPushButton::clicked, this, [this, i, slider] { emit logRequested(i, slider->value()); });
 
-    frames_[i] = {frame, slider, label, home, min, max, log};
+    frames_[i] = {frame, slider, label, unknown, home, min, max, log, frame->title()};
 }
 
 QScrollBar* ServoPanel::hscServo(int servo) const { return frames_[servo].slider; }
@@ -160,8 +180,8 @@ std::vector<int> ServoPanel::ShowServos(const std::array<ServoRecord, kServoCoun
             f.label->setText(QString::number(f.slider->value()));
             pushed.push_back(i);
         }
-        QString name = QString::fromStdString(servo.Name);
-        f.frame->setTitle(name.replace(QLatin1Char('&'), QStringLiteral("&&")));
+        frames_[i].name = QString::fromStdString(servo.Name);
+        ShowTitle(i);
         for (QWidget* control : std::initializer_list<QWidget*>{f.slider, f.label, f.home, f.min, f.max, f.log, f.frame})
             control->setEnabled(servo.Enabled);
     }
@@ -185,6 +205,21 @@ void ServoPanel::SetPositionWarning(int servo, const QString& warning) {
     label->setPalette(colours);
     label->setToolTip(warning);
 }
+
+void ServoPanel::SetPositionKnown(int servo, bool known) {
+    frames_[servo].unknown->setVisible(!known);
+    ShowTitle(servo);
+}
+
+void ServoPanel::ShowTitle(int servo) {
+    const Frame& f = frames_[servo];
+    const int room = (f.unknown->isHidden() ? f.frame->width() : f.unknown->x()) - Twips(180);
+    QString title = f.frame->fontMetrics().elidedText(f.name, Qt::ElideRight, std::max(room, 0));
+    f.frame->setToolTip(title == f.name ? QString() : f.name);
+    f.frame->setTitle(title.replace(QLatin1Char('&'), QStringLiteral("&&")));
+}
+
+bool ServoPanel::PositionKnown(int servo) const { return frames_[servo].unknown->isHidden(); }
 
 void ServoPanel::SetPortChecked(bool checked) { chkCOM_->setChecked(checked); }
 

@@ -61,6 +61,11 @@ public:
     // warning as its tool tip) or none when empty.
     void SetPositionText(int servo, const QString& text);
     void SetPositionWarning(int servo, const QString& warning);
+    // Whether the servo's position is known on the open port. Until it is,
+    // "position unknown" stands in the frame's title row: the slider shows
+    // where the servo is to go, not where it is.
+    void SetPositionKnown(int servo, bool known);
+    bool PositionKnown(int servo) const;
 
     // The port check box, set without counting as a click.
     void SetPortChecked(bool checked);
@@ -73,6 +78,7 @@ public:
     QGroupBox* frmServo(int servo) const { return frames_[servo].frame; }
     QScrollBar* hscServo(int servo) const;
     QLabel* lblPos(int servo) const { return frames_[servo].label; }
+    QLabel* lblUnknown(int servo) const { return frames_[servo].unknown; }
     QPushButton* cmdHome(int servo) const { return frames_[servo].home; }
     QPushButton* cmdMin(int servo) const { return frames_[servo].min; }
     QPushButton* cmdMax(int servo) const { return frames_[servo].max; }
@@ -103,12 +109,17 @@ private:
         QGroupBox* frame = nullptr;
         ServoSlider* slider = nullptr;
         QLabel* label = nullptr;
+        QLabel* unknown = nullptr;
         QPushButton* home = nullptr;
         QPushButton* min = nullptr;
         QPushButton* max = nullptr;
         QPushButton* log = nullptr;
+        QString name;
     };
     void BuildFrame(int servo);
+    // The servo's name as the frame's title, shortened with "..." where it
+    // would run into "position unknown".
+    void ShowTitle(int servo);
 
     QWidget* picServoControl_ = nullptr;
     QLabel* lblServoControl_ = nullptr;

@@ -3,6 +3,8 @@
 #include "core/controller_setup.h"
 #include "files/registry.h"
 #include "files/settings_store.h"
+#include "files/stop_setting.h"
+#include "link/controller_protocol.h"
 #include "link/port_table.h"
 #include "link/serial_link.h"
 #include "message_box.h"
@@ -35,6 +37,17 @@ void Select(QComboBox* box, int32_t index) { box->setCurrentIndex(index >= 0 && 
 // The list's choice, or the value in force when nothing is selected.
 int32_t Chosen(const QComboBox* box, int32_t inForce) {
     return box->currentIndex() >= 0 ? box->currentIndex() : inForce;
+}
+
+// Whether a controller speaking the protocol can switch its pulses off.
+bool HasPulsesOff(int32_t protocol) {
+    if (protocol < 0 || protocol >= kProtocolCount) return false;
+    ControllerSetup setup;
+    setup.protocol = protocol;
+    const int servo[] = {0};
+    std::vector<uint8_t> bytes;
+    MakeEncoder(setup, 20)->PulsesOff(servo, bytes);
+    return !bytes.empty();
 }
 
 }  // namespace
@@ -84,6 +97,23 @@ frmSettings::frmSettings(ProjectSettings& settings, std::function<void()> applyC
     spnSoundOffset->setToolTip(
         QStringLiteral("Starts every sound cue this much later than its frame (earlier when negative)"));
     spnSoundOffset->setValue(LoadSoundOffset(store_));
+    cboAfterStop = List(this, "cboAfterStop",
+                        {QStringLiteral("Hold"), QStringLiteral("Go Home within the caps"),
+                         QStringLiteral("Switch the pulses off")});
+    cboAfterStop->setToolTip(
+        QStringLiteral("What the servos do after Esc or the Stop button: hold where they stopped, go to their "
+                       "Home positions no faster than their caps allow, or go limp"));
+    cboAfterStop->setItemData(
+        2,
+        QStringLiteral("The controller stops the servos' pulses and they go limp: they can be moved by hand, and "
+                       "the next command for a servo goes out at once. A Mini-SSC has no such command: its servos "
+                       "hold instead."),
+        Qt::ToolTipRole);
+    Select(cboAfterStop, static_cast<int32_t>(LoadAfterStop(store_)));
+    lblAfterStopNote = new QLabel(this);
+    lblAfterStopNote->setObjectName(QStringLiteral("lblAfterStopNote"));
+    lblAfterStopNote->setWordWrap(true);
+    lblAfterStopNote->setForegroundRole(QPalette::PlaceholderText);
 
     auto* communications = new QGroupBox(QStringLiteral("Communications"), this);
     auto* commsForm = new QFormLayout(communications);
@@ -100,6 +130,8 @@ frmSettings::frmSettings(ProjectSettings& settings, std::function<void()> applyC
     execForm->addRow(QStringLiteral("System Priority:"), cboPriority);
     execForm->addRow(QStringLiteral("Sound offset:"), spnSoundOffset);
     execForm->addRow(chkAutoDisable);
+    execForm->addRow(QStringLiteral("After Stop:"), cboAfterStop);
+    execForm->addRow(QString(), lblAfterStopNote);
 
     cmdOK = new QPushButton(QStringLiteral("&OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
@@ -129,6 +161,16 @@ frmSettings::frmSettings(ProjectSettings& settings, std::function<void()> applyC
     };
     showDeviceNumber();
     connect(cboProtocol, &QComboBox::currentIndexChanged, this, showDeviceNumber);
+    const auto showAfterStopNote = [this] {
+        const int32_t protocol = cboProtocol->currentIndex();
+        lblAfterStopNote->setText(QStringLiteral("The %1 cannot switch its pulses off: its servos hold instead.")
+                                      .arg(QString::fromStdString(ProtocolName(protocol))));
+        lblAfterStopNote->setVisible(cboAfterStop->currentIndex() == int(AfterStop::PulsesOff) &&
+                                     !HasPulsesOff(protocol));
+    };
+    showAfterStopNote();
+    connect(cboProtocol, &QComboBox::currentIndexChanged, this, showAfterStopNote);
+    connect(cboAfterStop, &QComboBox::currentIndexChanged, this, showAfterStopNote);
     Select(cboPriority, settings_.SystemPriority);
     chkAutoDisable->setChecked(settings_.AutoDisable == 1);
     ShowDeviceOfPort();
@@ -163,6 +205,7 @@ void frmSettings::OK() {
     if (applyCommSettings_) applyCommSettings_();
     if (!error) error = SaveSettings(store_, settings_);
     if (!error) error = SaveSoundOffset(store_, spnSoundOffset->value());
+    if (!error) error = SaveAfterStop(store_, static_cast<AfterStop>(Chosen(cboAfterStop, 0)));
     if (error) Ask(messages_, RegistryErrorMessage(*error));
     accept();
 }

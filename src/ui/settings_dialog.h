@@ -2,7 +2,8 @@
 // The settings dialog: serial port, line speed, synch byte, controller
 // protocol and Pololu device number, controller mode,
 // playback priority and auto-disable, with the device each port number
-// stands for on this machine.
+// stands for on this machine; and the user's own sound offset and what
+// follows a stop.
 
 #include "core/messages.h"
 #include "core/project.h"
@@ -14,6 +15,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QPushButton;
 class QSpinBox;
 
@@ -38,6 +40,8 @@ public:
     QComboBox* cboPriority = nullptr;
     QCheckBox* chkAutoDisable = nullptr;
     QSpinBox* spnSoundOffset = nullptr;  // the user's own, not the project's
+    QComboBox* cboAfterStop = nullptr;   // the user's own: items in AfterStop's order
+    QLabel* lblAfterStopNote = nullptr;  // shown when the controller cannot do the choice
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 

@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -64,19 +65,22 @@ ShowFileDialog::ShowFileDialog(const QString& project, QWidget* parent, FileChoo
     key_ = new QCheckBox(QStringLiteral("Enter on the runner's input (for trying it out)"), this);
     key_->setChecked(true);
     form->addRow(QStringLiteral("Triggers:"), key_);
+    // The port boxes line up in a column of their own.
+    auto* ports = new QGridLayout;
+    int row = 0;
     auto portRow = [&](QCheckBox*& box, QSpinBox*& port, const QString& caption, int value) {
         box = new QCheckBox(caption, this);
         port = new QSpinBox(this);
         port->setRange(1, 65535);
         port->setValue(value);
-        auto* row = new QHBoxLayout;
-        row->addWidget(box);
-        row->addWidget(port);
-        row->addStretch(1);
-        form->addRow(QString(), row);
+        ++row;
+        ports->addWidget(box, row, 0);
+        ports->addWidget(port, row, 1);
     };
     portRow(osc_, oscPort_, QStringLiteral("OSC /kestrova/trigger on UDP port"), 9000);
     portRow(http_, httpPort_, QStringLiteral("HTTP POST /trigger on this computer, port"), 8080);
+    ports->setColumnStretch(2, 1);
+    form->addRow(QString(), ports);
 
     auto seconds = [this](double value) {
         auto* box = new QDoubleSpinBox(this);
@@ -243,8 +247,10 @@ void OfferShowFile(QWidget* owner, const std::string& projectFile) {
                                  QStringLiteral("Save the project first: the show file names it by its file."));
         return;
     }
-    ShowFileDialog dialog(QString::fromStdString(projectFile), owner);
-    dialog.exec();
+    // Modeless: a modal dialog would block the test run window it opens.
+    auto* dialog = new ShowFileDialog(QString::fromStdString(projectFile), owner);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
 }
 
 void AddShowFileItem(QMenu* file, QWidget* owner, std::function<std::string()> projectFile) {

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <thread>
 
 using namespace kestrova;
@@ -154,6 +155,11 @@ protected:
 
 TEST_F(GamepadTest, AxesHotPlugAndLearn) {
     ASSERT_TRUE(source_.Problem().empty()) << source_.Problem();
+    for (int sig : {SIGINT, SIGTERM}) {  // still the program's own
+        struct sigaction action {};
+        sigaction(sig, nullptr, &action);
+        EXPECT_EQ(action.sa_handler, SIG_DFL) << sig;
+    }
     const int index = Plug();
     source_.Poll();
     ASSERT_EQ(source_.Devices().size(), 1u);

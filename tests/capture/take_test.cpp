@@ -68,12 +68,9 @@ TEST(Mapping, BindingsAndPositions) {
     ServoRecord servo;
     servo.Min = 40;
     servo.Max = 200;
-    EXPECT_EQ(ServoPosition(0.0, servo, false), 40);
-    EXPECT_EQ(ServoPosition(1.0, servo, false), 200);
-    EXPECT_EQ(ServoPosition(1.0, servo, true), 40);
-    EXPECT_EQ(ServoPosition(0.5, servo, false), 120);
-    EXPECT_EQ(ServoPosition(7.0, servo, false), 200);
-    EXPECT_EQ(ServoPosition(std::nan(""), servo, false), 120);
+    for (auto [value, reversed, position] : {std::tuple{0.0, false, 40}, {1.0, false, 200}, {1.0, true, 40},
+                                             {0.5, false, 120}, {7.0, false, 200}, {std::nan(""), false, 120}})
+        EXPECT_EQ(ServoPosition(value, servo, reversed), position) << value << " " << reversed;
     std::swap(servo.Min, servo.Max);  // a reversed servo stays within its limits
     EXPECT_EQ(ServoPosition(0.0, servo, false), 200);
 }

@@ -1,4 +1,5 @@
 #include "core/cap_warnings.h"
+#include "core/program_check.h"
 
 #include <gtest/gtest.h>
 
@@ -27,12 +28,16 @@ TEST(CapWarnings, WarnAtTheMovesThatAskTooMuch) {
         project.Servos[0].MaxAccel = c.accel;
         project.Servos[0].Enabled = c.enabled;
         project.Programs[0] = c.program;
-        project.Programs[1] = "Wait 1";
+        project.Programs[1] = "Wait 40";  // longer: servo 0 is padded in the build, not in the check
         ASSERT_EQ(BuildAnimation(project).outcome, BuildOutcome::Success) << c.program;
         const std::vector<CapWarning> warnings = CapWarnings(project);
         std::vector<int32_t> at;
         for (const CapWarning& w : warnings) at.push_back(w.word.Start);
         EXPECT_EQ(at, c.at) << c.program << " " << c.speed << " " << c.accel;
+        // The editor checks the servo on its own and must warn at the same words.
+        std::vector<int32_t> checked;
+        for (const ProgramWarning& w : CheckProgram(0, project.Servos[0], c.program).warnings) checked.push_back(w.Start);
+        EXPECT_EQ(checked, c.at) << c.program;
         if (!warnings.empty()) {
             EXPECT_EQ(warnings[0].message.rfind(c.first, 0), 0u) << warnings[0].message;
         }

@@ -9,9 +9,9 @@
 #include "link/live_output.h"
 #include "link/pty.h"
 #include "link/serial_link.h"
-#include "playback/playback_engine.h"
 #include "playback/serial_link_output.h"
 #include "support/isolated_store.h"
+#include "support/playback_fakes.h"
 
 #include <QDialog>
 #include <QPushButton>
@@ -86,10 +86,7 @@ TEST_F(MotionStopTest, PlaybackEndsBeforeItsNextFrame) {
         }
     } view;
     view.target = &window_;
-    struct : SoundOutput {
-        void Play(const std::string&, double) override {}
-        void Stop(double) override {}
-    } sound;
+    kestrova::testing::Silence sound;
     PlaybackEngine engine(project_, output, sound, view);
     engine.SetMotion(&link_.Live().Motion());
     ASSERT_TRUE(engine.PlayAnimation(1, 300));

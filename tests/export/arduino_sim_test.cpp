@@ -6,6 +6,7 @@
 #include "playback/playback_engine.h"
 #include "files/kva_reader.h"
 #include "random_show.h"
+#include "support/playback_fakes.h"
 #include "support/test_files.h"
 
 #include <simavr/avr_twi.h>
@@ -157,15 +158,8 @@ std::vector<uint8_t> EditorOutput(Project& built, int fps) {
             return true;
         }
     } output;
-    struct : PlaybackClock {
-        double now = 0;
-        double NowMs() override { return now; }
-        void WaitUntil(double deadline) override { now = std::max(now, deadline); }
-    } clock;
-    struct : SoundOutput {
-        void Play(const std::string&, double) override {}
-        void Stop(double) override {}
-    } sound;
+    kestrova::testing::InstantClock clock;
+    kestrova::testing::Silence sound;
     QuietPlaybackView view(fps);
     PlaybackEngine engine(built, output, sound, view, &clock);
     engine.SetPrioritySetter([](int32_t) {});

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace kestrova;
 
 namespace {
@@ -22,9 +24,7 @@ TEST(ControllerKeys, ValuesSurviveAWriteAndDefaultsAreNotWritten) {
     Project project;
     StartNewProject(project);
     const std::string plain = SaveText(project);
-    EXPECT_EQ(plain.find("Protocol"), std::string::npos);
-    EXPECT_EQ(plain.find("Pulse"), std::string::npos);
-    EXPECT_EQ(plain.find("Channel"), std::string::npos);
+    for (const char* key : {"Protocol", "Pulse", "Channel"}) EXPECT_EQ(plain.find(key), std::string::npos) << key;
 
     const std::string text = FileWith("Settings.DeviceNumber=5\r\nSettings.Protocol=2\r\n",
                                       "Servo1.PulseMin=550\r\nServo1.PulseMax=2450\r\nServo1.Channel=9\r\n");
@@ -32,11 +32,8 @@ TEST(ControllerKeys, ValuesSurviveAWriteAndDefaultsAreNotWritten) {
     const LoadResult result = LoadFile(text, read);
     ASSERT_TRUE(result.ok);
     EXPECT_TRUE(result.messages.empty());
-    EXPECT_EQ(read.Settings.Protocol, 2);
-    EXPECT_EQ(read.Settings.DeviceNumber, 5);
-    EXPECT_EQ(read.Servos[0].PulseMin, 550);
-    EXPECT_EQ(read.Servos[0].PulseMax, 2450);
-    EXPECT_EQ(read.Servos[0].Channel, 9);
+    EXPECT_EQ(std::tuple(read.Settings.Protocol, read.Settings.DeviceNumber, read.Servos[0].PulseMin,
+                         read.Servos[0].PulseMax, read.Servos[0].Channel), std::tuple(2, 5, 550, 2450, 9));
     EXPECT_EQ(SaveText(read), text);
 
     // A channel that is the servo's own is its default.
@@ -66,11 +63,9 @@ TEST(ControllerKeys, BadValuesAreRepairedWithAMessageAndAnUnknownProtocolIsKept)
         ASSERT_TRUE(result.ok) << c.message;
         ASSERT_EQ(result.messages.size(), 1u) << c.message;
         EXPECT_NE(result.messages[0].text.find(c.message), std::string::npos) << result.messages[0].text;
-        EXPECT_EQ(read.Servos[0].PulseMin, c.pulseMin) << c.message;
-        EXPECT_EQ(read.Servos[0].PulseMax, c.pulseMax) << c.message;
-        EXPECT_EQ(read.Servos[0].Channel, c.channel) << c.message;
-        EXPECT_EQ(read.Settings.Protocol, c.protocol) << c.message;
-        EXPECT_EQ(read.Settings.DeviceNumber, c.device) << c.message;
+        EXPECT_EQ(std::tuple(read.Servos[0].PulseMin, read.Servos[0].PulseMax, read.Servos[0].Channel, read.Settings.Protocol,
+                             read.Settings.DeviceNumber), std::tuple(c.pulseMin, c.pulseMax, c.channel, c.protocol, c.device))
+            << c.message;
     }
 }
 

@@ -168,6 +168,7 @@ TEST_F(ControllerOutputTest, ASetupTheBoardWouldMisreadIsRefusedBeforeAnyByte) {
         {"a channel the Mini-SSC lacks", [](Project& p) { p.Servos[0].Channel = 20; }, "has channels 0 to 15"},
         {"an unknown protocol", [](Project& p) { p.Settings.Protocol = 9; }, "(Protocol) is 9"},
         {"a range upside down", [](Project& p) { p.Servos[0].PulseMin = 2500; }, "pulse range 2500 to"},
+        {"a synch byte outside a byte", [](Project& p) { p.Settings.SynchByte = 256; }, ", synch byte 256: "},
     };
     for (const Case& c : cases) {
         const ProjectSettings settings = project_.Settings;

@@ -129,15 +129,6 @@ TEST_F(PlaybackTest, WriteFailureStopsPlaybackWithTheReason) {
     EXPECT_TRUE(view_.graphControls && view_.rate);
 }
 
-TEST_F(PlaybackTest, ASynchByteOutsideAByteStopsPlaybackBeforeAnyByteIsSent) {
-    project_.Programs[0] = "Wait 3";
-    project_.Settings.SynchByte = 256;
-    Build();
-    EXPECT_FALSE(engine_.PlayAnimation(1, 4));
-    ExpectError("COM4 (" + pty_.Path() + ") - Servo 1, position 127, synch byte 256: ");
-    EXPECT_TRUE(pty_.Stray().empty());
-}
-
 TEST_F(PlaybackTest, AnEmptyRangeWithLoopPressedStillYieldsToThePump) {
     project_.Programs[0] = "Wait 9";
     Build();

@@ -5,6 +5,7 @@
 
 #include "core/compiler.h"
 #include "core/messages.h"
+#include "support/playback_fakes.h"
 
 #include <gtest/gtest.h>
 
@@ -12,14 +13,9 @@
 #include <map>
 
 using namespace kestrova;
+using kestrova::testing::InstantClock;
 
 namespace {
-
-struct FakeClock : PlaybackClock {
-    double now = 0;
-    double NowMs() override { return now; }
-    void WaitUntil(double deadline) override { now = std::max(now, deadline); }
-};
 
 struct Write {
     double at;
@@ -28,7 +24,7 @@ struct Write {
 };
 
 struct RecordingOutput : PlaybackOutput {
-    FakeClock* clock = nullptr;
+    InstantClock* clock = nullptr;
     std::vector<Write> writes;
     bool open = false;
     int32_t PortNumber() const override { return 1; }
@@ -114,7 +110,7 @@ public:
     int32_t baud = 9600;
     int loops = 0;
     Project project_;
-    FakeClock clock_;
+    InstantClock clock_;
     RecordingOutput output_;
     RecordingSound sound_;
     std::unique_ptr<View> view_;

@@ -1,7 +1,9 @@
 #include "show/runner.h"
 #include "show/show_setup.h"
 
+#include "link/mini_ssc_decoder.h"
 #include "link/pty.h"
+#include "link/live_output.h"
 #include "link/serial_link.h"
 #include "playback/serial_link_output.h"
 
@@ -193,69 +195,134 @@ TEST(ShowRunner, LostPortIsRetried) {
     EXPECT_EQ(runner.Status().showsPlayed, 2);
 }
 
-// On the real clock and a pseudo-terminal: the idle plays until the
-// trigger, the show's first frame follows the idle's last within a frame,
-// a stop ends at the next frame and leaves the idle's first frame.
-TEST(ShowRunner, HandOverOnPty) {
-    testing::Pty pty;
-    SerialLink link;
-    link.SetDeviceOverride(pty.Path());
-    SerialLinkOutput output(link);
-    SteadyRunnerClock clock;
-    struct NoSound : SoundOutput {
-        void Play(const std::string&, double) override {}
-        void Stop(double) override {}
-    } sound;
-    TriggerInbox inbox;
-    std::ostringstream logText;
-    ShowLog log(logText);
-    ShowFile file;
-    file.shows = {{"robot", ""}};
-    file.onStop = StopAction::IdleFirstFrame;
-    ShowRunner runner(file, Example(), OneShow(), output, sound, clock, inbox, log, 1);
-
-    std::atomic<bool> done{false};
-    std::vector<std::pair<double, std::vector<uint8_t>>> reads;
-    std::thread reader([&] {
-        while (!done) {
-            std::vector<uint8_t> bytes = pty.Read(SIZE_MAX, 5);
-            if (!bytes.empty()) reads.emplace_back(clock.NowMs(), std::move(bytes));
-        }
-    });
-    const double start = clock.NowMs();
-    bool triggered = false;
-    runner.SetHeartbeat([&] {
-        if (!triggered && clock.NowMs() - start > 700) {
-            triggered = true;
-            inbox.Post(TriggerEvent{"key", "", false, true});
-        }
-        if (runner.Status().show == "robot" && runner.Status().frame >= 8) runner.RequestStop();
-    });
-    EXPECT_EQ(runner.Run(), 0);
-    done = true;
-    reader.join();
-
-    const std::string text = logText.str();
-    EXPECT_NE(text.find("Show start: robot"), std::string::npos) << text;
-    EXPECT_NE(text.find("Show end: robot (stopped)"), std::string::npos) << text;
-    ASSERT_GT(reads.size(), 15u);
-    const double period = 1000.0 / 15;
-    for (size_t i = 1; i < reads.size(); ++i) {
-        // A loaded machine delays the reader a little; a missed frame is a period more.
-        EXPECT_LT(reads[i].first - reads[i - 1].first, period + 25) << i;
+// A project of its own for the pty: servo 1 follows `at` for `frames`
+// frames, servo 2 stands at 127, both capped at 12 positions a frame and 3
+// a frame per frame at 15 frames a second; no other servo and no sound.
+constexpr int kSpeed = 12, kAccel = 3;
+RunnerProject CappedProject(const std::string& name, int32_t frames, int32_t (*at)(int32_t)) {
+    RunnerProject p = Example();
+    p.name = name;
+    p.project.WavCues = WavCueList(1);
+    FrameTable table;
+    table.Grow(frames);
+    for (int32_t f = 1; f <= frames; ++f) {
+        table.Fill(0, f, f, at(f));
+        table.Fill(1, f, f, 127);
     }
-    // The stop leaves the servos at the idle's first frame.
-    std::string reason;
-    const Project& idle = Example().project;
-    std::vector<uint8_t> first;
+    p.project.Frames = std::move(table);
     for (int s = 0; s < kServoCount; ++s) {
-        if (idle.Servos[s].Used && idle.Servos[s].Enabled) {
-            first.insert(first.end(), {0xFF, uint8_t(s), uint8_t(idle.Frames[1][s])});
-        }
+        ServoRecord& servo = p.project.Servos[s];
+        servo.Used = servo.Enabled = s < 2;
+        servo.MaxSpeed = kSpeed * 15;
+        servo.MaxAccel = kAccel * 15 * 15;
     }
-    const std::vector<uint8_t>& tail = reads.back().second;
-    ASSERT_GE(tail.size(), first.size());
-    EXPECT_TRUE(std::equal(first.begin(), first.end(), tail.end() - std::ptrdiff_t(first.size())));
+    return p;
+}
+
+// On the real clock and a pseudo-terminal, with the servos capped: the idle
+// sweeps at full speed when the trigger comes, the show starts far from
+// there on the other side, and a stop comes after the cooldown's idle or in
+// the middle of the show. Every frame the pty receives, lead-ins included,
+// keeps within the caps across every hand-over, frames follow each other a
+// period apart, and the stop leaves the servo at the idle's first frame.
+TEST(ShowRunner, HandOverOnPtyKeepsTheCaps) {
+    struct Case {
+        const char* what;
+        bool stopInShow;
+    };
+    for (const Case& c : {Case{"stop after the cooldown", false}, Case{"stop during the show", true}}) {
+        SCOPED_TRACE(c.what);
+        testing::Pty pty;
+        SerialLink link;
+        link.SetDeviceOverride(pty.Path());
+        SerialLinkOutput output(link);
+        SteadyRunnerClock clock;
+        struct NoSound : SoundOutput {
+            void Play(const std::string&, double) override {}
+            void Stop(double) override {}
+        } sound;
+        TriggerInbox inbox;
+        std::ostringstream logText;
+        ShowLog log(logText);
+        ShowFile file;
+        file.shows = {{"show", ""}};
+        file.cooldownMs = 300;
+        file.onStop = StopAction::IdleFirstFrame;
+        // The idle sweeps from 127 up to 247, down to 7 and back at the
+        // speed cap; the show starts at 10 and ends at 245.
+        auto idleAt = [](int32_t f) { return f <= 10 ? 127 + 12 * f : f <= 30 ? 247 - 12 * (f - 10) : 7 + 12 * (f - 30); };
+        auto showAt = [](int32_t f) { return f <= 8 ? 10 : std::min(245, 10 + 30 * (f - 8)); };
+        std::vector<RunnerProject> shows;
+        shows.push_back(CappedProject("show", 20, showAt));
+        ShowRunner runner(file, CappedProject("idle", 40, idleAt), std::move(shows), output, sound, clock, inbox, log,
+                          1);
+        runner.UseMotion(link.Live().Motion());
+
+        std::atomic<bool> done{false};
+        std::vector<std::pair<double, std::vector<uint8_t>>> reads;
+        std::thread reader([&] {
+            while (!done) {
+                std::vector<uint8_t> bytes = pty.Read(SIZE_MAX, 5);
+                if (!bytes.empty()) reads.emplace_back(clock.NowMs(), std::move(bytes));
+            }
+        });
+        double showEnded = 0;
+        bool triggered = false, stopped = false;
+        runner.SetHeartbeat([&] {
+            const double now = clock.NowMs();
+            const RunnerStatus status = runner.Status();
+            if (!triggered && status.frame == 6) {
+                // Just after the idle's fifth frame, on the way up at full speed.
+                triggered = true;
+                inbox.Post(TriggerEvent{"key", "", false, true});
+            }
+            if (status.state == RunState::Cooldown && showEnded == 0) showEnded = now;
+            const bool stop = c.stopInShow ? status.show == "show" && status.frame >= 12
+                                           : showEnded > 0 && now - showEnded > 1500;
+            if (stop && !stopped) runner.RequestStop();  // once: the idle's first frame is on its way after it
+            stopped = stopped || stop;
+        });
+        EXPECT_EQ(runner.Run(), 0);
+        done = true;
+        reader.join();
+        const std::string text = logText.str();
+        EXPECT_NE(text.find("Show end: show"), std::string::npos) << text;
+        EXPECT_EQ(text.find("Show end: show (stopped)") != std::string::npos, c.stopInShow) << text;
+
+        // Servo 1's position in each frame, and when its frame arrived.
+        struct Frames : MiniSscDecoder::Listener {
+            double at = 0;
+            std::vector<std::pair<double, int>> servo1;
+            void Command(const DecodedCommand& command) override {
+                if (command.servo == 0) servo1.emplace_back(at, command.position);
+            }
+            void NotUnderstood(const uint8_t*, size_t, uint64_t) override { ADD_FAILURE() << "stray bytes"; }
+        } frames;
+        MiniSscDecoder decoder;
+        for (const auto& [at, bytes] : reads) {
+            frames.at = at;
+            decoder.Feed(bytes.data(), bytes.size(), frames);
+        }
+        const auto& f = frames.servo1;
+        ASSERT_GT(f.size(), 40u);
+        const double period = 1000.0 / 15;
+        bool passedTheShowsStart = false;
+        for (size_t i = 1; i < f.size(); ++i) {
+            // A loaded machine delays the reader a little either way.
+            EXPECT_LT(f[i].first - f[i - 1].first, period + 25) << "frame " << i;
+            EXPECT_GT(f[i].first - f[i - 1].first, period - 25) << "frame " << i;
+            const int step = f[i].second - f[i - 1].second;
+            // Rounded to whole positions, a step is within a position of the
+            // limiter's and so within the cap; a change of step within two.
+            EXPECT_LE(std::abs(step), kSpeed) << "frame " << i;
+            if (i >= 2) {
+                EXPECT_LE(std::abs(step - (f[i - 1].second - f[i - 2].second)), kAccel + 1) << "frame " << i;
+            }
+            passedTheShowsStart = passedTheShowsStart || f[i].second == 10;
+        }
+        EXPECT_TRUE(passedTheShowsStart);
+        EXPECT_EQ(f.back().second, idleAt(1));  // the idle's first frame
+    }
 }
 
 }  // namespace

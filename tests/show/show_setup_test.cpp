@@ -1,5 +1,7 @@
 #include "show/show_setup.h"
 
+#include "link/serial_link.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -41,6 +43,8 @@ TEST(ShowSetup, BrokenEntriesAreNamed) {
         EXPECT_EQ(setup.shows.size(), 2u);
         EXPECT_TRUE(setup.idle.has_value());
     }
+    file.device = kVirtualControllerDevice;  // no file, yet a device: a dry run
+    EXPECT_EQ(LoadShowSetup(file).warnings.size(), entries.size() - 1);
     const ShowSetup setup = LoadShowSetup(file);
     EXPECT_NE(setup.warnings[1].text.find("does not build"), std::string::npos) << setup.warnings[1].text;
     EXPECT_NE(setup.warnings[2].text.find("gone.wav cannot be read"), std::string::npos) << setup.warnings[2].text;

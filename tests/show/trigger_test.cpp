@@ -1,4 +1,6 @@
 #include "show/contact_trigger.h"
+#include "link/pty.h"
+#include "link/serial_link.h"
 #include "show/http_trigger.h"
 #include "show/key_trigger.h"
 #include "show/osc_trigger.h"
@@ -242,6 +244,31 @@ TEST(Triggers, ContactChanges) {
         EXPECT_NE(told[0].find("unplugged"), std::string::npos);
         EXPECT_NE(told[1].find("works again"), std::string::npos);
     }
+}
+
+// A modem line is read through the link's own open port, never by opening
+// the device again: nothing while the link is closed, and a pseudo-terminal,
+// which has no such lines, is reported as unreadable, never read as open.
+TEST(Triggers, ModemLineReadsThroughTheLink) {
+    testing::Pty pty;
+    SerialLink link;
+    link.SetDeviceOverride(pty.Path());
+    const std::unique_ptr<ContactReader> reader = MakeModemReader(link, pty.Path(), "DSR");
+    EXPECT_EQ(reader->Describe(), "DSR of " + pty.Path());
+    std::string reason;
+    EXPECT_FALSE(reader->Open(reason));
+    EXPECT_EQ(reason, pty.Path() + ": The port is not open");
+    ASSERT_TRUE(link.Open(reason)) << reason;
+    bool high = true;
+    EXPECT_FALSE(reader->Read(high, reason));
+    EXPECT_EQ(reason.rfind(pty.Path() + ": The port cannot report its modem lines (", 0), 0u) << reason;
+    link.Close();
+    EXPECT_FALSE(reader->Read(high, reason));
+    EXPECT_EQ(reason, pty.Path() + ": The port is not open");
+    link.SetDeviceOverride(kVirtualControllerDevice);
+    ASSERT_TRUE(link.Open(reason)) << reason;
+    EXPECT_FALSE(reader->Read(high, reason));
+    EXPECT_EQ(reason, pty.Path() + ": The virtual controller has no modem lines");
 }
 
 }  // namespace

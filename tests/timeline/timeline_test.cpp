@@ -308,6 +308,31 @@ TEST(TimelineZoom, ZoomedOutColumnsSpanEveryPositionTheirFramesTake) {
     }
 }
 
+TEST(TimelineView, TracesTheLimitedPathOfDrawnCappedServosOnly) {
+    // Servos 0 to 2 jump from 20 to 230 at frame 3; 1 and 2 may move 30 a
+    // frame at 30 frames a second, 2 is not drawn.
+    Project project = MakeProject(25, 20);
+    for (int32_t f = 1; f <= 25; ++f)
+        for (int s : {0, 1, 2}) project.Frames[f][s] = f < 3 ? 20 : 230;
+    project.Servos[1].MaxSpeed = project.Servos[2].MaxSpeed = 900;
+    TimelineView view(project);
+    view.SetFramesPerSecond(30);
+    view.Draw(Curves(true), true);
+    // The last frame of the one span from frame 3 on; 0 for none.
+    auto lags = [&](int servo) {
+        const auto& spans = view.Limited(servo).Spans();
+        return spans.size() == 1 && spans[0].first == 3 ? spans[0].last : spans.empty() ? 0 : -1;
+    };
+    EXPECT_EQ((std::array{lags(0), lags(1), lags(2)}), (std::array{0, 8, 0}));
+    // Drawn thin in the servo's colour where the output lags: 110 at frame 5.
+    const QImage image = view.picGraph()->grab().toImage();
+    const GraphMapping& m = view.Mapping();
+    EXPECT_EQ(image.pixelColor(static_cast<int>(m.Column(5)), static_cast<int>(m.PositionRow(110))), QColor(0, 192, 0));
+    // At half the rate the caps allow twice the step a frame.
+    view.SetFramesPerSecond(15);
+    EXPECT_EQ(lags(1), 5);
+}
+
 TEST(AudioLane, WaveformsFollowTheRateAndOffsetAndBadFilesSayWhy) {
     kestrova::testing::TempDir dir;
     // One second of a loud tone at 8000 Hz.

@@ -128,14 +128,11 @@ TEST_F(WavDialogTest, ChecksRefuseWithTheFirstFailureAndFocusItsBox) {
     const Case cases[] = {
         {"a.wav", "", "", startMsg, "Text1"},
         {"", "abc", "abc", startMsg, "Text1"},
-        {"a.wav", "3000000000", "", startMsg, "Text1"},  // beyond 32 bits
         {"", "1", "abc", endMsg, "Text2"},
-        {"a.wav", "1", "-2147483649", endMsg, "Text2"},
         {"a.wav", "1", "   ", endMsg, "Text2"},
         {"", "1", "", "The Wav File must be specified.", "txtFile"},
         {"", "1", "20", "", nullptr},         // a stop frame needs no file
         {"a.wav", " 2.5 ", "", "", nullptr},  // blanks around a number are fine
-        {"a.wav", "-2147483648", "2147483647", "", nullptr},
     };
     Open();
     for (const Case& c : cases) {

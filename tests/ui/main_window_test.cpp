@@ -5,7 +5,12 @@
 #include "support/isolated_store.h"
 #include "ui/kvx_edit_ctrl.h"
 #include "ui/program_diagnostics.h"
+#include "ui/recent_menu.h"
 #include "ui/servo_panel.h"
+#include "ui/status_message.h"
+#include "ui/position_watch.h"
+#include "link/live_output.h"
+#include "ui/servo_settings_dialog.h"
 
 #include "ui/message_box.h"
 
@@ -22,10 +27,12 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -43,12 +50,15 @@ protected:
         frmMain::Dependencies fakes;
         fakes.messages = [this](const Message& m) {
             shown_.push_back(m);
-            return MessageAnswer::Ok;
+            return m.buttons == MessageButtons::YesNoCancel ? answer_ : MessageAnswer::Ok;
         };
         fakes.framesPrompt = [this](QWidget*) { return framesAnswer_; };
         fakes.fileDialog = [this](QWidget*, bool save) {
             dialogs_.push_back(save);
-            return dialogAnswer_;
+            if (names_.empty()) return QString();
+            const QString name = names_.front();
+            names_.pop_front();
+            return name;
         };
         fakes.store = store_;
         window_ = std::make_unique<frmMain>(nullptr, fakes);
@@ -70,12 +80,23 @@ protected:
             if (window_->rtb(i)->isVisible()) visible.push_back(i);
         return visible;
     }
+    // Opens the port on `pty`, each command after the synch byte 255.
     void OpenPortOn(kestrova::testing::Pty& pty) {
+        project().Settings.SynchByte = 255;
         ASSERT_FALSE(MapPortToDevice(store_, 1, pty.Path()));
         window_->link().ApplyCommSettings(project().Settings);
         QTest::mouseClick(panel().chkCOM(), Qt::LeftButton, {}, QPoint(6, 6));
         ASSERT_TRUE(window_->link().IsOpen());
         ASSERT_EQ(panel().chkCOM()->text(), "COM Open");
+    }
+    QString File(const char* name) const { return QString::fromStdString(dir_ + "/" + name); }
+    // The caption as the desktop shows it.
+    QString Caption() const { return window_->windowHandle()->title(); }
+    void Type(const char* text) { QTest::keyClicks(window_->rtb(window_->project().lServo), text); }
+    std::vector<QString> RecentCaptions() const {
+        std::vector<QString> captions;
+        for (QAction* item : window_->RecentMenu()->Items()) captions.push_back(item->text());
+        return captions;
     }
     // Whether the label shows the active highlight.
     bool Lit(QLabel* label) const {
@@ -83,9 +104,10 @@ protected:
     }
 
     std::vector<Message> shown_;
+    MessageAnswer answer_ = MessageAnswer::Ok;  // to the questions of Yes, No and Cancel
     int32_t framesAnswer_ = -1;  // what the frames prompt answers
     std::vector<bool> dialogs_;  // the file dialogs asked for: true for a save dialog
-    QString dialogAnswer_;       // what they answer
+    std::deque<QString> names_;  // what they answer, in turn; none: cancelled
     std::unique_ptr<frmMain> window_;
 };
 
@@ -122,7 +144,6 @@ TEST_F(MainWindowTest, PanelSelectionBringsItsEditorAndEachEditorKeepsItsCaret) 
 
 TEST_F(MainWindowTest, JumpButtonsAndNewLimitsMoveTheSliderAndSendThePosition) {
     kestrova::testing::Pty pty;
-    project().Settings.SynchByte = 255;
     OpenPortOn(pty);
     project().Servos[5] = {"Servo 6", 100, 20, 200, true, false};
     window_->UpdateServoSettings();
@@ -261,28 +282,101 @@ TEST_F(MainWindowTest, DiagnosticsUnderlineTheFirstErrorAndFillTheStatusBar) {
     EXPECT_EQ(window_->StatusFrames()->text(), "Servo: 19 frames");
 }
 
-TEST_F(MainWindowTest, OpeningAFileNeverDrivesAServoOutsideItsLimits) {
+TEST_F(MainWindowTest, CapWarningsAreAmberUnderlinesThatFollowTheCapsAndNeverBlockTheBuild) {
+    window_->SelectServo(2);
+    KvxEditCtrl* editor = window_->rtb(2);
+    using Mark = std::tuple<int, int, QColor>;  // start, end, underline
+    const QColor amber = KvxEditCtrl::kWarningUnderline, red = KvxEditCtrl::kErrorUnderline;
+    // The status bar's message starts with `status`.
+    const struct { const char* program; int32_t speed, caret; std::vector<Mark> marks; const char* status; } cases[] = {
+        {"Mov 200, 10\r\nMov 210, 10", 0, 0, {}, "No errors"},
+        {"Mov 200, 10\r\nMov 210, 10", 100, 20, {{0, 3, amber}}, "Line 1, column 1: Warning: this move asks for 240"},
+        {"Mov 200, 10\r\nMov 20, 10", 100, 13, {{0, 3, amber}, {12, 15, amber}}, "Line 2, column 1: Warning: this"},
+        {"Mov 200, 10\r\nMove 3", 100, 0, {{12, 16, red}}, "Line 2, column 1: Unknown Command."},
+    };
+    for (const auto& c : cases) {
+        project().Servos[2].MaxSpeed = c.speed;
+        window_->UpdateServoSettings();
+        editor->SetText(c.program);
+        editor->SetSel(c.caret, c.caret);
+        window_->Diagnostics()->RunNow();
+        std::vector<Mark> marks;
+        for (const auto& m : editor->extraSelections())
+            marks.emplace_back(m.cursor.selectionStart(), m.cursor.selectionEnd(), m.format.underlineColor());
+        EXPECT_EQ(marks, c.marks) << c.program << " " << c.speed;
+        EXPECT_TRUE(window_->StatusError()->text().startsWith(c.status)) << window_->StatusError()->text().toStdString();
+    }
+    editor->SetText("Mov 200, 10\r\nMov 20, 10");
+    shown_.clear();
+    window_->BuildAnimation();
+    EXPECT_TRUE(shown_.empty() && project().Built);
+    EXPECT_EQ(project().Frames[11].Record()[2], 200) << "the table keeps what was written";
+}
+
+// What the window test above leaves out: the choice across servos.
+TEST(StatusMessage, AnErrorAnywhereFirstThenTheSelectedServosWarnings) {
+    const auto check = [](std::optional<int32_t> error, std::vector<int32_t> warnings) {
+        std::optional<ProgramCheck> c(ProgramCheck{});
+        if (error) c->error = CompileError{0, *error, *error + 1, "error", "Compile Error"};
+        for (int32_t at : warnings) c->warnings.push_back({at, at + 3, "warning"});
+        return c;
+    };
+    const struct {
+        std::array<std::optional<ProgramCheck>, kServoCount> results;
+        int servo, offset;  // shown, with the caret of servo 0 at 12
+    } cases[] = {{{check({}, {5}), check(4, {})}, 1, 4}, {{check({}, {5}), check({}, {1})}, 0, 5},
+                 {{check({}, {}), check({}, {1})}, 1, 1}, {{}, -1, 0}};
+    for (const auto& c : cases) {
+        const StatusMessage shown = PickStatusMessage(c.results, 0, 12);
+        EXPECT_EQ(std::pair(shown.servo, shown.offset), std::pair(c.servo, c.offset));
+    }
+}
+
+TEST_F(MainWindowTest, APositionIsUnknownUntilItsFirstCommandGoesOutOnTheOpenPort) {
     kestrova::testing::Pty pty;
     project().Settings.SynchByte = 255;
+    const auto unknowns = [this] {
+        int n = 0;
+        for (int s = 0; s < kServoCount; ++s) n += !panel().PositionKnown(s);
+        return n;
+    };
+    const auto becomes = [this](bool known) { return QTest::qWaitFor([&] { return panel().PositionKnown(3) == known; }); };
+    EXPECT_EQ(unknowns(), kServoCount) << "closed";
+    // A Mini-SSC has no pulses off: its servos hold and stay known.
+    for (const auto& [protocol, forgets] : {std::pair{Protocol::Pololu, true}, {Protocol::MiniSsc, false}}) {
+        project().Settings.Protocol = int32_t(protocol);
+        window_->link().SetControllerSetup(SetupOf(project()));
+        OpenPortOn(pty);
+        QTest::qWait(2 * PositionWatch::kIntervalMs);
+        EXPECT_EQ(unknowns(), kServoCount) << "open, nothing sent";
+        QTest::mouseClick(panel().cmdMax(3), Qt::LeftButton);
+        ASSERT_TRUE(becomes(true));
+        EXPECT_EQ(unknowns(), kServoCount - 1);
+        window_->link().Live().PulsesOff();
+        EXPECT_TRUE(becomes(!forgets)) << int(protocol);
+        QTest::mouseClick(panel().chkCOM(), Qt::LeftButton, {}, QPoint(6, 6));
+        EXPECT_TRUE(becomes(false)) << "closed";
+    }
+}
+
+TEST_F(MainWindowTest, OpeningAFileNeverDrivesAServoOutsideItsLimits) {
+    kestrova::testing::Pty pty;
     OpenPortOn(pty);
-    // The file's text, whether it opens, the bytes sent.
-    for (const auto& [text, opens, sent] : {
+    // The file's text and whether it opens; none sends a byte.
+    for (const auto& [text, opens] : {
              // Servo 2 to 16 lack their blocks: they keep Home 127 in 0 to 254.
-             std::tuple<std::string, bool, Bytes>{
-                 "KVSL=1.0\r\nServo1.Name=Neck\r\nServo1.Min=0\r\nServo1.Max=254\r\n", true, {}},
+             std::pair<std::string, bool>{"KVSL=1.0\r\nServo1.Name=Neck\r\nServo1.Min=0\r\nServo1.Max=254\r\n", true},
              // A narrower range pushes the slider to its bound without sending it.
-             {"KVSL=1.0\r\nServo3.Min=200\r\nServo3.Max=240\r\n", true, {}},
-             // No position satisfies Min above Max: nothing goes out.
-             {"KVSL=1.0\r\nServo4.Min=230\r\nServo4.Max=100\r\n", true, {}},
-             {std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10) + "garbage.Name=x\r\n\xff\xfe", false, {}},
-             {"", false, {}}}) {
+             {"KVSL=1.0\r\nServo3.Min=200\r\nServo3.Max=240\r\n", true},
+             {std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10) + "garbage.Name=x\r\n\xff\xfe", false},
+             {"", false}}) {
         window_->NewFile();
         pty.Stray();
         shown_.clear();
         const std::string path = dir_ + "/any.kva";
         std::ofstream(path, std::ios::binary) << text;
         EXPECT_EQ(window_->OpenFile(QString::fromStdString(path)), opens) << text;
-        EXPECT_EQ(pty.Stray(), sent) << text;
+        EXPECT_EQ(pty.Stray(), Bytes{}) << text;
         EXPECT_TRUE(project().Servos[1].Home == 127 && project().Servos[1].Max == 254) << text;
         if (!opens) {
             ASSERT_EQ(shown_.size(), 1u) << text;
@@ -309,14 +403,13 @@ TEST_F(MainWindowTest, OpeningAFileNeverDrivesAServoOutsideItsLimits) {
 
 TEST_F(MainWindowTest, InvertedLimitsFromAFileAreReportedAndTheirSliderSendsNothing) {
     kestrova::testing::Pty pty;
-    project().Settings.SynchByte = 255;
     OpenPortOn(pty);
     const std::string path = dir_ + "/inverted.kva";
     std::ofstream(path, std::ios::binary) << "KVSL=1.0\r\nServo14.Min=200\r\nServo14.Max=100\r\n";
     ASSERT_TRUE(window_->OpenFile(QString::fromStdString(path)));
     ASSERT_EQ(shown_.size(), 1u);
     EXPECT_NE(shown_[0].text.find("Servo #14"), std::string::npos) << shown_[0].text;
-    pty.Stray();
+    EXPECT_EQ(pty.Stray(), Bytes{}) << "opening sends nothing";
     for (QPushButton* button : {panel().cmdHome(13), panel().cmdMin(13), panel().cmdMax(13)}) {
         QTest::mouseClick(button, Qt::LeftButton);
         EXPECT_TRUE(panel().lblPos(13)->text().endsWith("!")) << button->text().toStdString();
@@ -466,7 +559,7 @@ TEST_F(MainWindowTest, SaveOnAProjectWithoutAFileIsSaveAsByMenuKeyAndButton) {
         window_->NewFile();
         window_->rtb(0)->SetText("Wait 5");
         dialogs_.clear();
-        dialogAnswer_ = QString::fromStdString(path);
+        names_ = {QString::fromStdString(path)};
         press();
         EXPECT_EQ(dialogs_, std::vector<bool>{true}) << way;
         EXPECT_EQ(project().sFilename, path) << way;
@@ -513,4 +606,75 @@ TEST_F(MainWindowTest, ExitDuringPlaybackStopsItThenClosesAskingToSave) {
     ASSERT_EQ(shown_.size(), 1u);
     EXPECT_EQ(shown_[0].title, "Save Changes?");
     EXPECT_FALSE(window_->isVisible());
+}
+
+TEST_F(MainWindowTest, EveryKindOfChangeIsUnsavedWorkAndMarksTheCaption) {
+    // Runs the servo settings table and answers it with `edit` (row, name,
+    // home), or OK without edits when the row is 0.
+    auto servoSettings = [this](int row, const char* name, const char* home) {
+        QTimer::singleShot(0, [=] {
+            auto* table = qobject_cast<frmServoSettings*>(QApplication::activeModalWidget());
+            ASSERT_NE(table, nullptr);
+            if (row > 0) table->ApplyEdit(row, {name, home, "0", "254"}, true);
+            table->Command1_Click();
+        });
+        window_->miServoSettings_Click();
+    };
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        bool unsaved, stale;
+    } cases[] = {
+        {"typing", [&] { Type("Wait 2"); }, true, true},
+        {"a recorded Mov", [&] { window_->InsertMov(3, 140, 5); }, true, true},
+        {"undo of typing", [&] { Type("x"); window_->rtb(0)->undo(); }, true, true},
+        {"a servo's name", [&] { servoSettings(2, "Jaw", "127"); }, true, false},
+        {"the settings table without a change", [&] { servoSettings(0, "", ""); }, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        names_ = {File("marks")};
+        ASSERT_TRUE(window_->Documents().SaveAs().done);
+        window_->project().ModifiedSinceBuild = false;
+        ASSERT_FALSE(window_->isWindowModified());
+        EXPECT_EQ(Caption(), "Kestrova v2 - [" + File("marks.kva") + "]");
+        c.change();
+        EXPECT_EQ(window_->project().bNeedToSave, c.unsaved);
+        EXPECT_EQ(window_->isWindowModified(), c.unsaved);
+        EXPECT_EQ(Caption(), "Kestrova v2 - [" + File("marks.kva") + "]" + (c.unsaved ? "*" : ""));
+        EXPECT_EQ(window_->project().ModifiedSinceBuild, c.stale);
+    }
+    // Qt's own mark in a name is shown as it is, and the real mark still works.
+    for (const std::string name : {"/tmp/[*]", "*"}) {
+        window_->Documents().SetFileName(name);
+        Type(" ");
+        EXPECT_EQ(Caption().toStdString(), "Kestrova v2 - [" + name + "]*");
+    }
+}
+
+// The toolbar's save runs Save As while the name is no path; the recent
+// menu opens a file again, even one whose name is not UTF-8.
+TEST_F(MainWindowTest, SaveAsThenOpenAgainFromTheRecentMenu) {
+    Type("Wait 3");
+    names_ = {File("plain")};
+    window_->tbrMain_ButtonClick("save");
+    EXPECT_EQ(dialogs_, std::vector<bool>{true});
+    EXPECT_EQ(RecentCaptions(), (std::vector<QString>{"&1 " + File("plain.kva")}));
+    const std::string raw = dir_ + "/caf\xe9.kva";
+    std::filesystem::copy_file(dir_ + "/plain.kva", raw);
+    window_->RecentMenu()->AddMenuItem(raw);
+    window_->RecentMenu()->RefreshMenuItems();
+    window_->NewFile();
+    window_->RecentMenu()->Items().front()->trigger();
+    EXPECT_EQ(window_->rtb(0)->Text(), "Wait 3\r\n");
+    EXPECT_TRUE(shown_.empty());
+}
+
+TEST_F(MainWindowTest, ClosingAsksAndCancelKeepsTheWindowAndTheWork) {
+    Type("Mov 10, 2");
+    answer_ = MessageAnswer::Cancel;
+    EXPECT_FALSE(window_->close());
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_TRUE(window_->isVisible());
+    EXPECT_EQ(window_->rtb(0)->Text(), "Mov 10, 2");
 }

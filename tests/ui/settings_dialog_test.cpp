@@ -3,12 +3,14 @@
 #include "files/registry.h"
 #include "ui/settings_dialog.h"
 #include "files/settings_store.h"
+#include "files/stop_setting.h"
 #include "link/serial_link.h"
 #include "support/isolated_store.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 
 #include <gtest/gtest.h>
 
@@ -71,6 +73,27 @@ TEST_F(SettingsDialogTest, CancelWritesNothingAndTheDeviceGoesIntoThePortTable) 
     virtualChoice.OK();
     EXPECT_EQ(StoredPortEntry(store_, 7), kVirtualControllerDevice);
     EXPECT_EQ(settings.COMPort, 7) << "the port number, and so the project files, stay as they were";
+}
+
+TEST_F(SettingsDialogTest, AfterStopShowsAndStoresTheUsersChoice) {
+    // note: "cannot switch its pulses off"; ok: OK, else Cancel.
+    const struct { AfterStop stored; int chosen; Protocol protocol; bool note, ok; } cases[] = {
+        {AfterStop::Hold, 2, Protocol::MiniSsc, true, true},
+        {AfterStop::PulsesOff, 1, Protocol::Ssc32, false, true},
+        {AfterStop::Home, 2, Protocol::Pololu, false, true},
+        {AfterStop::PulsesOff, 0, Protocol::MiniSsc, false, false},
+    };
+    for (const auto& c : cases) {
+        ASSERT_FALSE(SaveAfterStop(store_, c.stored));
+        ProjectSettings settings;
+        settings.Protocol = int32_t(c.protocol);
+        frmSettings dialog(settings, [] {}, nullptr, record_, store_);
+        EXPECT_EQ(dialog.cboAfterStop->currentIndex(), int(c.stored));
+        dialog.cboAfterStop->setCurrentIndex(c.chosen);
+        EXPECT_EQ(!dialog.lblAfterStopNote->isHidden(), c.note) << c.chosen << " " << int(c.protocol);
+        c.ok ? dialog.OK() : dialog.reject();
+        EXPECT_EQ(LoadAfterStop(store_), c.ok ? AfterStop(c.chosen) : c.stored);
+    }
 }
 
 TEST_F(SettingsDialogTest, AStoreThatCannotBeWrittenIsReportedOnce) {
