@@ -220,17 +220,25 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(LimitedPlaybackTest, WithoutCapsTheBytesAreTheTablesAndTheLeadInIsShown) {
     project_.Programs[0] = "Mov 250, 1\r\nWait 3";
+    // A disabled servo's caps change nothing: it sends nothing and adds no lead-in.
+    project_.Programs[1] = "Mov 10, 1\r\nMov 250, 1";
+    project_.Servos[1].Enabled = false;
+    project_.Servos[1].MaxSpeed = 30;
     ASSERT_EQ(BuildAnimation(project_).outcome, BuildOutcome::Success);
     std::string reason;
     ASSERT_TRUE(link_.Open(reason)) << reason;
     ASSERT_TRUE(engine_.PlayAnimation(1, 5));
-    EXPECT_EQ(Decode(pty_.Read(SIZE_MAX, 200))[0], (std::vector<int32_t>{127, 250, 250, 250, 250}));
+    auto sent = Decode(pty_.Read(SIZE_MAX, 200));
+    EXPECT_EQ(sent[0], (std::vector<int32_t>{127, 250, 250, 250, 250}));
+    EXPECT_EQ(sent.count(1), 0u);
     EXPECT_EQ(engine_.LeadInFrames(), 0);
 
     // From 250, at 300 positions a second (10 a frame), back to 127 first.
     project_.Servos[0].MaxSpeed = 300;
     ASSERT_TRUE(engine_.PlayAnimation(1, 2));
-    const std::vector<int32_t> moved = Decode(pty_.Read(SIZE_MAX, 200))[0];
+    sent = Decode(pty_.Read(SIZE_MAX, 200));
+    EXPECT_EQ(sent.count(1), 0u);
+    const std::vector<int32_t> moved = sent[0];
     EXPECT_EQ(engine_.LeadInFrames(), 12);  // 123 positions: 12 frames, the 13th is the show's first
     ASSERT_EQ(moved.size(), 12u + 2u + 12u);  // lead-in, the show's two frames, on to 250
     EXPECT_EQ(moved[0], 240);
