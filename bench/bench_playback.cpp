@@ -10,6 +10,7 @@
 #include "playback/serial_link_output.h"
 
 #include "burst_clock.h"
+#include "busy_processes.h"
 
 #include <benchmark/benchmark.h>
 
@@ -43,32 +44,6 @@ struct QuietView : QuietPlaybackView {
 struct Silence : SoundOutput {
     void Play(const std::string&, double) override {}
     void Stop(double) override {}
-};
-
-// `count` processes that keep a core busy until destroyed.
-class BusyProcesses {
-public:
-    explicit BusyProcesses(int64_t count) {
-        for (int64_t i = 0; i < count; ++i) {
-            const pid_t child = fork();
-            if (child == 0) {
-                volatile uint64_t n = 0;
-                for (;;) {
-                    n = n + 1;
-                }
-            }
-            children_.push_back(child);
-        }
-    }
-    ~BusyProcesses() {
-        for (pid_t child : children_) {
-            kill(child, SIGKILL);
-            waitpid(child, nullptr, 0);
-        }
-    }
-
-private:
-    std::vector<pid_t> children_;
 };
 
 double ThreadCpuMs() {

@@ -10,6 +10,7 @@
 // runs, and how many ran over their bound.
 // Arguments: servos playing, busy processes beside it, 0 Escape / 1 Ctrl+C.
 #include "burst_clock.h"
+#include "busy_processes.h"
 #include "core/compiler.h"
 #include "execution/motion_stop.h"
 #include "files/kva_writer.h"
@@ -118,29 +119,6 @@ private:
     double last_ = 0;
     size_t bytes_ = 0;
     std::thread reader_;
-};
-
-class BusyProcesses {
-public:
-    explicit BusyProcesses(int64_t count) {
-        for (int64_t i = 0; i < count; ++i) {
-            const pid_t child = fork();
-            if (child == 0) {
-                volatile uint64_t n = 0;
-                for (;;) n = n + 1;
-            }
-            children_.push_back(child);
-        }
-    }
-    ~BusyProcesses() {
-        for (pid_t child : children_) {
-            kill(child, SIGKILL);
-            waitpid(child, nullptr, 0);
-        }
-    }
-
-private:
-    std::vector<pid_t> children_;
 };
 
 // `servos` servos swinging 40 to 220 and back for 20 s, each capped.
