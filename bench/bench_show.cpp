@@ -3,6 +3,7 @@
 // playing. Goal: within one frame period (66.7 ms at 15 frames a second)
 // at the 99th percentile. Counters p50_ms, p99_ms and max_ms.
 #include "show/http_trigger.h"
+#include "../tests/support/free_port.h"
 #include "show/osc_trigger.h"
 #include "show/runner.h"
 #include "show/show_setup.h"
@@ -73,17 +74,7 @@ RunnerProject Load(int32_t frames) {
     return p;
 }
 
-int FreePort(int type) {
-    const int fd = ::socket(AF_INET, type, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof a;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
+using kestrova::testing::FreePort;
 
 sockaddr_in Loopback(int port) {
     sockaddr_in a{};

@@ -2,6 +2,7 @@
 #include "link/pty.h"
 #include "link/serial_link.h"
 #include "show/http_trigger.h"
+#include "support/free_port.h"
 #include "show/key_trigger.h"
 #include "show/osc_trigger.h"
 
@@ -23,17 +24,7 @@
 namespace kestrova::show {
 namespace {
 
-int FreePort(int type) {
-    const int fd = ::socket(AF_INET, type, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof a;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
+using kestrova::testing::FreePort;
 
 std::string Pad(std::string s) {
     s.push_back('\0');
